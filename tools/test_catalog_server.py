@@ -1,0 +1,363 @@
+"""Checks the stand-in catalogue server: routing, files, faults, control API.
+
+Run with: python3 -m unittest tools/test_catalog_server.py
+"""
+
+import http.client
+import http.cookiejar
+import json
+import os
+import shutil
+import signal
+import socket
+import ssl
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import urllib.error
+import urllib.parse
+import urllib.request
+
+SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "catalog_server.py")
+
+MAIN = "角色皮肤"
+SUB = "猎人 套装"
+PAK = bytes(range(256)) * 40 + b"tail"          # 10244 bytes
+SIG = b"signature-bytes\n" * 8
+COVER = b"\x89PNG\r\n\x1a\n" + b"\x00" * 100
+
+
+def qt_style(text):
+    """Escapes the way the client's URL class does: only what cannot stand in a URL."""
+    return urllib.parse.quote(text, safe="/?&=:+;,@!$'()*~-._%")
+
+
+def start_server(data_dir, *extra):
+    proc = subprocess.Popen(
+        [sys.executable, SERVER, "--data", data_dir, "--port", "0", *extra],
+        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    line = proc.stdout.readline()
+    if not line.startswith("PORT "):
+        proc.kill()
+        raise RuntimeError("server did not start: %r %s" % (line, proc.stderr.read()))
+    return proc, int(line.split()[1])
+
+
+def stop_server(proc):
+    proc.send_signal(signal.SIGTERM)
+    try:
+        proc.wait(5)
+    finally:
+        if proc.poll() is None:
+            proc.kill()
+            proc.wait()
+        proc.stdout.close()
+        proc.stderr.close()
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data.encode("utf-8") if isinstance(data, str) else data)
+
+
+def make_data(root):
+    write(os.path.join(root, "catalog.json"), '[{"name": "狼皮", "skin_id": 1}]')
+    write(os.path.join(root, "instructions.txt"), "使用说明\n第二行")
+    skins = os.path.join(root, "skins", MAIN, SUB)
+    write(os.path.join(skins, "files", "2024", "a+b=c.pak"), PAK)
+    write(os.path.join(skins, "files", "2024", "a+b=c.sig"), SIG)
+    write(os.path.join(root, "covers", MAIN, SUB, "封面 1.png"), COVER)
+    write(os.path.join(root, "files", "Furlane.exe"), b"MZ-new-version")
+    write(os.path.join(root, "secret.txt"), b"outside the served folders")
+
+
+class ServerCase(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="furlane-server-")
+        cls.data = os.path.join(cls.tmp, "data")
+        make_data(cls.data)
+        cls.proc, cls.port = start_server(cls.data)
+        cls.base = "http://127.0.0.1:%d" % cls.port
+
+    @classmethod
+    def tearDownClass(cls):
+        stop_server(cls.proc)
+        shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def setUp(self):
+        self.control("reset")
+
+    def control(self, what, payload=None):
+        data = None if payload is None else json.dumps(payload).encode()
+        method = "GET" if what == "requests" and payload is None else "POST"
+        req = urllib.request.Request(self.base + "/__control/" + what, data=data, method=method)
+        with urllib.request.urlopen(req, timeout=5) as r:
+            return json.loads(r.read().decode())
+
+    def faults(self, *rules):
+        self.control("faults", list(rules))
+
+    def request(self, method, target, timeout=5):
+        """Returns (status, headers, body) over a fresh connection; raw target."""
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=timeout)
+        try:
+            conn.request(method, qt_style(target))
+            resp = conn.getresponse()
+            return resp.status, resp, resp.read()
+        finally:
+            conn.close()
+
+    def skin_target(self, prefix="", key="pak_original", name="files/2024/a+b=c.pak",
+                    main=MAIN, sub=SUB):
+        return "%s/subcutaneous/index_skin_download.php?MainCategory=%s&subcategory=%s&%s=%s" % (
+            prefix, main, sub, key, name)
+
+
+class RoutingTest(ServerCase):
+    def test_text_endpoints_are_served_raw_and_reread_each_time(self):
+        status, resp, body = self.request("GET", "/index_skins.php")
+        self.assertEqual((status, resp.getheader("Content-Type")), (200, "application/json"))
+        self.assertEqual(json.loads(body), [{"name": "狼皮", "skin_id": 1}])
+
+        status, resp, body = self.request("GET", "/Instructions.php")
+        self.assertEqual(resp.getheader("Content-Type"), "text/plain")
+        self.assertEqual(body.decode(), "使用说明\n第二行")
+
+        path = os.path.join(self.data, "catalog.json")
+        with open(path, "rb") as f:
+            original = f.read()
+        ctype = os.path.join(self.data, "instructions.content-type")
+        try:
+            write(path, b"[{not json")
+            write(ctype, "text/plain; charset=GBK\n")
+            self.assertEqual(self.request("GET", "/index_skins.php")[2], b"[{not json")
+            self.assertEqual(self.request("GET", "/Instructions.php")[1].getheader("Content-Type"),
+                             "text/plain; charset=GBK")
+        finally:
+            write(path, original)
+            os.remove(ctype)
+
+    def test_address_and_version_defaults_then_files(self):
+        status, _, body = self.request("GET", "/2/皮肤.php?name=furlane")
+        self.assertEqual((status, body.decode()), (200, self.base))
+        # Without the name query it is just an unknown path.
+        self.assertEqual(self.request("GET", "/2/皮肤.php")[0], 404)
+
+        status, _, body = self.request("GET", "/api1/")
+        info = json.loads(body)
+        self.assertEqual(info["Furlane代理版本"], "1.0")
+        self.assertEqual(info["Furlane代理下载地址"], self.base + "/files/Furlane.exe")
+
+        address = os.path.join(self.data, "address.txt")
+        try:
+            write(address, "  @@BASE@@/base/\r\n")
+            self.assertEqual(self.request("GET", "/2/皮肤.php?name=x")[2].decode(),
+                             "  %s/base/\r\n" % self.base)
+        finally:
+            os.remove(address)
+
+        status, _, body = self.request("GET", "/files/Furlane.exe")
+        self.assertEqual((status, body), (200, b"MZ-new-version"))
+
+    def test_skin_files_below_any_base(self):
+        for prefix in ("", "/2/皮肤.php", "/base/", "//"):
+            with self.subTest(prefix=prefix):
+                status, resp, body = self.request("GET", self.skin_target(prefix))
+                self.assertEqual(status, 200)
+                self.assertEqual(body, PAK)
+
+        status, resp, body = self.request("HEAD", self.skin_target())
+        self.assertEqual((status, resp.getheader("Content-Length"), body), (200, str(len(PAK)), b""))
+
+        sig = self.skin_target(key="sig_original", name="files\\2024\\a+b=c.sig")
+        self.assertEqual(self.request("GET", sig)[2], SIG)
+
+        cover = "/2/皮肤.php/subcutaneous/index_image_download.php?MainCategory=%s&subcategory=%s&cover=封面 1.png" % (MAIN, SUB)
+        status, resp, body = self.request("GET", cover)
+        self.assertEqual((status, resp.getheader("Content-Type"), body), (200, "image/png", COVER))
+
+    def test_missing_or_escaping_files_are_404(self):
+        bad = {
+            "missing file": self.skin_target(name="files/none.pak"),
+            "no file key": "/subcutaneous/index_skin_download.php?MainCategory=%s&subcategory=%s" % (MAIN, SUB),
+            "empty subcategory": self.skin_target(sub=""),
+            "dotdot in file": self.skin_target(name="../../../secret.txt"),
+            "dotdot as category": self.skin_target(main="..", sub="..", name="secret.txt"),
+            "absolute file": self.skin_target(name="/etc/passwd"),
+            "backslash in category": self.skin_target(main="a\\..", name="x"),
+            "files escape": "/files/../secret.txt",
+            "files escape encoded": "/files/%2E%2E/secret.txt",
+            "unknown endpoint": "/nothing.php",
+        }
+        for case, target in bad.items():
+            with self.subTest(case):
+                self.assertEqual(self.request("GET", target)[0], 404)
+
+    def test_request_log_records_decoded_path_raw_query_and_headers(self):
+        target = self.skin_target(prefix="/2/皮肤.php")
+        self.request("HEAD", target)
+        log = self.control("requests")
+        self.assertEqual(len(log), 1)
+        self.assertEqual(log[0]["method"], "HEAD")
+        self.assertEqual(log[0]["path"], "/2/皮肤.php/subcutaneous/index_skin_download.php")
+        self.assertEqual(log[0]["query"], qt_style(target).split("?", 1)[1])
+        self.assertEqual(log[0]["headers"]["Host"], "127.0.0.1:%d" % self.port)
+
+
+class FaultTest(ServerCase):
+    def test_rules_match_method_and_are_spent_after_times(self):
+        self.faults({"match": "a+b=c.pak", "method": "GET", "status": 404, "times": 2},
+                    {"match": "index_skin_download", "status": 500})
+        target = self.skin_target()
+        self.assertEqual(self.request("HEAD", target)[0], 500, "HEAD skips the GET-only rule")
+        self.assertEqual(self.request("GET", target)[0], 404)
+        self.assertEqual(self.request("GET", target)[0], 404)
+        self.assertEqual(self.request("GET", target)[0], 500, "first rule spent")
+        # The decoded form matches as well as the raw one.
+        self.faults({"match": "皮肤.php/index_skins", "body": "[]"})
+        self.assertEqual(self.request("GET", "/2/皮肤.php/index_skins.php")[2], b"[]")
+
+    def test_malformed_rules_are_refused(self):
+        for payload in ('{"status": 404}', "[1]", "not json", '[{"match": "x", "colour": 1}]'):
+            with self.subTest(payload=payload):
+                req = urllib.request.Request(self.base + "/__control/faults",
+                                             data=payload.encode(), method="POST")
+                with self.assertRaises(urllib.error.HTTPError) as ctx:
+                    urllib.request.urlopen(req, timeout=5)
+                self.assertEqual(ctx.exception.code, 400)
+                ctx.exception.close()
+
+    def test_cut_and_content_length_faults_break_the_body(self):
+        target = self.skin_target()
+        self.faults({"match": "pak", "cut_after": 1000, "times": 1})
+        with self.assertRaises(http.client.IncompleteRead) as ctx:
+            self.request("GET", target)
+        self.assertEqual(ctx.exception.partial, PAK[:1000])
+
+        self.faults({"match": "pak", "content_length": len(PAK) + 500, "times": 1})
+        with self.assertRaises(http.client.IncompleteRead) as ctx:
+            self.request("GET", target)
+        self.assertEqual(ctx.exception.partial, PAK)
+
+        self.faults({"match": "pak", "content_length": 10})
+        status, resp, body = self.request("HEAD", target)
+        self.assertEqual(resp.getheader("Content-Length"), "10")
+        self.assertEqual(self.request("GET", target)[2], PAK[:10])
+
+        self.faults({"match": "pak", "content_length": "none"})
+        status, resp, body = self.request("GET", target)
+        self.assertIsNone(resp.getheader("Content-Length"))
+        self.assertEqual(body, PAK)
+
+        self.faults({"match": "pak", "drop": True})
+        with self.assertRaises(http.client.RemoteDisconnected):
+            self.request("GET", target)
+
+    def test_keep_alive_survives_a_normal_response(self):
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=5)
+        try:
+            for method in ("HEAD", "GET", "GET"):
+                conn.request(method, qt_style(self.skin_target()))
+                resp = conn.getresponse()
+                resp.read()
+                self.assertEqual(resp.status, 200)
+        finally:
+            conn.close()
+        self.assertEqual(len(self.control("requests")), 3)
+
+    def test_redirect_and_cookie_are_honoured_by_a_client(self):
+        self.faults({"match": "/old/index_skins.php", "redirect": "/new/index_skins.php",
+                     "set_cookie": "session=abc123; Path=/"})
+        jar = http.cookiejar.CookieJar()
+        opener = urllib.request.build_opener(urllib.request.HTTPCookieProcessor(jar))
+        with opener.open(self.base + "/old/index_skins.php", timeout=5) as r:
+            self.assertEqual(json.loads(r.read()), [{"name": "狼皮", "skin_id": 1}])
+        log = self.control("requests")
+        self.assertEqual([e["path"] for e in log], ["/old/index_skins.php", "/new/index_skins.php"])
+        self.assertNotIn("Cookie", log[0]["headers"])
+        self.assertEqual(log[1]["headers"].get("Cookie"), "session=abc123")
+
+    def test_stall_holds_one_connection_without_blocking_others(self):
+        self.faults({"match": "pak", "stall_after": 100, "stall": 2})
+        got = {}
+
+        def slow():
+            started = time.monotonic()
+            got["body"] = self.request("GET", self.skin_target(), timeout=10)[2]
+            got["elapsed"] = time.monotonic() - started
+
+        worker = threading.Thread(target=slow)
+        worker.start()
+        time.sleep(0.3)
+        started = time.monotonic()
+        self.assertEqual(self.request("GET", "/index_skins.php", timeout=3)[0], 200)
+        self.assertLess(time.monotonic() - started, 1.0)
+        worker.join(10)
+        # After the stall the rest of the body follows.
+        self.assertEqual(got["body"], PAK)
+        self.assertGreaterEqual(got["elapsed"], 1.9)
+
+    def test_delay_holds_back_the_headers(self):
+        self.faults({"match": "Instructions", "delay": 0.6})
+        conn = http.client.HTTPConnection("127.0.0.1", self.port, timeout=0.2)
+        try:
+            conn.request("GET", "/Instructions.php")
+            with self.assertRaises(socket.timeout):
+                conn.getresponse()
+        finally:
+            conn.close()
+
+
+class LifecycleTest(unittest.TestCase):
+    def setUp(self):
+        self.tmp = tempfile.mkdtemp(prefix="furlane-server-")
+        make_data(self.tmp)
+
+    def tearDown(self):
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def test_sigterm_ends_server_despite_a_stalled_transfer(self):
+        proc, port = start_server(self.tmp)
+        try:
+            rule = json.dumps([{"match": "Furlane.exe", "stall_after": 1}]).encode()
+            urllib.request.urlopen(urllib.request.Request(
+                "http://127.0.0.1:%d/__control/faults" % port, data=rule), timeout=5).close()
+            conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
+            conn.request("GET", "/files/Furlane.exe")
+            conn.getresponse()
+            started = time.monotonic()
+            proc.send_signal(signal.SIGTERM)
+            proc.wait(3)
+            self.assertLess(time.monotonic() - started, 2.0)
+            conn.close()
+        finally:
+            stop_server(proc)
+
+    @unittest.skipUnless(shutil.which("openssl"), "needs the openssl command")
+    def test_tls_serves_with_the_given_certificate(self):
+        cert = os.path.join(self.tmp, "cert.pem")
+        key = os.path.join(self.tmp, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                        "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                        "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
+        proc, port = start_server(self.tmp, "--tls-cert", cert, "--tls-key", key)
+        try:
+            url = "https://127.0.0.1:%d/2/%s?name=x" % (port, urllib.parse.quote("皮肤.php"))
+            trusted = ssl.create_default_context(cafile=cert)
+            with urllib.request.urlopen(url, context=trusted, timeout=5) as r:
+                self.assertEqual(r.read().decode(), "https://127.0.0.1:%d" % port)
+            with self.assertRaises(urllib.error.URLError) as ctx:
+                urllib.request.urlopen(url, context=ssl.create_default_context(), timeout=5)
+            self.assertIsInstance(ctx.exception.reason, ssl.SSLCertVerificationError)
+        finally:
+            stop_server(proc)
+
+
+if __name__ == "__main__":
+    unittest.main()
