@@ -1,0 +1,337 @@
+#include "catalog/http_client.h"
+
+#include "app/log.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// One cookie store for the whole process; each thread's manager reaches it
+// through its own jar object, since a jar belongs to one manager.
+class SharedCookieStore final : public QNetworkCookieJar {
+public:
+    QMutex mutex;
+};
+
+SharedCookieStore &cookie_store()
+{
+    static SharedCookieStore store;
+    return store;
+}
+
+class ThreadCookieJar final : public QNetworkCookieJar {
+public:
+    using QNetworkCookieJar::QNetworkCookieJar;
+
+    QList<QNetworkCookie> cookiesForUrl(const QUrl &url) const override
+    {
+        SharedCookieStore &store = cookie_store();
+        QMutexLocker lock(&store.mutex);
+        return store.cookiesForUrl(url);
+    }
+
+    bool setCookiesFromUrl(const QList<QNetworkCookie> &cookies, const QUrl &url) override
+    {
+        SharedCookieStore &store = cookie_store();
+        QMutexLocker lock(&store.mutex);
+        return store.setCookiesFromUrl(cookies, url);
+    }
+};
+
+enum class WaitOutcome { Done, TimedOut, Cancelled };
+
+// Runs a local event loop until `done` holds, the reply stays silent for
+// `timeout_ms`, or the cancel flag is raised. User input is held back on the
+// GUI thread so that the window repaints but cannot be clicked meanwhile.
+WaitOutcome wait_on(QNetworkReply *reply, int timeout_ms, const std::atomic<bool> *cancel,
+                    const std::function<bool()> &done)
+{
+    if (done())
+        return WaitOutcome::Done;
+    if (cancel && cancel->load())
+        return WaitOutcome::Cancelled;
+
+    QEventLoop loop;
+    QTimer idle;
+    idle.setSingleShot(true);
+    QTimer poll;
+    poll.setInterval(20);
+    WaitOutcome outcome = WaitOutcome::Done;
+
+    auto progress = [&] {
+        idle.start(timeout_ms);
+        if (done())
+            loop.quit();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, progress);
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, progress);
+    QObject::connect(reply, &QNetworkReply::redirected, &loop, progress);
+    QObject::connect(reply, &QNetworkReply::encrypted, &loop, progress);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, progress);
+    QObject::connect(&idle, &QTimer::timeout, &loop, [&] {
+        outcome = WaitOutcome::TimedOut;
+        loop.quit();
+    });
+    if (cancel) {
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (cancel->load()) {
+                outcome = WaitOutcome::Cancelled;
+                loop.quit();
+            }
+        });
+        poll.start();
+    }
+    idle.start(timeout_ms);
+
+    const bool gui_thread = QCoreApplication::instance()
+        && QThread::currentThread() == QCoreApplication::instance()->thread();
+    loop.exec(gui_thread ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents);
+    return outcome;
+}
+
+bool is_redirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Errors that mean no connection to the server could be made at all; only
+// these are tried again.
+bool is_connect_failure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyNotFoundError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString timeout_text(int timeout_ms, const QUrl &url)
+{
+    return QStringLiteral("请求超时 (%1 秒内没有响应): %2")
+        .arg(timeout_ms / 1000.0)
+        .arg(url.toString());
+}
+
+void fill_head(QNetworkReply *reply, HttpResult &result)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    result.ok = status.isValid();
+    result.status = status.toInt();
+    result.reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    result.url = reply->url();
+    result.content_type = reply->rawHeader("Content-Type");
+    bool length_ok = false;
+    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&length_ok);
+    result.content_length = (reply->hasRawHeader("Content-Length") && length_ok) ? length : -1;
+}
+
+} // namespace
+
+QString http_status_error_text(int status, const QString &reason, const QUrl &url)
+{
+    const QString kind = status >= 500 ? QStringLiteral("Server Error") : QStringLiteral("Client Error");
+    return QStringLiteral("%1 %2: %3 for url: %4").arg(status).arg(kind, reason, url.toString());
+}
+
+QString HttpResult::error_text() const
+{
+    if (!ok)
+        return error;
+    if (status >= 400)
+        return http_status_error_text(status, reason, url);
+    return QString();
+}
+
+QUrl url_from_text(const QString &text)
+{
+    return QUrl(text, QUrl::TolerantMode);
+}
+
+HttpClient &HttpClient::instance()
+{
+    static HttpClient client;
+    return client;
+}
+
+QNetworkAccessManager *HttpClient::manager()
+{
+    thread_local QPointer<QNetworkAccessManager> local;
+    if (!local) {
+        auto *mgr = new QNetworkAccessManager;
+        mgr->setCookieJar(new ThreadCookieJar(mgr));
+        QThread *thread = QThread::currentThread();
+        QCoreApplication *app = QCoreApplication::instance();
+        if (app && thread == app->thread())
+            mgr->setParent(app);
+        else
+            QObject::connect(thread, &QThread::finished, mgr, &QObject::deleteLater, Qt::DirectConnection);
+        local = mgr;
+    }
+    return local;
+}
+
+QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
+                                int timeout_ms, const std::atomic<bool> *cancel, Wait until,
+                                HttpResult &result)
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         follow_redirects ? QNetworkRequest::NoLessSafeRedirectPolicy
+                                          : QNetworkRequest::ManualRedirectPolicy);
+    request.setRawHeader("User-Agent", "Furlane/1.0");
+
+    for (int attempt = 0;; ++attempt) {
+        QNetworkReply *reply = verb == "HEAD" ? manager()->head(request)
+                                              : manager()->sendCustomRequest(request, verb);
+        auto headers_or_end = [reply, follow_redirects] {
+            if (reply->isFinished())
+                return true;
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            return status.isValid() && !(follow_redirects && is_redirect(status.toInt()));
+        };
+        auto end = [reply] { return reply->isFinished(); };
+        const WaitOutcome outcome = wait_on(reply, timeout_ms, cancel,
+                                            until == Wait::Headers ? std::function<bool()>(headers_or_end)
+                                                                   : std::function<bool()>(end));
+        if (outcome != WaitOutcome::Done) {
+            reply->abort();
+            reply->deleteLater();
+            result = HttpResult();
+            result.url = url;
+            result.timed_out = outcome == WaitOutcome::TimedOut;
+            result.cancelled = outcome == WaitOutcome::Cancelled;
+            result.error = result.cancelled ? QStringLiteral("请求已取消") : timeout_text(timeout_ms, url);
+            return nullptr;
+        }
+        const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        if (reply->isFinished() && !answered && reply->error() != QNetworkReply::NoError) {
+            const QString error = reply->errorString();
+            const bool retry = is_connect_failure(reply->error()) && attempt < MAX_RETRIES;
+            reply->deleteLater();
+            if (retry) {
+                applog::debug(QStringLiteral("连接失败，立即重试 (%1/%2): %3 - %4")
+                                  .arg(attempt + 1).arg(MAX_RETRIES).arg(url.toString(), error));
+                continue;
+            }
+            result = HttpResult();
+            result.url = url;
+            result.error = error;
+            return nullptr;
+        }
+        result = HttpResult();
+        fill_head(reply, result);
+        return reply;
+    }
+}
+
+HttpResult HttpClient::run(const QByteArray &verb, const QUrl &url, bool follow_redirects,
+                           int timeout_seconds, const std::atomic<bool> *cancel)
+{
+    HttpResult result;
+    QNetworkReply *reply = send(verb, url, follow_redirects, timeout_seconds * 1000, cancel,
+                                Wait::Finished, result);
+    if (!reply)
+        return result;
+    result.body = reply->readAll();
+    if (reply->error() != QNetworkReply::NoError && result.status < 400) {
+        // An answer began but broke off: report it as a transport failure.
+        result.ok = false;
+        result.error = reply->errorString();
+    }
+    reply->deleteLater();
+    return result;
+}
+
+HttpResult HttpClient::get(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel)
+{
+    return run("GET", url, true, timeout_seconds, cancel);
+}
+
+HttpResult HttpClient::head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel)
+{
+    return run("HEAD", url, false, timeout_seconds, cancel);
+}
+
+std::unique_ptr<HttpStream> HttpClient::open_stream(const QUrl &url, int timeout_seconds,
+                                                    HttpResult *failure,
+                                                    const std::atomic<bool> *cancel)
+{
+    HttpResult head;
+    QNetworkReply *reply = send("GET", url, true, timeout_seconds * 1000, cancel, Wait::Headers, head);
+    if (!reply) {
+        if (failure)
+            *failure = head;
+        return nullptr;
+    }
+    // Bound what Qt buffers ahead of the reader, so memory does not grow
+    // with the size of the file.
+    reply->setReadBufferSize(1 << 20);
+    std::unique_ptr<HttpStream> stream(new HttpStream);
+    stream->m_reply = reply;
+    stream->m_head = head;
+    stream->m_timeout_ms = timeout_seconds * 1000;
+    stream->m_cancel = cancel;
+    return stream;
+}
+
+HttpStream::~HttpStream()
+{
+    if (m_reply) {
+        if (!m_reply->isFinished())
+            m_reply->abort();
+        m_reply->deleteLater();
+    }
+}
+
+HttpStream::Read HttpStream::read(QByteArray &out, qint64 max_bytes)
+{
+    out.clear();
+    QNetworkReply *reply = m_reply;
+    const WaitOutcome outcome = wait_on(reply, m_timeout_ms, m_cancel, [reply] {
+        return reply->bytesAvailable() > 0 || reply->isFinished();
+    });
+    if (outcome == WaitOutcome::Cancelled) {
+        reply->abort();
+        m_error = QStringLiteral("请求已取消");
+        return Read::Cancelled;
+    }
+    if (outcome == WaitOutcome::TimedOut) {
+        reply->abort();
+        m_error = timeout_text(m_timeout_ms, reply->url());
+        return Read::Failed;
+    }
+    if (reply->bytesAvailable() > 0) {
+        out = reply->read(max_bytes);
+        m_received += out.size();
+        return Read::Data;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        m_error = reply->errorString();
+        return Read::Failed;
+    }
+    if (m_head.content_length >= 0 && m_received < m_head.content_length) {
+        m_error = QStringLiteral("响应不完整: 收到 %1 字节，应为 %2 字节 (%3)")
+                      .arg(m_received).arg(m_head.content_length).arg(reply->url().toString());
+        return Read::Failed;
+    }
+    return Read::End;
+}

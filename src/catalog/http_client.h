@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+#include <atomic>
+#include <memory>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// Outcome of one request. `ok` means an answer arrived (whatever its status);
+// otherwise `error` describes the transport failure.
+struct HttpResult {
+    bool ok = false;
+    bool timed_out = false;
+    bool cancelled = false;
+    int status = 0;
+    QString reason;
+    QByteArray body;
+    QByteArray content_type;
+    qint64 content_length = -1;   // -1 when the answer carried none
+    QUrl url;                     // the address finally answered (after redirects)
+    QString error;
+
+    // An answer with status >= 400, or a transport failure.
+    bool failed() const { return !ok || status >= 400; }
+    // Transport error text, or for a status >= 400 a text naming the code, its
+    // reason phrase and the address.
+    QString error_text() const;
+};
+
+// Text for an HTTP status error, e.g. "404 Client Error: Not Found for url: http://...".
+QString http_status_error_text(int status, const QString &reason, const QUrl &url);
+
+// Turns an address built by concatenation into a QUrl, percent-encoding only
+// what cannot stand in a URL (blanks, non-ASCII), never what already can.
+QUrl url_from_text(const QString &text);
+
+// A streamed GET whose body the caller reads in chunks. Created by
+// HttpClient::open_stream; usable only on the thread that opened it.
+class HttpStream final {
+public:
+    enum class Read { Data, End, Failed, Cancelled };
+
+    ~HttpStream();
+    HttpStream(const HttpStream &) = delete;
+    HttpStream &operator=(const HttpStream &) = delete;
+
+    // Status line and headers of the answer (valid once open succeeded).
+    const HttpResult &head() const { return m_head; }
+
+    // Waits (up to the time-out without any data) for the next bytes and
+    // hands at most `max_bytes` of them to `out`. End means the body is over
+    // and complete; a body shorter than its Content-Length is Failed.
+    Read read(QByteArray &out, qint64 max_bytes = 8192);
+    QString error() const { return m_error; }
+    qint64 received() const { return m_received; }
+
+private:
+    friend class HttpClient;
+    HttpStream() = default;
+
+    QNetworkReply *m_reply = nullptr;
+    HttpResult m_head;
+    int m_timeout_ms = 0;
+    const std::atomic<bool> *m_cancel = nullptr;
+    qint64 m_received = 0;
+    QString m_error;
+};
+
+// The process-wide HTTP client for catalogue, instructions, cover and skin
+// requests. Usable from any thread with an event loop or none: every thread
+// gets its own network manager, all share one cookie store.
+class HttpClient final {
+public:
+    static HttpClient &instance();
+
+    // Connection attempts beyond the first when a connection cannot be
+    // established at all.
+    static constexpr int MAX_RETRIES = 3;
+
+    // Blocking GET (redirects followed). `timeout_seconds` bounds the
+    // connection and each wait for data separately. On the GUI thread the
+    // window keeps painting but takes no input while this runs.
+    HttpResult get(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr);
+    HttpResult get(const QString &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr)
+    {
+        return get(url_from_text(url), timeout_seconds, cancel);
+    }
+    // Blocking HEAD; redirects are not followed.
+    HttpResult head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr);
+
+    // Sends a GET and waits for its status line and headers. Returns null and
+    // fills `failure` when no answer came. An answer with an error status is
+    // returned like any other; check head().status.
+    std::unique_ptr<HttpStream> open_stream(const QUrl &url, int timeout_seconds,
+                                            HttpResult *failure,
+                                            const std::atomic<bool> *cancel = nullptr);
+
+    // This thread's network manager.
+    QNetworkAccessManager *manager();
+
+private:
+    HttpClient() = default;
+    enum class Wait { Finished, Headers };
+    QNetworkReply *send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
+                        int timeout_ms, const std::atomic<bool> *cancel, Wait until,
+                        HttpResult &result);
+    HttpResult run(const QByteArray &verb, const QUrl &url, bool follow_redirects,
+                   int timeout_seconds, const std::atomic<bool> *cancel);
+};

@@ -1,0 +1,3 @@
+# Sources of this folder, added to furlane_core.
+list(APPEND FURLANE_SOURCES
+)
