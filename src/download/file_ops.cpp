@@ -1,0 +1,82 @@
+#include "download/file_ops.h"
+
+#include "app/log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+namespace {
+
+QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
+
+// Pause before the next attempt: 0.5 s after the first failure, 1.0 s after
+// the second, and so on.
+void pause_after(int attempt) { QThread::msleep(500UL * static_cast<unsigned long>(attempt + 1)); }
+
+// One removal attempt; empty error text on success.
+QString try_remove(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return {};
+    QFile file(path);
+    if (file.remove())
+        return {};
+    const QString reason = file.errorString();
+    return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
+}
+
+// One rename attempt; empty error text on success.
+QString try_rename(const QString &src, const QString &dst)
+{
+    const QFileInfo target(dst);
+    if (target.exists()) {
+        if (!safe_remove(dst))
+            return QStringLiteral("无法移除目标文件: ") + shown(dst);
+    }
+    QFile file(src);
+    if (file.rename(dst))
+        return {};
+    const QString reason = file.errorString();
+    return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
+}
+
+} // namespace
+
+bool safe_remove(const QString &path, int max_retries)
+{
+    for (int attempt = 0; attempt < max_retries; ++attempt) {
+        const QString failure = try_remove(path);
+        if (failure.isEmpty()) {
+            applog::info(QStringLiteral("成功删除: ") + shown(path));
+            return true;
+        }
+        if (attempt < max_retries - 1) {
+            applog::warning(QStringLiteral("删除重试 %1/%2: ").arg(attempt + 1).arg(max_retries) + shown(path));
+            pause_after(attempt);
+        } else {
+            applog::error(QStringLiteral("最终删除失败: ") + shown(path) + QStringLiteral(" - ") + failure);
+        }
+    }
+    return false;
+}
+
+bool safe_rename(const QString &src, const QString &dst, int max_retries)
+{
+    for (int attempt = 0; attempt < max_retries; ++attempt) {
+        const QString failure = try_rename(src, dst);
+        if (failure.isEmpty()) {
+            applog::info(QStringLiteral("成功重命名: ") + shown(src) + QStringLiteral(" -> ") + shown(dst));
+            return true;
+        }
+        if (attempt < max_retries - 1) {
+            applog::warning(QStringLiteral("重命名重试 %1/%2: ").arg(attempt + 1).arg(max_retries) + shown(src));
+            pause_after(attempt);
+        } else {
+            applog::error(QStringLiteral("最终重命名失败: ") + shown(src) + QStringLiteral(" - ") + failure);
+        }
+    }
+    return false;
+}
