@@ -10,6 +10,33 @@ request through a small control API under /__control/.
 
 Once listening it prints one line "PORT <n>" to stdout. Everything is read
 from DIR on every request, so a test may rewrite files while it runs.
+
+Data folder (paths are matched by suffix, so any base prefix works):
+  address.txt       .../2/皮肤.php?name=...   default: the server's own base
+  catalog.json      .../index_skins.php       raw bytes, application/json
+  instructions.txt  .../Instructions.php      text/plain, or the content of
+                                              instructions.content-type
+  covers/<MainCategory>/<subcategory>/<cover>
+                    .../subcutaneous/index_image_download.php?MainCategory=&subcategory=&cover=
+  skins/<MainCategory>/<subcategory>/<pak_original or sig_original>
+                    .../subcutaneous/index_skin_download.php?...  (GET and HEAD)
+  version.json      /api1/                    default: version "1.0", download
+                                              address <base>/files/Furlane.exe
+  files/<name>      .../files/<name>
+File values may use '/' or '\\' as folder separators. "@@BASE@@" inside
+address.txt or version.json becomes the server's base URL. Queries are split
+on '&' and the first '=' and percent-decoded as UTF-8; '+' is kept.
+
+Control API (not logged):
+  POST /__control/faults    JSON list of rules, replacing the current ones
+  GET  /__control/faults    the rules with their remaining "times"
+  POST /__control/reset     clears rules and the request log
+  GET  /__control/requests  [{"method", "path" (decoded), "query" (raw), "headers"}]
+  POST /__control/requests  clears the request log only
+A rule: "match" (substring of decoded or raw path?query, required), "method",
+"times", and effects: "status", "delay", "drop", "stall_after" + "stall",
+"cut_after" (+ "cut_reset"), "content_length" (int or "none"), "redirect",
+"set_cookie", "body", "content_type", "headers". The first live rule wins.
 """
 
 import argparse

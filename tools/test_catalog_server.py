@@ -4,6 +4,7 @@ Run with: python3 -m unittest tools/test_catalog_server.py
 """
 
 import http.client
+import importlib.util
 import http.cookiejar
 import json
 import os
@@ -20,8 +21,10 @@ import unittest
 import urllib.error
 import urllib.parse
 import urllib.request
+import zlib
 
-SERVER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "catalog_server.py")
+TOOLS = os.path.dirname(os.path.abspath(__file__))
+SERVER = os.path.join(TOOLS, "catalog_server.py")
 
 MAIN = "角色皮肤"
 SUB = "猎人 套装"
@@ -357,6 +360,79 @@ class LifecycleTest(unittest.TestCase):
             self.assertIsInstance(ctx.exception.reason, ssl.SSLCertVerificationError)
         finally:
             stop_server(proc)
+
+
+def load_generator():
+    spec = importlib.util.spec_from_file_location("make_demo_data", os.path.join(TOOLS, "make_demo_data.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+class DemoDataTest(unittest.TestCase):
+    """The generator's own encoders and catalogue, without writing the full data set."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.gen = load_generator()
+
+    def canvas(self, width, height):
+        c = self.gen.Canvas(width, height)
+        c.vertical_gradient((0, 0, 0), (250, 100, 20))
+        c.rect(2, 3, 7, 6, (10, 200, 30))
+        c.circle(width - 5, height - 5, 3, (255, 255, 255))
+        return c
+
+    def test_png_round_trips_pixels(self):
+        c = self.canvas(13, 9)
+        png = self.gen.encode_png(c)
+        self.assertTrue(png.startswith(b"\x89PNG\r\n\x1a\n"))
+        pos, idat = 8, b""
+        while pos < len(png):
+            length = int.from_bytes(png[pos:pos + 4], "big")
+            kind, data = png[pos + 4:pos + 8], png[pos + 8:pos + 8 + length]
+            crc = int.from_bytes(png[pos + 8 + length:pos + 12 + length], "big")
+            self.assertEqual(zlib.crc32(kind + data), crc, kind)
+            if kind == b"IHDR":
+                self.assertEqual((int.from_bytes(data[:4], "big"), int.from_bytes(data[4:8], "big")), (13, 9))
+            idat += data if kind == b"IDAT" else b""
+            pos += 12 + length
+        raw = zlib.decompress(idat)
+        stride = 13 * 3 + 1
+        self.assertEqual(raw, b"".join(b"\x00" + bytes(row) for row in c.rows))
+        self.assertEqual(raw[4 * stride + 1 + 3 * 3:4 * stride + 1 + 4 * 3], bytes((10, 200, 30)))
+
+    def test_jpeg_structure_for_sizes_not_multiple_of_eight(self):
+        jpeg = self.gen.JpegEncoder().encode(self.canvas(21, 11))
+        self.assertTrue(jpeg.startswith(b"\xff\xd8") and jpeg.endswith(b"\xff\xd9"))
+        sof = jpeg.index(b"\xff\xc0")
+        self.assertEqual((int.from_bytes(jpeg[sof + 5:sof + 7], "big"),
+                          int.from_bytes(jpeg[sof + 7:sof + 9], "big")), (11, 21))
+        sos = jpeg.index(b"\xff\xda")
+        scan = jpeg[sos + 2 + int.from_bytes(jpeg[sos + 2:sos + 4], "big"):-2]
+        self.assertTrue(scan)
+        # Every 0xFF inside entropy-coded data must be stuffed.
+        for i, byte in enumerate(scan):
+            if byte == 0xFF:
+                self.assertEqual(scan[i + 1], 0)
+
+    def test_catalogue_is_deterministic_and_installable(self):
+        records, files = self.gen.build_records(__import__("random").Random(7))
+        again, _ = self.gen.build_records(__import__("random").Random(7))
+        self.assertEqual(records, again)
+        self.assertGreaterEqual(len(records), 40)
+        self.assertGreaterEqual(len({r["MainCategory"] for r in records}), 3)
+        required = ("name", "MainCategory", "subcategory", "pak_original", "sig_original")
+        complete = [r for r in records if all(r.get(k) for k in required)]
+        self.assertLess(len(complete), len(records), "some incomplete records must remain")
+        # Installed files share one folder, named by their last path component.
+        leaf = lambda p: p.replace("\\", "/").rsplit("/", 1)[-1]
+        names = [leaf(r[k]) for r in complete for k in ("pak_original", "sig_original")]
+        self.assertEqual(len(names), len(set(names)))
+        served = [r for r in complete
+                  if "skins/%s/%s/%s" % (r["MainCategory"], r["subcategory"],
+                                         r["sig_original"].replace("\\", "/")) in files]
+        self.assertGreaterEqual(len(served), len(complete) - 1)
 
 
 if __name__ == "__main__":
