@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <functional>
+
 namespace {
 
 QString shown(const QString &path) { return QDir::toNativeSeparators(path); }
@@ -43,40 +45,41 @@ QString try_rename(const QString &src, const QString &dst)
     return reason.isEmpty() ? QStringLiteral("unknown error") : reason;
 }
 
-} // namespace
-
-bool safe_remove(const QString &path, int max_retries)
+// Runs `attempt_once` (empty text = success) up to `max_retries` times with
+// growing pauses, logging a warning per retry and an error at the end.
+bool with_retries(int max_retries, const std::function<QString()> &attempt_once,
+                  const QString &success_line, const QString &retry_prefix,
+                  const QString &final_prefix, const QString &subject)
 {
     for (int attempt = 0; attempt < max_retries; ++attempt) {
-        const QString failure = try_remove(path);
+        const QString failure = attempt_once();
         if (failure.isEmpty()) {
-            applog::info(QStringLiteral("成功删除: ") + shown(path));
+            applog::info(success_line);
             return true;
         }
         if (attempt < max_retries - 1) {
-            applog::warning(QStringLiteral("删除重试 %1/%2: ").arg(attempt + 1).arg(max_retries) + shown(path));
+            applog::warning(retry_prefix + QStringLiteral("%1/%2: ").arg(attempt + 1).arg(max_retries) + subject);
             pause_after(attempt);
         } else {
-            applog::error(QStringLiteral("最终删除失败: ") + shown(path) + QStringLiteral(" - ") + failure);
+            applog::error(final_prefix + subject + QStringLiteral(" - ") + failure);
         }
     }
     return false;
 }
 
+} // namespace
+
+bool safe_remove(const QString &path, int max_retries)
+{
+    return with_retries(max_retries, [&] { return try_remove(path); },
+                        QStringLiteral("成功删除: ") + shown(path),
+                        QStringLiteral("删除重试 "), QStringLiteral("最终删除失败: "), shown(path));
+}
+
 bool safe_rename(const QString &src, const QString &dst, int max_retries)
 {
-    for (int attempt = 0; attempt < max_retries; ++attempt) {
-        const QString failure = try_rename(src, dst);
-        if (failure.isEmpty()) {
-            applog::info(QStringLiteral("成功重命名: ") + shown(src) + QStringLiteral(" -> ") + shown(dst));
-            return true;
-        }
-        if (attempt < max_retries - 1) {
-            applog::warning(QStringLiteral("重命名重试 %1/%2: ").arg(attempt + 1).arg(max_retries) + shown(src));
-            pause_after(attempt);
-        } else {
-            applog::error(QStringLiteral("最终重命名失败: ") + shown(src) + QStringLiteral(" - ") + failure);
-        }
-    }
-    return false;
+    // Retry and failure lines name the source, the file being moved.
+    return with_retries(max_retries, [&] { return try_rename(src, dst); },
+                        QStringLiteral("成功重命名: ") + shown(src) + QStringLiteral(" -> ") + shown(dst),
+                        QStringLiteral("重命名重试 "), QStringLiteral("最终重命名失败: "), shown(src));
 }
