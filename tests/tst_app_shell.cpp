@@ -1,0 +1,255 @@
+#include "app/config.h"
+#include "app/log.h"
+#include "app/main_window.h"
+#include "support/modal_answerer.h"
+#include "support/test_server.h"
+#include "widgets/flow_layout.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <cstdio>
+
+namespace {
+
+const char *const LOG_CHILD = "--child-log";
+const char *const FATAL_CHILD = "--child-fatal";
+
+QString self_path() { return QCoreApplication::applicationFilePath(); }
+
+// Child: writes one record per level so the parent can read the bytes.
+int run_log_child()
+{
+    applog::install();
+    applog::debug(QStringLiteral("调试 d"));
+    applog::info(QStringLiteral("信息 i"));
+    applog::warning(QStringLiteral("警告 w"));
+    applog::error(QStringLiteral("错误 e"));
+    return 0;
+}
+
+// Child: shows the fatal box, answers it, and must never come back.
+int run_fatal_child(int argc, char **argv)
+{
+    applog::install();
+    config::use_server_for_tests(QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()));
+    QApplication app(argc, argv);
+    MainWindow window;
+    QTimer::singleShot(0, &window, [&] { window._force_close_program(QStringLiteral("致命错误 X")); });
+    // Report the box before answering it: the process ends right after.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        std::printf("BOX %s|%s\n", box->windowTitle().toUtf8().constData(), box->text().toUtf8().constData());
+        std::fflush(stdout);
+        box->buttons().first()->click();
+    });
+    answer.start(5);
+    app.exec();
+    std::printf("RETURNED\n");
+    return 0;
+}
+
+} // namespace
+
+class TestAppShell : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void frame();
+    void fixedSizeCannotChange();
+    void clearLayout();
+    void logFormat_data();
+    void logFormat();
+    void messageBoxLooksTheSameForEveryKind();
+    void forceCloseEndsWithStatusOne();
+    void cacheFolderCreated();
+
+private:
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestAppShell::initTestCase()
+{
+    config::use_server_for_tests(QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()));
+    window.reset(new MainWindow);
+}
+
+void TestAppShell::frame()
+{
+    QCOMPARE(window->windowTitle(), QStringLiteral("Furlane"));
+    QCOMPARE(window->size(), QSize(970, 870));
+    QCOMPARE(window->dir_label->text(), QStringLiteral("请先启动Dread Hunger游戏后点击检测目录"));
+
+    QStringList texts;
+    for (QPushButton *b : window->centralWidget()->findChildren<QPushButton *>())
+        texts << b->text();
+    for (const char *t : {"检测目录", "打开皮肤目录", "下载队列", "上一页", "下一页", "刷新页面"})
+        QVERIFY2(texts.contains(QString::fromUtf8(t)), t);
+
+    // Directory row: label, dir_label, then the three buttons in order.
+    auto *dir_row = qobject_cast<QHBoxLayout *>(window->dir_label->parentWidget()->layout());
+    QVERIFY(dir_row);
+    QCOMPARE(dir_row->count(), 5);
+    QCOMPARE(qobject_cast<QLabel *>(dir_row->itemAt(0)->widget())->text(), QStringLiteral("皮肤目录："));
+    QCOMPARE(dir_row->itemAt(1)->widget(), window->dir_label);
+    QCOMPARE(dir_row->stretch(1), 4);
+    QCOMPARE(qobject_cast<QPushButton *>(dir_row->itemAt(2)->widget())->text(), QStringLiteral("检测目录"));
+    QCOMPARE(qobject_cast<QPushButton *>(dir_row->itemAt(3)->widget())->text(), QStringLiteral("打开皮肤目录"));
+    QCOMPARE(qobject_cast<QPushButton *>(dir_row->itemAt(4)->widget())->text(), QStringLiteral("下载队列"));
+
+    // Four stacked areas; only the card area takes extra height.
+    QCOMPARE(window->main_layout->count(), 4);
+    QCOMPARE(window->main_layout->itemAt(2)->widget(), window->flow_container);
+    QCOMPARE(window->main_layout->itemAt(3)->widget(), window->pagination_widget);
+    QCOMPARE(window->main_layout->stretch(2), 1);
+    QCOMPARE(window->main_layout->stretch(0) + window->main_layout->stretch(1) + window->main_layout->stretch(3), 0);
+    QCOMPARE(window->flow_layout->maxColumns(), 3);
+    QCOMPARE(window->main_layout->itemAt(1)->widget()->minimumHeight(), 130);
+
+    // No app.ico beside the test program: the default icon, no failure.
+    QVERIFY(!QFileInfo::exists(window->get_icon_path()));
+    QVERIFY(window->get_icon_path().endsWith(QStringLiteral("/app.ico")));
+    QVERIFY(QFileInfo(window->get_icon_path()).isAbsolute());
+
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(window->main_layout->itemAt(1)->widget()->height() >= 130);
+    QVERIFY(window->flow_container->height() > 300);
+}
+
+void TestAppShell::fixedSizeCannotChange()
+{
+    window->resize(500, 400);
+    QCOMPARE(window->size(), QSize(970, 870));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    QCOMPARE(window->maximumSize(), QSize(970, 870));
+}
+
+void TestAppShell::clearLayout()
+{
+    QWidget host;
+    auto *outer = new QVBoxLayout(&host);
+    auto *direct = new QLabel(QStringLiteral("direct"));
+    outer->addWidget(direct);
+    auto *nested = new QHBoxLayout;
+    auto *inner = new QLabel(QStringLiteral("inner"));
+    nested->addWidget(inner);
+    outer->addLayout(nested);
+    outer->addStretch(1);
+    QPointer<QLabel> direct_ptr(direct), inner_ptr(inner);
+
+    window->_clear_layout(outer);
+    QCOMPARE(outer->count(), 0);
+    QVERIFY(direct_ptr);   // deletion is deferred
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!direct_ptr);
+    QVERIFY(inner_ptr);    // widgets inside a nested layout stay with their parent
+    QCOMPARE(inner_ptr->parentWidget(), &host);
+
+    window->_clear_layout(outer);  // empty layout: returns at once
+    QCOMPARE(outer->count(), 0);
+}
+
+void TestAppShell::logFormat_data()
+{
+    QTest::addColumn<QString>("level");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("debug") << "DEBUG" << QStringLiteral("调试 d");
+    QTest::newRow("info") << "INFO" << QStringLiteral("信息 i");
+    QTest::newRow("warning") << "WARNING" << QStringLiteral("警告 w");
+    QTest::newRow("error") << "ERROR" << QStringLiteral("错误 e");
+}
+
+void TestAppShell::logFormat()
+{
+    QFETCH(QString, level);
+    QFETCH(QString, text);
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+    env.remove(QStringLiteral("QT_LOGGING_RULES"));
+    child.setProcessEnvironment(env);
+    child.start(self_path(), {QString::fromLatin1(LOG_CHILD)});
+    QVERIFY(child.waitForFinished(20000));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(child.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QRegularExpression record(
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2},\\d{3} \\[%1\\] main: %2$")
+            .arg(level, QRegularExpression::escape(text)));
+    bool found = false;
+    for (const QString &line : lines)
+        found = found || record.match(line).hasMatch();
+    QVERIFY2(found, qPrintable(lines.join(QLatin1Char('\n'))));
+}
+
+void TestAppShell::messageBoxLooksTheSameForEveryKind()
+{
+    QStringList sheets;
+    for (const char *kind : {"info", "warning", "critical"}) {
+        QString sheet;
+        QMessageBox::Icon icon = QMessageBox::Question;
+        QString button;
+        QTimer::singleShot(20, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            sheet = box->styleSheet();
+            icon = box->icon();
+            QCOMPARE(box->buttons().size(), 1);
+            button = box->buttons().first()->text();
+            QCOMPARE(box->windowTitle(), QStringLiteral("标题"));
+            QCOMPARE(box->text(), QStringLiteral("内容"));
+            box->buttons().first()->click();
+        });
+        window->show_message(QStringLiteral("标题"), QStringLiteral("内容"), QString::fromLatin1(kind));
+        QCOMPARE(icon, QMessageBox::NoIcon);
+        QCOMPARE(button, QStringLiteral("确定"));
+        QVERIFY(sheet.contains(QStringLiteral("#2b2b2b")));
+        sheets << sheet;
+    }
+    QCOMPARE(sheets.size(), 3);
+    QCOMPARE(sheets[0], sheets[1]);
+    QCOMPARE(sheets[1], sheets[2]);
+}
+
+void TestAppShell::forceCloseEndsWithStatusOne()
+{
+    QProcess child;
+    child.start(self_path(), {QString::fromLatin1(FATAL_CHILD)});
+    QVERIFY(child.waitForFinished(60000));
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 1);
+    QVERIFY2(out.contains(QStringLiteral("BOX 程序错误|致命错误 X")), qPrintable(out));
+    QVERIFY(!out.contains(QStringLiteral("RETURNED")));
+}
+
+void TestAppShell::cacheFolderCreated()
+{
+    // A second set-up over an existing folder goes through as well.
+    QVERIFY(config::init_configuration());
+    QVERIFY(config::init_configuration());
+    QVERIFY(QFileInfo(config::CACHE_DIR()).isDir());
+    QCOMPARE(config::CACHE_DIR(), QDir::homePath() + QStringLiteral("/.cache/Furlane"));
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && qstrcmp(argv[1], LOG_CHILD) == 0)
+        return run_log_child();
+    if (argc > 1 && qstrcmp(argv[1], FATAL_CHILD) == 0)
+        return run_fatal_child(argc, argv);
+    QApplication app(argc, argv);
+    TestAppShell test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_app_shell.moc"

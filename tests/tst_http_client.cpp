@@ -1,0 +1,317 @@
+#include "app/log.h"
+#include "catalog/http_client.h"
+#include "support/test_server.h"
+
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+
+namespace {
+
+QStringList g_log;
+QtMessageHandler g_previous = nullptr;
+
+void capture(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (context.category && qstrcmp(context.category, "main") == 0)
+        g_log << message;
+    if (g_previous)
+        g_previous(type, context, message);
+}
+
+QJsonObject rule(const QString &match, const QVariantMap &effects)
+{
+    QJsonObject r = QJsonObject::fromVariantMap(effects);
+    r.insert(QStringLiteral("match"), match);
+    return r;
+}
+
+QString header(const QJsonObject &request, const QString &name)
+{
+    const QJsonObject headers = request.value(QStringLiteral("headers")).toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value().toString();
+    return QString();
+}
+
+bool run(const QString &program, const QStringList &args, const QString &dir)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+} // namespace
+
+class TestHttpClient : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void answers_data();
+    void answers();
+    void stalledServerTimesOut_data();
+    void stalledServerTimesOut();
+    void refusedConnectionTriedFourTimes();
+    void establishedConnectionNotRetried();
+    void redirectFollowedForGetOnly();
+    void cookiesKept();
+    void cookiesSharedAcrossThreads();
+    void streamReads_data();
+    void streamReads();
+    void cancelWhileStalledIsPrompt();
+    void tls();
+
+private:
+    TestServer server;
+    QString url(const QString &path) const { return server.base() + path; }
+};
+
+void TestHttpClient::initTestCase()
+{
+    applog::install();
+    g_previous = qInstallMessageHandler(capture);
+    QVERIFY(server.start());
+    server.write_file(QStringLiteral("catalog.json"), "[{\"name\":\"a\"}]");
+    server.write_file(QStringLiteral("skins/主/子/big.pak"), QByteArray(100000, 'x'));
+}
+
+void TestHttpClient::init()
+{
+    server.reset();
+    g_log.clear();
+}
+
+void TestHttpClient::answers_data()
+{
+    QTest::addColumn<QJsonArray>("faults");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("errorContains");
+    QTest::newRow("plain 200") << QJsonArray{} << true << 200 << QString();
+    QTest::newRow("404 is an answer with an error text naming code and url")
+        << QJsonArray{rule("index_skins", {{"status", 404}})} << true << 404
+        << QStringLiteral("404 Client Error: Not Found for url: ");
+    QTest::newRow("500 is a server error")
+        << QJsonArray{rule("index_skins", {{"status", 500}})} << true << 500 << QStringLiteral("500 Server Error");
+    QTest::newRow("connection cut mid-body is a transport failure")
+        << QJsonArray{rule("index_skins", {{"cut_after", 3}, {"body", QString(5000, QLatin1Char('y'))}})} << false << 0 << QString();
+    QTest::newRow("connection closed before any answer")
+        << QJsonArray{rule("index_skins", {{"drop", true}})} << false << 0 << QString();
+}
+
+void TestHttpClient::answers()
+{
+    QFETCH(QJsonArray, faults);
+    QFETCH(bool, ok);
+    QFETCH(int, status);
+    QFETCH(QString, errorContains);
+    server.set_faults(faults);
+    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
+    QCOMPARE(r.ok, ok);
+    QCOMPARE(r.failed(), !ok || status >= 400);
+    if (ok)
+        QCOMPARE(r.status, status);
+    else
+        QVERIFY(!r.error_text().isEmpty());
+    if (status == 200)
+        QCOMPARE(r.body, QByteArray("[{\"name\":\"a\"}]"));
+    if (!errorContains.isEmpty()) {
+        QVERIFY2(r.error_text().contains(errorContains), qPrintable(r.error_text()));
+        QVERIFY(r.error_text().contains(QStringLiteral("/index_skins.php")));
+    }
+}
+
+void TestHttpClient::stalledServerTimesOut_data()
+{
+    QTest::addColumn<QJsonObject>("fault");
+    QTest::newRow("no headers") << rule("index_skins", {{"delay", 30}});
+    QTest::newRow("stall mid-body") << rule("index_skins", {{"stall_after", 2}, {"body", "abcdef"}});
+}
+
+void TestHttpClient::stalledServerTimesOut()
+{
+    QFETCH(QJsonObject, fault);
+    server.set_faults({fault});
+    QElapsedTimer clock;
+    clock.start();
+    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 1);
+    const qint64 ms = clock.elapsed();
+    QVERIFY(r.failed());
+    QVERIFY(r.timed_out);
+    QVERIFY2(ms >= 900 && ms < 5000, qPrintable(QString::number(ms)));
+    // A time-out after the connection was made is not retried.
+    QCOMPARE(server.requests().size(), 1);
+}
+
+void TestHttpClient::refusedConnectionTriedFourTimes()
+{
+    const QString dead = QStringLiteral("http://127.0.0.1:%1/x").arg(TestServer::closed_port());
+    const HttpResult r = HttpClient::instance().get(dead, 5);
+    QVERIFY(!r.ok);
+    QVERIFY(!r.timed_out);
+    QVERIFY(!r.error.isEmpty());
+    const QStringList retries = g_log.filter(QStringLiteral("连接失败，立即重试"));
+    QCOMPARE(retries.size(), HttpClient::MAX_RETRIES);
+    QVERIFY(retries.last().contains(QStringLiteral("(3/3)")));
+}
+
+void TestHttpClient::establishedConnectionNotRetried()
+{
+    server.set_faults({rule("index_skins", {{"status", 503}})});
+    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
+    QCOMPARE(r.status, 503);
+    QCOMPARE(server.requests().size(), 1);
+    QVERIFY(g_log.filter(QStringLiteral("重试")).isEmpty());
+}
+
+void TestHttpClient::redirectFollowedForGetOnly()
+{
+    server.set_faults({rule("old.php", {{"redirect", url(QStringLiteral("/index_skins.php"))}})});
+    const HttpResult get = HttpClient::instance().get(url(QStringLiteral("/old.php")), 5);
+    QCOMPARE(get.status, 200);
+    QCOMPARE(get.body, QByteArray("[{\"name\":\"a\"}]"));
+    QVERIFY(get.url.toString().endsWith(QStringLiteral("/index_skins.php")));
+
+    const HttpResult head = HttpClient::instance().head(QUrl(url(QStringLiteral("/old.php"))), 5);
+    QCOMPARE(head.status, 302);
+}
+
+void TestHttpClient::cookiesKept()
+{
+    server.set_faults({rule("index_skins", {{"set_cookie", "session=abc123; Path=/"}, {"times", 1}})});
+    HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
+    HttpClient::instance().get(url(QStringLiteral("/Instructions.php")), 5);
+    const QJsonArray log = server.requests();
+    QCOMPARE(log.size(), 2);
+    QVERIFY(header(log.at(0).toObject(), QStringLiteral("Cookie")).isEmpty());
+    QCOMPARE(header(log.at(1).toObject(), QStringLiteral("Cookie")), QStringLiteral("session=abc123"));
+}
+
+void TestHttpClient::cookiesSharedAcrossThreads()
+{
+    server.set_faults({rule("index_skins", {{"set_cookie", "shared=1; Path=/"}, {"times", 1}})});
+    HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
+
+    // A worker thread and the GUI thread at once, each with its own manager.
+    QThread worker;
+    HttpResult from_worker;
+    QObject context;
+    context.moveToThread(&worker);
+    worker.start();
+    QMetaObject::invokeMethod(&context, [&] {
+        from_worker = HttpClient::instance().get(url(QStringLiteral("/skin.php?w=1")), 5);
+        QThread::currentThread()->quit();
+    });
+    const HttpResult from_gui = HttpClient::instance().get(url(QStringLiteral("/Instructions.php")), 5);
+    QVERIFY(worker.wait(10000));
+    QVERIFY(from_gui.ok);
+    QVERIFY(from_worker.ok);
+    const QJsonArray log = server.requests();
+    QCOMPARE(log.size(), 3);
+    for (int i = 1; i < 3; ++i)
+        QVERIFY(header(log.at(i).toObject(), QStringLiteral("Cookie")).contains(QStringLiteral("shared=1")));
+}
+
+void TestHttpClient::streamReads_data()
+{
+    QTest::addColumn<QJsonArray>("faults");
+    QTest::addColumn<int>("expected");  // HttpStream::Read at the end
+    QTest::addColumn<qint64>("bytes");
+    QTest::newRow("whole body in chunks") << QJsonArray{} << int(HttpStream::Read::End) << qint64(100000);
+    QTest::newRow("no content length: read to the close")
+        << QJsonArray{rule("big.pak", {{"content_length", "none"}})} << int(HttpStream::Read::End) << qint64(100000);
+    QTest::newRow("body shorter than its content length")
+        << QJsonArray{rule("big.pak", {{"content_length", 200000}})} << int(HttpStream::Read::Failed) << qint64(100000);
+    QTest::newRow("cut connection")
+        << QJsonArray{rule("big.pak", {{"cut_after", 30000}})} << int(HttpStream::Read::Failed) << qint64(30000);
+    QTest::newRow("stall mid-body times out")
+        << QJsonArray{rule("big.pak", {{"stall_after", 10000}})} << int(HttpStream::Read::Failed) << qint64(10000);
+}
+
+void TestHttpClient::streamReads()
+{
+    QFETCH(QJsonArray, faults);
+    QFETCH(int, expected);
+    QFETCH(qint64, bytes);
+    server.set_faults(faults);
+    HttpResult failure;
+    const QString address = url(QStringLiteral("/subcutaneous/index_skin_download.php?MainCategory=主&subcategory=子&pak_original=big.pak"));
+    auto stream = HttpClient::instance().open_stream(url_from_text(address), 1, &failure);
+    QVERIFY2(stream, qPrintable(failure.error));
+    QCOMPARE(stream->head().status, 200);
+    QByteArray chunk;
+    qint64 total = 0;
+    HttpStream::Read outcome;
+    while ((outcome = stream->read(chunk, 8192)) == HttpStream::Read::Data) {
+        QVERIFY(chunk.size() > 0 && chunk.size() <= 8192);
+        total += chunk.size();
+    }
+    QCOMPARE(int(outcome), expected);
+    QCOMPARE(total, bytes);
+    if (outcome == HttpStream::Read::Failed)
+        QVERIFY(!stream->error().isEmpty());
+}
+
+void TestHttpClient::cancelWhileStalledIsPrompt()
+{
+    server.set_faults({rule("index_skins", {{"delay", 30}})});
+    std::atomic<bool> cancel{false};
+    QTimer::singleShot(100, [&] { cancel = true; });
+    QElapsedTimer clock;
+    clock.start();
+    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 30, &cancel);
+    QVERIFY(r.cancelled);
+    QVERIFY(!r.ok);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestHttpClient::tls()
+{
+    // Our own CA and a server certificate for 127.0.0.1 signed by it.
+    QTemporaryDir dir;
+    const QString d = dir.path();
+    QVERIFY(run(QStringLiteral("openssl"), {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                                           "-keyout", "ca.key", "-out", "ca.pem", "-subj", "/CN=Test CA"}, d));
+    QVERIFY(run(QStringLiteral("openssl"), {"req", "-newkey", "rsa:2048", "-nodes", "-keyout", "srv.key",
+                                           "-out", "srv.csr", "-subj", "/CN=127.0.0.1"}, d));
+    QFile ext(d + QStringLiteral("/ext.cnf"));
+    QVERIFY(ext.open(QIODevice::WriteOnly));
+    ext.write("subjectAltName=IP:127.0.0.1\n");
+    ext.close();
+    QVERIFY(run(QStringLiteral("openssl"), {"x509", "-req", "-in", "srv.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
+                                           "-CAcreateserial", "-out", "srv.pem", "-days", "2", "-extfile", "ext.cnf"}, d));
+    TestServer tls_server;
+    QVERIFY(tls_server.start(false, {QStringLiteral("--tls-cert"), d + QStringLiteral("/srv.pem"),
+                                     QStringLiteral("--tls-key"), d + QStringLiteral("/srv.key")}));
+    tls_server.write_file(QStringLiteral("catalog.json"), "[]");
+    const QString address = tls_server.base() + QStringLiteral("/index_skins.php");
+    QVERIFY(address.startsWith(QStringLiteral("https://")));
+
+    const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
+
+    QSslConfiguration trusting = original;
+    trusting.addCaCertificates(QSslCertificate::fromPath(d + QStringLiteral("/ca.pem")));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    const HttpResult trusted = HttpClient::instance().get(address, 5);
+    QSslConfiguration::setDefaultConfiguration(original);
+    // Kept-alive connections were verified already; start afresh.
+    HttpClient::instance().manager()->clearConnectionCache();
+    QVERIFY2(trusted.ok, qPrintable(trusted.error));
+    QCOMPARE(trusted.status, 200);
+    QCOMPARE(trusted.body, QByteArray("[]"));
+    const HttpResult untrusted = HttpClient::instance().get(address, 5);
+    QVERIFY(!untrusted.ok);
+    QVERIFY2(!untrusted.error.isEmpty(), "an untrusted certificate must fail");
+}
+
+QTEST_GUILESS_MAIN(TestHttpClient)
+#include "tst_http_client.moc"
