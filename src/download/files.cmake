@@ -1,4 +1,7 @@
 # Sources of this folder, added to furlane_core.
 list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/file_ops.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/skin_files.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/download_worker.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/download_manager.cpp
 )

@@ -1,0 +1,177 @@
+#include "download/download_manager.h"
+
+#include "app/log.h"
+#include "download/download_worker.h"
+#include "download/file_ops.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QThread>
+
+DownloadManager *DownloadManager::_instance = nullptr;
+
+DownloadManager *DownloadManager::instance()
+{
+    if (!_instance)
+        _instance = new DownloadManager;
+    return _instance;
+}
+
+DownloadManager::DownloadManager()
+    : QObject(QCoreApplication::instance())
+{
+    // Quitting while a download runs must stop its thread first: a QThread
+    // destroyed while running aborts the process.
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &DownloadManager::shutdown);
+}
+
+DownloadManager::~DownloadManager()
+{
+    shutdown();
+    if (_instance == this)
+        _instance = nullptr;
+}
+
+void DownloadManager::add_task(const DownloadTask &task)
+{
+    for (const DownloadTask &waiting : qAsConst(queue)) {
+        if (waiting.skin_id == task.skin_id)
+            return;
+    }
+    if (current_worker && current_worker->task.skin_id == task.skin_id)
+        return;
+    queue.append(task);
+    emit queue_updated();
+    _process_queue();
+}
+
+void DownloadManager::_process_queue()
+{
+    if (current_worker || queue.isEmpty())
+        return;
+    _start_task(queue.takeFirst());
+    emit queue_updated();
+}
+
+void DownloadManager::_start_task(const DownloadTask &task)
+{
+    auto *worker = new DownloadWorker(task);
+    worker->head_timeout_seconds = head_timeout_seconds;
+    worker->get_timeout_seconds = get_timeout_seconds;
+    auto *thread = new QThread;
+    current_worker = worker;
+    current_thread = thread;
+    const quint64 serial = ++_worker_serial;
+
+    worker->moveToThread(thread);
+    // The thread ends itself once `run` has returned, so that nobody has to
+    // ask it to quit while `run` still waits for the network: a quit request
+    // would end those waits as if the answer had come.
+    connect(thread, &QThread::started, worker, [worker, thread] {
+        worker->run();
+        thread->quit();
+    }, Qt::DirectConnection);
+    // Signals of a worker that is no longer current (queued just before it
+    // was cancelled) are dropped, never taken for the next task's.
+    auto current = [this, serial] { return current_worker && serial == _worker_serial; };
+    connect(worker, &DownloadWorker::progress, this, [this, current](const QString &name, int percent) {
+        if (current())
+            emit progress_updated(name, percent);
+    });
+    connect(worker, &DownloadWorker::finished, this, [this, current](const QString &name) {
+        if (current())
+            _on_task_finished(name);
+    });
+    connect(worker, &DownloadWorker::error, this, [this, current](const QString &name, const QString &text) {
+        if (current())
+            _on_task_error(name, text);
+    });
+    thread->start();
+    emit task_started(task.skin_data.value(QStringLiteral("name")).toString());
+}
+
+void DownloadManager::_release_worker()
+{
+    if (current_thread)
+        current_thread->wait();
+    delete current_worker;
+    delete current_thread;
+    current_worker = nullptr;
+    current_thread = nullptr;
+}
+
+void DownloadManager::_on_task_finished(const QString &skin_name)
+{
+    if (current_thread)
+        current_thread->quit();
+    _release_worker();
+    emit task_completed(skin_name);
+    emit queue_updated();
+    _process_queue();
+}
+
+void DownloadManager::_on_task_error(const QString &skin_name, const QString &error)
+{
+    if (current_thread)
+        current_thread->quit();
+    _release_worker();
+    emit task_failed(skin_name, error);
+    emit queue_updated();
+    _process_queue();
+}
+
+bool DownloadManager::cancel_task(const QString &skin_id)
+{
+    if (current_worker && current_worker->task.skin_id == skin_id) {
+        current_worker->cancel();
+        _release_worker();
+        emit task_cancelled(skin_id);
+        emit queue_updated();
+        _process_queue();
+        return true;
+    }
+    for (int i = 0; i < queue.size(); ++i) {
+        if (queue.at(i).skin_id == skin_id) {
+            queue.removeAt(i);
+            emit queue_updated();
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<DownloadTask> DownloadManager::get_current_task() const
+{
+    if (!current_worker)
+        return std::nullopt;
+    return current_worker->task;
+}
+
+QList<DownloadTask> DownloadManager::get_queue() const
+{
+    return queue;
+}
+
+bool DownloadManager::has_active_tasks() const
+{
+    return current_worker != nullptr || !queue.isEmpty();
+}
+
+void DownloadManager::shutdown()
+{
+    queue.clear();
+    if (!current_worker)
+        return;
+    applog::info(QStringLiteral("退出时停止下载: ") + current_worker->task.skin_id);
+    current_worker->cancel();
+    if (current_thread)
+        current_thread->wait();
+    // The worker clears its own temporary files when it stops; a failure on
+    // the way out may have left one behind.
+    for (const QString &path : current_worker->temp_paths()) {
+        if (QFileInfo::exists(path))
+            safe_remove(path);
+    }
+    _release_worker();
+}

@@ -1,0 +1,211 @@
+#include "download/download_worker.h"
+
+#include "app/config.h"
+#include "app/log.h"
+#include "catalog/http_client.h"
+#include "download/file_ops.h"
+#include "download/skin_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+constexpr qint64 CHUNK_SIZE = 8192;
+
+} // namespace
+
+int download_percent(qint64 downloaded, qint64 total)
+{
+    // Without any measured size there is nothing to divide by; the transfer
+    // goes on and reports 0 until it ends.
+    if (total <= 0)
+        return 0;
+    return static_cast<int>(static_cast<double>(downloaded) / static_cast<double>(total) * 100.0);
+}
+
+DownloadWorker::DownloadWorker(const DownloadTask &task_, QObject *parent)
+    : QObject(parent), task(task_)
+{
+}
+
+void DownloadWorker::cancel()
+{
+    _is_cancelled.store(true);
+}
+
+QStringList DownloadWorker::temp_paths() const
+{
+    QStringList paths;
+    for (const DownloadFileInfo &file : _files)
+        paths << file.temp_path;
+    return paths;
+}
+
+void DownloadWorker::run()
+{
+    const QString skin_name = task.skin_data.value(QStringLiteral("name")).toString();
+    QString error_text;
+    switch (_run(skin_name, error_text)) {
+    case Outcome::Done:
+        emit finished(skin_name);
+        break;
+    case Outcome::Cancelled:
+        // The manager reports the cancellation itself.
+        break;
+    case Outcome::Failed:
+        _remove_temp_files();
+        applog::error(QStringLiteral("下载失败: ") + skin_name + QStringLiteral(" - ") + error_text);
+        emit error(skin_name, error_text);
+        break;
+    }
+}
+
+void DownloadWorker::_remove_temp_files()
+{
+    for (const DownloadFileInfo &file : _files)
+        safe_remove(file.temp_path);
+}
+
+DownloadWorker::Outcome DownloadWorker::_run(const QString &skin_name, QString &error_text)
+{
+    const QString install_dir = mod_folder_path(task.game_dir);
+    const QString main_category = task.skin_data.value(QStringLiteral("MainCategory")).toString();
+    const QString subcategory = task.skin_data.value(QStringLiteral("subcategory")).toString();
+    const QString pak_original = task.skin_data.value(QStringLiteral("pak_original")).toString();
+    const QString sig_original = task.skin_data.value(QStringLiteral("sig_original")).toString();
+
+    // The names come from the server: keep only the last path component and
+    // refuse, before anything is written, one that is no plain file name.
+    for (const QString &original : {pak_original, sig_original}) {
+        if (!is_safe_file_name(skin_file_name(original))) {
+            error_text = QStringLiteral("文件名无效: ") + original;
+            return Outcome::Failed;
+        }
+    }
+
+    if (!QDir().mkpath(install_dir)) {
+        error_text = QStringLiteral("无法创建目录: ") + QDir::toNativeSeparators(install_dir);
+        return Outcome::Failed;
+    }
+    applog::info(QStringLiteral("已创建或确认目录存在: ") + QDir::toNativeSeparators(install_dir));
+
+    const QString prefix = config::SKIN_DOWNLOAD_API() + QStringLiteral("?MainCategory=") + main_category
+        + QStringLiteral("&subcategory=") + subcategory;
+    const QList<QPair<QString, QString>> wanted = {
+        {prefix + QStringLiteral("&pak_original=") + pak_original, skin_file_name(pak_original)},
+        {prefix + QStringLiteral("&sig_original=") + sig_original, skin_file_name(sig_original)},
+    };
+
+    _total_size = 0;
+    for (const auto &entry : wanted) {
+        const HttpResult head = HttpClient::instance().head(url_from_text(entry.first),
+                                                            head_timeout_seconds, &_is_cancelled);
+        if (head.cancelled)
+            return Outcome::Cancelled;
+        if (!head.ok) {
+            error_text = head.error_text();
+            return Outcome::Failed;
+        }
+        DownloadFileInfo file;
+        file.url = entry.first;
+        file.filename = entry.second;
+        file.final_path = install_dir + QLatin1Char('/') + file.filename;
+        file.temp_path = file.final_path + QStringLiteral(".tmp");
+        file.measured_size = head.content_length;
+        _total_size += qMax<qint64>(head.content_length, 0);
+        _files.append(file);
+    }
+
+    _downloaded = 0;
+    for (const DownloadFileInfo &file : qAsConst(_files)) {
+        if (_is_cancelled.load())
+            return Outcome::Cancelled;   // between files: what is in place stays
+        const Outcome outcome = _transfer(file, skin_name, error_text);
+        if (outcome == Outcome::Cancelled) {
+            _remove_temp_files();
+            return outcome;
+        }
+        if (outcome == Outcome::Failed)
+            return outcome;
+
+        if (QFileInfo::exists(file.final_path))
+            safe_remove(file.final_path);
+        if (!safe_rename(file.temp_path, file.final_path)) {
+            error_text = QStringLiteral("无法移动文件到目标位置: ")
+                + QDir::toNativeSeparators(file.final_path);
+            return Outcome::Failed;
+        }
+    }
+    return _is_cancelled.load() ? Outcome::Cancelled : Outcome::Done;
+}
+
+DownloadWorker::Outcome DownloadWorker::_transfer(const DownloadFileInfo &file,
+                                                  const QString &skin_name, QString &error_text)
+{
+    HttpResult failure;
+    std::unique_ptr<HttpStream> stream = HttpClient::instance().open_stream(
+        url_from_text(file.url), get_timeout_seconds, &failure, &_is_cancelled);
+    if (!stream) {
+        if (failure.cancelled)
+            return Outcome::Cancelled;
+        error_text = failure.error_text();
+        return Outcome::Failed;
+    }
+    if (stream->head().status >= 400) {
+        error_text = stream->head().error_text();
+        return Outcome::Failed;
+    }
+
+    QFile out(file.temp_path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        error_text = QStringLiteral("无法写入临时文件: ") + QDir::toNativeSeparators(file.temp_path)
+            + QStringLiteral(" - ") + out.errorString();
+        return Outcome::Failed;
+    }
+
+    QByteArray chunk;
+    for (;;) {
+        if (_is_cancelled.load())
+            break;
+        const HttpStream::Read read = stream->read(chunk, CHUNK_SIZE);
+        if (read == HttpStream::Read::End || read == HttpStream::Read::Cancelled)
+            break;
+        if (read == HttpStream::Read::Failed) {
+            error_text = stream->error();
+            return Outcome::Failed;
+        }
+        if (chunk.isEmpty())
+            continue;
+        if (_is_cancelled.load())
+            break;
+        if (out.write(chunk) != chunk.size()) {
+            error_text = QStringLiteral("写入文件失败: ") + QDir::toNativeSeparators(file.temp_path)
+                + QStringLiteral(" - ") + out.errorString();
+            return Outcome::Failed;
+        }
+        _downloaded += chunk.size();
+        emit progress(skin_name, download_percent(_downloaded, _total_size));
+    }
+    if (!out.flush()) {
+        error_text = QStringLiteral("写入文件失败: ") + QDir::toNativeSeparators(file.temp_path)
+            + QStringLiteral(" - ") + out.errorString();
+        return Outcome::Failed;
+    }
+    out.close();
+    if (_is_cancelled.load())
+        return Outcome::Cancelled;
+
+    // An answer without a length that ends before the size its HEAD gave was
+    // cut short; a truncated package must not be installed.
+    if (stream->head().content_length < 0 && file.measured_size > 0
+        && stream->received() < file.measured_size) {
+        error_text = QStringLiteral("响应不完整: 收到 %1 字节，应为 %2 字节 (%3)")
+                         .arg(stream->received())
+                         .arg(file.measured_size)
+                         .arg(file.url);
+        return Outcome::Failed;
+    }
+    return Outcome::Done;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "download/download_task.h"
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <atomic>
+
+// One file of a skin download, in download order (package first).
+struct DownloadFileInfo {
+    QString url;
+    QString filename;    // the name as written in the mod folder
+    QString final_path;
+    QString temp_path;   // final_path + ".tmp"
+    qint64 measured_size = -1;   // Content-Length of the HEAD answer, -1 without
+};
+
+// Downloads one skin's package and signature into the mod folder. Lives on a
+// thread of its own (moved there by the manager); `run` does the whole job
+// and `cancel` may be called from any thread while it runs.
+class DownloadWorker final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DownloadWorker)
+
+public:
+    explicit DownloadWorker(const DownloadTask &task, QObject *parent = nullptr);
+
+    DownloadTask task;
+
+    // Network time-outs in seconds: the sizing requests, and the connection
+    // and each wait for data of the transfers. Tests may lower them.
+    int head_timeout_seconds = 10;
+    int get_timeout_seconds = 30;
+
+    void cancel();
+    bool is_cancelled() const { return _is_cancelled.load(); }
+
+    // Temporary paths this run knows of, for clean-up by the owner once
+    // `run` has returned.
+    QStringList temp_paths() const;
+
+public slots:
+    void run();
+
+signals:
+    void progress(const QString &skin_name, int percent);
+    void finished(const QString &skin_name);
+    void error(const QString &skin_name, const QString &error);
+
+private:
+    enum class Outcome { Done, Cancelled, Failed };
+    Outcome _run(const QString &skin_name, QString &error_text);
+    Outcome _transfer(const DownloadFileInfo &file, const QString &skin_name,
+                      QString &error_text);
+    void _remove_temp_files();
+
+    std::atomic<bool> _is_cancelled{false};
+    QVector<DownloadFileInfo> _files;
+    qint64 _total_size = 0;
+    qint64 _downloaded = 0;
+};
+
+// The percentage reported after `downloaded` of `total` bytes: truncated
+// toward zero in double precision, not clamped above 100. An unknown total
+// (0) gives 0 while nothing is known about the size.
+int download_percent(qint64 downloaded, qint64 total);
