@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QImage>
+#include <QJsonObject>
+#include <QPoint>
+#include <QSize>
+#include <QString>
+
+class QIODevice;
+
+// Cover images: where a card's cover comes from, where it is cached and how
+// it is cut to the card. Pure functions, so the card, the page refresh and
+// the tests share one rule.
+
+// Size of the cover area of a card.
+constexpr int COVER_AREA_WIDTH = 256;
+constexpr int COVER_AREA_HEIGHT = 185;
+
+// A record's text value for `key`; a missing or non-text value is empty.
+QString record_text(const QJsonObject &record, const QString &key);
+
+// The cover address of a skin record: IMAGE_DOWNLOAD_API + "?MainCategory=" +
+// main + "&subcategory=" + sub + "&cover=" + cover, the values inserted as
+// they are (no percent-encoding). Empty when any of the three is empty.
+QString cover_url(const QJsonObject &record);
+
+// Cache file name of a cover address: the lowercase hex MD5 of its UTF-8 text.
+QString cover_cache_name(const QString &url);
+// The cache file of a cover address, directly in config::CACHE_DIR().
+QString cover_cache_path(const QString &url);
+
+// How an image of `source` size is cut to the cover area: scaled (keeping
+// its aspect ratio) to the smallest size covering the whole area, then the
+// centred section taken, the odd pixel cut on the right or at the bottom.
+struct CoverCrop {
+    QSize scaled;   // size after scaling
+    QPoint offset;  // top-left corner of the section within `scaled`
+};
+CoverCrop cover_crop(const QSize &source);
+
+// Scales and crops a full image to the cover area as cover_crop describes.
+QImage crop_cover(const QImage &full);
+
+// Decodes an image from `device` straight to the cover area, decoding at the
+// scaled size rather than at full size where the format allows it. The
+// format is recognised from the content. Null when it is not an image.
+QImage decode_cover(QIODevice *device);

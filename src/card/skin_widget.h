@@ -1,0 +1,91 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QPair>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+class DownloadManager;
+class QImage;
+class QLabel;
+class QPushButton;
+
+// One card of the catalogue grid: the cover with the skin's name over its
+// lower edge, a zoom button, and the install/uninstall button whose text is
+// the card's state ("安装", "卸载", "下载中...").
+class SkinWidget final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SkinWidget)
+
+public:
+    static constexpr int CARD_WIDTH = 280;
+    static constexpr int COVER_HEIGHT = 185;
+
+    // Builds a card for a skin record. A record lacking one of the keys
+    // name, MainCategory, subcategory, pak_original, sig_original makes no
+    // card: returns nullptr and, if `invalid_record_error` is given, sets it
+    // to "皮肤数据缺少" + key + "字段". The card has no parent; the layout
+    // that receives it adopts it.
+    static SkinWidget *create(const QJsonObject &skin_data, const QString &game_dir,
+                              QString *invalid_record_error = nullptr);
+    ~SkinWidget() override;
+
+    QJsonObject skin_data;
+    QString game_dir;
+    DownloadManager *download_manager = nullptr;
+
+    QWidget *cover_container = nullptr;
+    QLabel *cover = nullptr;
+    QLabel *name_label = nullptr;
+    QPushButton *zoom_button = nullptr;
+    QPushButton *action_button = nullptr;
+    QPushButton *cancel_button = nullptr;
+
+    void init_ui();
+    void setup_shadow();
+
+    // Cover: from the cache or the server, cut to the cover area, or the
+    // "暂无封面" placeholder.
+    void load_cover();
+    // The cover at full size (cache first, then the server); null when none.
+    QPixmap _load_cover_image();
+    void _set_cover_pixmap(const QPixmap &pixmap);
+    void _set_placeholder_image();
+
+    // (sig file name, pak file name): last path components of the record's
+    // sig_original and pak_original.
+    QPair<QString, QString> _get_filenames() const;
+    // "卸载" when either file lies anywhere below the mod folder, else "安装".
+    void _check_installation_status();
+
+    // Opens the full-size cover in a modal viewer.
+    void show_enlarged_image();
+
+signals:
+    void show_message_signal(const QString &title, const QString &message, const QString &kind);
+
+public slots:
+    void _handle_action();
+    void _handle_cancel();
+    void _handle_download_started(const QString &skin_id);
+    void _handle_download_progress(const QString &skin_id, int progress);
+    void _handle_download_completed(const QString &skin_id);
+    void _handle_download_failed(const QString &skin_id, const QString &error);
+    void _handle_download_cancelled(const QString &skin_id);
+
+public:
+    void _start_download();
+    void _uninstall_skin();
+
+private:
+    SkinWidget(const QJsonObject &skin_data, const QString &game_dir);
+
+    // The cover bytes' source: the cache when it holds an image, otherwise
+    // the server (whose answer is cached). `decode` turns bytes into the
+    // wanted image; null when there is none.
+    QImage _fetch_cover(QImage (*decode)(QIODevice *));
+    void _show_cover(const QImage &cropped);
+    void _set_resting_state(bool installed);
+    bool _is_mine(const QString &skin_id) const;
+};
