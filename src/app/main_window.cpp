@@ -11,6 +11,7 @@
 #include <QLayout>
 #include <QLayoutItem>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -87,6 +88,8 @@ MainWindow::MainWindow()
 {
     _setup_api_urls();
     init_ui();
+    // The mandatory update check, about a second after the window shows.
+    QTimer::singleShot(1000, this, &MainWindow::_silent_check_update);
 }
 
 MainWindow::~MainWindow() = default;

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <atomic>
 #include <optional>
 
 class FlowLayout;
@@ -16,7 +17,10 @@ class QCloseEvent;
 class QLabel;
 class QLayout;
 class QPushButton;
+class QFile;
+class QNetworkReply;
 class QThread;
+class UpdateWorker;
 class QVBoxLayout;
 class QWidget;
 
@@ -88,4 +92,41 @@ public:
 
     // --- close handling (src/app/) -----------------------------------------
     void _show_download_queue();
+
+    // --- self-update (src/update/) -----------------------------------------
+signals:
+    // Each text shown in dir_label by _show_update_progress, for observers.
+    void update_progress_shown(const QString &text);
+
+public:
+    QThread *update_thread = nullptr;
+    UpdateWorker *update_worker = nullptr;
+
+    // The running update download. The reply handlers run on the GUI thread
+    // while the update thread waits; they share the two atomic flags.
+    QNetworkReply *download_reply = nullptr;
+    QFile *download_file = nullptr;
+    QString download_url;
+    QString save_path;
+    qint64 total_size = 0;
+    qint64 downloaded = 0;
+    double last_update = 0;
+    std::atomic<bool> download_success{false};
+    std::atomic<bool> download_completed{false};
+    // How long the update download may take.
+    int update_download_limit_ms = 300000;
+
+    void _silent_check_update();
+    std::optional<QJsonObject> _get_latest_info();
+    void _start_update_thread(const QJsonObject &info);
+    void _on_update_finished();
+    void _on_update_error(const QString &error_msg);
+    // Runs on the update thread. False once a fatal error went to the GUI thread.
+    bool _start_update_process(const QJsonObject &info);
+    bool _download_new_version(const QString &url, const QString &path);
+    void _on_download_progress(qint64 bytes_received, qint64 bytes_total);
+    void _on_ready_read();
+    void _on_download_finished();
+    bool _update_exe(const QString &new_exe);
+    void _show_update_progress(const QString &message);
 };

@@ -1,3 +1,13 @@
 # Sources of this folder, added to furlane_core.
 list(APPEND FURLANE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/update_logic.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/update_worker.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/main_window_update.cpp
 )
+# The shell's elevated launch exists only on Windows; elsewhere a stand-in
+# records the request.
+if(WIN32)
+    list(APPEND FURLANE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/elevated_launch_win.cpp)
+else()
+    list(APPEND FURLANE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/elevated_launch_other.cpp)
+endif()

@@ -1,0 +1,24 @@
+#pragma once
+
+// Platform layer of the self-update. Plain C++ only, so that the Windows
+// implementation builds without Qt.
+
+#include <string>
+
+namespace platform {
+
+// Asks the shell to run `path` with elevation ("runas", normal window). The
+// outcome is not reported: once asked, the program leaves the rest to the
+// shell and the user.
+void launch_elevated(const std::wstring &path);
+
+// The system's ANSI code page (e.g. 936), or 0 where there is none.
+unsigned ansi_code_page();
+
+#ifndef _WIN32
+// Where no shell can elevate, a launch request is only recorded: each call
+// appends the requested path and a newline to this file (empty: none).
+void set_launch_record_file_for_tests(const std::string &path);
+#endif
+
+} // namespace platform

@@ -1,0 +1,384 @@
+// The mandatory version check and the self-update of MainWindow: the check
+// runs on the GUI thread; the download and the replacement run on the update
+// thread, while the reply handlers, the progress texts and every exit happen
+// on the GUI thread.
+#include "app/config.h"
+#include "app/log.h"
+#include "app/main_window.h"
+#include "update/elevated_launch.h"
+#include "update/update_logic.h"
+#include "update/update_worker.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QLabel>
+#include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+const QString VERSION_KEY = QStringLiteral("Furlane代理版本");
+const QString DOWNLOAD_KEY = QStringLiteral("Furlane代理下载地址");
+const int VERSION_TIMEOUT_MS = 5000;
+
+double now_seconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+[[noreturn]] void exit_now(int status)
+{
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
+bool on_gui_thread(const MainWindow *window)
+{
+    return QThread::currentThread() == window->thread();
+}
+
+// A progress text for dir_label, from whichever thread the update runs on.
+void report_progress(MainWindow *window, const QString &message)
+{
+    if (on_gui_thread(window))
+        window->_show_update_progress(message);
+    else if (window->update_worker)
+        emit window->update_worker->update_progress(message);
+    else
+        QMetaObject::invokeMethod(window, [window, message] { window->_show_update_progress(message); });
+}
+
+// Ends the application with `message` through the "程序错误" box on the GUI
+// thread. From the update thread it only hands the text over and returns.
+void end_update(MainWindow *window, const QString &message)
+{
+    if (on_gui_thread(window))
+        window->_force_close_program(message);
+    if (window->update_worker)
+        emit window->update_worker->update_error(message);
+    else
+        QMetaObject::invokeMethod(window, [window, message] { window->_force_close_program(message); });
+}
+
+QString json_text(const QJsonValue &value)
+{
+    QString text = QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact));
+    return text.mid(1, text.size() - 2);
+}
+
+} // namespace
+
+// --- version check ----------------------------------------------------------
+
+std::optional<QJsonObject> MainWindow::_get_latest_info()
+{
+    // Its own manager: no retries and no pooled connections of the shared client.
+    QNetworkAccessManager manager;
+    QNetworkRequest request{QUrl(config::VERSION_API_URL())};
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply *reply = manager.get(request);
+
+    // The time-out bounds the connection and every wait for more data.
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    connect(reply, &QNetworkReply::downloadProgress, &timer, [&timer] { timer.start(VERSION_TIMEOUT_MS); });
+    timer.start(VERSION_TIMEOUT_MS);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+
+    const QString failure = QStringLiteral("获取版本信息异常: ");
+    if (!reply->isFinished()) {
+        reply->abort();
+        _force_close_program(failure + QStringLiteral("请求超时 (") + QString::number(VERSION_TIMEOUT_MS / 1000)
+                             + QStringLiteral(" 秒): ") + reply->url().toString());
+    }
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status == 0)
+        _force_close_program(failure + reply->errorString());
+    if (status != 200)
+        _force_close_program(QStringLiteral("获取版本信息失败，状态码: ") + QString::number(status));
+    if (reply->error() != QNetworkReply::NoError)
+        _force_close_program(failure + reply->errorString());
+
+    QJsonParseError parse_error;
+    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &parse_error);
+    if (parse_error.error != QJsonParseError::NoError)
+        _force_close_program(failure + QStringLiteral("响应不是有效的JSON: ") + parse_error.errorString()
+                             + QStringLiteral(" (位置 ") + QString::number(parse_error.offset) + QLatin1Char(')'));
+    const QJsonObject info = document.object();
+    if (!document.isObject() || !info.contains(VERSION_KEY) || !info.contains(DOWNLOAD_KEY))
+        _force_close_program(QStringLiteral("服务器响应错误"));
+    return info;
+}
+
+void MainWindow::_silent_check_update()
+{
+    const std::optional<QJsonObject> info = _get_latest_info();
+    if (!info)
+        _force_close_program(QStringLiteral("检查更新失败，请重启软件重试"));
+
+    const QJsonValue version = info->value(VERSION_KEY);
+    if (!version.isString())
+        _force_close_program(QStringLiteral("检查更新异常: 版本号不是文本: ") + json_text(version));
+    const QString latest_version = version.toString();
+
+    if (selfupdate::is_newer_version(latest_version)) {
+        _start_update_thread(*info);
+        QMessageBox::information(this, QStringLiteral("发现新版本"),
+                                 QStringLiteral("发现新版本 ") + latest_version + QStringLiteral("，正在自动更新..."));
+    } else {
+        applog::info(QStringLiteral("当前已是最新版本"));
+    }
+}
+
+void MainWindow::_start_update_thread(const QJsonObject &info)
+{
+    update_thread = new QThread;
+    update_worker = new UpdateWorker(info, this);
+    update_worker->moveToThread(update_thread);
+
+    connect(update_worker, &UpdateWorker::update_progress, this, &MainWindow::_show_update_progress);
+    connect(update_worker, &UpdateWorker::update_finished, this, &MainWindow::_on_update_finished);
+    connect(update_worker, &UpdateWorker::update_error, this, &MainWindow::_on_update_error);
+    connect(update_thread, &QThread::started, update_worker, &UpdateWorker::run);
+    connect(update_worker, &UpdateWorker::update_finished, update_thread, &QThread::quit);
+    connect(update_worker, &UpdateWorker::update_error, update_thread, &QThread::quit);
+    connect(update_thread, &QThread::finished, update_thread, &QObject::deleteLater);
+    connect(update_thread, &QObject::destroyed, this, [this] { update_thread = nullptr; });
+
+    // The update thread works on this window: if the window closes first, end
+    // here rather than let the thread outlive it while the process tears down.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (update_thread && update_thread->isRunning()) {
+            applog::warning(QStringLiteral("窗口已关闭，自动更新未完成"));
+            exit_now(0);
+        }
+    });
+
+    update_thread->start();
+}
+
+void MainWindow::_on_update_finished()
+{
+    applog::info(QStringLiteral("更新完成"));
+}
+
+void MainWindow::_on_update_error(const QString &error_msg)
+{
+    _force_close_program(error_msg);
+}
+
+// --- download and replacement -----------------------------------------------
+
+bool MainWindow::_start_update_process(const QJsonObject &info)
+{
+    const QString url = info.value(DOWNLOAD_KEY).toString();
+    if (url.isEmpty()) {
+        end_update(this, QStringLiteral("服务器响应错误"));
+        return false;
+    }
+
+    // The name comes from the server: refuse any that would not stay a plain
+    // file of the current folder, before anything is deleted or written.
+    QString reason;
+    const QString new_exe = selfupdate::safe_file_name_from_url(url, &reason);
+    if (new_exe.isEmpty()) {
+        applog::error(QStringLiteral("下载新版本失败: ") + reason);
+        end_update(this, QStringLiteral("下载更新文件失败"));
+        return false;
+    }
+
+    if (QFileInfo::exists(new_exe) && !QFile::remove(new_exe))
+        applog::warning(QStringLiteral("无法删除旧的更新文件: ") + QDir::toNativeSeparators(QDir::current().absoluteFilePath(new_exe)));
+
+    report_progress(this, QStringLiteral("开始下载更新文件..."));
+    if (!_download_new_version(url, new_exe)) {
+        end_update(this, QStringLiteral("下载更新文件失败"));
+        return false;
+    }
+
+    report_progress(this, QStringLiteral("下载完成，准备安装更新..."));
+    if (!_update_exe(new_exe)) {
+        end_update(this, QStringLiteral("自动更新安装失败"));
+        return false;
+    }
+    return true;
+}
+
+bool MainWindow::_download_new_version(const QString &url, const QString &path)
+{
+    QNetworkAccessManager manager;
+    download_reply = nullptr;
+    delete download_file;
+    download_file = nullptr;
+    download_url = url;
+    save_path = path;
+    total_size = 0;
+    downloaded = 0;
+    last_update = 0;
+    download_success = false;
+    download_completed = false;
+
+    auto close_file = [this] {
+        if (download_file && download_file->isOpen())
+            download_file->close();
+    };
+
+    // Unbuffered, so that a failed write shows at once in the handler.
+    download_file = new QFile(path);
+    if (!download_file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+        applog::error(QStringLiteral("下载新版本失败: ") + download_file->errorString() + QStringLiteral(": ")
+                      + QDir::toNativeSeparators(QDir::current().absoluteFilePath(path)));
+        return false;
+    }
+
+    // A download address that redirects (a mirror) is followed; the answer
+    // must then still be a success (checked when it finishes).
+    QNetworkRequest request{QUrl(url)};
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    download_reply = manager.get(request);
+
+    // The handlers belong to the window and run on the GUI thread. Blocking
+    // connections keep this thread still while they touch the reply, which
+    // lives here and is not safe to use from two threads at once.
+    const Qt::ConnectionType type = on_gui_thread(this) ? Qt::DirectConnection : Qt::BlockingQueuedConnection;
+    connect(download_reply, &QNetworkReply::downloadProgress, this, &MainWindow::_on_download_progress, type);
+    connect(download_reply, &QNetworkReply::readyRead, this, &MainWindow::_on_ready_read, type);
+    connect(download_reply, &QNetworkReply::finished, this, &MainWindow::_on_download_finished, type);
+
+    QElapsedTimer started;
+    started.start();
+    while (!download_completed) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (download_completed)
+            break;
+        if (started.elapsed() > update_download_limit_ms) {
+            applog::error(QStringLiteral("下载超时"));
+            close_file();
+            if (download_reply) {
+                disconnect(download_reply, nullptr, this, nullptr);
+                download_reply->abort();
+                download_reply = nullptr;
+            }
+            return false;
+        }
+        QThread::msleep(10);
+    }
+    return download_success;
+}
+
+void MainWindow::_on_download_progress(qint64 bytes_received, qint64 bytes_total)
+{
+    if (bytes_total <= 0)
+        return;
+    total_size = bytes_total;
+    downloaded = bytes_received;
+    const double now = now_seconds();
+    if (selfupdate::should_show_progress(bytes_received, bytes_total, now, last_update)) {
+        _show_update_progress(selfupdate::progress_text(bytes_received, bytes_total));
+        last_update = now;
+    }
+}
+
+void MainWindow::_on_ready_read()
+{
+    if (!download_reply || !download_file || !download_file->isOpen())
+        return;
+    const QByteArray data = download_reply->readAll();
+    if (download_file->write(data) != data.size()) {
+        // A short file must not pass for the new version.
+        applog::error(QStringLiteral("写入更新文件失败: ") + download_file->errorString());
+        download_file->close();
+        download_reply->abort();
+    }
+}
+
+void MainWindow::_on_download_finished()
+{
+    if (!download_reply) {
+        applog::error(QStringLiteral("下载完成回调错误: 没有进行中的下载"));
+        download_success = false;
+        download_completed = true;
+        return;
+    }
+    const int status = download_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (download_reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
+        _on_ready_read();
+        const bool written = download_file && download_file->isOpen() && download_file->flush();
+        const QString file_error = download_file ? download_file->errorString() : QString();
+        if (download_file && download_file->isOpen())
+            download_file->close();
+        if (written) {
+            download_success = true;
+            _show_update_progress(QStringLiteral("下载完成"));
+            applog::info(QStringLiteral("下载完成"));
+        } else {
+            applog::error(QStringLiteral("下载完成回调错误: ") + file_error);
+            download_success = false;
+        }
+    } else {
+        const QString error = download_reply->error() != QNetworkReply::NoError
+            ? download_reply->errorString()
+            : QStringLiteral("HTTP ") + QString::number(status) + QStringLiteral(": ") + download_reply->url().toString();
+        applog::error(QStringLiteral("下载失败: ") + error);
+        if (download_file && download_file->isOpen())
+            download_file->close();
+        download_success = false;
+    }
+    download_reply->deleteLater();
+    download_reply = nullptr;
+    // After the success flag: the waiting loop must never see a stale one.
+    download_completed = true;
+}
+
+bool MainWindow::_update_exe(const QString &new_exe)
+{
+    const QString new_exe_path = QDir::current().absoluteFilePath(new_exe);
+    // The program's own file, however it was started (through PATH, a
+    // relative name), not what the first argument happens to say.
+    const QString exe_path = QCoreApplication::applicationFilePath();
+    const QString bat_path = QFileInfo(exe_path).absoluteDir().absoluteFilePath(QStringLiteral("update.bat"));
+
+    const QString error =
+        selfupdate::write_update_script(bat_path, QDir::toNativeSeparators(exe_path),
+                                        QDir::toNativeSeparators(new_exe_path), QDir::toNativeSeparators(bat_path));
+    if (!error.isEmpty()) {
+        applog::error(QStringLiteral("更新exe失败: ") + error);
+        return false;
+    }
+
+    platform::launch_elevated(QDir::toNativeSeparators(bat_path).toStdWString());
+
+    // The exit itself happens on the GUI thread; this thread waits for it.
+    if (!on_gui_thread(this))
+        QMetaObject::invokeMethod(this, [] { exit_now(0); }, Qt::BlockingQueuedConnection);
+    exit_now(0);
+}
+
+void MainWindow::_show_update_progress(const QString &message)
+{
+    if (!dir_label)
+        return;
+    const QString text = QStringLiteral("📥 ") + message;
+    dir_label->setText(text);
+    emit update_progress_shown(text);
+}

@@ -1,0 +1,158 @@
+#include "update/update_logic.h"
+
+#include "update/elevated_launch.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <QStringList>
+#include <QTextCodec>
+#include <QVector>
+
+#include <algorithm>
+
+namespace selfupdate {
+
+const QString CURRENT_VERSION = QStringLiteral("1.0");
+
+bool is_newer_version(const QString &latest, const QString &current)
+{
+    if (latest.isEmpty())
+        return false;
+    // UTF-16 units order characters above U+FFFF before U+E000..U+FFFF;
+    // code points do not.
+    const QVector<uint> a = latest.toUcs4();
+    const QVector<uint> b = current.toUcs4();
+    return std::lexicographical_compare(b.begin(), b.end(), a.begin(), a.end());
+}
+
+namespace {
+
+bool is_reserved_device_name(const QString &name)
+{
+    // Windows opens these devices whatever extension follows.
+    const QString stem = name.section(QLatin1Char('.'), 0, 0).trimmed().toUpper();
+    static const QStringList fixed{QStringLiteral("CON"), QStringLiteral("PRN"), QStringLiteral("AUX"),
+                                   QStringLiteral("NUL"), QStringLiteral("CONIN$"), QStringLiteral("CONOUT$")};
+    if (fixed.contains(stem))
+        return true;
+    return stem.size() == 4 && (stem.startsWith(QLatin1String("COM")) || stem.startsWith(QLatin1String("LPT")))
+        && stem.at(3) >= QLatin1Char('1') && stem.at(3) <= QLatin1Char('9');
+}
+
+} // namespace
+
+QString safe_file_name_from_url(const QString &download_url, QString *reason)
+{
+    const QString name = download_url.mid(download_url.lastIndexOf(QLatin1Char('/')) + 1);
+    auto refuse = [&](const QString &why) {
+        if (reason)
+            *reason = why + QStringLiteral(": \"") + name + QLatin1Char('"');
+        return QString();
+    };
+    if (name.isEmpty())
+        return refuse(QStringLiteral("下载地址中没有文件名"));
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
+        return refuse(QStringLiteral("文件名指向目录"));
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || QStringLiteral("<>:\"/\\|?*").contains(c))
+            return refuse(QStringLiteral("文件名含有非法字符"));
+    }
+    // Windows drops trailing dots and blanks, so the file would get another name.
+    if (name.endsWith(QLatin1Char('.')) || name.endsWith(QLatin1Char(' ')))
+        return refuse(QStringLiteral("文件名以点或空格结尾"));
+    if (is_reserved_device_name(name))
+        return refuse(QStringLiteral("文件名是设备名"));
+    return name;
+}
+
+QString mebibytes_text(qint64 bytes)
+{
+    // bytes / 1048576 with one decimal, computed exactly so that ties round to
+    // even the same way on every platform.
+    const qint64 unit = 1024 * 1024;
+    const qint64 scaled = bytes * 10;
+    qint64 tenths = scaled / unit;
+    const qint64 rest = scaled % unit;
+    if (rest * 2 > unit || (rest * 2 == unit && tenths % 2 == 1))
+        ++tenths;
+    return QString::number(tenths / 10) + QLatin1Char('.') + QString::number(tenths % 10);
+}
+
+QString progress_text(qint64 bytes_received, qint64 bytes_total)
+{
+    return QStringLiteral("更新中，下载进度: ") + mebibytes_text(bytes_received) + QStringLiteral("MB/")
+        + mebibytes_text(bytes_total) + QStringLiteral("MB");
+}
+
+bool should_show_progress(qint64 bytes_received, qint64 bytes_total, double now_s, double last_update_s)
+{
+    if (bytes_total <= 0)
+        return false;
+    return now_s - last_update_s >= 0.1 || bytes_received == bytes_total;
+}
+
+QString update_script_text(const QString &exe_path, const QString &new_exe_path, const QString &bat_path)
+{
+    auto lit = [](QString path) { return path.replace(QLatin1Char('%'), QStringLiteral("%%")); };
+    const int slash = std::max(exe_path.lastIndexOf(QLatin1Char('\\')), exe_path.lastIndexOf(QLatin1Char('/')));
+    const QString exe_name = exe_path.mid(slash + 1);
+    const QStringList lines{
+        QString(),
+        QStringLiteral("@echo off"),
+        QStringLiteral("timeout /t 1 /nobreak >nul"),
+        QStringLiteral("taskkill /F /IM \"") + lit(exe_name) + QStringLiteral("\" >nul 2>&1"),
+        QStringLiteral("start \"\" \"") + lit(new_exe_path) + QLatin1Char('"'),
+        QStringLiteral("timeout /t 3 /nobreak >nul"),
+        QStringLiteral("del /F /Q \"") + lit(exe_path) + QStringLiteral("\" >nul 2>&1"),
+        QStringLiteral("timeout /t 1 /nobreak >nul"),
+        QStringLiteral("del /F /Q \"") + lit(bat_path) + QStringLiteral("\" >nul 2>&1"),
+        QStringLiteral("exit"),
+    };
+    QString text;
+    for (const QString &line : lines)
+        text += line + QStringLiteral("\r\n");
+    return text;
+}
+
+std::optional<QByteArray> encode_script(const QString &text, QTextCodec *codec, QString *error)
+{
+    if (!codec->canEncode(text)) {
+        if (error)
+            *error = QStringLiteral("路径含有代码页 ") + QString::fromLatin1(codec->name())
+                + QStringLiteral(" 无法表示的字符");
+        return std::nullopt;
+    }
+    return codec->fromUnicode(text);
+}
+
+QTextCodec *system_script_codec()
+{
+    if (const unsigned page = platform::ansi_code_page()) {
+        for (const char *prefix : {"windows-", "CP"}) {
+            if (QTextCodec *codec = QTextCodec::codecForName(QByteArray(prefix) + QByteArray::number(page)))
+                return codec;
+        }
+    }
+    if (QTextCodec *codec = QTextCodec::codecForLocale())
+        return codec;
+    return QTextCodec::codecForName("UTF-8");
+}
+
+QString write_update_script(const QString &file_path, const QString &exe_path, const QString &new_exe_path,
+                            const QString &bat_path)
+{
+    QString error;
+    const std::optional<QByteArray> bytes =
+        encode_script(update_script_text(exe_path, new_exe_path, bat_path), system_script_codec(), &error);
+    if (!bytes)
+        return error;
+    // All or nothing: a half-written script could kill the program and start nothing.
+    QSaveFile file(file_path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString() + QStringLiteral(": ") + QDir::toNativeSeparators(file_path);
+    if (file.write(*bytes) != bytes->size() || !file.commit())
+        return file.errorString() + QStringLiteral(": ") + QDir::toNativeSeparators(file_path);
+    return QString();
+}
+
+} // namespace selfupdate
