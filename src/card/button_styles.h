@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QString>
+
 // The two resting looks of a card's action button: green while the skin can
 // be installed, red once it is installed and can be removed.
-extern const char *const INSTALL_BUTTON_STYLE;
-extern const char *const UNINSTALL_BUTTON_STYLE;
+extern const QString INSTALL_BUTTON_STYLE;
+extern const QString UNINSTALL_BUTTON_STYLE;

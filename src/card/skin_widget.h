@@ -86,6 +86,9 @@ private:
     // wanted image; null when there is none.
     QImage _fetch_cover(QImage (*decode)(QIODevice *));
     void _show_cover(const QImage &cropped);
+    // Text and look only; the installed check must not touch the rest.
     void _set_resting_state(bool installed);
+    // Leaves the downloading state: button enabled again, cancel hidden.
+    void _end_download(bool installed);
     bool _is_mine(const QString &skin_id) const;
 };

@@ -1,0 +1,445 @@
+#include "card/skin_widget.h"
+
+#include "app/config.h"
+#include "app/log.h"
+#include "app/main_window.h"
+#include "card/button_styles.h"
+#include "card/cover_cache.h"
+#include "catalog/http_client.h"
+#include "download/download_manager.h"
+#include "download/skin_files.h"
+#include "widgets/image_preview_dialog.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QVBoxLayout>
+
+namespace {
+
+const char *const CARD_STYLE = R"(
+SkinWidget {
+    background-color: #FFFFFF;
+    border-radius: 12px;
+    border: none;
+}
+)";
+
+const char *const COVER_STYLE = R"(
+QLabel {
+    border: 1px solid #e8e8e8;
+    border-radius: 8px;
+    background-color: #f8f9fa;
+}
+)";
+
+const char *const NAME_LABEL_STYLE = R"(
+QLabel {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 rgba(0, 0, 0, 0.8), stop: 1 rgba(0, 0, 0, 0));
+    color: white;
+    padding: 8px 12px;
+    font: 500 14px 'Microsoft YaHei';
+}
+)";
+
+const char *const ZOOM_BUTTON_STYLE = R"(
+QPushButton {
+    background-color: rgba(255, 255, 255, 0.92);
+    border: none;
+    border-radius: 16px;
+    min-width: 32px;
+    max-width: 32px;
+    min-height: 32px;
+    max-height: 32px;
+    padding: 0px;
+    margin: 0px;
+    font-size: 16px;
+}
+QPushButton:hover {
+    background-color: rgba(255, 255, 255, 0.98);
+}
+QPushButton:pressed {
+    background-color: rgba(245, 245, 245, 0.98);
+}
+)";
+
+// The tall rounded look of the action button before the installed check
+// picks its real one, and of the cancel button.
+QString pill_button_style(const char *background, const char *hover, const char *pressed,
+                          int min_width)
+{
+    return QStringLiteral(R"(
+QPushButton {
+    background-color: %1;
+    color: white;
+    border: none;
+    border-radius: 18px;
+    font: 500 13px 'Microsoft YaHei';
+    padding: 8px 16px;
+    min-width: %4px;
+}
+QPushButton:hover {
+    background-color: %2;
+}
+QPushButton:pressed {
+    background-color: %3;
+}
+)").arg(QLatin1String(background), QLatin1String(hover), QLatin1String(pressed))
+        .arg(min_width);
+}
+
+const QStringList REQUIRED_KEYS = {
+    QStringLiteral("name"), QStringLiteral("MainCategory"), QStringLiteral("subcategory"),
+    QStringLiteral("pak_original"), QStringLiteral("sig_original"),
+};
+
+const QString INSTALLED_TEXT = QStringLiteral("卸载");
+const QString NOT_INSTALLED_TEXT = QStringLiteral("安装");
+
+QImage decode_full(QIODevice *device)
+{
+    QImageReader reader(device);
+    reader.setDecideFormatFromContent(true);
+    return reader.read();
+}
+
+} // namespace
+
+SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game_dir,
+                               QString *invalid_record_error)
+{
+    for (const QString &key : REQUIRED_KEYS) {
+        if (!skin_data.contains(key)) {
+            if (invalid_record_error)
+                *invalid_record_error = QStringLiteral("皮肤数据缺少") + key + QStringLiteral("字段");
+            return nullptr;
+        }
+    }
+    return new SkinWidget(skin_data, game_dir);
+}
+
+SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder)
+    : QWidget(nullptr), skin_data(data), game_dir(folder),
+      download_manager(DownloadManager::instance())
+{
+    init_ui();
+    load_cover();
+    _check_installation_status();
+
+    connect(download_manager, &DownloadManager::task_started,
+            this, &SkinWidget::_handle_download_started);
+    connect(download_manager, &DownloadManager::progress_updated,
+            this, &SkinWidget::_handle_download_progress);
+    connect(download_manager, &DownloadManager::task_completed,
+            this, &SkinWidget::_handle_download_completed);
+    connect(download_manager, &DownloadManager::task_failed,
+            this, &SkinWidget::_handle_download_failed);
+    connect(download_manager, &DownloadManager::task_cancelled,
+            this, &SkinWidget::_handle_download_cancelled);
+}
+
+SkinWidget::~SkinWidget() = default;
+
+void SkinWidget::init_ui()
+{
+    setFixedSize(CARD_WIDTH, 260);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // A QWidget subclass paints its style sheet background only when asked.
+    setAttribute(Qt::WA_StyledBackground, true);
+    setStyleSheet(QString::fromUtf8(CARD_STYLE));
+
+    auto *main_layout = new QVBoxLayout;
+    main_layout->setContentsMargins(12, 12, 12, 12);
+    main_layout->setSpacing(10);
+
+    const int cover_width = CARD_WIDTH - 24;
+    cover_container = new QWidget;
+    cover_container->setFixedSize(cover_width, COVER_HEIGHT);
+
+    cover = new QLabel(cover_container);
+    cover->setGeometry(0, 0, cover_width, COVER_HEIGHT);
+    cover->setAlignment(Qt::AlignCenter);
+    cover->setStyleSheet(QString::fromUtf8(COVER_STYLE));
+
+    name_label = new QLabel(record_text(skin_data, QStringLiteral("name")), cover_container);
+    name_label->setGeometry(0, COVER_HEIGHT - 48, cover_width, 48);
+    name_label->setAlignment(Qt::AlignBottom | Qt::AlignCenter);
+    name_label->setStyleSheet(QString::fromUtf8(NAME_LABEL_STYLE));
+
+    zoom_button = new QPushButton(QStringLiteral("🔍"), cover_container);
+    zoom_button->setGeometry(cover_width - 36, 8, 32, 32);
+    zoom_button->setStyleSheet(QString::fromUtf8(ZOOM_BUTTON_STYLE));
+    auto *zoom_shadow = new QGraphicsDropShadowEffect(zoom_button);
+    zoom_shadow->setBlurRadius(8);
+    zoom_shadow->setOffset(1, 1);
+    zoom_shadow->setColor(QColor(0, 0, 0, 20));
+    zoom_button->setGraphicsEffect(zoom_shadow);
+
+    action_button = new QPushButton(NOT_INSTALLED_TEXT);
+    action_button->setFixedSize(100, 36);
+    action_button->setStyleSheet(pill_button_style("#4CAF50", "#45a049", "#3d8b40", 80));
+
+    cancel_button = new QPushButton(QStringLiteral("取消"));
+    cancel_button->setFixedSize(80, 36);
+    cancel_button->setStyleSheet(pill_button_style("#f44336", "#da190b", "#c62828", 60));
+    cancel_button->hide();
+
+    auto *button_layout = new QHBoxLayout;
+    button_layout->setAlignment(Qt::AlignCenter);
+    button_layout->addWidget(action_button);
+    button_layout->addWidget(cancel_button);
+
+    main_layout->addWidget(cover_container);
+    main_layout->addLayout(button_layout);
+    setLayout(main_layout);
+
+    setup_shadow();
+
+    connect(action_button, &QPushButton::clicked, this, &SkinWidget::_handle_action);
+    connect(cancel_button, &QPushButton::clicked, this, &SkinWidget::_handle_cancel);
+    connect(zoom_button, &QPushButton::clicked, this, &SkinWidget::show_enlarged_image);
+}
+
+void SkinWidget::setup_shadow()
+{
+    auto *shadow = new QGraphicsDropShadowEffect(this);
+    shadow->setBlurRadius(8);
+    shadow->setOffset(0, 2);
+    shadow->setColor(QColor(0, 0, 0, 20));
+    setGraphicsEffect(shadow);
+}
+
+// --- cover ------------------------------------------------------------------
+
+QImage SkinWidget::_fetch_cover(QImage (*decode)(QIODevice *))
+{
+    const QString url = cover_url(skin_data);
+    if (url.isEmpty())
+        return QImage();
+    const QString cache_path = cover_cache_path(url);
+
+    QFile cached(cache_path);
+    if (cached.exists()) {
+        if (cached.open(QIODevice::ReadOnly)) {
+            const QImage image = decode(&cached);
+            if (!image.isNull())
+                return image;
+            // Not an image (an error page cached earlier): fetch it again.
+        } else {
+            applog::warning(QStringLiteral("加载缓存图片失败: ") + cached.errorString());
+        }
+        cached.close();
+    }
+
+    const HttpResult result = HttpClient::instance().get(url, 10);
+    if (!result.ok) {
+        applog::error(QStringLiteral("加载封面图片失败: ") + result.error_text());
+        return QImage();
+    }
+    if (result.status != 200)
+        return QImage();
+
+    // Written whole or not at all, so a failed write leaves no torn file.
+    QSaveFile out(cache_path);
+    if (!out.open(QIODevice::WriteOnly) || out.write(result.body) != result.body.size()
+        || !out.commit()) {
+        applog::error(QStringLiteral("加载封面图片失败: ") + out.errorString()
+                      + QStringLiteral(": ") + QDir::toNativeSeparators(cache_path));
+        return QImage();
+    }
+
+    QBuffer buffer;
+    buffer.setData(result.body);
+    buffer.open(QIODevice::ReadOnly);
+    return decode(&buffer);
+}
+
+void SkinWidget::load_cover()
+{
+    const QImage image = _fetch_cover(&decode_cover);
+    if (image.isNull())
+        _set_placeholder_image();
+    else
+        _show_cover(image);
+}
+
+QPixmap SkinWidget::_load_cover_image()
+{
+    return QPixmap::fromImage(_fetch_cover(&decode_full));
+}
+
+void SkinWidget::_set_cover_pixmap(const QPixmap &pixmap)
+{
+    _show_cover(crop_cover(pixmap.toImage()));
+}
+
+void SkinWidget::_show_cover(const QImage &cropped)
+{
+    cover->setPixmap(QPixmap::fromImage(cropped));
+}
+
+void SkinWidget::_set_placeholder_image()
+{
+    QPixmap pixmap(COVER_AREA_WIDTH, COVER_AREA_HEIGHT);
+    pixmap.fill(QColor(245, 245, 245));
+    QPainter painter(&pixmap);
+    painter.setPen(QColor(180, 180, 180));
+    painter.setFont(QFont(QStringLiteral("Microsoft YaHei"), 12));
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("暂无封面"));
+    painter.end();
+    cover->setPixmap(pixmap);
+}
+
+// --- installed state --------------------------------------------------------
+
+QPair<QString, QString> SkinWidget::_get_filenames() const
+{
+    return {skin_file_name(record_text(skin_data, QStringLiteral("sig_original"))),
+            skin_file_name(record_text(skin_data, QStringLiteral("pak_original")))};
+}
+
+void SkinWidget::_check_installation_status()
+{
+    if (game_dir.isEmpty()) {
+        _set_resting_state(false);
+        return;
+    }
+    const QPair<QString, QString> names = _get_filenames();
+    bool installed = false;
+    // Folders that cannot be listed are passed over by the iterator.
+    QDirIterator walk(mod_folder_path(game_dir),
+                      QDir::Files | QDir::Hidden | QDir::System,
+                      QDirIterator::Subdirectories);
+    while (!installed && walk.hasNext()) {
+        walk.next();
+        const QString file = walk.fileName();
+        installed = (!names.first.isEmpty() && file == names.first)
+            || (!names.second.isEmpty() && file == names.second);
+    }
+    _set_resting_state(installed);
+}
+
+void SkinWidget::_set_resting_state(bool installed)
+{
+    action_button->setText(installed ? INSTALLED_TEXT : NOT_INSTALLED_TEXT);
+    action_button->setStyleSheet(
+        installed ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
+}
+
+void SkinWidget::_end_download(bool installed)
+{
+    action_button->setEnabled(true);
+    _set_resting_state(installed);
+    cancel_button->hide();
+}
+
+// --- enlarged cover ---------------------------------------------------------
+
+void SkinWidget::show_enlarged_image()
+{
+    const QPixmap pixmap = _load_cover_image();
+    if (pixmap.isNull()) {
+        emit show_message_signal(QStringLiteral("提示"),
+                                 QStringLiteral("该皮肤暂无封面图片，将显示默认图片"),
+                                 QStringLiteral("info"));
+        return;
+    }
+    QString icon_path;
+    if (auto *main_window = qobject_cast<MainWindow *>(window()))
+        icon_path = main_window->get_icon_path();
+    else
+        icon_path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("icon.ico"));
+    ImagePreviewDialog dialog(pixmap, icon_path);
+    dialog.exec();
+}
+
+// --- install and download feedback -------------------------------------------
+
+bool SkinWidget::_is_mine(const QString &skin_id) const
+{
+    return skin_id == record_text(skin_data, QStringLiteral("name"));
+}
+
+void SkinWidget::_handle_action()
+{
+    if (action_button->text() == INSTALLED_TEXT)
+        _uninstall_skin();
+    else
+        _start_download();
+}
+
+void SkinWidget::_start_download()
+{
+    if (game_dir.isEmpty()) {
+        emit show_message_signal(QStringLiteral("游戏目录未设置"),
+                                 QStringLiteral("请先检测游戏目录才能安装皮肤"),
+                                 QStringLiteral("warning"));
+        return;
+    }
+    download_manager->add_task({record_text(skin_data, QStringLiteral("name")), skin_data, game_dir});
+}
+
+void SkinWidget::_uninstall_skin()
+{
+    // Removing an installed skin is not built yet; the button stays as it is.
+}
+
+void SkinWidget::_handle_cancel()
+{
+    if (!download_manager->cancel_task(record_text(skin_data, QStringLiteral("name")))) {
+        emit show_message_signal(QStringLiteral("提示"), QStringLiteral("该任务不在下载队列中"),
+                                 QStringLiteral("info"));
+    }
+}
+
+void SkinWidget::_handle_download_started(const QString &skin_id)
+{
+    if (!_is_mine(skin_id))
+        return;
+    action_button->setText(QStringLiteral("下载中..."));
+    action_button->setEnabled(false);
+    cancel_button->show();
+}
+
+void SkinWidget::_handle_download_progress(const QString &skin_id, int progress)
+{
+    if (!_is_mine(skin_id))
+        return;
+    action_button->setText(QStringLiteral("下载中 ") + QString::number(progress) + QStringLiteral("%"));
+}
+
+void SkinWidget::_handle_download_completed(const QString &skin_id)
+{
+    if (!_is_mine(skin_id))
+        return;
+    _end_download(true);
+}
+
+void SkinWidget::_handle_download_failed(const QString &skin_id, const QString &error)
+{
+    if (!_is_mine(skin_id))
+        return;
+    _end_download(false);
+    emit show_message_signal(QStringLiteral("下载失败"),
+                             QStringLiteral("皮肤下载失败: ") + error
+                                 + QStringLiteral("，请检查网络连接后重试"),
+                             QStringLiteral("critical"));
+}
+
+void SkinWidget::_handle_download_cancelled(const QString &skin_id)
+{
+    if (!_is_mine(skin_id))
+        return;
+    _end_download(false);
+}
