@@ -37,6 +37,11 @@ public:
     // temporary files. Emits nothing. Safe to call more than once.
     void shutdown();
 
+    // State, readable by tests; only the manager itself changes it.
+    QList<DownloadTask> queue;                 // waiting tasks, oldest first
+    DownloadWorker *current_worker = nullptr;  // set exactly while a task runs
+    QThread *current_thread = nullptr;         // the thread running it
+
     // Time-outs handed to each new worker (seconds); tests may lower them.
     int head_timeout_seconds = 10;
     int get_timeout_seconds = 30;
@@ -64,9 +69,6 @@ private:
 
     static DownloadManager *_instance;
 
-    QList<DownloadTask> queue;
-    DownloadWorker *current_worker = nullptr;
-    QThread *current_thread = nullptr;
     // Counts started workers, so that a late signal of a worker that is no
     // longer current is recognised and dropped.
     quint64 _worker_serial = 0;

@@ -1,0 +1,484 @@
+#include "app/config.h"
+#include "download/download_worker.h"
+#include "download/skin_files.h"
+#include "support/test_server.h"
+
+#include <QDirIterator>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+const QString MAIN = QStringLiteral("Hunters");
+const QString SUB = QStringLiteral("Navy");
+
+QByteArray random_bytes(int size, quint32 seed)
+{
+    QRandomGenerator gen(seed);
+    QByteArray data(size, Qt::Uninitialized);
+    for (char &c : data)
+        c = static_cast<char>(gen.bounded(256));
+    return data;
+}
+
+QJsonObject rule(const QString &match, const QString &method, const QJsonObject &fault)
+{
+    QJsonObject r = fault;
+    r.insert(QStringLiteral("match"), match);
+    if (!method.isEmpty())
+        r.insert(QStringLiteral("method"), method);
+    return r;
+}
+
+QByteArray read_file(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every file below `root`, relative to it.
+QStringList files_below(const QString &root)
+{
+    QStringList out;
+    QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << QDir(root).relativeFilePath(it.next());
+    out.sort();
+    return out;
+}
+
+QStringList sorted(QStringList list)
+{
+    list.sort();
+    return list;
+}
+
+// What one run of a worker reported, collected on the test thread.
+struct Report {
+    QList<int> progress;
+    QStringList finished;
+    QStringList errors;
+};
+
+} // namespace
+
+class TestDownloadWorker : public QObject {
+    Q_OBJECT
+
+private:
+    TestServer server;
+    QTemporaryDir sandbox;
+    QString game_dir;
+    QString mod_dir;
+
+    DownloadTask task_for(const QString &pak, const QString &sig) const
+    {
+        QJsonObject record{{QStringLiteral("name"), QStringLiteral("Blue Coat")},
+                           {QStringLiteral("MainCategory"), MAIN},
+                           {QStringLiteral("subcategory"), SUB},
+                           {QStringLiteral("pak_original"), pak},
+                           {QStringLiteral("sig_original"), sig}};
+        return DownloadTask{QStringLiteral("Blue Coat"), record, game_dir};
+    }
+
+    void serve(const QString &name, const QByteArray &data)
+    {
+        server.write_file(QStringLiteral("skins/%1/%2/%3").arg(MAIN, SUB, name), data);
+    }
+
+    // Runs the worker on a thread of its own, as the manager does.
+    // `in_thread` sees every progress value on the worker's thread (it may
+    // cancel there); `meanwhile` runs on the test thread once the thread runs.
+    Report run(DownloadWorker &worker,
+               const std::function<void(DownloadWorker &, int)> &in_thread = {},
+               const std::function<void(DownloadWorker &, QThread &, Report &)> &meanwhile = {})
+    {
+        Report report;
+        QThread thread;
+        worker.moveToThread(&thread);
+        QObject context;
+        connect(&thread, &QThread::started, &worker, [&] {
+            worker.run();
+            thread.quit();
+        }, Qt::DirectConnection);
+        if (in_thread)
+            connect(&worker, &DownloadWorker::progress, &worker,
+                    [&](const QString &, int p) { in_thread(worker, p); }, Qt::DirectConnection);
+        connect(&worker, &DownloadWorker::progress, &context,
+                [&](const QString &, int p) { report.progress << p; });
+        connect(&worker, &DownloadWorker::finished, &context,
+                [&](const QString &name) { report.finished << name; });
+        connect(&worker, &DownloadWorker::error, &context,
+                [&](const QString &name, const QString &text) { report.errors << name + QStringLiteral(": ") + text; });
+        thread.start();
+        if (meanwhile)
+            meanwhile(worker, thread, report);
+        if (!thread.wait(40000))
+            qFatal("worker did not end");
+        QCoreApplication::sendPostedEvents();
+        return report;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(server.start());
+        config::reset_endpoints_for_tests();
+        QVERIFY(config::set_endpoints(server.base()));
+        game_dir = sandbox.path() + QStringLiteral("/game");
+        mod_dir = mod_folder_path(game_dir);
+    }
+
+    void init()
+    {
+        server.reset();
+        QDir(sandbox.path()).removeRecursively();
+        QDir().mkpath(sandbox.path());
+    }
+
+    void file_names_data()
+    {
+        QTest::addColumn<QString>("original");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("safe");
+        QTest::newRow("plain name kept") << "coat.pak" << "coat.pak" << true;
+        QTest::newRow("forward slash path cut") << "skins/blue/coat.pak" << "coat.pak" << true;
+        QTest::newRow("backslash path cut") << "skins\\blue\\coat.sig" << "coat.sig" << true;
+        QTest::newRow("climb out with backslashes") << "..\\..\\evil.dll" << "evil.dll" << true;
+        QTest::newRow("climb out with slashes") << "a/../../x.pak" << "x.pak" << true;
+        QTest::newRow("non-ASCII and blanks") << "蓝色 外套.pak" << "蓝色 外套.pak" << true;
+        QTest::newRow("name that only starts like a device") << "CONSOLE.pak" << "CONSOLE.pak" << true;
+        QTest::newRow("empty") << "" << "" << false;
+        QTest::newRow("ends in a separator") << "skins/" << "" << false;
+        QTest::newRow("dot") << "a/." << "." << false;
+        QTest::newRow("dot dot") << "a\\.." << ".." << false;
+        QTest::newRow("device name") << "CON" << "CON" << false;
+        QTest::newRow("device name with extension") << "nul.pak" << "nul.pak" << false;
+        QTest::newRow("serial port with extension") << "com1.sig" << "com1.sig" << false;
+        QTest::newRow("printer port") << "LPT9" << "LPT9" << false;
+        QTest::newRow("device with blank before extension") << "aux .pak" << "aux .pak" << false;
+        QTest::newRow("drive colon") << "C:coat.pak" << "C:coat.pak" << false;
+        QTest::newRow("wildcard") << "coat?.pak" << "coat?.pak" << false;
+        QTest::newRow("pipe") << "a|b.pak" << "a|b.pak" << false;
+        QTest::newRow("control character") << QStringLiteral("a\x01.pak") << QStringLiteral("a\x01.pak") << false;
+        QTest::newRow("trailing dot") << "coat.pak." << "coat.pak." << false;
+        QTest::newRow("trailing blank") << "coat.pak " << "coat.pak " << false;
+    }
+
+    void file_names()
+    {
+        QFETCH(QString, original);
+        QFETCH(QString, name);
+        QFETCH(bool, safe);
+        QCOMPARE(skin_file_name(original), name);
+        QCOMPARE(is_safe_file_name(name), safe);
+    }
+
+    void mod_folder_joins_with_forward_slashes()
+    {
+        QCOMPARE(mod_folder_path(QStringLiteral("C:\\Games\\DH\\")),
+                 QStringLiteral("C:/Games/DH/DreadHunger/Content/Paks/orvexs"));
+    }
+
+    void percent_data()
+    {
+        QTest::addColumn<qint64>("downloaded");
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("truncated, not rounded") << qint64(1000) << qint64(1024) << 97;
+        QTest::newRow("divides before multiplying") << qint64(29) << qint64(100) << 28;
+        QTest::newRow("complete") << qint64(1024) << qint64(1024) << 100;
+        QTest::newRow("more than measured goes past 100") << qint64(150) << qint64(100) << 150;
+        QTest::newRow("no measured size: no division by zero") << qint64(4096) << qint64(0) << 0;
+        QTest::newRow("beyond 2 GiB") << qint64(3) * 1024 * 1024 * 1024 << qint64(4) * 1024 * 1024 * 1024 << 75;
+    }
+
+    void percent()
+    {
+        QFETCH(qint64, downloaded);
+        QFETCH(qint64, total);
+        QFETCH(int, percent);
+        QCOMPARE(download_percent(downloaded, total), percent);
+    }
+
+    void installs_both_files_data()
+    {
+        QTest::addColumn<QString>("pak");
+        QTest::addColumn<int>("pak_size");
+        QTest::addColumn<int>("sig_size");
+        QTest::addColumn<int>("after_pak");
+        QTest::newRow("1000 + 24 bytes") << "coat.pak" << 1000 << 24 << 97;
+        QTest::newRow("29 + 71 bytes") << "coat.pak" << 29 << 71 << 28;
+        QTest::newRow("many chunks") << "coat.pak" << 300000 << 500 << 99;
+        QTest::newRow("blanks and non-ASCII in the name") << "蓝色 外套+1.pak" << 1000 << 24 << 97;
+    }
+
+    void installs_both_files()
+    {
+        QFETCH(QString, pak);
+        QFETCH(int, pak_size);
+        QFETCH(int, sig_size);
+        QFETCH(int, after_pak);
+        const QByteArray pak_data = random_bytes(pak_size, 1);
+        const QByteArray sig_data = random_bytes(sig_size, 2);
+        serve(pak, pak_data);
+        serve(QStringLiteral("coat.sig"), sig_data);
+        // An older copy of the package is replaced.
+        QDir().mkpath(mod_dir);
+        QFile old(mod_dir + QLatin1Char('/') + pak);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old contents, longer than some of the new ones ........");
+        old.close();
+
+        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")));
+        const Report report = run(worker);
+
+        QCOMPARE(report.errors, QStringList());
+        QCOMPARE(report.finished, QStringList{QStringLiteral("Blue Coat")});
+        QCOMPARE(read_file(mod_dir + QLatin1Char('/') + pak), pak_data);
+        QCOMPARE(read_file(mod_dir + QStringLiteral("/coat.sig")), sig_data);
+        QCOMPARE(files_below(mod_dir), sorted({pak, QStringLiteral("coat.sig")}));
+        // One report per chunk, rising to 100 exactly at the end.
+        QVERIFY(report.progress.size() >= (pak_size + 8191) / 8192 + 1);
+        QVERIFY(std::is_sorted(report.progress.begin(), report.progress.end()));
+        QCOMPARE(report.progress.last(), 100);
+        QVERIFY(report.progress.contains(after_pak));
+        QVERIFY(report.progress.indexOf(after_pak) < report.progress.size() - 1);
+    }
+
+    void path_in_name_lands_in_mod_folder()
+    {
+        serve(QStringLiteral("sub/coat.pak"), "PAK");
+        serve(QStringLiteral("coat.sig"), "SIG");
+        DownloadWorker worker(task_for(QStringLiteral("sub/coat.pak"), QStringLiteral("coat.sig")));
+        const Report report = run(worker);
+        QCOMPARE(report.errors, QStringList());
+        QCOMPARE(files_below(sandbox.path()),
+                 (QStringList{QStringLiteral("game/DreadHunger/Content/Paks/orvexs/coat.pak"),
+                              QStringLiteral("game/DreadHunger/Content/Paks/orvexs/coat.sig")}));
+    }
+
+    void unknown_sizes_never_exceed_100()
+    {
+        serve(QStringLiteral("coat.pak"), random_bytes(50000, 3));
+        serve(QStringLiteral("coat.sig"), random_bytes(100, 4));
+        server.set_faults({rule(QStringLiteral("index_skin_download"), QStringLiteral("HEAD"),
+                                {{QStringLiteral("content_length"), QStringLiteral("none")}})});
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        const Report report = run(worker);
+        QCOMPARE(report.finished.size(), 1);
+        QVERIFY(!report.progress.isEmpty());
+        for (int p : report.progress)
+            QVERIFY2(p >= 0 && p <= 100, qPrintable(QString::number(p)));
+        QCOMPARE(read_file(mod_dir + QStringLiteral("/coat.pak")).size(), 50000);
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QJsonArray>("faults");
+        QTest::addColumn<QString>("expected");   // part of the error text
+        QTest::addColumn<bool>("pak_installed");
+        const QString pak_get = QStringLiteral("pak_original=coat.pak");
+        const QString sig_get = QStringLiteral("sig_original=coat.sig");
+        QTest::newRow("404 on the package")
+            << QJsonArray{rule(pak_get, "GET", {{"status", 404}})}
+            << QStringLiteral("404 Client Error: Not Found for url: %1/subcutaneous/index_skin_download.php?"
+                              "MainCategory=Hunters&subcategory=Navy&pak_original=coat.pak")
+                   .arg(server.base())
+            << false;
+        QTest::newRow("500 on the signature")
+            << QJsonArray{rule(sig_get, "GET", {{"status", 500}})} << QStringLiteral("500 Server Error")
+            << true;
+        QTest::newRow("connection cut inside the package")
+            << QJsonArray{rule(pak_get, "GET", {{"cut_after", 30000}})} << QString() << false;
+        QTest::newRow("connection reset inside the package")
+            << QJsonArray{rule(pak_get, "GET", {{"cut_after", 30000}, {"cut_reset", true}})} << QString() << false;
+        QTest::newRow("stall past the time-out")
+            << QJsonArray{rule(pak_get, "GET", {{"stall_after", 20000}, {"stall", 20}})} << QStringLiteral("超时")
+            << false;
+        QTest::newRow("no headers within the time-out")
+            << QJsonArray{rule(pak_get, "GET", {{"delay", 20}})} << QStringLiteral("超时") << false;
+        QTest::newRow("body shorter than its Content-Length")
+            << QJsonArray{rule(pak_get, "GET", {{"content_length", 200000}})} << QString() << false;
+        QTest::newRow("cut without Content-Length, shorter than measured")
+            << QJsonArray{rule(pak_get, "GET", {{"content_length", "none"}, {"cut_after", 30000}})}
+            << QStringLiteral("响应不完整") << false;
+        QTest::newRow("sizing request stalls")
+            << QJsonArray{rule(pak_get, "HEAD", {{"delay", 20}})} << QStringLiteral("超时") << false;
+    }
+
+    void failures()
+    {
+        QFETCH(QJsonArray, faults);
+        QFETCH(QString, expected);
+        QFETCH(bool, pak_installed);
+        const QByteArray pak_data = random_bytes(100000, 5);
+        serve(QStringLiteral("coat.pak"), pak_data);
+        serve(QStringLiteral("coat.sig"), "SIG");
+        server.set_faults(faults);
+
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        worker.head_timeout_seconds = 1;
+        worker.get_timeout_seconds = 1;
+        const Report report = run(worker);
+
+        QCOMPARE(report.finished, QStringList());
+        QCOMPARE(report.errors.size(), 1);
+        QVERIFY2(report.errors.first().startsWith(QStringLiteral("Blue Coat: ")), qPrintable(report.errors.first()));
+        QVERIFY2(report.errors.first().size() > QStringLiteral("Blue Coat: ").size(), "empty error text");
+        QVERIFY2(report.errors.first().contains(expected), qPrintable(report.errors.first()));
+        const QStringList expected_files = pak_installed ? QStringList{QStringLiteral("coat.pak")} : QStringList();
+        QCOMPARE(files_below(mod_dir), expected_files);
+        if (pak_installed)
+            QCOMPARE(read_file(mod_dir + QStringLiteral("/coat.pak")), pak_data);
+    }
+
+    void server_unreachable()
+    {
+        config::reset_endpoints_for_tests();
+        config::set_endpoints(QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()));
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        const Report report = run(worker);
+        config::reset_endpoints_for_tests();
+        config::set_endpoints(server.base());
+        QCOMPARE(report.errors.size(), 1);
+        QVERIFY(report.finished.isEmpty());
+        QCOMPARE(files_below(mod_dir), QStringList());
+    }
+
+    void unwritable_targets_data()
+    {
+        QTest::addColumn<QString>("game");
+        QTest::addColumn<QString>("blocked_dir");   // relative to the mod folder
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("mod folder cannot be created") << "/proc/1/furlane-game" << "" << "无法创建目录: ";
+        QTest::newRow("temporary file cannot be created") << "" << "coat.pak.tmp" << "无法写入临时文件: ";
+        QTest::newRow("final name held by a folder") << "" << "coat.pak" << "无法移动文件到目标位置: ";
+    }
+
+    void unwritable_targets()
+    {
+        QFETCH(QString, game);
+        QFETCH(QString, blocked_dir);
+        QFETCH(QString, expected);
+        serve(QStringLiteral("coat.pak"), random_bytes(20000, 6));
+        serve(QStringLiteral("coat.sig"), "SIG");
+        DownloadTask task = task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig"));
+        if (!game.isEmpty())
+            task.game_dir = game;
+        if (!blocked_dir.isEmpty()) {
+            // A folder that holds a file can be neither opened as a file,
+            // deleted nor renamed over.
+            QVERIFY(QDir().mkpath(mod_dir + QLatin1Char('/') + blocked_dir));
+            QFile keep(mod_dir + QLatin1Char('/') + blocked_dir + QStringLiteral("/keep"));
+            QVERIFY(keep.open(QIODevice::WriteOnly));
+        }
+        DownloadWorker worker(task);
+        const Report report = run(worker);
+        QCOMPARE(report.finished, QStringList());
+        QCOMPARE(report.errors.size(), 1);
+        QVERIFY2(report.errors.first().contains(expected), qPrintable(report.errors.first()));
+        const QStringList expected_files = blocked_dir.isEmpty()
+            ? QStringList() : QStringList{blocked_dir + QStringLiteral("/keep")};
+        QCOMPARE(files_below(mod_dir), expected_files);
+        if (!game.isEmpty())
+            QVERIFY(!QFileInfo::exists(task.game_dir));
+    }
+
+    void hostile_names_data()
+    {
+        QTest::addColumn<QString>("pak");
+        QTest::addColumn<QString>("landed");   // empty: refused
+        QTest::newRow("backslashes climbing out") << "..\\..\\evil.dll" << "evil.dll";
+        QTest::newRow("slashes climbing out") << "a/../../x.pak" << "x.pak";
+        QTest::newRow("absolute path") << "/etc/cron.d/evil" << "evil";
+        QTest::newRow("windows drive path") << "C:\\Windows\\evil.dll" << "evil.dll";
+        QTest::newRow("ends in dot dot") << "a/.." << "";
+        QTest::newRow("device name") << "skins\\NUL.pak" << "";
+        QTest::newRow("alternate data stream") << "coat.pak:hidden" << "";
+    }
+
+    void hostile_names()
+    {
+        QFETCH(QString, pak);
+        QFETCH(QString, landed);
+        serve(QStringLiteral("coat.sig"), "SIG");
+        // The server happily answers whatever is asked for.
+        server.set_faults({rule(QStringLiteral("pak_original="), QString(), {{"body", "PAYLOAD"}})});
+        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")));
+        const Report report = run(worker);
+        const QString mod_rel = QStringLiteral("game/DreadHunger/Content/Paks/orvexs/");
+        if (landed.isEmpty()) {
+            QCOMPARE(report.errors, QStringList{QStringLiteral("Blue Coat: 文件名无效: ") + pak});
+            QCOMPARE(files_below(sandbox.path()), QStringList());
+            QCOMPARE(server.requests().size(), 0);
+        } else {
+            QCOMPARE(report.errors, QStringList());
+            QCOMPARE(files_below(sandbox.path()),
+                     sorted({mod_rel + landed, mod_rel + QStringLiteral("coat.sig")}));
+            QCOMPARE(read_file(sandbox.path() + QLatin1Char('/') + mod_rel + landed), QByteArray("PAYLOAD"));
+        }
+    }
+
+    void cancel_during_package()
+    {
+        serve(QStringLiteral("coat.pak"), random_bytes(200000, 7));
+        serve(QStringLiteral("coat.sig"), "SIG");
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        const Report report = run(worker, [](DownloadWorker &w, int) { w.cancel(); });
+        QCOMPARE(report.progress.size(), 1);
+        QVERIFY(report.finished.isEmpty());
+        QVERIFY(report.errors.isEmpty());
+        QCOMPARE(files_below(mod_dir), QStringList());
+    }
+
+    // Cancelling from another thread while the server holds back data: the
+    // worker must notice the flag during its wait, long before any time-out.
+    void cancel_while_server_stalls_data()
+    {
+        QTest::addColumn<QJsonArray>("faults");
+        QTest::addColumn<bool>("wait_for_package");
+        QTest::addColumn<bool>("pak_installed");
+        QTest::newRow("stalled inside the package")
+            << QJsonArray{rule("pak_original", "GET", {{"stall_after", 20000}, {"stall", 60}})} << false << false;
+        QTest::newRow("package sizing stalls")
+            << QJsonArray{rule("pak_original", "HEAD", {{"delay", 60}})} << false << false;
+        QTest::newRow("between the files: signature headers held back")
+            << QJsonArray{rule("sig_original", "GET", {{"delay", 60}})} << true << true;
+    }
+
+    void cancel_while_server_stalls()
+    {
+        QFETCH(QJsonArray, faults);
+        QFETCH(bool, wait_for_package);
+        QFETCH(bool, pak_installed);
+        serve(QStringLiteral("coat.pak"), random_bytes(100000, 8));
+        serve(QStringLiteral("coat.sig"), "SIG");
+        server.set_faults(faults);
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        bool prompt = false;
+        const Report report = run(worker, {}, [&](DownloadWorker &w, QThread &thread, Report &) {
+            const QString pak_path = mod_dir + QStringLiteral("/coat.pak");
+            if (wait_for_package)
+                QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(pak_path), 10000);
+            else
+                QTest::qWait(1500);
+            QVERIFY(thread.isRunning());
+            w.cancel();
+            // Far below the 30 s time-out and the minute-long stall.
+            prompt = thread.wait(5000);
+        });
+        QVERIFY(prompt);
+        QVERIFY(report.finished.isEmpty());
+        QVERIFY(report.errors.isEmpty());
+        QCOMPARE(files_below(mod_dir), pak_installed ? QStringList{QStringLiteral("coat.pak")} : QStringList());
+    }
+};
+
+QTEST_MAIN(TestDownloadWorker)
+#include "tst_download_worker.moc"
