@@ -4,4 +4,5 @@ list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/skin_files.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_worker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_manager.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/download_list_dialog.cpp
 )
