@@ -69,6 +69,7 @@ private slots:
     void streamReads();
     void cancelWhileStalledIsPrompt();
     void tls();
+    void eventsKeepFlowingWhileBlocked();
 
 private:
     TestServer server;
@@ -311,6 +312,19 @@ void TestHttpClient::tls()
     const HttpResult untrusted = HttpClient::instance().get(address, 5);
     QVERIFY(!untrusted.ok);
     QVERIFY2(!untrusted.error.isEmpty(), "an untrusted certificate must fail");
+}
+
+void TestHttpClient::eventsKeepFlowingWhileBlocked()
+{
+    // A blocking call waits in a local loop: timers (and so painting) go on.
+    server.set_faults({rule("index_skins", {{"delay", 0.6}})});
+    int ticks = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
+    QCOMPARE(r.status, 200);
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
 }
 
 QTEST_GUILESS_MAIN(TestHttpClient)
