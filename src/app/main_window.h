@@ -129,4 +129,31 @@ public:
     void _on_download_finished();
     bool _update_exe(const QString &new_exe);
     void _show_update_progress(const QString &message);
+
+    // --- catalogue browsing: categories, skin list, grid (src/catalog/) ------
+public:
+    // The category tree derived from the catalogue; each subcategory list is
+    // in display order.
+    QStringList main_categories;
+    QMap<QString, QStringList> subcategories;
+
+    void load_categories();
+    void _load_instructions();
+    void _show_instructions_content();
+
+    void _update_category_ui();
+    void _select_main_category(const QString &category_name);
+    void _update_subcategory_ui();
+    void _select_subcategory(const std::optional<QString> &subcategory_name);
+
+    void _load_skins();
+    // Rebuilds the card area for current_page. False (with the reason in
+    // `error`) when the page could not be built; the callers report it.
+    bool show_current_page(QString *error = nullptr);
+    void _refresh_current_page_images();
+
+private:
+    void _show_empty_state();
+    void _reset_pager();
+    void _report_page_failure(int previous_page, const QString &error);
 };

@@ -1,8 +1,16 @@
+#include "app/log.h"
 #include "app/main_window.h"
+#include "card/skin_widget.h"
+#include "catalog/catalog_model.h"
+#include "widgets/flow_layout.h"
 
 #include <QHBoxLayout>
+#include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
+
+#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -28,6 +36,14 @@ QPushButton:disabled {
     background-color: #93C5FD;
     color: #FFFFFF;
     border-color: #60A5FA;
+}
+)";
+
+const char *const EMPTY_LABEL_STYLE = R"(
+QLabel {
+    font-size: 16px;
+    color: #666;
+    padding: 40px;
 }
 )";
 
@@ -79,7 +95,122 @@ QWidget *MainWindow::_create_pagination_widget()
     return pagination_widget;
 }
 
-// The paged grid fills these in; until then the pager buttons do nothing.
-void MainWindow::_prev_page() {}
-void MainWindow::_next_page() {}
-void MainWindow::_refresh_skins() {}
+namespace {
+
+// The selection's complete records, in display order; the page count rests
+// on these alone, so skipped records never make empty trailing pages.
+// `log_skipped` reports each incomplete record once per page build.
+std::optional<QJsonArray> valid_records(const QJsonArray &skins, const QString &category_name,
+                                        const std::optional<QString> &subcategory_name,
+                                        QJsonArray *filtered, bool log_skipped, QString *error)
+{
+    for (int i = 0; i < skins.size(); ++i) {
+        if (!skins.at(i).isObject()) {
+            if (error)
+                *error = QStringLiteral("第 %1 项皮肤数据不是对象").arg(i + 1);
+            return std::nullopt;
+        }
+    }
+    *filtered = catalog::filter_records(skins, category_name, subcategory_name);
+    QJsonArray valid;
+    for (const QJsonValue &element : *filtered) {
+        const QJsonObject record = element.toObject();
+        if (catalog::is_complete(record))
+            valid.append(element);
+        else if (log_skipped)
+            applog::warning(QStringLiteral("跳过不完整的皮肤数据: ") + catalog::skin_id_text(record));
+    }
+    return valid;
+}
+
+} // namespace
+
+void MainWindow::_show_empty_state()
+{
+    auto *empty_label = new QLabel(QStringLiteral("当前分类下没有皮肤"));
+    empty_label->setAlignment(Qt::AlignCenter);
+    empty_label->setStyleSheet(QString::fromUtf8(EMPTY_LABEL_STYLE));
+    flow_layout->addWidget(empty_label);
+    _reset_pager();
+}
+
+bool MainWindow::show_current_page(QString *error)
+{
+    _clear_layout(flow_layout);
+
+    QJsonArray filtered_skins;
+    const std::optional<QJsonArray> valid_skins =
+        valid_records(skins, current_category_name, current_subcategory_name, &filtered_skins, true, error);
+    if (!valid_skins)
+        return false;
+    if (filtered_skins.isEmpty()) {
+        _show_empty_state();
+        return true;
+    }
+
+    const int start_idx = current_page * items_per_page;
+    const int end_idx = std::min(start_idx + items_per_page, static_cast<int>(valid_skins->size()));
+    int valid_skins_count = 0;
+    for (int i = std::max(start_idx, 0); i < end_idx; ++i) {
+        QString invalid_record_error;
+        SkinWidget *skin_widget = SkinWidget::create(valid_skins->at(i).toObject(), game_dir, &invalid_record_error);
+        if (!skin_widget) {
+            applog::warning(QStringLiteral("创建皮肤组件失败: ") + invalid_record_error);
+            continue;
+        }
+        connect(skin_widget, &SkinWidget::show_message_signal, this, &MainWindow::show_message);
+        flow_layout->addWidget(skin_widget);
+        skin_widget->_check_installation_status();
+        ++valid_skins_count;
+    }
+    if (valid_skins_count == 0) {
+        _show_empty_state();
+        return true;
+    }
+
+    const int total_pages = catalog::page_count(valid_skins->size(), items_per_page);
+    page_label->setText(QStringLiteral("第 %1 页 / 共 %2 页").arg(current_page + 1).arg(total_pages));
+    prev_btn->setEnabled(current_page > 0);
+    next_btn->setEnabled(current_page < total_pages - 1);
+    return true;
+}
+
+void MainWindow::_prev_page()
+{
+    if (current_page <= 0)
+        return;
+    const int previous = current_page;
+    --current_page;
+    QString error;
+    if (!show_current_page(&error))
+        _report_page_failure(previous, error);
+}
+
+void MainWindow::_next_page()
+{
+    QJsonArray filtered_skins;
+    QString error;
+    const std::optional<QJsonArray> valid_skins =
+        valid_records(skins, current_category_name, current_subcategory_name, &filtered_skins, false, &error);
+    if (!valid_skins) {
+        _report_page_failure(current_page, error);
+        return;
+    }
+    const int total_pages = catalog::page_count(valid_skins->size(), items_per_page);
+    if (current_page >= total_pages - 1)
+        return;
+    const int previous = current_page;
+    ++current_page;
+    if (!show_current_page(&error))
+        _report_page_failure(previous, error);
+}
+
+// A page that cannot be built from the page buttons must not take the window
+// with it: the page number goes back to the one the pager still shows, the
+// user is told, and choosing a category again starts afresh.
+void MainWindow::_report_page_failure(int previous_page, const QString &error)
+{
+    current_page = previous_page;
+    applog::error(QStringLiteral("显示皮肤页面失败: ") + error);
+    show_message(QStringLiteral("错误"), QStringLiteral("显示皮肤页面失败: ") + error, QStringLiteral("critical"));
+}

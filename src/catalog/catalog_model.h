@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Rules of the skin catalogue that need no widget: what counts as an empty
+// value, the integer value of a key, the category tree derived from the
+// records, the category filter, the completeness test and the display order.
+namespace catalog {
+
+// The five keys a record needs before a card is made for it, in the order
+// they are checked.
+extern const char *const REQUIRED_KEYS[5];
+
+// Missing (undefined), null, false, 0, "", [] and {} are empty.
+bool is_empty(const QJsonValue &value);
+
+// A name (MainCategory, subcategory): the text of a non-empty string value;
+// any other value, including a number or an object, counts as no name.
+QString name_of(const QJsonValue &value);
+
+// Integer value of a key: 0 when empty; numbers truncated toward zero; true
+// as 1; a string holding a decimal integer (sign and surrounding blanks
+// allowed). Anything else gives nothing and an error text naming `key`.
+// Kept as a double so that any JSON number orders correctly.
+std::optional<double> integer_value(const QJsonValue &value, const QString &key, QString *error);
+
+// The catalogue body as a list of records. An empty JSON object or an empty
+// JSON string stands for an empty list; any other non-array body, and any
+// element that is not an object, is an error.
+std::optional<QJsonArray> parse_records(const QByteArray &body, QString *error);
+
+// The category tree: main categories in display order and, for each main
+// category with at least one subcategory, its subcategories in display order.
+struct Categories {
+    QStringList main_categories;
+    QMap<QString, QStringList> subcategories;
+};
+
+// Derives the category tree from the records. A weight is the largest value
+// among a category's records (0 for an empty one); subcategory weights are
+// kept under the key "<main>_<sub>", so two pairs joining to the same text
+// share one weight. Sorting is by descending weight, stable. A weight that is
+// not a number (or true), such as a non-empty string, fails the whole load.
+std::optional<Categories> derive_categories(const QJsonArray &records, QString *error);
+
+// The records of the selection, in order: by subcategory when one is named,
+// otherwise by main category. Exact text equality; a missing or non-string
+// value never matches.
+QJsonArray filter_records(const QJsonArray &records, const QString &category_name,
+                          const std::optional<QString> &subcategory_name);
+
+// All five required keys present and non-empty.
+bool is_complete(const QJsonObject &record);
+
+// Sorts by descending main weight, then subcategory weight, then skin_id,
+// keeping the response order of records equal in all three. Fails when one
+// of those keys has no integer value.
+std::optional<QJsonArray> order_records(const QJsonArray &records, QString *error);
+
+// How many pages `count` items fill, rounded up.
+int page_count(int count, int per_page);
+
+// An HTTP text body decoded with the charset named in its Content-Type, or
+// as UTF-8 when none (or an unknown one) is named.
+QString decode_text_body(const QByteArray &body, const QByteArray &content_type);
+
+// The record's skin_id as shown in log lines ("unknown" when it has none).
+QString skin_id_text(const QJsonObject &record);
+
+} // namespace catalog
