@@ -13,6 +13,7 @@
 #include <optional>
 
 class FlowLayout;
+struct ProcessListing;
 class QCloseEvent;
 class QLabel;
 class QLayout;
@@ -156,4 +157,16 @@ private:
     void _show_empty_state();
     void _reset_pager();
     void _report_page_failure(int previous_page, const QString &error);
+
+    // --- game folder, settings and clean-up (src/gamedir/) -----------------
+public:
+    // Detection on a given process listing; _detect_by_process hands it the
+    // live one, tests any table.
+    void _detect_from_processes(const ProcessListing &listing);
+    QStringList _validate_game_dir(const QString &path);
+    void _load_settings();
+    // Writes game_dir and flushes at once: a fatal exit skips destructors.
+    void _save_settings();
+    // Deletes download leftovers in the mod folder; run when closing.
+    void _cleanup_temp_files();
 };

@@ -1,0 +1,16 @@
+# Sources of this folder, added to furlane_core. The process listing has one
+# implementation per system; the Win32 one builds only on Windows.
+list(APPEND FURLANE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/open_folder.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/wine_paths.cpp
+)
+if(WIN32)
+    list(APPEND FURLANE_SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/process_list_win.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/win_processes.cpp
+    )
+else()
+    list(APPEND FURLANE_SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/process_list_linux.cpp
+    )
+endif()

@@ -1,0 +1,411 @@
+#include "gamedir/game_folder.h"
+#include "gamedir/temp_cleanup.h"
+#include "platform/process_list.h"
+#include "platform/wine_paths.h"
+
+#include "support/fake_game.h"
+#include "support/log_capture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+
+using Table = QList<ProcessInfo>;
+
+void write_file(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(content);
+}
+
+QByteArray read_all(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Sets or clears the immutable attribute, which stops even root from
+// deleting or creating entries. False where the file system lacks it.
+bool set_immutable(const QString &path, bool on)
+{
+    return QProcess::execute(QStringLiteral("chattr"), {on ? QStringLiteral("+i") : QStringLiteral("-i"), path}) == 0;
+}
+
+// Lifts the immutable attribute again however a test ends.
+struct ImmutableGuard {
+    QString path;
+    ~ImmutableGuard()
+    {
+        if (!path.isEmpty())
+            set_immutable(path, false);
+    }
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Table)
+
+class TestGameDir : public QObject {
+    Q_OBJECT
+private slots:
+    void find_game_exe_data();
+    void find_game_exe();
+    void game_root_from_exe_data();
+    void game_root_from_exe();
+    void unix_path_from_wine_data();
+    void unix_path_from_wine();
+    void wine_process_fields();
+    void validate_data();
+    void validate();
+    void validate_overwrites_leftover_probe();
+    void cleanup_sweeps_leftovers_only();
+    void cleanup_reports_what_it_cannot_remove();
+    void cleanup_without_mod_folder_data();
+    void cleanup_without_mod_folder();
+    void list_processes_finds_real_game();
+};
+
+void TestGameDir::find_game_exe_data()
+{
+    QTest::addColumn<Table>("table");
+    QTest::addColumn<QString>("expected");
+
+    const QString game = QStringLiteral("DreadHunger-Win64-Shipping.exe");
+    QTest::newRow("first of two games wins")
+        << Table{{QStringLiteral("explorer.exe"), QStringLiteral("C:/Windows/explorer.exe")},
+                 {game, QStringLiteral("D:/A/DreadHunger/Binaries/Win64/") + game},
+                 {game, QStringLiteral("E:/B/DreadHunger/Binaries/Win64/") + game}}
+        << QStringLiteral("D:/A/DreadHunger/Binaries/Win64/") + game;
+    QTest::newRow("name merely containing the game's name counts")
+        << Table{{QStringLiteral("x-") + game + QStringLiteral(".bak"), QStringLiteral("/g/x")}}
+        << QStringLiteral("/g/x");
+    QTest::newRow("other case is not the game")
+        << Table{{game.toLower(), QStringLiteral("/g/lower")}} << QString();
+    QTest::newRow("nameless process skipped")
+        << Table{{QString(), QStringLiteral("/g/noname")}, {game, QStringLiteral("/g/named")}}
+        << QStringLiteral("/g/named");
+    QTest::newRow("unreadable game process passed over for the next")
+        << Table{{game, QString()}, {game, QStringLiteral("/g/readable")}} << QStringLiteral("/g/readable");
+    QTest::newRow("only an unreadable game process") << Table{{game, QString()}} << QString();
+    QTest::newRow("no game running")
+        << Table{{QStringLiteral("steam.exe"), QStringLiteral("C:/Steam/steam.exe")}} << QString();
+    QTest::newRow("empty list") << Table{} << QString();
+}
+
+void TestGameDir::find_game_exe()
+{
+    QFETCH(Table, table);
+    QFETCH(QString, expected);
+    QCOMPARE(gamedir::find_game_exe(table), expected);
+}
+
+void TestGameDir::game_root_from_exe_data()
+{
+    QTest::addColumn<QString>("exe");
+    QTest::addColumn<QString>("root");
+
+    QTest::newRow("Windows path")
+        << QStringLiteral("D:\\Games\\DH\\DreadHunger\\Binaries\\Win64\\DreadHunger-Win64-Shipping.exe")
+        << QStringLiteral("D:/Games/DH");
+    QTest::newRow("Unix path")
+        << QStringLiteral("/home/p/games/DH/DreadHunger/Binaries/Win64/DreadHunger-Win64-Shipping.exe")
+        << QStringLiteral("/home/p/games/DH");
+    QTest::newRow("mixed separators")
+        << QStringLiteral("C:/Program Files (x86)\\Steam/steamapps\\common/Dread Hunger\\DreadHunger\\Binaries\\Win64\\x.exe")
+        << QStringLiteral("C:/Program Files (x86)/Steam/steamapps/common/Dread Hunger");
+    QTest::newRow("network share")
+        << QStringLiteral("\\\\server\\share\\DH\\DreadHunger\\Binaries\\Win64\\x.exe")
+        << QStringLiteral("//server/share/DH");
+    QTest::newRow("game at a drive root keeps the drive's slash")
+        << QStringLiteral("D:\\DreadHunger\\Binaries\\Win64\\x.exe") << QStringLiteral("D:/");
+    QTest::newRow("game at the Unix root") << QStringLiteral("/DreadHunger/Binaries/Win64/x.exe") << QStringLiteral("/");
+    QTest::newRow("too short for the game's layout: no root")
+        << QStringLiteral("D:\\Win64\\x.exe") << QString();
+    QTest::newRow("bare file name: no root") << QStringLiteral("x.exe") << QString();
+    QTest::newRow("empty path: no root") << QString() << QString();
+}
+
+void TestGameDir::game_root_from_exe()
+{
+    QFETCH(QString, exe);
+    QFETCH(QString, root);
+    QCOMPARE(gamedir::game_root_from_exe(exe), root);
+}
+
+void TestGameDir::unix_path_from_wine_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QString>("expected"); // {prefix} and {cwd} stand for the test's folders
+
+    const QString tail = QStringLiteral("DreadHunger\\Binaries\\Win64\\DreadHunger-Win64-Shipping.exe");
+    const QString unix_tail = QStringLiteral("DreadHunger/Binaries/Win64/DreadHunger-Win64-Shipping.exe");
+    QTest::newRow("Z: is the Unix root")
+        << QStringLiteral("Z:\\home\\deck\\Games\\DH\\") + tail << QStringLiteral("/home/deck/Games/DH/") + unix_tail;
+    QTest::newRow("C: through the prefix's dosdevices")
+        << QStringLiteral("C:\\Games\\DH\\") + tail << QStringLiteral("{prefix}/drive_c/Games/DH/") + unix_tail;
+    QTest::newRow("another drive through dosdevices")
+        << QStringLiteral("d:/Library/") + QString(tail).replace(QLatin1Char('\\'), QLatin1Char('/'))
+        << QStringLiteral("{prefix}/library_d/Library/") + unix_tail;
+    QTest::newRow("Windows case ignored against the disk")
+        << QStringLiteral("C:\\GAMES\\dh\\") + tail.toUpper() << QStringLiteral("{prefix}/drive_c/Games/DH/") + unix_tail;
+    QTest::newRow("NT path form") << QStringLiteral("\\\\?\\Z:\\srv\\") + tail << QStringLiteral("/srv/") + unix_tail;
+    QTest::newRow("Unix path kept") << QStringLiteral("/opt/DH/") + unix_tail << QStringLiteral("/opt/DH/") + unix_tail;
+    QTest::newRow("relative path from the working folder")
+        << QStringLiteral("Win64\\DreadHunger-Win64-Shipping.exe")
+        << QStringLiteral("{cwd}/Win64/DreadHunger-Win64-Shipping.exe");
+    QTest::newRow("drive unknown to the prefix") << QStringLiteral("Q:\\x.exe") << QString();
+    QTest::newRow("rooted path without a drive") << QStringLiteral("\\x.exe") << QString();
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestGameDir::unix_path_from_wine()
+{
+    QFETCH(QString, program);
+    QFETCH(QString, expected);
+
+    // A prefix laid out as Wine does: dosdevices/<letter>: links.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString prefix = QFileInfo(dir.path()).canonicalFilePath();
+    QVERIFY(QDir().mkpath(prefix + QStringLiteral("/dosdevices")));
+    QVERIFY(QDir().mkpath(prefix + QStringLiteral("/drive_c/Games/DH/DreadHunger/Binaries/Win64")));
+    QVERIFY(QDir().mkpath(prefix + QStringLiteral("/library_d")));
+    write_file(prefix + QStringLiteral("/drive_c/Games/DH/DreadHunger/Binaries/Win64/DreadHunger-Win64-Shipping.exe"), "MZ");
+    QVERIFY(QFile::link(QStringLiteral("../drive_c"), prefix + QStringLiteral("/dosdevices/c:")));
+    QVERIFY(QFile::link(prefix + QStringLiteral("/library_d"), prefix + QStringLiteral("/dosdevices/d:")));
+    const QString cwd = prefix + QStringLiteral("/drive_c/Games/DH/DreadHunger/Binaries");
+
+    expected.replace(QStringLiteral("{prefix}"), prefix).replace(QStringLiteral("{cwd}"), cwd);
+    QCOMPARE(::unix_path_from_wine(program, prefix, cwd), expected);
+}
+
+void TestGameDir::wine_process_fields()
+{
+    // Wine pads the rewritten command line with NULs.
+    const QByteArray padded = QByteArray("Z:\\g\\DreadHunger-Win64-Shipping.exe") + QByteArray(20, '\0');
+    QCOMPARE(wine_program_path(padded), QStringLiteral("Z:\\g\\DreadHunger-Win64-Shipping.exe"));
+    QCOMPARE(wine_program_path(QByteArray("C:\\Program Files\\G\\game.exe -nosteam\0x", 40)),
+             QStringLiteral("C:\\Program Files\\G\\game.exe"));
+    QCOMPARE(wine_program_path(QByteArray("/usr/bin/wineserver\0-p0\0", 24)), QStringLiteral("/usr/bin/wineserver"));
+
+    QCOMPARE(wine_prefix_from_environ(QByteArray("A=1\0WINEPREFIX=/pfx\0HOME=/home/p\0", 33)), QStringLiteral("/pfx"));
+    QCOMPARE(wine_prefix_from_environ(QByteArray("HOME=/home/p\0", 13)), QStringLiteral("/home/p/.wine"));
+    QCOMPARE(wine_prefix_from_environ(QByteArray()), QString());
+
+    QVERIFY(is_wine_loader(QStringLiteral("/usr/lib/wine/wine64")));
+    QVERIFY(is_wine_loader(QStringLiteral("/steam/Proton 8.0/dist/bin/wine64-preloader")));
+    QVERIFY(!is_wine_loader(QStringLiteral("/usr/bin/sleep")));
+    QVERIFY(!is_wine_loader(QStringLiteral("/opt/wine/bin/steam")));
+}
+
+void TestGameDir::validate_data()
+{
+    QTest::addColumn<QString>("layout");  // how the root is prepared
+    QTest::addColumn<QStringList>("expected"); // "missing" / "unwritable: <reason or *>"
+    QTest::addColumn<bool>("mod_folder_made");
+
+    QTest::newRow("complete installation") << "complete" << QStringList{} << true;
+    QTest::newRow("missing base package: one entry, mod folder still made")
+        << "no-base" << QStringList{QStringLiteral("missing")} << true;
+    QTest::newRow("mod folder path taken by a file")
+        << "mod-is-file" << QStringList{QStringLiteral("unwritable: *")} << false;
+    QTest::newRow("package folder is a file: both checks fail, in order")
+        << "paks-is-file" << QStringList{QStringLiteral("missing"), QStringLiteral("unwritable: *")} << false;
+    QTest::newRow("probe name taken by a folder")
+        << "probe-is-folder" << QStringList{QStringLiteral("unwritable: *")} << true;
+    QTest::newRow("root on a read-only file system")
+        << "proc" << QStringList{QStringLiteral("missing"), QStringLiteral("unwritable: *")} << false;
+    QTest::newRow("immutable mod folder")
+        << "immutable" << QStringList{QStringLiteral("unwritable: Operation not permitted")} << true;
+}
+
+void TestGameDir::validate()
+{
+    QFETCH(QString, layout);
+    QFETCH(QStringList, expected);
+    QFETCH(bool, mod_folder_made);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QString root = dir.path() + QStringLiteral("/Dread Hunger");
+    const QString paks = root + QStringLiteral("/DreadHunger/Content/Paks");
+    const QString mods = paks + QStringLiteral("/orvexs");
+    ImmutableGuard guard;
+
+    if (layout != QLatin1String("no-base") && layout != QLatin1String("paks-is-file"))
+        write_file(paks + QStringLiteral("/DreadHunger-WindowsNoEditor.pak"), "base");
+    if (layout == QLatin1String("mod-is-file"))
+        write_file(mods, "not a folder");
+    if (layout == QLatin1String("paks-is-file"))
+        write_file(paks, "not a folder");
+    if (layout == QLatin1String("probe-is-folder"))
+        QVERIFY(QDir().mkpath(mods + QStringLiteral("/permission_test.tmp")));
+    if (layout == QLatin1String("proc"))
+        root = QStringLiteral("/proc/self/Dread Hunger");
+    if (layout == QLatin1String("immutable")) {
+        QVERIFY(QDir().mkpath(mods));
+        if (!set_immutable(mods, true))
+            QSKIP("this file system has no immutable attribute");
+        guard.path = mods;
+    }
+
+    const QStringList problems = gamedir::validate_game_dir(root);
+
+    QCOMPARE(problems.size(), expected.size());
+    const QString base = QDir::toNativeSeparators(root + QStringLiteral("/DreadHunger/Content/Paks/DreadHunger-WindowsNoEditor.pak"));
+    for (int i = 0; i < expected.size(); ++i) {
+        if (expected[i] == QLatin1String("missing")) {
+            QCOMPARE(problems[i], QStringLiteral("无效目录: 未找到必需文件 ") + base);
+        } else {
+            const QString reason = expected[i].mid(QStringLiteral("unwritable: ").size());
+            QVERIFY2(problems[i].startsWith(QStringLiteral("目录不可写: ")), qPrintable(problems[i]));
+            const QString actual_reason = problems[i].mid(QStringLiteral("目录不可写: ").size());
+            QVERIFY2(!actual_reason.isEmpty(), "the reason is missing");
+            if (reason != QLatin1String("*"))
+                QCOMPARE(actual_reason, reason);
+        }
+    }
+    QCOMPARE(QFileInfo(mods).isDir(), mod_folder_made);
+    if (layout != QLatin1String("probe-is-folder"))
+        QVERIFY(!QFileInfo(mods + QStringLiteral("/permission_test.tmp")).isFile());
+}
+
+void TestGameDir::validate_overwrites_leftover_probe()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    FakeGame game(dir.path() + QStringLiteral("/DH"));
+    const QString probe = game.mod_folder() + QStringLiteral("/permission_test.tmp");
+    write_file(probe, "left over from a crash, longer than four bytes");
+    // A second name for the same file shows what was written into it.
+    const QString witness = game.mod_folder() + QStringLiteral("/witness");
+    QCOMPARE(::link(QFile::encodeName(probe).constData(), QFile::encodeName(witness).constData()), 0);
+
+    QCOMPARE(gamedir::validate_game_dir(game.root()), QStringList{});
+    QVERIFY(!QFileInfo::exists(probe));
+    QCOMPARE(read_all(witness), QByteArray("test"));
+}
+
+void TestGameDir::cleanup_sweeps_leftovers_only()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    FakeGame game(dir.path() + QStringLiteral("/DH"));
+    const QString mods = game.mod_folder();
+    write_file(mods + QStringLiteral("/a.pak.tmp"), "partial download");
+    write_file(mods + QStringLiteral("/b.sig"), "");
+    write_file(mods + QStringLiteral("/c.pak"), "installed skin");
+    write_file(mods + QStringLiteral("/x.TMP"), "not a leftover: the suffix is case-sensitive");
+    write_file(mods + QStringLiteral("/sub/d.tmp"), "nested leftover");
+    write_file(mods + QStringLiteral("/sub/deeper/e.sig"), "");
+    // A link to a folder outside is not followed.
+    write_file(dir.path() + QStringLiteral("/outside/f.tmp"), "not ours");
+    QVERIFY(QFile::link(dir.path() + QStringLiteral("/outside"), mods + QStringLiteral("/link")));
+
+    LogCapture log;
+    gamedir::cleanup_temp_files(game.root());
+
+    for (const char *gone : {"a.pak.tmp", "b.sig", "sub/d.tmp", "sub/deeper/e.sig"}) {
+        const QString path = mods + QLatin1Char('/') + QLatin1String(gone);
+        QVERIFY2(!QFileInfo::exists(path), gone);
+        QVERIFY2(log.texts().contains(QStringLiteral("INFO 已清理无效文件: ") + path), gone);
+    }
+    QCOMPARE(read_all(mods + QStringLiteral("/c.pak")), QByteArray("installed skin"));
+    QVERIFY(QFileInfo::exists(mods + QStringLiteral("/x.TMP")));
+    QVERIFY(QFileInfo(mods + QStringLiteral("/sub/deeper")).isDir());
+    QVERIFY(QFileInfo::exists(dir.path() + QStringLiteral("/outside/f.tmp")));
+    QCOMPARE(log.texts().first(), QStringLiteral("INFO 执行定期临时文件清理"));
+    // One deletion and one clean-up line per leftover, nothing else.
+    QCOMPARE(log.texts().size(), 1 + 4 * 2);
+}
+
+void TestGameDir::cleanup_reports_what_it_cannot_remove()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    FakeGame game(dir.path() + QStringLiteral("/DH"));
+    const QString mods = game.mod_folder();
+    // A link pointing nowhere: its size cannot be read.
+    QVERIFY(QDir().mkpath(mods));
+    QVERIFY(QFile::link(mods + QStringLiteral("/nowhere"), mods + QStringLiteral("/broken.pak")));
+    const QString locked = mods + QStringLiteral("/locked.pak.tmp");
+    write_file(locked, "held");
+    write_file(mods + QStringLiteral("/z.tmp"), "after the failures");
+    ImmutableGuard guard;
+    const bool can_lock = set_immutable(locked, true);
+    if (can_lock)
+        guard.path = locked;
+
+    LogCapture log;
+    gamedir::cleanup_temp_files(game.root());
+    const QStringList lines = log.texts();
+
+    QVERIFY(lines.contains(QStringLiteral("ERROR 清理错误: ") + mods + QStringLiteral("/broken.pak - No such file or directory")));
+    if (can_lock) {
+        QVERIFY(lines.contains(QStringLiteral("WARNING 清理失败: ") + locked));
+        QVERIFY(QFileInfo::exists(locked));
+    }
+    // One bad file does not stop the sweep.
+    QVERIFY(!QFileInfo::exists(mods + QStringLiteral("/z.tmp")));
+    if (!can_lock)
+        QSKIP("no immutable attribute here: the removal failure was not driven");
+}
+
+void TestGameDir::cleanup_without_mod_folder_data()
+{
+    QTest::addColumn<QString>("game_dir");
+    QTest::newRow("no game folder set") << QString();
+    QTest::newRow("game folder without mod folder") << QStringLiteral("{tmp}");
+    QTest::newRow("game folder gone") << QStringLiteral("{tmp}/gone");
+}
+
+void TestGameDir::cleanup_without_mod_folder()
+{
+    QFETCH(QString, game_dir);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    game_dir.replace(QStringLiteral("{tmp}"), dir.path());
+
+    LogCapture log;
+    gamedir::cleanup_temp_files(game_dir);
+    QCOMPARE(log.texts(), QStringList{QStringLiteral("INFO 执行定期临时文件清理")});
+    QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/DreadHunger")));
+}
+
+void TestGameDir::list_processes_finds_real_game()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    FakeGame game(dir.path() + QStringLiteral("/Dread Hunger"));
+    QVERIFY(game.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
+
+    const ProcessListing listing = list_processes();
+    QVERIFY(listing.ok);
+    bool found_game = false;
+    bool found_self = false;
+    for (const ProcessInfo &process : listing.processes) {
+        QVERIFY(!process.name.isEmpty());
+        QVERIFY(!process.exe_path.isEmpty());
+        // The whole file name, not the kernel's 15-character comm.
+        if (process.exe_path == game.exe_path())
+            found_game = process.name == FakeGame::exe_name();
+        if (process.exe_path == QCoreApplication::applicationFilePath())
+            found_self = process.name == QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    }
+    QVERIFY(found_game);
+    QVERIFY(found_self);
+    QCOMPARE(gamedir::game_root_from_exe(gamedir::find_game_exe(listing.processes)), game.root());
+}
+
+QTEST_GUILESS_MAIN(TestGameDir)
+#include "tst_gamedir.moc"
