@@ -290,6 +290,10 @@ void MainWindow::_on_download_progress(qint64 bytes_received, qint64 bytes_total
 {
     if (bytes_total <= 0)
         return;
+    // Without a Content-Length the network layer still reports received as
+    // total once at the end; the size was never known, so nothing is shown.
+    if (download_reply && !download_reply->header(QNetworkRequest::ContentLengthHeader).isValid())
+        return;
     total_size = bytes_total;
     downloaded = bytes_received;
     const double now = now_seconds();
@@ -305,10 +309,12 @@ void MainWindow::_on_ready_read()
         return;
     const QByteArray data = download_reply->readAll();
     if (download_file->write(data) != data.size()) {
-        // A short file must not pass for the new version.
+        // A short file must not pass for the new version. The reply is
+        // stopped on its own thread: aborting here would re-enter the finish
+        // handler across the blocking connection.
         applog::error(QStringLiteral("写入更新文件失败: ") + download_file->errorString());
         download_file->close();
-        download_reply->abort();
+        QMetaObject::invokeMethod(download_reply, &QNetworkReply::abort, Qt::QueuedConnection);
     }
 }
 

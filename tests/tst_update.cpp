@@ -1,0 +1,624 @@
+// The version check and the self-update, end to end against the stand-in
+// server. Every run that ends the process happens in a child: this program
+// started again with "--child", which builds the real window, prints each
+// message box and progress text to stdout and lets the update run its course.
+#include "app/config.h"
+#include "app/log.h"
+#include "app/main_window.h"
+#include "support/test_server.h"
+#include "update/elevated_launch.h"
+#include "update/update_worker.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QMessageBox>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+const char *const CHILD_FLAG = "--child";
+
+void print_line(const QString &line)
+{
+    QString flat = line;
+    flat.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    std::fputs((flat + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    std::fflush(stdout);
+}
+
+class BoxPrinter : public QObject {
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto *box = qobject_cast<QMessageBox *>(watched))
+                print_line(QStringLiteral("BOX\t") + box->windowTitle() + QLatin1Char('\t') + box->text());
+        }
+        return false;
+    }
+};
+
+// Child side: one start of the application with test options.
+//   --child BASE [--limit-ms N] [--record FILE] [--fsize BYTES] [--alive-ms N]
+//   [--close-on-download]
+int run_child(int argc, char **argv)
+{
+    applog::install();
+    if (!config::init_configuration())
+        return 3;
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    auto option = [&](const char *name) {
+        const int i = args.indexOf(QLatin1String(name));
+        return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : QString();
+    };
+    config::use_server_for_tests(args.at(args.indexOf(QLatin1String(CHILD_FLAG)) + 1));
+    if (!option("--record").isEmpty())
+        platform::set_launch_record_file_for_tests(option("--record").toStdString());
+
+    // Prints every message box as it shows (the update may end the process
+    // right after), then presses its default button: a fatal box ends the
+    // process on that press.
+    BoxPrinter printer;
+    app.installEventFilter(&printer);
+    QTimer boxes;
+    QObject::connect(&boxes, &QTimer::timeout, [] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        QAbstractButton *button = box->defaultButton();
+        if (!button && !box->buttons().isEmpty())
+            button = box->buttons().first();
+        if (button)
+            button->click();
+        else
+            box->reject();
+    });
+    boxes.start(20);
+
+    MainWindow window;
+    if (!option("--limit-ms").isEmpty())
+        window.update_download_limit_ms = option("--limit-ms").toInt();
+    QElapsedTimer clock;
+    clock.start();
+    const bool close_on_download = args.contains(QStringLiteral("--close-on-download"));
+    QObject::connect(&window, &MainWindow::update_progress_shown, [&](const QString &text) {
+        print_line(QStringLiteral("PROGRESS\t") + QString::number(clock.elapsed()) + QLatin1Char('\t') + text);
+        if (close_on_download && text.contains(QStringLiteral("开始下载更新文件")))
+            QTimer::singleShot(100, &window, &QWidget::close);
+    });
+    if (!option("--fsize").isEmpty()) {
+        // The update file meets a full disk: writes past this size fail.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlim_t size = option("--fsize").toULongLong();
+        rlimit limit{size, size};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    // Still running this long after the check: report and stop.
+    const int alive_ms = option("--alive-ms").isEmpty() ? 60000 : option("--alive-ms").toInt();
+    QTimer::singleShot(alive_ms, &app, [&] {
+        print_line(QStringLiteral("ALIVE\t") + (window.update_thread ? QStringLiteral("thread") : QStringLiteral("no-thread")));
+        QCoreApplication::exit(42);
+    });
+    window.show();
+    return app.exec();
+}
+
+struct ChildRun {
+    bool finished = false;
+    QProcess::ExitStatus exit_status = QProcess::CrashExit;
+    int exit_code = -1;
+    QStringList boxes;    // "title\ttext"
+    QStringList progress; // texts in order
+    QList<qint64> progress_ms;
+    QStringList alive;
+    QString log;
+};
+
+QByteArray served_bytes(int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = char((i * 7 + i / 251) & 0xff);
+    return data;
+}
+
+QByteArray read_file(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void write(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(data);
+}
+
+QJsonObject version_record(const QJsonValue &version, const QJsonValue &url)
+{
+    return QJsonObject{{QStringLiteral("Furlane代理版本"), version}, {QStringLiteral("Furlane代理下载地址"), url}};
+}
+
+QByteArray json(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocument::Compact); }
+
+} // namespace
+
+class TestUpdate : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+
+    void fatalCheck_data();
+    void fatalCheck();
+    void upToDate_data();
+    void upToDate();
+    void updateReplacesProgram_data();
+    void updateReplacesProgram();
+    void updateFails_data();
+    void updateFails();
+    void scriptCannotBeWritten();
+    void windowClosedDuringUpdate();
+    void workerWithoutWindow();
+
+private:
+    ChildRun run(const QStringList &options, const QString &workdir = QString(), const QString &program = QString(),
+                 const QString &base = QString());
+    void set_version(const QByteArray &body);
+    void set_faults(const QJsonArray &rules);
+
+    TestServer server;
+    QTemporaryDir scratch;
+};
+
+void TestUpdate::initTestCase()
+{
+    QVERIFY(server.start());
+    server.write_file(QStringLiteral("catalog.json"), "[]");
+    server.write_file(QStringLiteral("instructions.txt"), "instructions");
+    QVERIFY(scratch.isValid());
+}
+
+void TestUpdate::init()
+{
+    QVERIFY(server.reset());
+    QFile::remove(server.data_dir() + QStringLiteral("/version.json"));
+}
+
+void TestUpdate::set_version(const QByteArray &body)
+{
+    // The server puts its own address in place of @@BASE@@.
+    server.write_file(QStringLiteral("version.json"), body);
+}
+
+void TestUpdate::set_faults(const QJsonArray &rules)
+{
+    QVERIFY(server.set_faults(rules));
+}
+
+ChildRun TestUpdate::run(const QStringList &options, const QString &workdir, const QString &program,
+                         const QString &base)
+{
+    QProcess child;
+    child.setProgram(program.isEmpty() ? QCoreApplication::applicationFilePath() : program);
+    child.setArguments(QStringList{QLatin1String(CHILD_FLAG), base.isEmpty() ? server.base() : base} + options);
+    child.setWorkingDirectory(workdir.isEmpty() ? scratch.path() : workdir);
+    child.start();
+    ChildRun result;
+    if (!child.waitForStarted(10000))
+        return result;
+    result.finished = child.waitForFinished(60000);
+    if (!result.finished) {
+        child.kill();
+        child.waitForFinished(5000);
+    }
+    result.exit_status = child.exitStatus();
+    result.exit_code = child.exitCode();
+    result.log = QString::fromUtf8(child.readAllStandardError());
+    for (const QString &line : QString::fromUtf8(child.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        const QStringList parts = line.split(QLatin1Char('\t'));
+        if (parts.first() == QLatin1String("BOX") && parts.size() == 3)
+            result.boxes << parts.at(1) + QLatin1Char('\t') + parts.at(2);
+        else if (parts.first() == QLatin1String("PROGRESS") && parts.size() == 3) {
+            result.progress_ms << parts.at(1).toLongLong();
+            result.progress << parts.at(2);
+        } else if (parts.first() == QLatin1String("ALIVE"))
+            result.alive << parts.value(1);
+    }
+    return result;
+}
+
+// --- the check: every fatal answer ends the program with status 1 ----------
+
+void TestUpdate::fatalCheck_data()
+{
+    QTest::addColumn<QByteArray>("version_json"); // empty: the server's default
+    QTest::addColumn<QJsonArray>("faults");
+    QTest::addColumn<bool>("server_down");
+    QTest::addColumn<QString>("box");       // exact text, or prefix when ending in ": "
+    QTest::addColumn<QString>("detail");    // must appear after a prefix
+
+    const QJsonArray none;
+    const QString exception = QStringLiteral("获取版本信息异常: ");
+    QTest::newRow("server down") << QByteArray() << none << true << exception << QString();
+    QTest::newRow("status 503") << QByteArray()
+                                << QJsonArray{QJsonObject{{"match", "/api1/"}, {"status", 503}}} << false
+                                << QStringLiteral("获取版本信息失败，状态码: 503") << QString();
+    QTest::newRow("status 404") << QByteArray()
+                                << QJsonArray{QJsonObject{{"match", "/api1/"}, {"status", 404}}} << false
+                                << QStringLiteral("获取版本信息失败，状态码: 404") << QString();
+    QTest::newRow("download key missing") << json({{QStringLiteral("Furlane代理版本"), "1.1"}}) << none << false
+                                          << QStringLiteral("服务器响应错误") << QString();
+    QTest::newRow("version key missing") << json({{QStringLiteral("Furlane代理下载地址"), "@@BASE@@/files/a.exe"}})
+                                         << none << false << QStringLiteral("服务器响应错误") << QString();
+    QTest::newRow("array instead of object")
+        << QStringLiteral("[\"Furlane代理版本\", \"Furlane代理下载地址\"]").toUtf8() << none << false
+        << QStringLiteral("服务器响应错误") << QString();
+    QTest::newRow("not JSON") << QByteArray("<html>maintenance</html>") << none << false << exception << QString();
+    QTest::newRow("empty body") << QByteArray() << QJsonArray{QJsonObject{{"match", "/api1/"}, {"body", ""}}}
+                                << false << exception << QString();
+    QTest::newRow("body cut short") << QByteArray()
+                                    << QJsonArray{QJsonObject{{"match", "/api1/"}, {"cut_after", 10}}} << false
+                                    << exception << QString();
+    QTest::newRow("version as JSON number") << json(version_record(1.1, "@@BASE@@/files/a.exe")) << none << false
+                                            << QStringLiteral("检查更新异常: ") << QStringLiteral("1.1");
+    QTest::newRow("version null") << json(version_record(QJsonValue(), "@@BASE@@/files/a.exe")) << none << false
+                                  << QStringLiteral("检查更新异常: ") << QStringLiteral("null");
+    QTest::newRow("no answer within 5 s")
+        << QByteArray() << QJsonArray{QJsonObject{{"match", "/api1/"}, {"delay", 20}}} << false << exception
+        << QStringLiteral("超时");
+}
+
+void TestUpdate::fatalCheck()
+{
+    QFETCH(QByteArray, version_json);
+    QFETCH(QJsonArray, faults);
+    QFETCH(bool, server_down);
+    QFETCH(QString, box);
+    QFETCH(QString, detail);
+
+    if (!version_json.isEmpty())
+        set_version(version_json);
+    set_faults(faults);
+    const QString base = server_down ? QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()) : QString();
+    const ChildRun r = run({}, QString(), QString(), base);
+
+    QVERIFY2(r.finished, qPrintable(r.log));
+    QCOMPARE(r.exit_status, QProcess::NormalExit);
+    QCOMPARE(r.exit_code, 1);
+    QVERIFY2(!r.boxes.isEmpty(), qPrintable(r.log));
+    const QStringList last = r.boxes.last().split(QLatin1Char('\t'));
+    QCOMPARE(last.first(), QStringLiteral("程序错误"));
+    if (box.endsWith(QStringLiteral(": "))) {
+        QVERIFY2(last.last().startsWith(box) && last.last().size() > box.size(), qPrintable(last.last()));
+        QVERIFY2(last.last().contains(detail), qPrintable(last.last()));
+    } else {
+        QCOMPARE(last.last(), box);
+    }
+    QVERIFY(r.progress.isEmpty());
+}
+
+// --- the check: nothing newer, the program goes on ------------------------
+
+void TestUpdate::upToDate_data()
+{
+    QTest::addColumn<QString>("version");
+    QTest::newRow("same version") << QStringLiteral("1.0");
+    QTest::newRow("older 0.9, no downgrade") << QStringLiteral("0.9");
+    QTest::newRow("prefix 1") << QStringLiteral("1");
+    QTest::newRow("empty text") << QString();
+}
+
+void TestUpdate::upToDate()
+{
+    QFETCH(QString, version);
+    set_version(json(version_record(version, "@@BASE@@/files/Furlane.exe")));
+    const ChildRun r = run({QStringLiteral("--alive-ms"), QStringLiteral("2500")});
+
+    QVERIFY2(r.finished, qPrintable(r.log));
+    QCOMPARE(r.exit_code, 42);
+    QCOMPARE(r.alive, QStringList{QStringLiteral("no-thread")});
+    QVERIFY2(r.log.contains(QStringLiteral("[INFO] main: 当前已是最新版本")), qPrintable(r.log));
+    for (const QString &b : r.boxes)
+        QVERIFY2(!b.startsWith(QStringLiteral("程序错误")) && !b.startsWith(QStringLiteral("发现新版本")), qPrintable(b));
+    QVERIFY(r.progress.isEmpty());
+    // Exactly one request for the version record: no retries.
+    int version_requests = 0;
+    for (const QJsonValue &req : server.requests())
+        version_requests += req.toObject().value(QStringLiteral("path")).toString() == QLatin1String("/api1/");
+    QCOMPARE(version_requests, 1);
+}
+
+// --- a newer version: download, script, launch, exit 0 --------------------
+
+void TestUpdate::updateReplacesProgram_data()
+{
+    QTest::addColumn<QString>("served_name");   // below files/
+    QTest::addColumn<QString>("address_name");  // what the version record names
+    QTest::addColumn<QJsonArray>("faults");
+    QTest::addColumn<bool>("size_known");
+
+    const QString name = QStringLiteral("Furlane_1.1.exe");
+    QTest::newRow("size known, pause midway")
+        << name << name
+        << QJsonArray{QJsonObject{{"match", "/files/"}, {"stall_after", 1048576}, {"stall", 0.6}}} << true;
+    QTest::newRow("size unknown: no progress texts")
+        << name << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"content_length", "none"}}} << false;
+    QTest::newRow("address redirects to the file")
+        << name << QStringLiteral("latest.exe")
+        << QJsonArray{QJsonObject{{"match", "/files/latest.exe"}, {"redirect", server.base() + "/files/" + name}},
+                      QJsonObject{{"match", "/files/" + name}, {"stall_after", 1048576}, {"stall", 0.6}}}
+        << true;
+}
+
+void TestUpdate::updateReplacesProgram()
+{
+    QFETCH(QString, served_name);
+    QFETCH(QString, address_name);
+    QFETCH(QJsonArray, faults);
+    QFETCH(bool, size_known);
+
+    // The program runs as a copy in a folder of its own, started from another
+    // folder; both names hold "%", which the script must keep literal.
+    QTemporaryDir root;
+    const QString app_dir = root.filePath(QStringLiteral("app 100%"));
+    const QString work_dir = root.filePath(QStringLiteral("work%PATH%"));
+    QVERIFY(QDir().mkpath(app_dir) && QDir().mkpath(work_dir));
+    const QString exe = app_dir + QStringLiteral("/Furlane.exe");
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), exe));
+    write(app_dir + QStringLiteral("/update.bat"), QByteArray(4000, 'o'));
+
+    // A stale file of the new name, with a second link: deleting it first
+    // leaves the link's content alone, truncating it in place would not.
+    const QString target = work_dir + QLatin1Char('/') + address_name;
+    write(target, "stale");
+    QCOMPARE(::link(QFile::encodeName(target).constData(), QFile::encodeName(root.filePath("stale_link")).constData()),
+             0);
+
+    const QByteArray payload = served_bytes(2 * 1024 * 1024);
+    server.write_file(QStringLiteral("files/") + served_name, payload);
+    set_version(json(version_record("1.1", "@@BASE@@/files/" + address_name)));
+    set_faults(faults);
+    const QString record = root.filePath(QStringLiteral("launch.txt"));
+
+    const ChildRun r = run({QStringLiteral("--record"), record}, work_dir, exe);
+    QVERIFY2(r.finished, qPrintable(r.log));
+    QCOMPARE(r.exit_status, QProcess::NormalExit);
+    QVERIFY2(r.exit_code == 0, qPrintable(r.log));
+
+    QVERIFY2(r.boxes.contains(QStringLiteral("发现新版本\t发现新版本 1.1，正在自动更新...")), qPrintable(r.boxes.join('|')));
+    for (const QString &b : r.boxes)
+        QVERIFY2(!b.startsWith(QStringLiteral("程序错误")), qPrintable(b));
+
+    // Progress: start, sizes (throttled, final always), done, installing.
+    QVERIFY2(r.progress.size() >= 3, qPrintable(r.progress.join('|')));
+    QCOMPARE(r.progress.first(), QStringLiteral("📥 开始下载更新文件..."));
+    QCOMPARE(r.progress.last(), QStringLiteral("📥 下载完成，准备安装更新..."));
+    QCOMPARE(r.progress.at(r.progress.size() - 2), QStringLiteral("📥 下载完成"));
+    QStringList sizes;
+    QList<qint64> sizes_ms;
+    for (int i = 0; i < r.progress.size(); ++i) {
+        if (r.progress.at(i).startsWith(QStringLiteral("📥 更新中"))) {
+            sizes << r.progress.at(i);
+            sizes_ms << r.progress_ms.at(i);
+        }
+    }
+    if (size_known) {
+        const QRegularExpression shape(QStringLiteral("^📥 更新中，下载进度: \\d+\\.\\dMB/2\\.0MB$"));
+        for (const QString &s : sizes)
+            QVERIFY2(shape.match(s).hasMatch(), qPrintable(s));
+        QVERIFY2(sizes.size() >= 2, qPrintable(sizes.join('|')));
+        QCOMPARE(sizes.last(), QStringLiteral("📥 更新中，下载进度: 2.0MB/2.0MB"));
+        // Apart from the final one, shown texts lie at least a tenth of a
+        // second apart (a little slack for printing).
+        for (int i = 1; i + 1 < sizes.size(); ++i)
+            QVERIFY2(sizes_ms.at(i) - sizes_ms.at(i - 1) >= 90, qPrintable(sizes.join('|')));
+    } else {
+        QVERIFY2(sizes.isEmpty(), qPrintable(sizes.join('|')));
+    }
+    QVERIFY(r.log.contains(QStringLiteral("[INFO] main: 下载完成")));
+
+    // The new program, downloaded whole into the current folder; the stale
+    // file was removed, not overwritten.
+    QCOMPARE(read_file(target), payload);
+    QCOMPARE(read_file(root.filePath("stale_link")), QByteArray("stale"));
+
+    // The script, byte for byte, replacing the earlier one.
+    const QString bat = app_dir + QStringLiteral("/update.bat");
+    const QString app_lit = root.path() + QStringLiteral("/app 100%%");
+    const QStringList lines{
+        QString(),
+        QStringLiteral("@echo off"),
+        QStringLiteral("timeout /t 1 /nobreak >nul"),
+        QStringLiteral("taskkill /F /IM \"Furlane.exe\" >nul 2>&1"),
+        QStringLiteral("start \"\" \"") + root.path() + QStringLiteral("/work%%PATH%%/") + address_name + QLatin1Char('"'),
+        QStringLiteral("timeout /t 3 /nobreak >nul"),
+        QStringLiteral("del /F /Q \"") + app_lit + QStringLiteral("/Furlane.exe\" >nul 2>&1"),
+        QStringLiteral("timeout /t 1 /nobreak >nul"),
+        QStringLiteral("del /F /Q \"") + app_lit + QStringLiteral("/update.bat\" >nul 2>&1"),
+        QStringLiteral("exit"),
+    };
+    QCOMPARE(QString::fromUtf8(read_file(bat)), lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
+
+    // The platform layer was asked to run exactly that script.
+    QCOMPARE(read_file(record), QFile::encodeName(bat) + '\n');
+}
+
+// --- a newer version whose update fails: status 1 --------------------------
+
+void TestUpdate::updateFails_data()
+{
+    QTest::addColumn<QString>("address");       // after @@BASE@@
+    QTest::addColumn<QJsonArray>("faults");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("workdir");       // empty: a fresh folder
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("logged");
+    QTest::addColumn<bool>("requested");        // whether the file was asked for
+
+    const QJsonArray none;
+    const QString failed = QStringLiteral("下载更新文件失败");
+    const QString name = QStringLiteral("/files/Furlane_1.1.exe");
+    QTest::newRow("file missing (404)") << QStringLiteral("/files/missing.exe") << none << QStringList() << QString()
+                                        << failed << QStringLiteral("[ERROR] main: 下载失败: ") << true;
+    QTest::newRow("server error (500)") << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"status", 500}}}
+                                        << QStringList() << QString() << failed
+                                        << QStringLiteral("[ERROR] main: 下载失败: ") << true;
+    QTest::newRow("connection cut midway") << name
+                                           << QJsonArray{QJsonObject{{"match", "/files/"}, {"cut_after", 300000}}}
+                                           << QStringList() << QString() << failed
+                                           << QStringLiteral("[ERROR] main: 下载失败: ") << true;
+    QTest::newRow("no answer within the limit")
+        << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"stall_after", 1000}, {"stall", 30}}}
+        << QStringList{QStringLiteral("--limit-ms"), QStringLiteral("1500")} << QString() << failed
+        << QStringLiteral("[ERROR] main: 下载超时") << true;
+    QTest::newRow("disk full midway") << name << none
+                                      << QStringList{QStringLiteral("--fsize"), QStringLiteral("500000")} << QString()
+                                      << failed << QStringLiteral("[ERROR] main: 写入更新文件失败: ") << true;
+    QTest::newRow("current folder not writable") << name << none << QStringList() << QStringLiteral("/proc")
+                                                 << failed << QStringLiteral("[ERROR] main: 下载新版本失败: ")
+                                                 << false;
+    QTest::newRow("address ends in slash") << QStringLiteral("/files/") << none << QStringList() << QString()
+                                           << failed << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
+    QTest::newRow("name climbs out with backslashes")
+        << QStringLiteral("/files/..\\..\\Furlane_1.1.exe") << none << QStringList() << QString() << failed
+        << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
+    QTest::newRow("name is ..") << QStringLiteral("/files/..") << none << QStringList() << QString() << failed
+                                << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
+    QTest::newRow("name is a device") << QStringLiteral("/files/NUL") << none << QStringList() << QString() << failed
+                                      << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
+    QTest::newRow("download address empty") << QString() << none << QStringList() << QString()
+                                            << QStringLiteral("服务器响应错误") << QString() << false;
+}
+
+void TestUpdate::updateFails()
+{
+    QFETCH(QString, address);
+    QFETCH(QJsonArray, faults);
+    QFETCH(QStringList, options);
+    QFETCH(QString, workdir);
+    QFETCH(QString, box);
+    QFETCH(QString, logged);
+    QFETCH(bool, requested);
+
+    QTemporaryDir root;
+    const QString work = workdir.isEmpty() ? root.filePath(QStringLiteral("a/b")) : workdir;
+    QVERIFY(QDir().mkpath(work));
+    server.write_file(QStringLiteral("files/Furlane_1.1.exe"), served_bytes(2 * 1024 * 1024));
+    set_version(json(version_record("1.1", address.isEmpty() ? QString() : QStringLiteral("@@BASE@@") + address)));
+    set_faults(faults);
+    const QString record = root.filePath(QStringLiteral("launch.txt"));
+
+    const ChildRun r = run(options + QStringList{QStringLiteral("--record"), record}, work);
+    QVERIFY2(r.finished, qPrintable(r.log));
+    QCOMPARE(r.exit_status, QProcess::NormalExit);
+    QCOMPARE(r.exit_code, 1);
+    QVERIFY2(!r.boxes.isEmpty(), qPrintable(r.log));
+    QCOMPARE(r.boxes.last(), QStringLiteral("程序错误\t") + box);
+    if (!logged.isEmpty())
+        QVERIFY2(r.log.contains(logged), qPrintable(r.log));
+    QVERIFY(!r.progress.contains(QStringLiteral("📥 下载完成，准备安装更新...")));
+    QVERIFY(!QFile::exists(record));
+
+    bool asked = false;
+    for (const QJsonValue &req : server.requests())
+        asked = asked || req.toObject().value(QStringLiteral("path")).toString().startsWith(QLatin1String("/files/"));
+    QCOMPARE(asked, requested);
+    if (!requested && workdir.isEmpty()) {
+        // Nothing written anywhere near the current folder.
+        QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(root.filePath("a")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{QStringLiteral("b")});
+    }
+}
+
+void TestUpdate::scriptCannotBeWritten()
+{
+    // A folder named update.bat beside the program, with something in it.
+    QTemporaryDir root;
+    const QString app_dir = root.filePath(QStringLiteral("app"));
+    QVERIFY(QDir().mkpath(app_dir + QStringLiteral("/update.bat/keep")));
+    const QString exe = app_dir + QStringLiteral("/Furlane.exe");
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), exe));
+    server.write_file(QStringLiteral("files/new.exe"), served_bytes(100000));
+    set_version(json(version_record("2", "@@BASE@@/files/new.exe")));
+    const QString record = root.filePath(QStringLiteral("launch.txt"));
+
+    const ChildRun r = run({QStringLiteral("--record"), record}, root.path(), exe);
+    QVERIFY2(r.finished, qPrintable(r.log));
+    QCOMPARE(r.exit_code, 1);
+    QCOMPARE(r.boxes.last(), QStringLiteral("程序错误\t自动更新安装失败"));
+    QVERIFY2(r.log.contains(QStringLiteral("[ERROR] main: 更新exe失败: ")), qPrintable(r.log));
+    QVERIFY(!QFile::exists(record));
+    QCOMPARE(read_file(root.filePath(QStringLiteral("new.exe"))), served_bytes(100000));
+    QVERIFY(QFileInfo(app_dir + QStringLiteral("/update.bat/keep")).isDir());
+}
+
+void TestUpdate::windowClosedDuringUpdate()
+{
+    server.write_file(QStringLiteral("files/new.exe"), served_bytes(1000000));
+    set_version(json(version_record("1.1", "@@BASE@@/files/new.exe")));
+    set_faults({QJsonObject{{"match", "/files/"}, {"stall_after", 1000}, {"stall", 30}}});
+    QTemporaryDir work;
+    const QString record = work.filePath(QStringLiteral("launch.txt"));
+
+    const ChildRun r = run({QStringLiteral("--close-on-download"), QStringLiteral("--record"), record}, work.path());
+    QVERIFY2(r.finished, qPrintable(r.log));
+    QCOMPARE(r.exit_status, QProcess::NormalExit);
+    QCOMPARE(r.exit_code, 0);
+    QVERIFY2(r.log.contains(QStringLiteral("[WARNING] main: 窗口已关闭，自动更新未完成")), qPrintable(r.log));
+    QVERIFY(!QFile::exists(record));
+}
+
+void TestUpdate::workerWithoutWindow()
+{
+    // The worker's own failure reaches its error signal from the update
+    // thread, after run() has returned.
+    QThread thread;
+    auto *worker = new UpdateWorker(QJsonObject(), nullptr);
+    worker->moveToThread(&thread);
+    connect(&thread, &QThread::started, worker, &UpdateWorker::run);
+    connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
+    QSignalSpy errors(worker, &UpdateWorker::update_error);
+    QSignalSpy finished(worker, &UpdateWorker::update_finished);
+    thread.start();
+    QVERIFY(errors.wait(5000));
+    QVERIFY(errors.first().first().toString().startsWith(QStringLiteral("更新失败: ")));
+    QCOMPARE(finished.count(), 0);
+    thread.quit();
+    QVERIFY(thread.wait(5000));
+}
+
+int main(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], CHILD_FLAG) == 0 && i + 1 < argc)
+            return run_child(argc, argv);
+    }
+    QApplication app(argc, argv);
+    TestUpdate test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_update.moc"
