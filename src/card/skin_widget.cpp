@@ -251,6 +251,8 @@ QImage SkinWidget::_fetch_cover(QImage (*decode)(QIODevice *))
         return QImage();
 
     // Written whole or not at all, so a failed write leaves no torn file.
+    // The cache folder is made again should it have been removed meanwhile.
+    QDir().mkpath(config::CACHE_DIR());
     QSaveFile out(cache_path);
     if (!out.open(QIODevice::WriteOnly) || out.write(result.body) != result.body.size()
         || !out.commit()) {

@@ -1,0 +1,394 @@
+#include "app/config.h"
+#include "card/button_styles.h"
+#include "card/skin_widget.h"
+#include "download/download_manager.h"
+#include "download/skin_files.h"
+#include "support/card_fixtures.h"
+#include "support/test_server.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace card_fixtures;
+
+namespace {
+
+const QString INSTALL = QStringLiteral("安装");
+const QString UNINSTALL = QStringLiteral("卸载");
+
+std::unique_ptr<SkinWidget> make_card(const QJsonObject &record, const QString &game_dir = QString())
+{
+    return std::unique_ptr<SkinWidget>(SkinWidget::create(record, game_dir));
+}
+
+// Collects what a card asks the window to show, as "title|message|kind".
+struct Messages {
+    QStringList shown;
+    void watch(SkinWidget *card)
+    {
+        QObject::connect(card, &SkinWidget::show_message_signal, card,
+                         [this](const QString &title, const QString &message, const QString &kind) {
+                             shown << title + QLatin1Char('|') + message + QLatin1Char('|') + kind;
+                         });
+    }
+};
+
+bool make_file(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write("x") == 1;
+}
+
+bool close_to(const QColor &seen, const QColor &wanted, int tolerance = 6)
+{
+    return qAbs(seen.red() - wanted.red()) <= tolerance && qAbs(seen.green() - wanted.green()) <= tolerance
+        && qAbs(seen.blue() - wanted.blue()) <= tolerance;
+}
+
+} // namespace
+
+class TestSkinWidget : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+
+    void invalid_record_data();
+    void invalid_record();
+    void file_names_data();
+    void file_names();
+    void installed_state_data();
+    void installed_state();
+    void card_picture();
+    void download_feedback_data();
+    void download_feedback();
+    void cards_of_the_same_skin_follow_together();
+    void refusals();
+    void install_end_to_end();
+
+private:
+    TestServer server;
+    QTemporaryDir sandbox;
+    QString game_dir;
+};
+
+void TestSkinWidget::initTestCase()
+{
+    QVERIFY(start_server(server));
+    game_dir = sandbox.path() + QStringLiteral("/game");
+}
+
+void TestSkinWidget::init()
+{
+    QVERIFY(server.reset());
+    QDir(game_dir).removeRecursively();
+}
+
+void TestSkinWidget::invalid_record_data()
+{
+    QTest::addColumn<QStringList>("removed");
+    QTest::addColumn<QString>("error");
+
+    for (const char *key : {"name", "MainCategory", "subcategory", "pak_original", "sig_original"}) {
+        QTest::addRow("without %s", key)
+            << QStringList{QLatin1String(key)}
+            << QStringLiteral("皮肤数据缺少") + QLatin1String(key) + QStringLiteral("字段");
+    }
+    QTest::newRow("first missing key in check order is named")
+        << QStringList{QStringLiteral("sig_original"), QStringLiteral("subcategory")}
+        << QStringLiteral("皮肤数据缺少subcategory字段");
+    QTest::newRow("cover and skin_id are optional")
+        << QStringList{QStringLiteral("cover"), QStringLiteral("skin_id")} << QString();
+}
+
+void TestSkinWidget::invalid_record()
+{
+    QFETCH(QStringList, removed);
+    QFETCH(QString, error);
+
+    QJsonObject record = skin_record(QStringLiteral("坏记录"), QString());
+    for (const QString &key : removed)
+        record.remove(key);
+    QString reported = QStringLiteral("untouched");
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), &reported));
+    if (error.isEmpty()) {
+        QVERIFY(card);
+        QCOMPARE(reported, QStringLiteral("untouched"));
+    } else {
+        QVERIFY(!card);
+        QCOMPARE(reported, error);
+    }
+}
+
+void TestSkinWidget::file_names_data()
+{
+    QTest::addColumn<QJsonValue>("sig");
+    QTest::addColumn<QJsonValue>("pak");
+    QTest::addColumn<QString>("sig_name");
+    QTest::addColumn<QString>("pak_name");
+
+    QTest::newRow("bare names") << QJsonValue("a.sig") << QJsonValue("a.pak") << "a.sig" << "a.pak";
+    QTest::newRow("forward slashes") << QJsonValue("files/2024/skin_a.sig")
+                                     << QJsonValue("files/2024/skin_a.pak") << "skin_a.sig" << "skin_a.pak";
+    QTest::newRow("backslashes") << QJsonValue("files\\2024\\skin_a.sig")
+                                 << QJsonValue("files\\2024\\skin_a.pak") << "skin_a.sig" << "skin_a.pak";
+    QTest::newRow("mixed separators") << QJsonValue("a\\b/c.sig") << QJsonValue("a/b\\c.pak") << "c.sig" << "c.pak";
+    QTest::newRow("empty sig") << QJsonValue("") << QJsonValue("x.pak") << "" << "x.pak";
+    QTest::newRow("trailing separator leaves nothing") << QJsonValue("dir/") << QJsonValue("x.pak") << "" << "x.pak";
+    QTest::newRow("absent key is empty") << QJsonValue(QJsonValue::Undefined) << QJsonValue("x.pak") << "" << "x.pak";
+}
+
+void TestSkinWidget::file_names()
+{
+    QFETCH(QJsonValue, sig);
+    QFETCH(QJsonValue, pak);
+    QFETCH(QString, sig_name);
+    QFETCH(QString, pak_name);
+
+    auto card = make_card(skin_record(QStringLiteral("名"), QString()));
+    card->skin_data.insert(QStringLiteral("pak_original"), pak);
+    if (sig.isUndefined())
+        card->skin_data.remove(QStringLiteral("sig_original"));
+    else
+        card->skin_data.insert(QStringLiteral("sig_original"), sig);
+    QCOMPARE(card->_get_filenames(), qMakePair(sig_name, pak_name));
+}
+
+void TestSkinWidget::installed_state_data()
+{
+    QTest::addColumn<bool>("with_game_dir");
+    QTest::addColumn<QString>("pak");
+    QTest::addColumn<QString>("sig");
+    QTest::addColumn<QStringList>("files");   // below the game folder; "M/" is the mod folder
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("no game folder: disk not looked at")
+        << false << "skin.pak" << "skin.sig" << QStringList{"M/skin.pak"} << INSTALL;
+    QTest::newRow("mod folder missing") << true << "skin.pak" << "skin.sig" << QStringList{} << INSTALL;
+    QTest::newRow("pak in the mod folder") << true << "skin.pak" << "skin.sig" << QStringList{"M/skin.pak"} << UNINSTALL;
+    QTest::newRow("only the sig, nested two deep")
+        << true << "skin.pak" << "skin.sig" << QStringList{"M/a/b/skin.sig"} << UNINSTALL;
+    QTest::newRow("Skin.pak on disk is not skin.pak")
+        << true << "skin.pak" << "skin.sig" << QStringList{"M/Skin.pak", "M/SKIN.SIG"} << INSTALL;
+    QTest::newRow("record path with slashes")
+        << true << "files/2024/skin_a.pak" << "" << QStringList{"M/skin_a.pak"} << UNINSTALL;
+    QTest::newRow("record path with backslashes")
+        << true << "files\\2024\\skin_a.pak" << "" << QStringList{"M/x/skin_a.pak"} << UNINSTALL;
+    QTest::newRow("empty sig matches nothing")
+        << true << "gone.pak" << "" << QStringList{"M/other.sig", "M/sub/other.pak"} << INSTALL;
+    QTest::newRow("file beside the mod folder does not count")
+        << true << "skin.pak" << "skin.sig" << QStringList{"DreadHunger/Content/Paks/skin.pak"} << INSTALL;
+    QTest::newRow("folder named like the pak is no file")
+        << true << "skin.pak" << "skin.sig" << QStringList{"M/skin.pak/inner.txt"} << INSTALL;
+    QTest::newRow("hidden sub-folder is searched too")
+        << true << "skin.pak" << "skin.sig" << QStringList{"M/.old/skin.pak"} << UNINSTALL;
+}
+
+void TestSkinWidget::installed_state()
+{
+    QFETCH(bool, with_game_dir);
+    QFETCH(QString, pak);
+    QFETCH(QString, sig);
+    QFETCH(QStringList, files);
+    QFETCH(QString, text);
+
+    const QString mod = mod_folder_path(game_dir);
+    for (QString file : files) {
+        if (file.startsWith(QStringLiteral("M/")))
+            file = mod + file.mid(1);
+        else
+            file = game_dir + QLatin1Char('/') + file;
+        QVERIFY(make_file(file));
+    }
+    QJsonObject record = skin_record(QStringLiteral("皮"), QString());
+    record.insert(QStringLiteral("pak_original"), pak);
+    record.insert(QStringLiteral("sig_original"), sig);
+
+    auto card = make_card(record, with_game_dir ? game_dir : QString());
+    QCOMPARE(card->action_button->text(), text);
+    QCOMPARE(card->action_button->styleSheet(), text == UNINSTALL ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
+    QVERIFY(card->action_button->isEnabled());
+    QVERIFY(card->cancel_button->isHidden());
+
+    // The check looks at the disk again each time it runs.
+    QDir(mod).removeRecursively();
+    card->_check_installation_status();
+    QCOMPARE(card->action_button->text(), INSTALL);
+}
+
+void TestSkinWidget::card_picture()
+{
+    const QJsonObject record = skin_record(QStringLiteral("红色猎人"), QStringLiteral("red.png"));
+    put_cover(server, record, encode(solid_image(QSize(800, 600), QColor(220, 0, 0)), "PNG"));
+    QVERIFY(make_file(mod_folder_path(game_dir) + QStringLiteral("/红色猎人.pak")));
+
+    auto installed = make_card(record, game_dir);
+    auto fresh = make_card(skin_record(QStringLiteral("无封面"), QString()));
+    for (SkinWidget *card : {installed.get(), fresh.get()}) {
+        card->show();
+        QVERIFY(QTest::qWaitForWindowExposed(card));
+        QCOMPARE(card->size(), QSize(280, 260));
+        // Cover on top, the button row centred below it.
+        QCOMPARE(card->cover_container->geometry(), QRect(12, 12, 256, 185));
+        QCOMPARE(card->name_label->geometry(), QRect(0, 137, 256, 48));
+        QCOMPARE(card->zoom_button->geometry(), QRect(220, 8, 32, 32));
+        const QRect action = card->action_button->geometry();
+        QCOMPARE(action.height(), 36);
+        QVERIFY(action.top() >= 207 && action.bottom() < 248);
+        QCOMPARE(action.left() + action.right(), 279);   // centred on the card
+    }
+
+    const QImage shot = installed->grab().toImage();
+    QVERIFY(close_to(shot.pixelColor(4, 130), Qt::white));            // card background
+    QVERIFY(close_to(shot.pixelColor(140, 252), Qt::white));          // below the buttons
+    QVERIFY(close_to(shot.pixelColor(40, 60), QColor(220, 0, 0)));    // the cover
+    const QPoint button_edge = installed->action_button->geometry().center() - QPoint(34, 0);
+    QVERIFY(close_to(shot.pixelColor(button_edge), QColor(0xFF, 0x44, 0x44))); // red uninstall button
+    // The zoom button: white at 92 % over the red cover.
+    QVERIFY(close_to(shot.pixelColor(12 + 222, 12 + 24), QColor(252, 235, 235)));
+    // The name's backdrop darkens the cover's lower edge, fading downwards.
+    const QColor top_of_backdrop = shot.pixelColor(20, 12 + 139);
+    const QColor bottom_of_backdrop = shot.pixelColor(20, 12 + 181);
+    QVERIFY2(top_of_backdrop.red() < 100, qPrintable(top_of_backdrop.name()));
+    QVERIFY2(bottom_of_backdrop.red() > 180, qPrintable(bottom_of_backdrop.name()));
+
+    const QImage plain = fresh->grab().toImage();
+    QVERIFY(close_to(plain.pixelColor(button_edge), QColor(0x4C, 0xAF, 0x50)));  // green install button
+    QVERIFY(close_to(plain.pixelColor(40, 40), QColor(245, 245, 245)));      // placeholder
+
+    // While downloading, the cancel button joins the row.
+    emit DownloadManager::instance()->task_started(QStringLiteral("无封面"));
+    QTRY_VERIFY(fresh->cancel_button->isVisible());
+    QVERIFY(fresh->cancel_button->geometry().left() > fresh->action_button->geometry().right());
+    QCOMPARE(fresh->cancel_button->height(), 36);
+    emit DownloadManager::instance()->task_cancelled(QStringLiteral("无封面"));
+}
+
+void TestSkinWidget::download_feedback_data()
+{
+    QTest::addColumn<QStringList>("events");      // "signal skin [argument]"
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<bool>("cancel_shown");
+    QTest::addColumn<QString>("style");           // "install", "uninstall"
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("started") << QStringList{"started K"} << "下载中..." << false << true << "install" << QStringList{};
+    QTest::newRow("progress 0 is shown as it comes")
+        << QStringList{"started K", "progress K 0"} << "下载中 0%" << false << true << "install" << QStringList{};
+    QTest::newRow("completed")
+        << QStringList{"started K", "progress K 57", "completed K"} << UNINSTALL << true << false << "uninstall"
+        << QStringList{};
+    QTest::newRow("failed with an empty error")
+        << QStringList{"started K", "failed K"} << INSTALL << true << false << "install"
+        << QStringList{"下载失败|皮肤下载失败: ，请检查网络连接后重试|critical"};
+    QTest::newRow("failed with a text")
+        << QStringList{"started K", "failed K 404 Client Error"} << INSTALL << true << false << "install"
+        << QStringList{"下载失败|皮肤下载失败: 404 Client Error，请检查网络连接后重试|critical"};
+    QTest::newRow("cancelled") << QStringList{"started K", "cancelled K"} << INSTALL << true << false << "install"
+                               << QStringList{};
+    QTest::newRow("another skin's signals are ignored")
+        << QStringList{"started L", "progress L 50", "failed L x", "completed L"} << INSTALL << true << false
+        << "install" << QStringList{};
+    QTest::newRow("built during a running download: progress only")
+        << QStringList{"progress K 40"} << "下载中 40%" << true << false << "install" << QStringList{};
+    QTest::newRow("built during a running download, then completed")
+        << QStringList{"progress K 40", "completed K"} << UNINSTALL << true << false << "uninstall" << QStringList{};
+}
+
+void TestSkinWidget::download_feedback()
+{
+    QFETCH(QStringList, events);
+    QFETCH(QString, text);
+    QFETCH(bool, enabled);
+    QFETCH(bool, cancel_shown);
+    QFETCH(QString, style);
+    QFETCH(QStringList, messages);
+
+    auto card = make_card(skin_record(QStringLiteral("K"), QString()));
+    Messages seen;
+    seen.watch(card.get());
+    DownloadManager *manager = DownloadManager::instance();
+    for (const QString &event : events) {
+        const QString kind = event.section(QLatin1Char(' '), 0, 0);
+        const QString skin = event.section(QLatin1Char(' '), 1, 1);
+        const QString rest = event.section(QLatin1Char(' '), 2);
+        if (kind == QLatin1String("started"))
+            emit manager->task_started(skin);
+        else if (kind == QLatin1String("progress"))
+            emit manager->progress_updated(skin, rest.toInt());
+        else if (kind == QLatin1String("completed"))
+            emit manager->task_completed(skin);
+        else if (kind == QLatin1String("failed"))
+            emit manager->task_failed(skin, rest);
+        else if (kind == QLatin1String("cancelled"))
+            emit manager->task_cancelled(skin);
+    }
+    QCOMPARE(card->action_button->text(), text);
+    QCOMPARE(card->action_button->isEnabled(), enabled);
+    QCOMPARE(!card->cancel_button->isHidden(), cancel_shown);
+    QCOMPARE(card->action_button->styleSheet(),
+             style == QLatin1String("uninstall") ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
+    QCOMPARE(seen.shown, messages);
+}
+
+void TestSkinWidget::cards_of_the_same_skin_follow_together()
+{
+    auto a = make_card(skin_record(QStringLiteral("Twin"), QString()));
+    auto b = make_card(skin_record(QStringLiteral("Twin"), QString()));
+    emit DownloadManager::instance()->task_started(QStringLiteral("Twin"));
+    QVERIFY(!a->action_button->isEnabled());
+    QVERIFY(!b->action_button->isEnabled());
+    emit DownloadManager::instance()->task_completed(QStringLiteral("Twin"));
+    QCOMPARE(a->action_button->text(), UNINSTALL);
+    QCOMPARE(b->action_button->text(), UNINSTALL);
+}
+
+void TestSkinWidget::refusals()
+{
+    auto card = make_card(skin_record(QStringLiteral("无目录"), QString()));
+    Messages seen;
+    seen.watch(card.get());
+    QTest::mouseClick(card->action_button, Qt::LeftButton);
+    card->_handle_cancel();
+    QCOMPARE(seen.shown, (QStringList{
+        QStringLiteral("游戏目录未设置|请先检测游戏目录才能安装皮肤|warning"),
+        QStringLiteral("提示|该任务不在下载队列中|info"),
+    }));
+    QVERIFY(!DownloadManager::instance()->has_active_tasks());
+    QCOMPARE(card->action_button->text(), INSTALL);
+}
+
+void TestSkinWidget::install_end_to_end()
+{
+    const QJsonObject record = skin_record(QStringLiteral("整套"), QString());
+    server.write_file(QStringLiteral("skins/角色/猎人/整套.pak"), QByteArray(200000, 'p'));
+    server.write_file(QStringLiteral("skins/角色/猎人/整套.sig"), QByteArray("sig"));
+
+    auto card = make_card(record, game_dir);
+    QCOMPARE(card->action_button->text(), INSTALL);
+    bool saw_downloading = false;
+    connect(DownloadManager::instance(), &DownloadManager::task_started, card.get(), [&] {
+        saw_downloading = !card->action_button->isEnabled() && !card->cancel_button->isHidden();
+    });
+    QTest::mouseClick(card->action_button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(card->action_button->text(), UNINSTALL, 20000);
+    QVERIFY(saw_downloading);
+    QVERIFY(card->action_button->isEnabled());
+    QVERIFY(card->cancel_button->isHidden());
+
+    // What the install wrote is what the installed check looks for.
+    QVERIFY(QFileInfo::exists(mod_folder_path(game_dir) + QStringLiteral("/整套.pak")));
+    auto later = make_card(record, game_dir);
+    QCOMPARE(later->action_button->text(), UNINSTALL);
+}
+
+QTEST_MAIN(TestSkinWidget)
+#include "tst_skin_widget.moc"
