@@ -7,6 +7,7 @@
 #include "app/main_window.h"
 #include "support/test_server.h"
 #include "update/elevated_launch.h"
+#include "update/update_logic.h"
 #include "update/update_worker.h"
 
 #include <QAbstractButton>
@@ -610,8 +611,28 @@ void TestUpdate::workerWithoutWindow()
     QVERIFY(thread.wait(5000));
 }
 
+// Writes the replacement script with the program's own writer for paths
+// given as the command interpreter will see them, so that scripts/
+// ci_update_wine.sh can run it for real:
+//   --write-update-script FILE EXE_PATH NEW_EXE_PATH BAT_PATH
+int write_script(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList a = app.arguments();
+    if (a.size() != 6)
+        return 2;
+    const QString error = selfupdate::write_update_script(a.at(2), a.at(3), a.at(4), a.at(5));
+    if (!error.isEmpty()) {
+        std::fputs((error + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+        return 1;
+    }
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "--write-update-script") == 0)
+        return write_script(argc, argv);
     for (int i = 1; i < argc; ++i) {
         if (qstrcmp(argv[i], CHILD_FLAG) == 0 && i + 1 < argc)
             return run_child(argc, argv);

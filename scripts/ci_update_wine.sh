@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# Checks the self-update's Windows side for real under Wine:
+#  1. the replacement script "update.bat", written by the program's own writer
+#     (tst_update --write-update-script), run with Wine's command interpreter
+#     against two MinGW-built stand-ins for the old and the new executable:
+#     the old one must be killed and deleted, the new one started, and the
+#     script must delete itself; the program's folder holds a blank and a "%".
+#  2. the Win32 elevated launch (src/update/elevated_launch_win.cpp), built
+#     with MinGW into a small program that asks the shell to run a script:
+#     the script must run.
+#
+#   scripts/ci_update_wine.sh            (uses $BUILD_DIR, default build)
+#
+# Exits 0 with a "SKIPPED" line when Wine or MinGW is missing or Wine cannot
+# run programs here (FURLANE_REQUIRE_WINE=1 makes that a failure); exits 1
+# when a check fails.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+BUILD_DIR=${BUILD_DIR:-build}
+case "$BUILD_DIR" in /*) ;; *) BUILD_DIR="$ROOT/$BUILD_DIR" ;; esac
+
+skip() {
+    echo "SKIPPED: update script check under Wine: $*"
+    if [[ "${FURLANE_REQUIRE_WINE:-0}" == 1 ]]; then
+        exit 1
+    fi
+    exit 0
+}
+fail() {
+    echo "FAILED: update script check under Wine: $*"
+    exit 1
+}
+
+CXX_WIN=${CXX_WIN:-x86_64-w64-mingw32-g++}
+WINE=${WINE:-}
+if [[ -z "$WINE" ]]; then
+    for candidate in wine wine64 /usr/lib/wine/wine64; do
+        if command -v "$candidate" >/dev/null 2>&1; then
+            WINE=$(command -v "$candidate")
+            break
+        fi
+    done
+fi
+[[ -n "$WINE" ]] || skip "wine is not installed (Debian: apt-get install wine64)"
+command -v "$CXX_WIN" >/dev/null 2>&1 || skip "$CXX_WIN is not installed (Debian: apt-get install g++-mingw-w64-x86-64)"
+command -v timeout >/dev/null 2>&1 || skip "timeout (coreutils) is missing"
+
+WRITER="$BUILD_DIR/bin/tst_update"
+if [[ ! -x "$WRITER" ]]; then
+    cmake --build "$BUILD_DIR" --target tst_update -j2 >/dev/null || fail "cannot build tst_update in $BUILD_DIR"
+fi
+[[ -x "$WRITER" ]] || fail "$WRITER is missing"
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/furlane-update-wine.XXXXXX")
+export WINEPREFIX="$WORK/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko install prompts
+export DISPLAY=""                             # no windows; console programs only
+old_pid=""
+cleanup() {
+    [[ -n "$old_pid" ]] && kill "$old_pid" 2>/dev/null
+    if [[ -d "$WINEPREFIX" ]]; then
+        timeout 20 wineserver -k >/dev/null 2>&1 || timeout 20 "$WINE" wineserver -k >/dev/null 2>&1
+    fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Waits up to $1 seconds for the test "$2..." to hold.
+wait_for() {
+    local seconds=$1
+    shift
+    local i
+    for ((i = 0; i < seconds * 10; i++)); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    "$@"
+}
+running() { kill -0 "$1" 2>/dev/null; }
+stopped() { ! kill -0 "$1" 2>/dev/null; }
+
+echo "== building the stand-in programs and the launch check with $CXX_WIN"
+# Old and new executable: each leaves "<its own path>.started" beside itself;
+# started with the argument "wait" it then waits (the running old program).
+cat >"$WORK/stand_in.cpp" <<'EOF'
+#include <windows.h>
+#include <cwchar>
+
+int wmain(int argc, wchar_t **argv)
+{
+    wchar_t path[MAX_PATH + 16];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return 3;
+    wcscat(path, L".started");
+    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE)
+        return 4;
+    DWORD written = 0;
+    WriteFile(f, "started\r\n", 9, &written, nullptr);
+    CloseHandle(f);
+    if (argc > 1 && wcscmp(argv[1], L"wait") == 0)
+        Sleep(10 * 60 * 1000);
+    return 0;
+}
+EOF
+cat >"$WORK/launch_check.cpp" <<'EOF'
+#include "update/elevated_launch.h"
+
+#include <cstdio>
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc != 2) {
+        std::puts("usage: launch_check SCRIPT");
+        return 2;
+    }
+    platform::launch_elevated(argv[1]);
+    std::printf("asked; ANSI code page %u\n", platform::ansi_code_page());
+    return 0;
+}
+EOF
+"$CXX_WIN" -std=c++17 -O2 -static -municode -Wall -Wextra "$WORK/stand_in.cpp" -o "$WORK/stand_in.exe" \
+    || fail "the stand-in program does not compile with MinGW"
+"$CXX_WIN" -std=c++17 -O2 -static -municode -Wall -Wextra -I"$ROOT/src" \
+    "$WORK/launch_check.cpp" "$ROOT/src/update/elevated_launch_win.cpp" -o "$WORK/launch_check.exe" \
+    || fail "the Win32 elevated launch does not compile with MinGW"
+
+echo "== setting up a Wine prefix in $WINEPREFIX"
+if ! timeout 300 "$WINE" wineboot -i >"$WORK/wineboot.log" 2>&1; then
+    tail -n 20 "$WORK/wineboot.log"
+    skip "'wine wineboot -i' failed or timed out"
+fi
+timeout 60 "$WINE" wineboot -s >/dev/null 2>&1 || true   # let the prefix settle
+
+# Wine must be able to run a MinGW console program at all: without an
+# argument the launch check prints its usage and exits with 2.
+timeout 60 "$WINE" "$WORK/launch_check.exe" >"$WORK/selftest.log" 2>&1
+selftest=$?
+if [[ $selftest -ne 2 ]] || ! grep -q usage "$WORK/selftest.log"; then
+    cat "$WORK/selftest.log"
+    skip "Wine cannot run a MinGW console program here (exit $selftest)"
+fi
+
+C="$WINEPREFIX/drive_c"
+
+# --- 1. the replacement script ----------------------------------------------
+APP_DIR="$C/Furlane 100%"
+NEW_DIR="$C/Downloads"
+APP_WIN='C:\Furlane 100%\Furlane.exe'
+NEW_WIN='C:\Downloads\Furlane_1.1.exe'
+BAT_WIN='C:\Furlane 100%\update.bat'
+mkdir -p "$APP_DIR" "$NEW_DIR"
+cp "$WORK/stand_in.exe" "$APP_DIR/Furlane.exe"
+cp "$WORK/stand_in.exe" "$NEW_DIR/Furlane_1.1.exe"
+
+"$WRITER" --write-update-script "$APP_DIR/update.bat" "$APP_WIN" "$NEW_WIN" "$BAT_WIN" \
+    || fail "the program could not write update.bat"
+echo "-- update.bat as written:"
+sed 's/\r$/<CR>/' "$APP_DIR/update.bat"
+
+echo "== starting the old program: $APP_WIN"
+(cd "$APP_DIR" && exec timeout 600 "$WINE" "$APP_WIN" wait) >"$WORK/old.log" 2>&1 &
+old_pid=$!
+wait_for 60 test -f "$APP_DIR/Furlane.exe.started" || {
+    cat "$WORK/old.log"
+    skip "Wine did not start the old stand-in program"
+}
+running "$old_pid" || skip "Wine did not keep the old stand-in program running"
+
+echo "== running: wine cmd /c update.bat"
+(cd "$APP_DIR" && timeout 180 "$WINE" cmd /c update.bat) >"$WORK/cmd.log" 2>&1
+cmd_status=$?
+sed 's/^/   cmd: /' "$WORK/cmd.log" | tr -d '\r'
+[[ $cmd_status -ne 124 ]] || fail "the script did not finish within 180 s"
+
+problems=()
+wait_for 30 stopped "$old_pid" || problems+=("the old program still runs (taskkill)")
+wait_for 30 test -f "$NEW_DIR/Furlane_1.1.exe.started" || problems+=("the new program was not started")
+wait_for 10 test ! -e "$APP_DIR/Furlane.exe" || problems+=("the old program was not deleted")
+wait_for 10 test ! -e "$APP_DIR/update.bat" || problems+=("update.bat did not delete itself")
+[[ -e "$NEW_DIR/Furlane_1.1.exe" ]] || problems+=("the new program is gone")
+if [[ ${#problems[@]} -gt 0 ]]; then
+    ls -la "$APP_DIR" "$NEW_DIR"
+    fail "$(IFS=';'; echo "${problems[*]}")"
+fi
+old_pid=""
+echo "OK: update.bat killed and deleted the old program, started the new one and deleted itself"
+
+# --- 2. the elevated launch ---------------------------------------------------
+LAUNCH_DIR="$C/Launch 100%"
+mkdir -p "$LAUNCH_DIR"
+printf '@echo off\r\necho ran> "C:\\Launch 100%%%%\\probe.ran"\r\nexit\r\n' >"$LAUNCH_DIR/probe.bat"
+echo "== asking the shell to run 'C:\\Launch 100%\\probe.bat' elevated"
+timeout 120 "$WINE" "$WORK/launch_check.exe" 'C:\Launch 100%\probe.bat' >"$WORK/launch.log" 2>&1
+launch_status=$?
+tr -d '\r' <"$WORK/launch.log" | sed 's/^/   launch_check: /'
+[[ $launch_status -eq 0 ]] || fail "the launch check ended with status $launch_status"
+wait_for 60 test -f "$LAUNCH_DIR/probe.ran" || fail "the script asked for with ShellExecuteW runas did not run"
+echo "OK: ShellExecuteW runas ran the script"
