@@ -1,0 +1,350 @@
+#include "app/config.h"
+#include "app/log.h"
+#include "app/main_window.h"
+#include "platform/process_list.h"
+
+#include "support/fake_game.h"
+#include "support/log_capture.h"
+#include "support/modal_answerer.h"
+#include "support/test_server.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+const char *const READ_CHILD = "--child-read-settings";
+const char *const DYING_CHILD = "--child-detect-then-die";
+
+const QString NOT_DETECTED = QStringLiteral("✗ 未检测到Dread Hunger进程 (请先启动Dread Hunger)");
+const QString FIRST_RUN = QStringLiteral("请先启动Dread Hunger游戏后点击检测目录");
+const QString PREVIOUS_ROOT = QStringLiteral("/previous/game");
+
+ProcessListing listing_with(const QString &exe_path)
+{
+    ProcessListing listing;
+    listing.ok = true;
+    listing.processes = {{QStringLiteral("systemd"), QStringLiteral("/usr/lib/systemd/systemd")},
+                         {QStringLiteral("DreadHunger-Win64-Shipping.exe"), exe_path}};
+    return listing;
+}
+
+QString exe_below(const QString &root)
+{
+    return root + QStringLiteral("/DreadHunger/Binaries/Win64/DreadHunger-Win64-Shipping.exe");
+}
+
+// Child: a fresh MainWindow reading the stored folder; prints what it shows.
+int run_read_child(const QString &server)
+{
+    config::use_server_for_tests(server);
+    ModalAnswerer answerer;
+    MainWindow window;
+    const QJsonObject seen{{QStringLiteral("game_dir"), window.game_dir},
+                           {QStringLiteral("label"), window.dir_label->text()}};
+    std::printf("%s\n", QJsonDocument(seen).toJson(QJsonDocument::Compact).constData());
+    return 0;
+}
+
+// Child: a successful detection, then the process ends at once, before the
+// event loop runs again and without destructors, as a crash or kill would.
+[[noreturn]] void run_dying_child(const QString &server, const QString &root)
+{
+    config::use_server_for_tests(server);
+    ModalAnswerer answerer;
+    MainWindow window;
+    window._detect_from_processes(listing_with(exe_below(root)));
+    std::_Exit(3);
+}
+
+// Records what the desktop services were asked to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+} // namespace
+
+class TestGameDirWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void first_start_without_setting();
+    void detect_from_table_data();
+    void detect_from_table();
+    void detect_twice_writes_setting_again();
+    void detect_real_process();
+    void open_skin_dir_data();
+    void open_skin_dir();
+    void setting_survives_restart();
+    void setting_survives_abrupt_end();
+
+private:
+    QJsonObject read_in_child();
+    QString stored() { return window->settings.value(QStringLiteral("game_dir")).toString(); }
+
+    TestServer server;
+    std::unique_ptr<ModalAnswerer> answerer;
+    std::unique_ptr<MainWindow> window;
+    QTemporaryDir dir;
+};
+
+void TestGameDirWindow::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    QVERIFY(server.start(true));
+    config::use_server_for_tests(server.base());
+    {
+        QSettings store(QStringLiteral("orvex"), QStringLiteral("DreadHunger"));
+        // Never the user's own store.
+        QVERIFY2(store.fileName().contains(QStringLiteral(".qttest")), qPrintable(store.fileName()));
+        store.clear();
+    }
+    answerer.reset(new ModalAnswerer);
+    window.reset(new MainWindow);
+}
+
+void TestGameDirWindow::cleanupTestCase()
+{
+    window.reset();
+    answerer.reset();
+}
+
+void TestGameDirWindow::init()
+{
+    window->game_dir = PREVIOUS_ROOT;
+    window->settings.setValue(QStringLiteral("game_dir"), PREVIOUS_ROOT);
+    window->dir_label->setText(QString());
+}
+
+void TestGameDirWindow::first_start_without_setting()
+{
+    // initTestCase built the window on an empty store.
+    QSettings store(QStringLiteral("orvex"), QStringLiteral("DreadHunger"));
+    store.remove(QStringLiteral("game_dir"));
+    store.sync();
+    const QJsonObject seen = read_in_child();
+    QCOMPARE(seen.value(QStringLiteral("game_dir")).toString(), QString());
+    QCOMPARE(seen.value(QStringLiteral("label")).toString(), FIRST_RUN);
+}
+
+void TestGameDirWindow::detect_from_table_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("label"); // {root} = the candidate root, shown natively
+    QTest::addColumn<bool>("taken");
+
+    QTest::newRow("valid installation: shown, kept and stored")
+        << "valid" << QStringLiteral("✓ 检测成功: {root}") << true;
+    QTest::newRow("base package missing: nothing kept or stored")
+        << "no-base" << QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: {root}") << false;
+    QTest::newRow("mod folder cannot be made: nothing kept or stored")
+        << "unwritable" << QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: {root}") << false;
+    QTest::newRow("no game process") << "none" << NOT_DETECTED << false;
+    QTest::newRow("game process outside the game's layout") << "shallow" << NOT_DETECTED << false;
+    QTest::newRow("process list unavailable")
+        << "listing-failed" << QStringLiteral("✗ 进程检测失败: cannot read /proc") << false;
+}
+
+void TestGameDirWindow::detect_from_table()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, label);
+    QFETCH(bool, taken);
+
+    const QString root = dir.path() + QStringLiteral("/table/") + QString::fromLatin1(QTest::currentDataTag()).left(20);
+    FakeGame game(root, layout != QLatin1String("no-base"));
+    if (layout == QLatin1String("unwritable")) {
+        QFile blocker(game.mod_folder());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    ProcessListing listing = listing_with(exe_below(root));
+    if (layout == QLatin1String("none"))
+        listing.processes.removeLast();
+    if (layout == QLatin1String("shallow"))
+        listing.processes.last().exe_path = QStringLiteral("/DreadHunger-Win64-Shipping.exe");
+    if (layout == QLatin1String("listing-failed")) {
+        listing = ProcessListing();
+        listing.error = QStringLiteral("cannot read /proc");
+    }
+
+    window->_detect_from_processes(listing);
+
+    QCOMPARE(window->dir_label->text(), QString(label).replace(QStringLiteral("{root}"), QDir::toNativeSeparators(root)));
+    QCOMPARE(window->game_dir, taken ? root : PREVIOUS_ROOT);
+    QCOMPARE(stored(), taken ? root : PREVIOUS_ROOT);
+    if (layout == QLatin1String("no-base")) {
+        // Validation ran in full: the mod folder exists, the reason is at hand.
+        QVERIFY(QFileInfo(game.mod_folder()).isDir());
+        QVERIFY(window->dir_label->toolTip().startsWith(QStringLiteral("无效目录: 未找到必需文件 ")));
+    }
+}
+
+void TestGameDirWindow::detect_twice_writes_setting_again()
+{
+    FakeGame game(dir.path() + QStringLiteral("/twice"));
+    const ProcessListing listing = listing_with(game.exe_path());
+    window->_detect_from_processes(listing);
+    QCOMPARE(stored(), game.root());
+
+    window->settings.remove(QStringLiteral("game_dir"));
+    window->_detect_from_processes(listing);
+    QCOMPARE(window->dir_label->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(game.root()));
+    QCOMPARE(stored(), game.root());
+}
+
+void TestGameDirWindow::detect_real_process()
+{
+    FakeGame installed(dir.path() + QStringLiteral("/real/Dread Hunger"));
+    QVERIFY(installed.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
+    window->_detect_by_process();
+    QCOMPARE(window->dir_label->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(installed.root()));
+    QCOMPARE(window->game_dir, installed.root());
+    QCOMPARE(stored(), installed.root());
+    installed.stop();
+
+    FakeGame broken(dir.path() + QStringLiteral("/real/No Base"), false);
+    QVERIFY(broken.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
+    window->_detect_by_process();
+    QCOMPARE(window->dir_label->text(),
+             QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: ") + QDir::toNativeSeparators(broken.root()));
+    QCOMPARE(window->game_dir, installed.root());
+    QCOMPARE(stored(), installed.root());
+    QVERIFY(QFileInfo(broken.mod_folder()).isDir());
+    broken.stop();
+
+    window->_detect_by_process();
+    QCOMPARE(window->dir_label->text(), NOT_DETECTED);
+    QCOMPARE(window->game_dir, installed.root());
+}
+
+void TestGameDirWindow::open_skin_dir_data()
+{
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QString>("title"); // empty: no box
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("no folder detected") << "unset" << QStringLiteral("提示") << QStringLiteral("请先检测游戏目录");
+    QTest::newRow("mod folder missing: not created here")
+        << "no-mods" << QStringLiteral("提示") << QStringLiteral("皮肤目录不存在，请先下载皮肤");
+    QTest::newRow("mod folder path is a file")
+        << "mods-is-file" << QStringLiteral("提示") << QStringLiteral("皮肤目录不存在，请先下载皮肤");
+    QTest::newRow("no file browser can open it")
+        << "refused" << QStringLiteral("打开失败") << QStringLiteral("无法打开皮肤目录：no application could open {mods}");
+    QTest::newRow("opened in the file browser") << "opened" << QString() << QString();
+}
+
+void TestGameDirWindow::open_skin_dir()
+{
+    QFETCH(QString, layout);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+
+    FakeGame game(dir.path() + QStringLiteral("/open/") + layout);
+    window->game_dir = layout == QLatin1String("unset") ? QString() : game.root();
+    if (layout == QLatin1String("refused") || layout == QLatin1String("opened"))
+        QVERIFY(QDir().mkpath(game.mod_folder()));
+    if (layout == QLatin1String("mods-is-file")) {
+        QFile file(game.mod_folder());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    if (layout == QLatin1String("refused") && QGuiApplication::platformName() != QLatin1String("offscreen"))
+        QSKIP("only the offscreen platform is sure to refuse opening folders");
+
+    UrlRecorder recorder;
+    if (layout == QLatin1String("opened"))
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    ModalAnswerer &boxes = *answerer;
+    boxes.titles.clear();
+    boxes.texts.clear();
+    window->_open_skin_dir();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+    if (title.isEmpty()) {
+        QCOMPARE(boxes.count(), 0);
+        QCOMPARE(recorder.opened, QList<QUrl>{QUrl::fromLocalFile(game.mod_folder())});
+    } else {
+        QCOMPARE(boxes.titles, QStringList{title});
+        QCOMPARE(boxes.texts, QStringList{text.replace(QStringLiteral("{mods}"), QDir::toNativeSeparators(game.mod_folder()))});
+    }
+    if (layout == QLatin1String("no-mods"))
+        QVERIFY(!QFileInfo::exists(game.mod_folder()));
+}
+
+void TestGameDirWindow::setting_survives_restart()
+{
+    FakeGame game(dir.path() + QStringLiteral("/restart/游戏 DH"));
+    window->_detect_from_processes(listing_with(game.exe_path()));
+    QCOMPARE(window->game_dir, game.root());
+
+    const QJsonObject seen = read_in_child();
+    QCOMPARE(seen.value(QStringLiteral("game_dir")).toString(), game.root());
+    QCOMPARE(seen.value(QStringLiteral("label")).toString(), QStringLiteral("✓ 皮肤目录已加载"));
+}
+
+void TestGameDirWindow::setting_survives_abrupt_end()
+{
+    FakeGame game(dir.path() + QStringLiteral("/fatal"));
+    window->settings.remove(QStringLiteral("game_dir"));
+    window->settings.sync();
+
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QString::fromLatin1(DYING_CHILD), server.base(), game.root()});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 3);
+
+    QCOMPARE(read_in_child().value(QStringLiteral("game_dir")).toString(), game.root());
+}
+
+QJsonObject TestGameDirWindow::read_in_child()
+{
+    window->settings.sync();
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(READ_CHILD), server.base()});
+    if (!child.waitForFinished(60000) || child.exitCode() != 0)
+        return {{QStringLiteral("failed"), true}};
+    const QByteArray out = child.readAllStandardOutput().trimmed();
+    return QJsonDocument::fromJson(out.split('\n').last()).object();
+}
+
+int main(int argc, char **argv)
+{
+    // Settings of this test live below HOME/.qttest, parent and children alike.
+    QStandardPaths::setTestModeEnabled(true);
+    applog::install();
+    config::init_configuration();
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() >= 3 && args.at(1) == QLatin1String(READ_CHILD))
+        return run_read_child(args.at(2));
+    if (args.size() >= 4 && args.at(1) == QLatin1String(DYING_CHILD))
+        run_dying_child(args.at(2), args.at(3));
+    TestGameDirWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_gamedir_window.moc"
