@@ -1,6 +1,7 @@
 #include "app/config.h"
 #include "app/log.h"
 #include "app/main_window.h"
+#include "widgets/flow_layout.h"
 #include "platform/process_list.h"
 
 #include "support/fake_game.h"
@@ -34,6 +35,13 @@ const char *const DYING_CHILD = "--child-detect-then-die";
 const QString NOT_DETECTED = QStringLiteral("✗ 未检测到Dread Hunger进程 (请先启动Dread Hunger)");
 const QString FIRST_RUN = QStringLiteral("请先启动Dread Hunger游戏后点击检测目录");
 const QString PREVIOUS_ROOT = QStringLiteral("/previous/game");
+
+// The grid refresh, seen from the log: with a category chosen and no card on
+// the page it says that nothing needs refreshing.
+int refreshes(const LogCapture &log)
+{
+    return log.texts().filter(QStringLiteral("当前页面没有皮肤组件需要刷新")).size();
+}
 
 ProcessListing listing_with(const QString &exe_path)
 {
@@ -135,6 +143,8 @@ void TestGameDirWindow::init()
     window->game_dir = PREVIOUS_ROOT;
     window->settings.setValue(QStringLiteral("game_dir"), PREVIOUS_ROOT);
     window->dir_label->setText(QString());
+    window->current_category_name = QStringLiteral("测试分类");
+    window->_clear_layout(window->flow_layout);
 }
 
 void TestGameDirWindow::first_start_without_setting()
@@ -188,8 +198,10 @@ void TestGameDirWindow::detect_from_table()
         listing.error = QStringLiteral("cannot read /proc");
     }
 
+    LogCapture log;
     window->_detect_from_processes(listing);
 
+    QCOMPARE(refreshes(log), taken ? 1 : 0);
     QCOMPARE(window->dir_label->text(), QString(label).replace(QStringLiteral("{root}"), QDir::toNativeSeparators(root)));
     QCOMPARE(window->game_dir, taken ? root : PREVIOUS_ROOT);
     QCOMPARE(stored(), taken ? root : PREVIOUS_ROOT);
@@ -204,6 +216,7 @@ void TestGameDirWindow::detect_twice_writes_setting_again()
 {
     FakeGame game(dir.path() + QStringLiteral("/twice"));
     const ProcessListing listing = listing_with(game.exe_path());
+    LogCapture log;
     window->_detect_from_processes(listing);
     QCOMPARE(stored(), game.root());
 
@@ -211,6 +224,7 @@ void TestGameDirWindow::detect_twice_writes_setting_again()
     window->_detect_from_processes(listing);
     QCOMPARE(window->dir_label->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(game.root()));
     QCOMPARE(stored(), game.root());
+    QCOMPARE(refreshes(log), 2);
 }
 
 void TestGameDirWindow::detect_real_process()

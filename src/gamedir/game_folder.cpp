@@ -1,6 +1,7 @@
 #include "gamedir/game_folder.h"
 
 #include "app/config.h"
+#include "download/skin_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,7 +66,8 @@ QString game_path(const QString &root, const QString &relative)
     return base + QLatin1Char('/') + tail;
 }
 
-QString mod_folder(const QString &root) { return game_path(root, config::MOD_SUBDIR); }
+// One definition of where skins live, shared with the cards and downloads.
+QString mod_folder(const QString &root) { return mod_folder_path(root); }
 
 QString find_game_exe(const QList<ProcessInfo> &processes)
 {
