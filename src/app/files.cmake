@@ -1,5 +1,6 @@
 # Sources of this folder, added to furlane_core.
 list(APPEND FURLANE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/close_handling.cpp
     ${CMAKE_CURRENT_LIST_DIR}/config.cpp
     ${CMAKE_CURRENT_LIST_DIR}/log.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp

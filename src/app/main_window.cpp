@@ -176,8 +176,3 @@ void MainWindow::_clear_layout(QLayout *layout)
         delete item;
     }
 }
-
-void MainWindow::_show_download_queue()
-{
-    // The queue dialog arrives with the download engine.
-}

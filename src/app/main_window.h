@@ -91,8 +91,9 @@ public:
     void _detect_by_process();
     void _open_skin_dir();
 
-    // --- close handling (src/app/) -----------------------------------------
+    // --- close handling (src/app/close_handling.cpp) ------------------------
     void _show_download_queue();
+    void closeEvent(QCloseEvent *event) override;
 
     // --- self-update (src/update/) -----------------------------------------
 signals:
