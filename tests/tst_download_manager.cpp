@@ -154,6 +154,29 @@ private slots:
         QVERIFY(QFileInfo::exists(mod_file("A.pak")));
     }
 
+    // Reports travel to the GUI thread in batches; none may be lost,
+    // reordered or arrive after the completion.
+    void every_progress_report_arrives_before_completion()
+    {
+        // A long signature keeps reports coming until the very end.
+        serve_skin(server, QStringLiteral("Big"), 400000);
+        server.write_file(QStringLiteral("skins/%1/%2/Big.sig").arg(MAIN, SUB), QByteArray(300000, 's'));
+        QList<int> reports;
+        int at_completion = -1;
+        auto c1 = connect(manager, &DownloadManager::progress_updated, this,
+                          [&](const QString &id, int p) { if (id == "Big") reports << p; });
+        auto c2 = connect(manager, &DownloadManager::task_completed, this,
+                          [&] { at_completion = reports.size(); });
+        manager->add_task(make_task(QStringLiteral("Big"), game_dir));
+        QVERIFY(wait_idle());
+        disconnect(c1);
+        disconnect(c2);
+        QCOMPARE(at_completion, reports.size());
+        QVERIFY(reports.size() >= 700000 / 8192);
+        QVERIFY(std::is_sorted(reports.begin(), reports.end()));
+        QCOMPARE(reports.last(), 100);
+    }
+
     void duplicates_are_ignored_silently()
     {
         server.set_faults({stall_rule("A")});

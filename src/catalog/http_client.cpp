@@ -202,6 +202,12 @@ QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool fo
     for (int attempt = 0;; ++attempt) {
         QNetworkReply *reply = verb == "HEAD" ? manager()->head(request)
                                               : manager()->sendCustomRequest(request, verb);
+        // Bound what Qt reads ahead of a stream's reader, so memory does not
+        // grow with the size of the file. The bound has to be in place before
+        // the request is under way: set once the headers had come, it did not
+        // hold Qt's network thread back.
+        if (until == Wait::Headers)
+            reply->setReadBufferSize(1 << 20);
         auto headers_or_end = [reply, follow_redirects] {
             if (reply->isFinished())
                 return true;
@@ -282,9 +288,6 @@ std::unique_ptr<HttpStream> HttpClient::open_stream(const QUrl &url, int timeout
             *failure = head;
         return nullptr;
     }
-    // Bound what Qt buffers ahead of the reader, so memory does not grow
-    // with the size of the file.
-    reply->setReadBufferSize(1 << 20);
     std::unique_ptr<HttpStream> stream(new HttpStream);
     stream->m_reply = reply;
     stream->m_head = head;

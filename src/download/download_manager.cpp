@@ -6,7 +6,54 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QMutex>
 #include <QThread>
+#include <QTimer>
+#include <QVector>
+
+#include <memory>
+
+// Carries one worker's progress reports to the GUI thread. Every report is
+// delivered, in order; reports that come within a few milliseconds of each
+// other travel together, since waking the GUI thread once per 8 KiB chunk
+// costs more than the download itself.
+class ProgressRelay {
+public:
+    // Worker thread. True when the GUI thread has to be woken for it.
+    bool add(int percent)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_pending.append(percent);
+        if (m_awake)
+            return false;
+        m_awake = true;
+        return true;
+    }
+
+    // GUI thread: what has come so far. When nothing has, the relay goes to
+    // sleep and the next report wakes the GUI thread again at once.
+    QVector<int> take()
+    {
+        QMutexLocker lock(&m_mutex);
+        QVector<int> batch;
+        batch.swap(m_pending);
+        if (batch.isEmpty())
+            m_awake = false;
+        return batch;
+    }
+
+private:
+    QMutex m_mutex;
+    QVector<int> m_pending;
+    bool m_awake = false;   // a delivery is queued or scheduled
+};
+
+namespace {
+
+// How long reports gather after one delivery before the next.
+constexpr int PROGRESS_GATHER_MS = 5;
+
+} // namespace
 
 DownloadManager *DownloadManager::_instance = nullptr;
 
@@ -73,22 +120,51 @@ void DownloadManager::_start_task(const DownloadTask &task)
         thread->quit();
     }, Qt::DirectConnection);
     // Signals of a worker that is no longer current (queued just before it
-    // was cancelled) are dropped, never taken for the next task's.
-    auto current = [this, serial] { return current_worker && serial == _worker_serial; };
-    connect(worker, &DownloadWorker::progress, this, [this, current](const QString &name, int percent) {
-        if (current())
-            emit progress_updated(name, percent);
+    // was cancelled) are dropped, never taken for the next task's: every
+    // delivery checks `serial`.
+    const QString name = task.skin_data.value(QStringLiteral("name")).toString();
+    auto relay = std::make_shared<ProgressRelay>();
+    connect(worker, &DownloadWorker::progress, worker, [this, relay, serial, name](const QString &, int percent) {
+        if (relay->add(percent))
+            QMetaObject::invokeMethod(this, [this, relay, serial, name] {
+                _deliver_progress(relay, serial, name, true);
+            }, Qt::QueuedConnection);
+    }, Qt::DirectConnection);
+    // The last reports come before the end of the run.
+    connect(worker, &DownloadWorker::finished, this, [this, relay, serial](const QString &skin_name) {
+        _deliver_progress(relay, serial, skin_name, false);
+        if (_is_current(serial))
+            _on_task_finished(skin_name);
     });
-    connect(worker, &DownloadWorker::finished, this, [this, current](const QString &name) {
-        if (current())
-            _on_task_finished(name);
-    });
-    connect(worker, &DownloadWorker::error, this, [this, current](const QString &name, const QString &text) {
-        if (current())
-            _on_task_error(name, text);
+    connect(worker, &DownloadWorker::error, this, [this, relay, serial](const QString &skin_name, const QString &text) {
+        _deliver_progress(relay, serial, skin_name, false);
+        if (_is_current(serial))
+            _on_task_error(skin_name, text);
     });
     thread->start();
-    emit task_started(task.skin_data.value(QStringLiteral("name")).toString());
+    emit task_started(name);
+}
+
+bool DownloadManager::_is_current(quint64 serial) const
+{
+    return current_worker && serial == _worker_serial;
+}
+
+void DownloadManager::_deliver_progress(const std::shared_ptr<ProgressRelay> &relay, quint64 serial,
+                                        const QString &skin_name, bool gather_more)
+{
+    if (!_is_current(serial))
+        return;
+    const QVector<int> batch = relay->take();
+    for (int percent : batch) {
+        if (!_is_current(serial))
+            return;
+        emit progress_updated(skin_name, percent);
+    }
+    if (gather_more && !batch.isEmpty())
+        QTimer::singleShot(PROGRESS_GATHER_MS, this, [this, relay, serial, skin_name] {
+            _deliver_progress(relay, serial, skin_name, true);
+        });
 }
 
 void DownloadManager::_release_worker()

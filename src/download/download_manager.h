@@ -8,7 +8,10 @@
 
 #include <optional>
 
+#include <memory>
+
 class DownloadWorker;
+class ProgressRelay;
 class QThread;
 
 // The single download queue of the application. Tasks run one at a time,
@@ -66,6 +69,11 @@ private:
     void _start_task(const DownloadTask &task);
     // Waits for the running worker's thread to end and releases both.
     void _release_worker();
+    bool _is_current(quint64 serial) const;
+    // Emits the progress reports the worker `serial` has sent so far, unless
+    // it is no longer current; `gather_more` schedules the next delivery.
+    void _deliver_progress(const std::shared_ptr<ProgressRelay> &relay, quint64 serial,
+                           const QString &skin_name, bool gather_more);
 
     static DownloadManager *_instance;
 
