@@ -1,0 +1,192 @@
+// Page build from a warm cover cache, run by scripts/bench.sh.
+//
+//   furlane_bench_cover [repeats]
+//
+// Puts six 1920 x 1080 JPEG covers into a private cover cache, then times
+// (a) building a page of six cards from that cache into a three-column flow
+// layout, as the grid does on every page change, and (b) merely decoding
+// the six files at full size, the two interleaved round by round. Prints
+// "page_ms <median> decode_ms <median> ratio <median of the per-round
+// ratios> cover_kib <average file size>"; pairing the rounds keeps the
+// ratio steady on a busy machine.
+// Fails when a card shows the placeholder, since the figure would then
+// measure something else.
+
+#include "app/config.h"
+#include "card/cover_cache.h"
+#include "card/skin_widget.h"
+#include "download/skin_files.h"
+#include "widgets/flow_layout.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int CARDS = 6;
+
+QJsonObject record(int index)
+{
+    const QString name = QStringLiteral("封面%1").arg(index);
+    return QJsonObject{{QStringLiteral("skin_id"), index},
+                       {QStringLiteral("name"), name},
+                       {QStringLiteral("MainCategory"), QStringLiteral("角色")},
+                       {QStringLiteral("subcategory"), QStringLiteral("猎人")},
+                       {QStringLiteral("pak_original"), name + QStringLiteral(".pak")},
+                       {QStringLiteral("sig_original"), name + QStringLiteral(".sig")},
+                       {QStringLiteral("cover"), name + QStringLiteral(".jpg")}};
+}
+
+// Painted-art-like content (gradients, soft shapes, mild grain): about
+// 300 KB a file at quality 90, the size of a typical full-HD cover.
+QImage cover_picture(int seed)
+{
+    QImage image(1920, 1080, QImage::Format_RGB32);
+    QLinearGradient sky(0, 0, 1920, 1080);
+    sky.setColorAt(0, QColor::fromHsv((seed * 50) % 360, 160, 220));
+    sky.setColorAt(1, QColor::fromHsv((seed * 50 + 120) % 360, 200, 60));
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), sky);
+    QRandomGenerator random(seed);
+    for (int i = 0; i < 60; ++i) {
+        painter.setBrush(QColor::fromHsv(random.bounded(360), 180, 40 + random.bounded(200), 160));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(random.bounded(1920), random.bounded(1080), 40 + random.bounded(400),
+                            40 + random.bounded(300));
+    }
+    painter.end();
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grain = int(random.bounded(9)) - 4;
+            const QRgb p = line[x];
+            line[x] = qRgb(qBound(0, qRed(p) + grain, 255), qBound(0, qGreen(p) + grain, 255),
+                           qBound(0, qBlue(p) + grain, 255));
+        }
+    }
+    return image;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+// One page: six cards from the cache into the layout, as the grid builds it.
+// Returns false when a card had no cover.
+bool build_page(FlowLayout *layout, QWidget *container)
+{
+    bool all_covers = true;
+    for (int i = 0; i < CARDS; ++i) {
+        SkinWidget *card = SkinWidget::create(record(i), container->property("game_dir").toString());
+        layout->addWidget(card);
+        card->_check_installation_status();
+        const QImage shown = card->cover->pixmap(Qt::ReturnByValue).toImage();
+        all_covers = all_covers && shown.pixelColor(2, 2) != QColor(245, 245, 245);
+    }
+    layout->activate();
+    QApplication::processEvents();
+    return all_covers;
+}
+
+void clear_page(FlowLayout *layout)
+{
+    while (QLayoutItem *item = layout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A private home, so the cover cache is ours alone.
+    QTemporaryDir home;
+    qputenv("HOME", home.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    const int repeats = std::max(3, app.arguments().value(1, QStringLiteral("15")).toInt());
+
+    // Nothing listens there: a cache miss would show as a placeholder.
+    config::set_endpoints(QStringLiteral("http://127.0.0.1:9"));
+    QDir().mkpath(config::CACHE_DIR());
+
+    QStringList files;
+    for (int i = 0; i < CARDS; ++i) {
+        const QString path = cover_cache_path(cover_url(record(i)));
+        if (!cover_picture(i + 1).save(path, "JPEG", 90)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+        files << path;
+    }
+
+    // A game folder with a few skins installed, so the installed check walks
+    // a real mod folder.
+    const QString game_dir = home.path() + QStringLiteral("/game");
+    const QString mod = mod_folder_path(game_dir);
+    QDir().mkpath(mod + QStringLiteral("/old"));
+    for (int i = 0; i < 20; ++i) {
+        QFile file(mod + (i % 2 ? QStringLiteral("/old") : QString()) + QStringLiteral("/other%1.pak").arg(i));
+        file.open(QIODevice::WriteOnly);
+    }
+
+    QWidget container;
+    container.setProperty("game_dir", game_dir);
+    container.resize(900, 560);
+    auto *layout = new FlowLayout(&container);
+    layout->setMaxColumns(3);
+    container.show();
+
+    std::vector<double> page_ms, decode_ms, ratios;
+    for (int round = 0; round < repeats + 2; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!build_page(layout, &container)) {
+            std::fprintf(stderr, "a card showed the placeholder: the cache was not used\n");
+            return 1;
+        }
+        const double page = timer.nsecsElapsed() / 1e6;
+        clear_page(layout);
+
+        timer.restart();
+        qint64 pixels = 0;
+        for (const QString &file : files) {
+            QImageReader reader(file);
+            pixels += reader.read().width();
+        }
+        const double decode = timer.nsecsElapsed() / 1e6;
+        if (pixels != CARDS * 1920) {
+            std::fprintf(stderr, "a cover did not decode\n");
+            return 1;
+        }
+        if (round >= 2) {   // the first rounds warm the caches
+            page_ms.push_back(page);
+            decode_ms.push_back(decode);
+            ratios.push_back(page / decode);
+        }
+    }
+    qint64 bytes = 0;
+    for (const QString &file : files)
+        bytes += QFileInfo(file).size();
+    std::printf("page_ms %.2f decode_ms %.2f ratio %.3f cover_kib %lld\n", median(page_ms),
+                median(decode_ms), median(ratios), static_cast<long long>(bytes / CARDS / 1024));
+    return 0;
+}
