@@ -20,6 +20,10 @@ void ModalAnswerer::poll()
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         titles << box->windowTitle();
         texts << box->text();
+        if (m_close) {
+            box->close();
+            return;
+        }
         QAbstractButton *target = nullptr;
         if (m_standard != QMessageBox::NoButton)
             target = box->button(m_standard);

@@ -17,6 +17,8 @@ public:
     // Button to press: empty = the box's default/first button.
     void set_button_text(const QString &text) { m_button_text = text; }
     void set_standard_button(QMessageBox::StandardButton button) { m_standard = button; }
+    // Close the box through its window frame instead of pressing a button.
+    void set_close_without_choosing(bool close) { m_close = close; }
 
     QStringList titles;
     QStringList texts;
@@ -28,4 +30,5 @@ private:
     QTimer m_timer;
     QString m_button_text;
     QMessageBox::StandardButton m_standard = QMessageBox::NoButton;
+    bool m_close = false;
 };

@@ -1,0 +1,225 @@
+#include "app/config.h"
+#include "app/main_window.h"
+#include "download/download_manager.h"
+#include "support/modal_answerer.h"
+#include "support/test_server.h"
+
+#include <QApplication>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+namespace {
+
+const char *const YES_CHILD = "--child-close-yes";
+const QString MOD = QStringLiteral("DreadHunger/Content/Paks/orvexs");
+
+DownloadTask task(const QString &name, const QString &game_dir)
+{
+    QJsonObject record{{"name", name},
+                       {"MainCategory", QStringLiteral("主")},
+                       {"subcategory", QStringLiteral("子")},
+                       {"pak_original", name + QStringLiteral(".pak")},
+                       {"sig_original", name + QStringLiteral(".sig")}};
+    return DownloadTask{name, record, game_dir};
+}
+
+void write(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+QStringList tmp_files(const QString &dir)
+{
+    QStringList out;
+    QDirIterator it(dir, {QStringLiteral("*.tmp")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        out << it.next();
+    return out;
+}
+
+void prepare_server(TestServer &server)
+{
+    server.write_file(QStringLiteral("catalog.json"), "[]");
+    server.write_file(QStringLiteral("skins/主/子/甲.pak"), QByteArray(200000, 'p'));
+    server.write_file(QStringLiteral("skins/主/子/甲.sig"), QByteArray(24, 's'));
+    server.write_file(QStringLiteral("skins/主/子/乙.pak"), QByteArray(1000, 'p'));
+    server.write_file(QStringLiteral("skins/主/子/乙.sig"), QByteArray(24, 's'));
+}
+
+// Child: a download is under way (its package half written) when the user
+// closes the window and answers Yes. The process must end cleanly.
+int run_yes_child(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QString server = QString::fromLocal8Bit(argv[2]);
+    const QString game_dir = QString::fromLocal8Bit(argv[3]);
+    config::use_server_for_tests(server);
+    MainWindow window;
+    window.game_dir = game_dir;
+    window.show();
+    DownloadManager::instance()->add_task(task(QStringLiteral("甲"), game_dir));
+    DownloadManager::instance()->add_task(task(QStringLiteral("乙"), game_dir));
+    ModalAnswerer answerer;
+    answerer.set_standard_button(QMessageBox::Yes);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!tmp_files(game_dir).isEmpty()) {
+            poll.stop();
+            std::printf("TMP SEEN\n");
+            std::fflush(stdout);
+            window.close();
+        }
+    });
+    poll.start(20);
+    const int code = app.exec();
+    std::printf("ASKED %s\n", answerer.texts.join(QLatin1Char('|')).toUtf8().constData());
+    return code;
+}
+
+} // namespace
+
+class TestCloseHandling : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void idleClosesAfterCleanUp();
+    void declinedCloseKeepsDownloads_data();
+    void declinedCloseKeepsDownloads();
+    void yesWithRunningDownloadEndsCleanly();
+    void queueButtonOpensDialog();
+
+private:
+    TestServer server;
+    std::unique_ptr<QTemporaryDir> game;
+    std::unique_ptr<MainWindow> window;
+};
+
+void TestCloseHandling::initTestCase()
+{
+    QVERIFY(server.start());
+    prepare_server(server);
+    config::use_server_for_tests(server.base());
+}
+
+void TestCloseHandling::init()
+{
+    server.reset();
+    game.reset(new QTemporaryDir);
+    QDir().mkpath(game->filePath(MOD));
+    window.reset(new MainWindow);
+    window->game_dir = game->path();
+    window->show();
+}
+
+void TestCloseHandling::cleanup()
+{
+    DownloadManager::instance()->shutdown();
+    window.reset();
+}
+
+void TestCloseHandling::idleClosesAfterCleanUp()
+{
+    write(game->filePath(MOD + QStringLiteral("/a.pak.tmp")), "half");
+    write(game->filePath(MOD + QStringLiteral("/keep.pak")), "whole");
+    ModalAnswerer answerer;
+    QVERIFY(window->close());
+    QCOMPARE(answerer.count(), 0);     // nothing asked
+    QVERIFY(!window->isVisible());
+    QVERIFY(!QFile::exists(game->filePath(MOD + QStringLiteral("/a.pak.tmp"))));
+    QVERIFY(QFile::exists(game->filePath(MOD + QStringLiteral("/keep.pak"))));
+}
+
+void TestCloseHandling::declinedCloseKeepsDownloads_data()
+{
+    QTest::addColumn<bool>("queued");
+    QTest::addColumn<int>("button");
+    QTest::newRow("running, No") << false << int(QMessageBox::No);
+    QTest::newRow("running and queued, No") << true << int(QMessageBox::No);
+    QTest::newRow("question box closed without choosing") << false << int(QMessageBox::Escape);
+}
+
+void TestCloseHandling::declinedCloseKeepsDownloads()
+{
+    QFETCH(bool, queued);
+    QFETCH(int, button);
+    // The first download stalls at sizing, so it is still running when asked.
+    server.set_faults({QJsonObject{{"match", QStringLiteral("甲")}, {"delay", 60}}});
+    DownloadManager *manager = DownloadManager::instance();
+    manager->add_task(task(QStringLiteral("甲"), game->path()));
+    if (queued)
+        manager->add_task(task(QStringLiteral("乙"), game->path()));
+    write(game->filePath(MOD + QStringLiteral("/b.sig.tmp")), "x");
+    QSignalSpy cancelled(manager, &DownloadManager::task_cancelled);
+
+    ModalAnswerer answerer;
+    if (button == int(QMessageBox::Escape))
+        answerer.set_close_without_choosing(true);
+    else
+        answerer.set_standard_button(QMessageBox::StandardButton(button));
+    QVERIFY(!window->close());
+    QCOMPARE(answerer.titles, QStringList{QStringLiteral("确认关闭")});
+    QCOMPARE(answerer.texts, QStringList{QStringLiteral("有正在下载的任务，确定要关闭软件吗？")});
+    QVERIFY(window->isVisible());
+    QVERIFY(manager->has_active_tasks());
+    QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("甲"));
+    QCOMPARE(manager->get_queue().size(), queued ? 1 : 0);
+    QCOMPARE(cancelled.size(), 0);
+    // No clean-up on a declined close.
+    QVERIFY(QFile::exists(game->filePath(MOD + QStringLiteral("/b.sig.tmp"))));
+
+    // A later close asks again.
+    QVERIFY(!window->close());
+    QCOMPARE(answerer.count(), 2);
+}
+
+void TestCloseHandling::yesWithRunningDownloadEndsCleanly()
+{
+    server.set_faults({QJsonObject{{"match", QStringLiteral("甲.pak")}, {"method", "GET"}, {"stall_after", 50000}}});
+    QTemporaryDir child_game;
+    QDir().mkpath(child_game.filePath(MOD));
+    QProcess child;
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(YES_CHILD), server.base(), child_game.path()});
+    QVERIFY(child.waitForFinished(60000));
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    const QString err = QString::fromUtf8(child.readAllStandardError());
+    QVERIFY2(out.contains(QStringLiteral("TMP SEEN")), qPrintable(out + err));
+    QVERIFY2(out.contains(QStringLiteral("ASKED 有正在下载的任务，确定要关闭软件吗？")), qPrintable(out));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 0);
+    QVERIFY2(!err.contains(QStringLiteral("QThread: Destroyed while thread is still running")), qPrintable(err));
+    QCOMPARE(tmp_files(child_game.path()), QStringList());
+    QVERIFY(!QFile::exists(child_game.filePath(MOD + QStringLiteral("/甲.pak"))));
+}
+
+void TestCloseHandling::queueButtonOpensDialog()
+{
+    ModalAnswerer answerer;
+    QPushButton *queue_button = nullptr;
+    for (QPushButton *b : window->findChildren<QPushButton *>())
+        if (b->text() == QStringLiteral("下载队列"))
+            queue_button = b;
+    QVERIFY(queue_button);
+    queue_button->click();
+    QCOMPARE(answerer.titles, QStringList{QStringLiteral("下载队列")});
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 3 && qstrcmp(argv[1], YES_CHILD) == 0)
+        return run_yes_child(argc, argv);
+    QApplication app(argc, argv);
+    TestCloseHandling test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_close_handling.moc"
