@@ -30,6 +30,12 @@ bool shows_placeholder(const SkinWidget &card)
     return image.size() == QSize(256, 185) && image.pixelColor(2, 2) == PLACEHOLDER_GREY;
 }
 
+bool close_enough(const QColor &seen, const QColor &wanted)
+{
+    return qAbs(seen.red() - wanted.red()) <= 8 && qAbs(seen.green() - wanted.green()) <= 8
+        && qAbs(seen.blue() - wanted.blue()) <= 8;
+}
+
 QStringList cache_files()
 {
     return QDir(config::CACHE_DIR()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
@@ -74,6 +80,8 @@ private slots:
     void same_file_under_two_subcategories_cached_apart();
     void removed_cache_folder_made_again();
     void full_size_cover_for_the_viewer();
+    void prefetched_covers_handed_out_once_while_fresh();
+    void card_takes_the_prefetched_cover();
 
 private:
     TestServer server;
@@ -377,6 +385,75 @@ void TestCoverCache::full_size_cover_for_the_viewer()
     const QImage expected = gradient_image(QSize(1000, 500)).scaled(370, 185, Qt::IgnoreAspectRatio,
                                                                    Qt::SmoothTransformation).copy(57, 0, 256, 185);
     QVERIFY(max_channel_difference(shown, expected) <= 1);
+}
+
+namespace {
+
+// Puts an image straight into the cache, as an earlier download would have.
+QString warm_cache(const QJsonObject &record, const QImage &image)
+{
+    const QString path = cover_cache_path(cover_url(record));
+    image.save(path, "JPEG", 90);
+    return path;
+}
+
+} // namespace
+
+void TestCoverCache::prefetched_covers_handed_out_once_while_fresh()
+{
+    const QJsonObject red = skin_record(QStringLiteral("甲"), QStringLiteral("a.jpg"));
+    const QJsonObject blue = skin_record(QStringLiteral("乙"), QStringLiteral("b.jpg"));
+    const QJsonObject broken = skin_record(QStringLiteral("丙"), QStringLiteral("c.jpg"));
+    const QJsonObject uncached = skin_record(QStringLiteral("丁"), QStringLiteral("d.jpg"));
+    const QString red_path = warm_cache(red, solid_image(QSize(1920, 1080), Qt::red));
+    const QString blue_path = warm_cache(blue, solid_image(QSize(800, 800), Qt::blue));
+    const QString broken_path = cover_cache_path(cover_url(broken));
+    QFile(broken_path).open(QIODevice::WriteOnly);
+
+    LogCapture log;
+    prefetch_covers({red, blue, broken, uncached, skin_record(QStringLiteral("戊"), QString())});
+    const QImage first = take_prefetched_cover(red_path);
+    QCOMPARE(first.size(), QSize(256, 185));
+    QVERIFY(close_enough(first.pixelColor(128, 92), Qt::red));
+    QVERIFY(take_prefetched_cover(red_path).isNull());   // handed out once
+    QVERIFY(take_prefetched_cover(broken_path).isNull());
+    QVERIFY(take_prefetched_cover(cover_cache_path(cover_url(uncached))).isNull());
+
+    // A file rewritten after the prefetch is not answered from memory.
+    warm_cache(blue, solid_image(QSize(640, 480), Qt::green));
+    QVERIFY(take_prefetched_cover(blue_path).isNull());
+
+    // A new page drops what the last one left.
+    prefetch_covers({red});
+    prefetch_covers({blue});
+    QVERIFY(take_prefetched_cover(red_path).isNull());
+    QVERIFY(!take_prefetched_cover(blue_path).isNull());
+
+    QCOMPARE(cover_requests(server), 0);
+    QVERIFY2(log.texts().isEmpty(), qPrintable(log.texts().join(QLatin1Char('\n'))));
+}
+
+void TestCoverCache::card_takes_the_prefetched_cover()
+{
+    const QJsonObject record = skin_record(QStringLiteral("预取"), QStringLiteral("p.jpg"));
+    const QString path = warm_cache(record, solid_image(QSize(1920, 1080), Qt::red));
+    prefetch_covers({record});
+
+    // Same size and time, other bytes: only the prefetched picture is red.
+    const QDateTime modified = QFileInfo(path).lastModified();
+    QByteArray bytes = read_file(path);
+    bytes.fill('x');
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    }
+    auto card = make_card(record);
+    QVERIFY(close_enough(shown_cover(*card).pixelColor(128, 92), Qt::red));
+    QCOMPARE(cover_requests(server), 0);
 }
 
 QTEST_MAIN(TestCoverCache)

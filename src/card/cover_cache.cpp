@@ -3,11 +3,19 @@
 #include "app/config.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QJsonValue>
 #include <QRect>
+#include <QRunnable>
+#include <QThreadPool>
 #include <QtMath>
+
+#include <vector>
 
 namespace {
 
@@ -32,6 +40,19 @@ QRect source_section(const QSize &source, const CoverCrop &crop)
     const QRectF section(crop.offset.x() * sx, crop.offset.y() * sy,
                          COVER_AREA_WIDTH * sx, COVER_AREA_HEIGHT * sy);
     return section.toAlignedRect().intersected(QRect(QPoint(0, 0), source));
+}
+
+// A decoded cover and the state of its cache file when it was read.
+struct Prefetched {
+    QImage image;
+    qint64 size = -1;
+    QDateTime modified;
+};
+
+QHash<QString, Prefetched> &prefetched()
+{
+    static QHash<QString, Prefetched> table;
+    return table;
 }
 
 } // namespace
@@ -115,4 +136,46 @@ QImage decode_cover(QIODevice *device)
     if (image.size() != AREA)
         image = image.scaled(AREA, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return image;
+}
+
+void prefetch_covers(const QList<QJsonObject> &records)
+{
+    prefetched().clear();
+    std::vector<QString> paths;
+    for (const QJsonObject &record : records) {
+        const QString url = cover_url(record);
+        if (!url.isEmpty() && QFileInfo(cover_cache_path(url)).isFile())
+            paths.push_back(cover_cache_path(url));
+    }
+    if (paths.empty())
+        return;
+
+    // Workers fill their own slot; the table is touched on this thread only.
+    std::vector<Prefetched> results(paths.size());
+    QThreadPool pool;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        pool.start(QRunnable::create([&paths, &results, i] {
+            QFile file(paths[i]);
+            const QFileInfo info(file);
+            if (!file.open(QIODevice::ReadOnly))
+                return;
+            results[i] = {decode_cover(&file), info.size(), info.lastModified()};
+        }));
+    }
+    pool.waitForDone();
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (!results[i].image.isNull())
+            prefetched().insert(paths[i], results[i]);
+    }
+}
+
+QImage take_prefetched_cover(const QString &cache_path)
+{
+    const Prefetched entry = prefetched().take(cache_path);
+    if (entry.image.isNull())
+        return QImage();
+    const QFileInfo now(cache_path);
+    if (!now.isFile() || now.size() != entry.size || now.lastModified() != entry.modified)
+        return QImage();
+    return entry.image;
 }

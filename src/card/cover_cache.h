@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QJsonObject>
+#include <QList>
 #include <QPoint>
 #include <QSize>
 #include <QString>
@@ -45,3 +46,15 @@ QImage crop_cover(const QImage &full);
 // scaled size rather than at full size where the format allows it. The
 // format is recognised from the content. Null when it is not an image.
 QImage decode_cover(QIODevice *device);
+
+// Decodes the cached covers of `records` (one page's records) on all cores
+// at once, so the cards built next find them ready instead of decoding one
+// after another on the GUI thread. Reads the cache only, never the network,
+// and logs nothing: whatever is not cached or not an image is left to the
+// card's own loading. Each call drops what an earlier one left unused.
+// GUI thread only; returns when the decoding is done.
+void prefetch_covers(const QList<QJsonObject> &records);
+
+// Hands out (once) the prefetched cover of a cache file; null when there is
+// none or the file changed or went away since it was decoded.
+QImage take_prefetched_cover(const QString &cache_path);

@@ -269,7 +269,10 @@ QImage SkinWidget::_fetch_cover(QImage (*decode)(QIODevice *))
 
 void SkinWidget::load_cover()
 {
-    const QImage image = _fetch_cover(&decode_cover);
+    const QString url = cover_url(skin_data);
+    QImage image = url.isEmpty() ? QImage() : take_prefetched_cover(cover_cache_path(url));
+    if (image.isNull())
+        image = _fetch_cover(&decode_cover);
     if (image.isNull())
         _set_placeholder_image();
     else
