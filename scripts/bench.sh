@@ -1,0 +1,267 @@
+#!/usr/bin/env bash
+# Builds the benchmark programs in release mode (into build-bench), installs
+# what the benchmarks need when it is missing, runs every benchmark and prints
+# one line per figure:
+#
+#   bench <name>: <figure> ratio <r> goal <op><g> ok|short
+#
+# <r> is the number held against the goal: a ratio of rates where the goal is
+# one, otherwise the measured quantity in the goal's unit (MiB, ms).
+# Everything the benchmarks serve listens on 127.0.0.1 only and lives in a
+# temporary folder that is removed at exit.
+#
+# Each benchmark is a function named in STEPS (at the bottom); a step prints
+# its lines through `report`. Add new benchmarks as further steps.
+#
+#   BENCH_RUNS=5   runs per measured figure (the best or worst is kept)
+#   BENCH_JOBS=2   parallel build jobs
+#   BUILD_DIR=...  build folder (default build-bench)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+BUILD_DIR=${BUILD_DIR:-$ROOT/build-bench}
+RUNS=${BENCH_RUNS:-5}
+WORK=$(mktemp -d /tmp/furlane-bench.XXXXXX)
+PIDS=()
+
+cleanup() {
+    for pid in "${PIDS[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+log() { echo "[bench] $*" >&2; }
+
+# report NAME FIGURE VALUE OP GOAL
+report() {
+    local verdict
+    verdict=$(awk -v v="$3" -v op="$4" -v g="$5" 'BEGIN {
+        if (op == ">=") ok = v >= g; else if (op == ">") ok = v > g;
+        else if (op == "<=") ok = v <= g; else ok = v < g;
+        print (ok ? "ok" : "short") }')
+    printf 'bench %s: %s ratio %s goal %s%s %s\n' "$1" "$2" "$3" "$4" "$5" "$verdict"
+}
+
+# --- set-up -------------------------------------------------------------
+
+# Installs the Debian packages behind the given commands (command:package),
+# without letting a package start a system service.
+ensure_commands() {
+    local missing=() pair
+    for pair in "$@"; do
+        command -v "${pair%%:*}" >/dev/null || missing+=("${pair#*:}")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo=sudo
+    local policy=/usr/sbin/policy-rc.d added=""
+    if [ ! -e "$policy" ]; then
+        printf '#!/bin/sh\nexit 101\n' | $sudo tee "$policy" >/dev/null
+        $sudo chmod +x "$policy"
+        added=1
+    fi
+    log "installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1 || {
+        $sudo apt-get update -qq
+        $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    }
+    [ -n "$added" ] && $sudo rm -f "$policy"
+    return 0
+}
+
+build() {
+    local launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    log "building into $BUILD_DIR"
+    cmake -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DFURLANE_BUILD_BENCH=ON \
+        -DFURLANE_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
+    cmake --build "$BUILD_DIR" -j"${BENCH_JOBS:-2}" >/dev/null
+}
+
+free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# Waits until something answers on 127.0.0.1:$1.
+wait_listening() {
+    local i
+    for i in $(seq 100); do
+        curl -s -o /dev/null "http://127.0.0.1:$1/" && return 0
+        sleep 0.05
+    done
+    echo "nothing listens on port $1" >&2
+    return 1
+}
+
+# nginx serving $1 (a folder laid out like the stand-in server's data) on a
+# free port; the skin download query maps to skins/<Main>/<sub>/<file>.
+NGINX_PORT=""
+start_nginx() {
+    local data=$1 dir=$WORK/nginx
+    mkdir -p "$dir"
+    NGINX_PORT=$(free_port)
+    cat > "$dir/nginx.conf" <<EOF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $dir/nginx.pid;
+error_log $dir/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    client_body_temp_path $dir/body;
+    proxy_temp_path $dir/proxy;
+    fastcgi_temp_path $dir/fastcgi;
+    uwsgi_temp_path $dir/uwsgi;
+    scgi_temp_path $dir/scgi;
+    sendfile on;
+    default_type application/octet-stream;
+    map \$arg_pak_original \$skin_file {
+        ""      \$arg_sig_original;
+        default \$arg_pak_original;
+    }
+    server {
+        listen 127.0.0.1:$NGINX_PORT;
+        root $data;
+        location = /subcutaneous/index_skin_download.php {
+            try_files /skins/\$arg_MainCategory/\$arg_subcategory/\$skin_file =404;
+        }
+        location / { return 404; }
+    }
+}
+EOF
+    nginx -p "$dir" -c "$dir/nginx.conf" -e "$dir/error.log" &
+    PIDS+=($!)
+    wait_listening "$NGINX_PORT"
+}
+
+# The stand-in server on a free port, serving $1; sets STANDIN_BASE.
+STANDIN_BASE=""
+start_standin() {
+    local data=$1 out=$WORK/standin.out
+    python3 "$ROOT/tools/catalog_server.py" --data "$data" --port 0 > "$out" &
+    PIDS+=($!)
+    local i port=""
+    for i in $(seq 100); do
+        port=$(sed -n 's/^PORT //p' "$out")
+        [ -n "$port" ] && break
+        sleep 0.05
+    done
+    [ -n "$port" ] || { echo "stand-in server did not start" >&2; return 1; }
+    STANDIN_BASE="http://127.0.0.1:$port"
+}
+
+# A skin of the benchmark catalogue: skins/Bench/Big/<name>.pak of $2 MiB
+# of random bytes, and a 1 KiB .sig.
+make_skin() {
+    local data=$1 name=$2 mib=$3 dir=$1/skins/Bench/Big
+    mkdir -p "$dir"
+    head -c $((mib * 1024 * 1024)) /dev/urandom > "$dir/$name.pak"
+    head -c 1024 /dev/urandom > "$dir/$name.sig"
+}
+
+# Median of KiB values, in MiB.
+median_mib() {
+    printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { printf "%.1f", v[int((NR + 1) / 2)] / 1024 }'
+}
+
+field() { # field NAME LINE: the value after NAME in "name value name value ..."
+    awk -v k="$1" '{ for (i = 1; i < NF; i++) if ($i == k) print $(i + 1) }' <<< "$2"
+}
+
+# --- benchmarks ---------------------------------------------------------
+
+# Installing a 512 MiB skin from nginx against curl -o of the same address
+# into the same folder (runs interleaved, best of each), the peak memory of
+# that install against a 64 MiB one, and the GUI thread's worst timer
+# lateness while it runs.
+bench_download() {
+    local data=$WORK/data game=$WORK/game
+    local mod=$game/DreadHunger/Content/Paks/orvexs
+    make_skin "$data" big512 512
+    make_skin "$data" big64 64
+    start_nginx "$data"
+    local base=http://127.0.0.1:$NGINX_PORT
+    local url="$base/subcutaneous/index_skin_download.php?MainCategory=Bench&subcategory=Big&pak_original=big512.pak"
+    mkdir -p "$mod"
+    # Warm the page cache so that neither side pays for reading the source.
+    cat "$data"/skins/Bench/Big/* > /dev/null
+
+    local best_curl="" best_ours="" worst_late=0 rss512=() rss64=() i line t
+    for i in $(seq "$RUNS"); do
+        t=$(curl -s -o "$mod/curl.pak" -w '%{time_total}' "$url")
+        rm -f "$mod/curl.pak"
+        best_curl=$(awk -v a="$t" -v b="$best_curl" 'BEGIN { print ((b == "" || a < b) ? a : b) }')
+
+        line=$("$BUILD_DIR/bin/furlane_bench" download "$base" "$game" big512 2>/dev/null)
+        rm -f "$mod"/*
+        t=$(field seconds "$line")
+        best_ours=$(awk -v a="$t" -v b="$best_ours" 'BEGIN { print ((b == "" || a < b) ? a : b) }')
+        worst_late=$(awk -v a="$(field lateness_ms "$line")" -v b="$worst_late" 'BEGIN { print ((a > b) ? a : b) }')
+        rss512+=("$(field peak_rss_kib "$line")")
+
+        line=$("$BUILD_DIR/bin/furlane_bench" download "$base" "$game" big64 2>/dev/null)
+        rm -f "$mod"/*
+        rss64+=("$(field peak_rss_kib "$line")")
+    done
+
+    local ours_rate curl_rate
+    ours_rate=$(awk -v t="$best_ours" 'BEGIN { printf "%.0f", 512 / t }')
+    curl_rate=$(awk -v t="$best_curl" 'BEGIN { printf "%.0f", 512 / t }')
+    report download_throughput "512 MiB skin at ${ours_rate} MiB/s, curl ${curl_rate} MiB/s (best of $RUNS)" \
+        "$(awk -v o="$ours_rate" -v c="$curl_rate" 'BEGIN { printf "%.2f", o / c }')" ">=" 0.8
+    # Medians: the C library's heap trimming makes single peaks jitter.
+    local m512 m64
+    m512=$(median_mib "${rss512[@]}")
+    m64=$(median_mib "${rss64[@]}")
+    report download_memory "median peak RSS ${m64} MiB for a 64 MiB skin, ${m512} MiB for 512 MiB (MiB apart)" \
+        "$(awk -v a="$m512" -v b="$m64" 'BEGIN { d = a - b; if (d < 0) d = -d; printf "%.1f", d }')" "<" 20
+    report gui_latency "worst lateness of a 10 ms timer during the 512 MiB install ${worst_late} ms (ms)" \
+        "$worst_late" "<" 50
+}
+
+# cancel_task while the stand-in server holds back the rest of the package.
+bench_cancel() {
+    local data=$WORK/standin game=$WORK/cancel-game
+    make_skin "$data" stall 4
+    start_standin "$data"
+    curl -s -o /dev/null -X POST -H 'Content-Type: application/json' \
+        --data '[{"match": "pak_original=stall.pak", "method": "GET", "stall_after": 65536, "stall": 600}]' \
+        "$STANDIN_BASE/__control/faults"
+    local line
+    line=$("$BUILD_DIR/bin/furlane_bench" cancel "$STANDIN_BASE" "$game" stall $((RUNS * 2)) 2>/dev/null)
+    local worst median
+    worst=$(awk '{ print $2 }' <<< "$line")
+    median=$(awk '{ print $3 }' <<< "$line")
+    report cancel_latency "cancel_task with a stalled server: worst ${worst} ms, median ${median} ms of $((RUNS * 2)) (ms)" \
+        "$worst" "<" 250
+}
+
+# A page of six cards built from a warm cover cache holding six 1920 x 1080
+# JPEG covers, against merely decoding those six files at full size (rounds
+# interleaved; the median of the per-round ratios is held against the goal).
+bench_page_build() {
+    local line
+    line=$("$BUILD_DIR/bin/furlane_bench_cover" $((RUNS * 4)) 2>/dev/null)
+    report page_build "page of six cards from a warm cover cache $(field page_ms "$line") ms, full-size decode of its six 1920x1080 JPEG covers ($(field cover_kib "$line") KiB each) $(field decode_ms "$line") ms (median of $((RUNS * 4)))" \
+        "$(field ratio "$line")" "<" 1.0
+}
+
+# --- main -----------------------------------------------------------------
+
+STEPS=(
+    bench_download
+    bench_cancel
+    bench_page_build
+)
+
+ensure_commands cmake:cmake curl:curl nginx:nginx python3:python3
+build
+export QT_QPA_PLATFORM=offscreen
+for step in "${STEPS[@]}"; do
+    "$step"
+done
