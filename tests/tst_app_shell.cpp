@@ -40,9 +40,9 @@ int run_fatal_child(int argc, char **argv)
     applog::install();
     config::use_server_for_tests(QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()));
     QApplication app(argc, argv);
-    MainWindow window;
-    QTimer::singleShot(0, &window, [&] { window._force_close_program(QStringLiteral("致命错误 X")); });
-    // Report the box before answering it: the process ends right after.
+    // Report each box before answering it: the process ends right after the
+    // last. Answering starts before the window exists, since its start-up
+    // catalogue load fails here with a box of its own.
     QTimer answer;
     QObject::connect(&answer, &QTimer::timeout, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -53,6 +53,8 @@ int run_fatal_child(int argc, char **argv)
         box->buttons().first()->click();
     });
     answer.start(5);
+    MainWindow window;
+    QTimer::singleShot(0, &window, [&] { window._force_close_program(QStringLiteral("致命错误 X")); });
     app.exec();
     std::printf("RETURNED\n");
     return 0;
@@ -80,6 +82,8 @@ private:
 void TestAppShell::initTestCase()
 {
     config::use_server_for_tests(QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()));
+    // The start-up catalogue load fails against the closed port with a box.
+    ModalAnswerer answerer;
     window.reset(new MainWindow);
 }
 

@@ -1,6 +1,7 @@
 #include "app/config.h"
 #include "app/log.h"
 #include "app/main_window.h"
+#include "support/modal_answerer.h"
 #include "support/test_server.h"
 
 #include <QApplication>
@@ -44,6 +45,8 @@ void TestEndpoints::initTestCase()
     g_previous = qInstallMessageHandler(capture);
     QVERIFY(server.start());
     config::use_server_for_tests(server.base(), QStringLiteral("demo"));
+    // No catalogue here: the start-up category load answers with a box.
+    ModalAnswerer answerer;
     window.reset(new MainWindow);
 }
 

@@ -89,6 +89,7 @@ MainWindow::MainWindow()
     _setup_api_urls();
     init_ui();
     _load_settings();
+    load_categories();
     // The mandatory update check, about a second after the window shows.
     QTimer::singleShot(1000, this, &MainWindow::_silent_check_update);
 }

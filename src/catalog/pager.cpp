@@ -1,11 +1,13 @@
 #include "app/log.h"
 #include "app/main_window.h"
+#include "card/cover_cache.h"
 #include "card/skin_widget.h"
 #include "catalog/catalog_model.h"
 #include "widgets/flow_layout.h"
 
 #include <QHBoxLayout>
 #include <QJsonArray>
+#include <QList>
 #include <QLabel>
 #include <QPushButton>
 
@@ -150,6 +152,13 @@ bool MainWindow::show_current_page(QString *error)
 
     const int start_idx = current_page * items_per_page;
     const int end_idx = std::min(start_idx + items_per_page, static_cast<int>(valid_skins->size()));
+    // The page's cached covers are decoded together up front; each card then
+    // finds its cover ready instead of decoding it in turn.
+    QList<QJsonObject> page;
+    for (int i = std::max(start_idx, 0); i < end_idx; ++i)
+        page.append(valid_skins->at(i).toObject());
+    prefetch_covers(page);
+
     int valid_skins_count = 0;
     for (int i = std::max(start_idx, 0); i < end_idx; ++i) {
         QString invalid_record_error;
