@@ -184,8 +184,9 @@ private slots:
     void workerWithoutWindow();
 
 private:
+    // `argv0`, when given, is what the child sees as its first argument.
     ChildRun run(const QStringList &options, const QString &workdir = QString(), const QString &program = QString(),
-                 const QString &base = QString());
+                 const QString &base = QString(), const QString &argv0 = QString());
     void set_version(const QByteArray &body);
     void set_faults(const QJsonArray &rules);
 
@@ -219,11 +220,19 @@ void TestUpdate::set_faults(const QJsonArray &rules)
 }
 
 ChildRun TestUpdate::run(const QStringList &options, const QString &workdir, const QString &program,
-                         const QString &base)
+                         const QString &base, const QString &argv0)
 {
     QProcess child;
-    child.setProgram(program.isEmpty() ? QCoreApplication::applicationFilePath() : program);
-    child.setArguments(QStringList{QLatin1String(CHILD_FLAG), base.isEmpty() ? server.base() : base} + options);
+    const QString exe = program.isEmpty() ? QCoreApplication::applicationFilePath() : program;
+    QStringList arguments{QLatin1String(CHILD_FLAG), base.isEmpty() ? server.base() : base};
+    arguments += options;
+    if (argv0.isEmpty()) {
+        child.setProgram(exe);
+    } else {
+        child.setProgram(QStringLiteral("/bin/bash"));
+        arguments = QStringList{QStringLiteral("-c"), QStringLiteral("exec -a \"$0\" \"$@\""), argv0, exe} + arguments;
+    }
+    child.setArguments(arguments);
     child.setWorkingDirectory(workdir.isEmpty() ? scratch.path() : workdir);
     child.start();
     ChildRun result;
@@ -403,7 +412,9 @@ void TestUpdate::updateReplacesProgram()
     set_faults(faults);
     const QString record = root.filePath(QStringLiteral("launch.txt"));
 
-    const ChildRun r = run({QStringLiteral("--record"), record}, work_dir, exe);
+    // Started as if found through PATH: the first argument is the bare name,
+    // which says nothing about where the program lies.
+    const ChildRun r = run({QStringLiteral("--record"), record}, work_dir, exe, QString(), QStringLiteral("Furlane.exe"));
     QVERIFY2(r.finished, qPrintable(r.log));
     QCOMPARE(r.exit_status, QProcess::NormalExit);
     QVERIFY2(r.exit_code == 0, qPrintable(r.log));
