@@ -501,6 +501,14 @@ void TestUpdate::updateFails_data()
                                            << QJsonArray{QJsonObject{{"match", "/files/"}, {"cut_after", 300000}}}
                                            << QStringList() << QString() << failed
                                            << QStringLiteral("[ERROR] main: 下载失败: ") << true;
+    // The network layer sometimes takes a close right after a few bytes for
+    // the end of the body: the length must still be checked.
+    QTest::newRow("connection cut after a few bytes")
+        << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"cut_after", 10}}} << QStringList() << QString()
+        << failed << QStringLiteral("[ERROR] main: 下载失败: ") << true;
+    QTest::newRow("server claims more than it sends")
+        << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"content_length", 3000000}}} << QStringList()
+        << QString() << failed << QStringLiteral("[ERROR] main: 下载失败: ") << true;
     QTest::newRow("no answer within the limit")
         << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"stall_after", 1000}, {"stall", 30}}}
         << QStringList{QStringLiteral("--limit-ms"), QStringLiteral("1500")} << QString() << failed
@@ -545,7 +553,7 @@ void TestUpdate::updateFails()
     const ChildRun r = run(options + QStringList{QStringLiteral("--record"), record}, work);
     QVERIFY2(r.finished, qPrintable(r.log));
     QCOMPARE(r.exit_status, QProcess::NormalExit);
-    QCOMPARE(r.exit_code, 1);
+    QVERIFY2(r.exit_code == 1, qPrintable(r.log));
     QVERIFY2(!r.boxes.isEmpty(), qPrintable(r.log));
     QCOMPARE(r.boxes.last(), QStringLiteral("程序错误\t") + box);
     if (!logged.isEmpty())

@@ -253,8 +253,12 @@ bool MainWindow::_download_new_version(const QString &url, const QString &path)
 
     // A download address that redirects (a mirror) is followed; the answer
     // must then still be a success (checked when it finishes).
+    // The body as sent (no compression), so that its length can be held
+    // against Content-Length: the network layer may take a connection closed
+    // early for the end of the body.
     QNetworkRequest request{QUrl(url)};
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setRawHeader("Accept-Encoding", "identity");
     download_reply = manager.get(request);
 
     // The handlers belong to the window and run on the GUI thread. Blocking
@@ -331,9 +335,15 @@ void MainWindow::_on_download_finished()
         _on_ready_read();
         const bool written = download_file && download_file->isOpen() && download_file->flush();
         const QString file_error = download_file ? download_file->errorString() : QString();
+        const qint64 size = written ? download_file->size() : -1;
+        const QVariant expected = download_reply->header(QNetworkRequest::ContentLengthHeader);
         if (download_file && download_file->isOpen())
             download_file->close();
-        if (written) {
+        if (written && expected.isValid() && expected.toLongLong() != size) {
+            applog::error(QStringLiteral("下载失败: 数据不完整，收到 ") + QString::number(size)
+                          + QStringLiteral(" 字节，应为 ") + QString::number(expected.toLongLong()) + QStringLiteral(" 字节"));
+            download_success = false;
+        } else if (written) {
             download_success = true;
             _show_update_progress(QStringLiteral("下载完成"));
             applog::info(QStringLiteral("下载完成"));
