@@ -252,10 +252,9 @@ bool MainWindow::_download_new_version(const QString &url, const QString &path)
     }
 
     // A download address that redirects (a mirror) is followed; the answer
-    // must then still be a success (checked when it finishes).
-    // The body as sent (no compression), so that its length can be held
-    // against Content-Length: the network layer may take a connection closed
-    // early for the end of the body.
+    // must then still be a success (checked when it finishes). The body comes
+    // uncompressed, so that its length can be held against Content-Length:
+    // the network layer may take a connection closed early for the end.
     QNetworkRequest request{QUrl(url)};
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     request.setRawHeader("Accept-Encoding", "identity");
