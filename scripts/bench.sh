@@ -98,11 +98,13 @@ wait_listening() {
 }
 
 # nginx serving $1 (a folder laid out like the stand-in server's data) on a
-# free port; the skin download query maps to skins/<Main>/<sub>/<file>.
+# free port; the skin download query maps to skins/<Main>/<sub>/<file>, and
+# the address, catalogue, instructions and version endpoints answer like the
+# catalogue server's (catalog.json, instructions.txt; version 1.0).
 NGINX_PORT=""
 start_nginx() {
-    local data=$1 dir=$WORK/nginx
-    mkdir -p "$dir"
+    local data=$1 dir
+    dir=$(mktemp -d "$WORK/nginx.XXXXXX")
     NGINX_PORT=$(free_port)
     cat > "$dir/nginx.conf" <<EOF
 daemon off;
@@ -129,6 +131,13 @@ http {
         root $data;
         location = /subcutaneous/index_skin_download.php {
             try_files /skins/\$arg_MainCategory/\$arg_subcategory/\$skin_file =404;
+        }
+        location ^~ /2/ { default_type text/plain; return 200 "http://127.0.0.1:$NGINX_PORT"; }
+        location = /index_skins.php { default_type application/json; try_files /catalog.json =404; }
+        location = /Instructions.php { default_type text/plain; try_files /instructions.txt =404; }
+        location = /api1/ {
+            default_type application/json;
+            return 200 '{"Furlane代理版本": "1.0", "Furlane代理下载地址": "http://127.0.0.1:$NGINX_PORT/files/Furlane.exe"}';
         }
         location / { return 404; }
     }
@@ -251,12 +260,34 @@ bench_page_build() {
         "$(field ratio "$line")" "<" 1.0
 }
 
+# The catalogue at scale: load_categories and _load_skins over 20,000 records
+# served by nginx, each against the bare QJsonDocument::fromJson of the same
+# body (rounds interleaved; the median of the per-round ratios).
+bench_catalog_scale() {
+    local data=$WORK/catalog
+    mkdir -p "$data"
+    printf '欢迎使用Furlane！' > "$data/instructions.txt"
+    start_nginx "$data"
+    local port=$NGINX_PORT
+    local line runs=$((RUNS * 4))
+    line=$("$BUILD_DIR/bin/furlane_bench_catalog" "$data" "http://127.0.0.1:$port" "$runs" 2>/dev/null)
+    local records body_mib parse
+    records=$(field records "$line")
+    body_mib=$(awk -v k="$(field body_kib "$line")" 'BEGIN { printf "%.1f", k / 1024 }')
+    parse=$(field parse_ms "$line")
+    report catalog_scale_categories "load_categories over $records records $(field categories_ms "$line") ms, bare parse of its ${body_mib} MiB body ${parse} ms (median of $runs)" \
+        "$(field categories_ratio "$line")" "<=" 2.0
+    report catalog_scale_skins "_load_skins of one main category of $records records $(field skins_ms "$line") ms, bare parse ${parse} ms (median of $runs)" \
+        "$(field skins_ratio "$line")" "<=" 2.0
+}
+
 # --- main -----------------------------------------------------------------
 
 STEPS=(
     bench_download
     bench_cancel
     bench_page_build
+    bench_catalog_scale
 )
 
 ensure_commands cmake:cmake curl:curl nginx:nginx python3:python3

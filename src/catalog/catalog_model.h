@@ -51,6 +51,16 @@ struct Categories {
 // not a number (or true), such as a non-empty string, fails the whole load.
 std::optional<Categories> derive_categories(const QJsonArray &records, QString *error);
 
+// The category tree of a catalogue response body: parse_records followed by
+// derive_categories, with a quicker path for a plain, well-formed body.
+std::optional<Categories> categories_from_body(const QByteArray &body, QString *error);
+
+// The selection's records of a catalogue response body in display order:
+// parse_records, filter_records and order_records, with a quicker path that
+// parses only the records kept.
+std::optional<QJsonArray> selection_from_body(const QByteArray &body, const QString &category_name,
+                                              const std::optional<QString> &subcategory_name, QString *error);
+
 // The records of the selection, in order: by subcategory when one is named,
 // otherwise by main category. Exact text equality; a missing or non-string
 // value never matches.

@@ -77,11 +77,10 @@ void MainWindow::load_categories()
         return;
     }
     std::optional<catalog::Categories> derived;
-    if (!result.ok) {
+    if (!result.ok)
         error = result.error_text();
-    } else if (const auto records = catalog::parse_records(result.body, &error)) {
-        derived = catalog::derive_categories(*records, &error);
-    }
+    else
+        derived = catalog::categories_from_body(result.body, &error);
     if (!derived) {
         // The tree shown so far stays as it was: nothing half-derived is kept.
         applog::error(QStringLiteral("加载分类失败: ") + error);
@@ -109,12 +108,10 @@ void MainWindow::_load_skins()
     }
     QString error;
     std::optional<QJsonArray> ordered;
-    if (!result.ok) {
+    if (!result.ok)
         error = result.error_text();
-    } else if (const auto records = catalog::parse_records(result.body, &error)) {
-        ordered = catalog::order_records(
-            catalog::filter_records(*records, current_category_name, current_subcategory_name), &error);
-    }
+    else
+        ordered = catalog::selection_from_body(result.body, current_category_name, current_subcategory_name, &error);
     if (ordered) {
         skins = *ordered;
         current_page = 0;
