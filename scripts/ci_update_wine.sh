@@ -20,31 +20,8 @@ ROOT=$(pwd)
 BUILD_DIR=${BUILD_DIR:-build}
 case "$BUILD_DIR" in /*) ;; *) BUILD_DIR="$ROOT/$BUILD_DIR" ;; esac
 
-skip() {
-    echo "SKIPPED: update script check under Wine: $*"
-    if [[ "${FURLANE_REQUIRE_WINE:-0}" == 1 ]]; then
-        exit 1
-    fi
-    exit 0
-}
-fail() {
-    echo "FAILED: update script check under Wine: $*"
-    exit 1
-}
-
-CXX_WIN=${CXX_WIN:-x86_64-w64-mingw32-g++}
-WINE=${WINE:-}
-if [[ -z "$WINE" ]]; then
-    for candidate in wine wine64 /usr/lib/wine/wine64; do
-        if command -v "$candidate" >/dev/null 2>&1; then
-            WINE=$(command -v "$candidate")
-            break
-        fi
-    done
-fi
-[[ -n "$WINE" ]] || skip "wine is not installed (Debian: apt-get install wine64)"
-command -v "$CXX_WIN" >/dev/null 2>&1 || skip "$CXX_WIN is not installed (Debian: apt-get install g++-mingw-w64-x86-64)"
-command -v timeout >/dev/null 2>&1 || skip "timeout (coreutils) is missing"
+CHECK_NAME="update script check under Wine"
+source "$ROOT/scripts/wine_common.sh"
 
 WRITER="$BUILD_DIR/bin/tst_update"
 if [[ ! -x "$WRITER" ]]; then
@@ -53,16 +30,11 @@ fi
 [[ -x "$WRITER" ]] || fail "$WRITER is missing"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/furlane-update-wine.XXXXXX")
-export WINEPREFIX="$WORK/prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko install prompts
-export DISPLAY=""                             # no windows; console programs only
+wine_prefix "$WORK"
 old_pid=""
 cleanup() {
     [[ -n "$old_pid" ]] && kill "$old_pid" 2>/dev/null
-    if [[ -d "$WINEPREFIX" ]]; then
-        timeout 20 wineserver -k >/dev/null 2>&1 || timeout 20 "$WINE" wineserver -k >/dev/null 2>&1
-    fi
+    wine_stop
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -128,21 +100,8 @@ EOF
     "$WORK/launch_check.cpp" "$ROOT/src/update/elevated_launch_win.cpp" -o "$WORK/launch_check.exe" \
     || fail "the Win32 elevated launch does not compile with MinGW"
 
-echo "== setting up a Wine prefix in $WINEPREFIX"
-if ! timeout 300 "$WINE" wineboot -i >"$WORK/wineboot.log" 2>&1; then
-    tail -n 20 "$WORK/wineboot.log"
-    skip "'wine wineboot -i' failed or timed out"
-fi
-timeout 60 "$WINE" wineboot -s >/dev/null 2>&1 || true   # let the prefix settle
-
-# Wine must be able to run a MinGW console program at all: without an
-# argument the launch check prints its usage and exits with 2.
-timeout 60 "$WINE" "$WORK/launch_check.exe" >"$WORK/selftest.log" 2>&1
-selftest=$?
-if [[ $selftest -ne 2 ]] || ! grep -q usage "$WORK/selftest.log"; then
-    cat "$WORK/selftest.log"
-    skip "Wine cannot run a MinGW console program here (exit $selftest)"
-fi
+# Without an argument the launch check prints its usage and exits with 2.
+wine_boot "$WORK/launch_check.exe"
 
 C="$WINEPREFIX/drive_c"
 

@@ -11,44 +11,15 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 
-skip() {
-    echo "SKIPPED: Windows process listing check: $*"
-    if [[ "${FURLANE_REQUIRE_WINE:-0}" == 1 ]]; then
-        exit 1
-    fi
-    exit 0
-}
-fail() {
-    echo "FAILED: Windows process listing check: $*"
-    exit 1
-}
-
-CXX_WIN=${CXX_WIN:-x86_64-w64-mingw32-g++}
-WINE=${WINE:-}
-if [[ -z "$WINE" ]]; then
-    for candidate in wine wine64 /usr/lib/wine/wine64; do
-        if command -v "$candidate" >/dev/null 2>&1; then
-            WINE=$(command -v "$candidate")
-            break
-        fi
-    done
-fi
-[[ -n "$WINE" ]] || skip "wine is not installed (Debian: apt-get install wine64)"
-command -v "$CXX_WIN" >/dev/null 2>&1 || skip "$CXX_WIN is not installed (Debian: apt-get install g++-mingw-w64-x86-64)"
-command -v timeout >/dev/null 2>&1 || skip "timeout (coreutils) is missing"
+CHECK_NAME="Windows process listing check"
+source "$ROOT/scripts/wine_common.sh"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/furlane-wine.XXXXXX")
-export WINEPREFIX="$WORK/prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko install prompts
-export DISPLAY=""                             # no windows; console programs only
+wine_prefix "$WORK"
 game_pid=""
 cleanup() {
     [[ -n "$game_pid" ]] && kill "$game_pid" 2>/dev/null
-    if [[ -d "$WINEPREFIX" ]]; then
-        WINEPREFIX="$WINEPREFIX" timeout 20 wineserver -k >/dev/null 2>&1 \
-            || WINEPREFIX="$WINEPREFIX" timeout 20 "$WINE" wineserver -k >/dev/null 2>&1
-    fi
+    wine_stop
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -60,21 +31,8 @@ echo "== building the listing and the stand-in game with $CXX_WIN"
 "$CXX_WIN" -O2 -static "$ROOT/tests/support/windows/idle_program.cpp" -o "$WORK/idle_program.exe" \
     || fail "the stand-in game does not compile with MinGW"
 
-echo "== setting up a Wine prefix in $WINEPREFIX"
-if ! timeout 300 "$WINE" wineboot -i >"$WORK/wineboot.log" 2>&1; then
-    tail -n 20 "$WORK/wineboot.log"
-    skip "'wine wineboot -i' failed or timed out"
-fi
-timeout 60 "$WINE" wineboot -s >/dev/null 2>&1 || true   # let the prefix settle
-
-# Wine must be able to run a MinGW console program at all: without arguments
-# the probe prints its usage and exits with 2.
-timeout 60 "$WINE" "$WORK/process_probe.exe" >"$WORK/selftest.log" 2>&1
-selftest=$?
-if [[ $selftest -ne 2 ]] || ! grep -q usage "$WORK/selftest.log"; then
-    cat "$WORK/selftest.log"
-    skip "Wine cannot run a MinGW console program here (exit $selftest)"
-fi
+# Without arguments the probe prints its usage and exits with 2.
+wine_boot "$WORK/process_probe.exe"
 
 # The game lives on drive C in a folder with a blank, as Steam libraries do.
 GAME_WIN='C:\Games\Dread Hunger Test\DreadHunger\Binaries\Win64\DreadHunger-Win64-Shipping.exe'

@@ -1,0 +1,67 @@
+# Shared part of the checks that run Windows-only code under Wine.
+# Source it after setting CHECK_NAME; it provides skip, fail, $WINE, $CXX_WIN,
+# wine_prefix WORKDIR (exports a fresh prefix inside WORKDIR), wine_stop,
+# and wine_boot SELFTEST_EXE (boots the prefix, then requires that a MinGW
+# console program runs: SELFTEST_EXE without arguments must print its usage
+# and exit with 2).
+#
+# Missing tools or a Wine that cannot run programs are reported as SKIPPED
+# (exit 0) unless FURLANE_REQUIRE_WINE=1.
+
+skip() {
+    echo "SKIPPED: $CHECK_NAME: $*"
+    if [[ "${FURLANE_REQUIRE_WINE:-0}" == 1 ]]; then
+        exit 1
+    fi
+    exit 0
+}
+fail() {
+    echo "FAILED: $CHECK_NAME: $*"
+    exit 1
+}
+
+CXX_WIN=${CXX_WIN:-x86_64-w64-mingw32-g++}
+WINE=${WINE:-}
+if [[ -z "$WINE" ]]; then
+    for candidate in wine wine64 /usr/lib/wine/wine64; do
+        if command -v "$candidate" >/dev/null 2>&1; then
+            WINE=$(command -v "$candidate")
+            break
+        fi
+    done
+fi
+[[ -n "$WINE" ]] || skip "wine is not installed (Debian: apt-get install wine64)"
+command -v "$CXX_WIN" >/dev/null 2>&1 || skip "$CXX_WIN is not installed (Debian: apt-get install g++-mingw-w64-x86-64)"
+command -v timeout >/dev/null 2>&1 || skip "timeout (coreutils) is missing"
+
+wine_prefix() {
+    export WINEPREFIX="$1/prefix"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="   # no Mono/Gecko install prompts
+    export DISPLAY=""                             # no windows; console programs only
+}
+
+wine_stop() {
+    if [[ -n "${WINEPREFIX:-}" && -d "$WINEPREFIX" ]]; then
+        timeout 20 wineserver -k >/dev/null 2>&1 || timeout 20 "$WINE" wineserver -k >/dev/null 2>&1
+    fi
+}
+
+wine_boot() {
+    local selftest_exe=$1 log_dir
+    log_dir=$(dirname "$WINEPREFIX")
+    echo "== setting up a Wine prefix in $WINEPREFIX"
+    if ! timeout 300 "$WINE" wineboot -i >"$log_dir/wineboot.log" 2>&1; then
+        tail -n 20 "$log_dir/wineboot.log"
+        skip "'wine wineboot -i' failed or timed out"
+    fi
+    timeout 60 "$WINE" wineboot -s >/dev/null 2>&1 || true   # let the prefix settle
+
+    local status
+    timeout 60 "$WINE" "$selftest_exe" >"$log_dir/selftest.log" 2>&1
+    status=$?
+    if [[ $status -ne 2 ]] || ! grep -q usage "$log_dir/selftest.log"; then
+        cat "$log_dir/selftest.log"
+        skip "Wine cannot run a MinGW console program here (exit $status)"
+    fi
+}
