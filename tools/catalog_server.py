@@ -242,6 +242,8 @@ def validate_rules(payload):
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # Small answers on a kept-alive connection otherwise wait for a delayed ACK.
+    disable_nagle_algorithm = True
     server_version = "FurlaneStandIn/1.0"
     # Idle keep-alive connections are dropped after this many seconds.
     timeout = 300

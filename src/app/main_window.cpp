@@ -114,6 +114,10 @@ void MainWindow::init_ui()
 
     auto *dir_layout = new QHBoxLayout;
     dir_layout->setSpacing(4);
+    // The window is fixed in size: the directory row and the card area give
+    // up the style's default layout margins so that two full rows of cards
+    // (2 x 260 + the row gap) fit the card area.
+    dir_layout->setContentsMargins(0, 0, 0, 0);
     dir_layout->addWidget(new QLabel(QStringLiteral("皮肤目录：")));
     dir_label = new QLabel(QStringLiteral("请先启动Dread Hunger游戏后点击检测目录"));
     dir_label->setStyleSheet(QString::fromUtf8(DIR_LABEL_STYLE));
@@ -135,6 +139,8 @@ void MainWindow::init_ui()
     flow_container->setStyleSheet(QString::fromUtf8(FLOW_CONTAINER_STYLE));
     flow_layout = new FlowLayout;
     flow_layout->setMaxColumns(3);
+    flow_layout->setContentsMargins(9, 0, 9, 0);
+    flow_layout->setVerticalSpacing(8);
     flow_container->setLayout(flow_layout);
 
     pagination_widget = _create_pagination_widget();
