@@ -7,7 +7,7 @@ PACKAGES=(
     cmake g++ make ccache pkg-config
     qtbase5-dev qtbase5-dev-tools libqt5network5 libssl3
     python3 openssl
-    xvfb xauth x11-utils fonts-noto-cjk
+    xvfb xauth x11-utils fonts-noto-cjk fonts-noto-color-emoji
     g++-mingw-w64-x86-64 wine64 wine
 )
 
