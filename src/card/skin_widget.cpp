@@ -7,11 +7,13 @@
 #include "card/cover_cache.h"
 #include "catalog/http_client.h"
 #include "download/download_manager.h"
+#include "download/file_ops.h"
 #include "download/skin_files.h"
 #include "widgets/image_preview_dialog.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -98,6 +100,51 @@ QPushButton:pressed {
 )").arg(QLatin1String(background), QLatin1String(hover), QLatin1String(pressed))
         .arg(min_width);
 }
+
+// The action button's look as first built; an uninstall puts it back.
+QString first_action_button_style()
+{
+    return pill_button_style("#4CAF50", "#45a049", "#3d8b40", 80);
+}
+
+const char *const SUCCESS_DIALOG_STYLE = R"(
+QDialog {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 #4CAF50, stop: 1 #45a049);
+    border-radius: 15px;
+    border: 2px solid #2E7D32;
+}
+QLabel {
+    color: white;
+    font-weight: bold;
+    font-size: 16px;
+    background: transparent;
+    border: none;
+}
+QPushButton {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 #FFFFFF, stop: 1 #F0F0F0);
+    border: 2px solid #2E7D32;
+    border-radius: 10px;
+    padding: 8px 16px;
+    font-weight: bold;
+    font-size: 14px;
+    color: #2E7D32;
+    min-width: 80px;
+}
+QPushButton:hover {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 #E8F5E8, stop: 1 #D0E8D0);
+    border: 2px solid #1B5E20;
+}
+QPushButton:pressed {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 #C8E6C9, stop: 1 #A5D6A7);
+}
+)";
+
+const char *const SUCCESS_ICON_STYLE =
+    "font-size: 48px; color: white; background: transparent; border: none;";
 
 const QStringList REQUIRED_KEYS = {
     QStringLiteral("name"), QStringLiteral("MainCategory"), QStringLiteral("subcategory"),
@@ -188,7 +235,7 @@ void SkinWidget::init_ui()
 
     action_button = new QPushButton(NOT_INSTALLED_TEXT);
     action_button->setFixedSize(100, 36);
-    action_button->setStyleSheet(pill_button_style("#4CAF50", "#45a049", "#3d8b40", 80));
+    action_button->setStyleSheet(first_action_button_style());
 
     cancel_button = new QPushButton(QStringLiteral("取消"));
     cancel_button->setFixedSize(80, 36);
@@ -320,19 +367,30 @@ void SkinWidget::_check_installation_status()
         _set_resting_state(false);
         return;
     }
+    _set_resting_state(!_find_skin_files(true).isEmpty());
+}
+
+QStringList SkinWidget::_find_skin_files(bool first_only) const
+{
     const QPair<QString, QString> names = _get_filenames();
-    bool installed = false;
-    // Folders that cannot be listed are passed over by the iterator.
+    QStringList found;
+    // Folders that cannot be listed are passed over by the iterator; links
+    // to sub-folders are not followed, so nothing outside the mod folder is
+    // matched (and, on uninstall, deleted).
     QDirIterator walk(mod_folder_path(game_dir),
                       QDir::Files | QDir::Hidden | QDir::System,
                       QDirIterator::Subdirectories);
-    while (!installed && walk.hasNext()) {
+    while (walk.hasNext()) {
         walk.next();
         const QString file = walk.fileName();
-        installed = (!names.first.isEmpty() && file == names.first)
-            || (!names.second.isEmpty() && file == names.second);
+        if ((!names.first.isEmpty() && file == names.first)
+            || (!names.second.isEmpty() && file == names.second)) {
+            found << walk.filePath();
+            if (first_only)
+                break;
+        }
     }
-    _set_resting_state(installed);
+    return found;
 }
 
 void SkinWidget::_set_resting_state(bool installed)
@@ -397,7 +455,63 @@ void SkinWidget::_start_download()
 
 void SkinWidget::_uninstall_skin()
 {
-    // Removing an installed skin is not built yet; the button stays as it is.
+    if (game_dir.isEmpty()) {
+        emit show_message_signal(QStringLiteral("游戏目录未设置"),
+                                 QStringLiteral("请先检测游戏目录才能卸载皮肤"),
+                                 QStringLiteral("warning"));
+        return;
+    }
+    const QPair<QString, QString> names = _get_filenames();
+    bool deleted = false;
+    // All matches are gathered before the first removal, so the walk never
+    // runs over entries that vanish under it; every copy goes, not just one.
+    for (const QString &file_path : _find_skin_files(false)) {
+        const QString shown = QDir::toNativeSeparators(file_path);
+        if (safe_remove(file_path)) {
+            deleted = true;
+            applog::info(QStringLiteral("已删除文件: ") + shown);
+        } else {
+            applog::warning(QStringLiteral("删除文件失败: ") + shown);
+        }
+    }
+
+    if (deleted) {
+        action_button->setText(NOT_INSTALLED_TEXT);
+        action_button->setStyleSheet(first_action_button_style());
+        _show_success_dialog(QStringLiteral("卸载成功"), QStringLiteral("皮肤已成功卸载"));
+        return;
+    }
+    emit show_message_signal(
+        QStringLiteral("卸载提示"),
+        QStringLiteral("未找到已安装的皮肤文件\n搜索路径: ")
+            + QDir::toNativeSeparators(mod_folder_path(game_dir))
+            + QStringLiteral("\n目标文件: ") + names.first + QStringLiteral(", ") + names.second
+            + QStringLiteral("\n\n可能原因：文件已被删除或未正确安装"),
+        QStringLiteral("info"));
+}
+
+void SkinWidget::_show_success_dialog(const QString &title, const QString &message)
+{
+    QDialog dialog(this);
+    dialog.setWindowTitle(title);
+    dialog.setFixedSize(300, 200);
+    dialog.setStyleSheet(QString::fromUtf8(SUCCESS_DIALOG_STYLE));
+
+    auto *layout = new QVBoxLayout(&dialog);
+    auto *icon_label = new QLabel(QStringLiteral("✓"));
+    icon_label->setAlignment(Qt::AlignCenter);
+    icon_label->setStyleSheet(QString::fromUtf8(SUCCESS_ICON_STYLE));
+    auto *message_label = new QLabel(message);
+    message_label->setAlignment(Qt::AlignCenter);
+    message_label->setWordWrap(true);
+    auto *ok_button = new QPushButton(QStringLiteral("确定"));
+    connect(ok_button, &QPushButton::clicked, &dialog, &QDialog::accept);
+
+    layout->addWidget(icon_label);
+    layout->addWidget(message_label);
+    layout->addStretch();
+    layout->addWidget(ok_button);
+    dialog.exec();
 }
 
 void SkinWidget::_handle_cancel()

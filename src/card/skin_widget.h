@@ -76,7 +76,11 @@ public slots:
 
 public:
     void _start_download();
+    // Deletes every copy of the skin's two files below the mod folder, then
+    // confirms, or says where it looked when nothing was removed.
     void _uninstall_skin();
+    // The green modal confirmation; returns once it is closed.
+    void _show_success_dialog(const QString &title, const QString &message);
 
 private:
     SkinWidget(const QJsonObject &skin_data, const QString &game_dir);
@@ -91,4 +95,7 @@ private:
     // Leaves the downloading state: button enabled again, cancel hidden.
     void _end_download(bool installed);
     bool _is_mine(const QString &skin_id) const;
+    // Paths of the files below the mod folder named like the skin's sig or
+    // pak file; with `first_only` the walk stops at the first one.
+    QStringList _find_skin_files(bool first_only) const;
 };

@@ -1,0 +1,764 @@
+// Installing and removing skins from the cards of a real main window against
+// the stand-in server: detection, the download feedback on the cards, two
+// cards of one skin, cards built mid-download, failures, cancelling from the
+// card and from the queue dialog, and uninstalling.
+#include "app/config.h"
+#include "app/log.h"
+#include "app/main_window.h"
+#include "card/button_styles.h"
+#include "card/skin_widget.h"
+#include "download/download_list_dialog.h"
+#include "download/download_manager.h"
+#include "widgets/flow_layout.h"
+
+#include "support/fake_game.h"
+#include "support/log_capture.h"
+#include "support/test_server.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString INSTALL = QStringLiteral("安装");
+const QString UNINSTALL = QStringLiteral("卸载");
+const QString MAIN = QStringLiteral("角色");
+const QString TOOLS = QStringLiteral("工具");
+const QString FAILED_SUFFIX = QStringLiteral("，请检查网络连接后重试");
+
+QJsonObject record(int id, const QString &name, const QString &main, const QString &sub,
+                   const QString &pak, const QString &sig)
+{
+    return QJsonObject{{"skin_id", id}, {"name", name}, {"MainCategory", main}, {"subcategory", sub},
+                       {"pak_original", pak}, {"sig_original", sig}};
+}
+
+QByteArray noise(int size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    for (char &c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+// Everything below `dir`, relative, sorted; folders end in "/".
+QStringList tree(const QString &dir)
+{
+    QStringList out;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        out << QDir(dir).relativeFilePath(it.filePath()) + (it.fileInfo().isDir() ? QStringLiteral("/") : QString());
+    }
+    out.sort();
+    return out;
+}
+
+QByteArray read(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+bool make_file(const QString &path, const QByteArray &bytes = "x")
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QPushButton *button_in(QLayout *layout, const QString &text)
+{
+    for (int i = 0; i < layout->count(); ++i)
+        if (auto *b = qobject_cast<QPushButton *>(layout->itemAt(i)->widget()); b && b->text() == text)
+            return b;
+    return nullptr;
+}
+
+bool near(const QColor &a, const QColor &b, int tolerance)
+{
+    return qAbs(a.red() - b.red()) <= tolerance && qAbs(a.green() - b.green()) <= tolerance
+        && qAbs(a.blue() - b.blue()) <= tolerance;
+}
+
+// The colour a card shows just inside its action button's top-left corner:
+// the page's white when the corner is rounded off widely, the button's own
+// colour when its radius is small.
+QColor corner_colour(SkinWidget *card)
+{
+    const QImage shot = card->grab().toImage();
+    return shot.pixelColor(card->action_button->geometry().topLeft() + QPoint(4, 4));
+}
+
+// Reads and answers what the window puts up while a test presses buttons.
+// Message boxes are recorded as "title|text" and confirmed. The uninstall
+// confirmation is described, photographed and closed with its own "确定"
+// (the shared answerer would reject it, which says nothing about its
+// button). The queue dialog is left to the test that opened it.
+class Boxes : public QObject {
+public:
+    Boxes()
+    {
+        connect(&m_timer, &QTimer::timeout, this, &Boxes::poll);
+        m_timer.start(10);
+    }
+    QStringList shown;
+    QStringList success;   // description of each confirmation, one line each
+    QImage success_shot;
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible())
+            return;
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            shown << box->windowTitle() + QLatin1Char('|') + box->text();
+            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+            return;
+        }
+        auto *dialog = qobject_cast<QDialog *>(modal);
+        if (!dialog || qobject_cast<DownloadListDialog *>(dialog))
+            return;
+        success << describe(dialog);
+        success_shot = dialog->grab().toImage();
+        QPushButton *ok = dialog->findChild<QPushButton *>();
+        ok ? ok->click() : dialog->reject();
+        success.last() += dialog->result() == QDialog::Accepted ? QStringLiteral(" accepted") : QStringLiteral(" rejected");
+    }
+
+    static QString describe(QDialog *dialog)
+    {
+        QStringList parts{dialog->windowTitle(),
+                          QStringLiteral("%1x%2").arg(dialog->width()).arg(dialog->height()),
+                          dialog->minimumSize() == dialog->maximumSize() ? QStringLiteral("fixed") : QStringLiteral("resizable"),
+                          qobject_cast<SkinWidget *>(dialog->parentWidget()) ? QStringLiteral("on card") : QStringLiteral("elsewhere")};
+        auto *layout = qobject_cast<QVBoxLayout *>(dialog->layout());
+        for (int i = 0; layout && i < layout->count(); ++i) {
+            QLayoutItem *item = layout->itemAt(i);
+            if (item->spacerItem())
+                parts << QStringLiteral("<stretch>");
+            else if (auto *label = qobject_cast<QLabel *>(item->widget()))
+                parts << label->text() + (label->alignment() == Qt::AlignCenter ? QStringLiteral(" centred") : QString())
+                        + (label->wordWrap() ? QStringLiteral(" wrapped") : QString());
+            else if (auto *b = qobject_cast<QPushButton *>(item->widget()))
+                parts << QStringLiteral("[") + b->text() + QStringLiteral("]");
+        }
+        return parts.join(QLatin1Char('|'));
+    }
+
+    QTimer m_timer;
+};
+
+} // namespace
+
+class TestInstallFlow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void a_person_installs_and_removes_a_skin();
+    void two_cards_of_one_skin_follow_one_download();
+    void card_built_during_a_download_follows_it();
+    void pressing_install_again_queues_nothing_and_card_cancels();
+    void cancel_from_the_queue_dialog();
+    void failed_download_data();
+    void failed_download();
+    void uninstall_data();
+    void uninstall();
+    void uninstall_without_game_folder();
+
+private:
+    // Clicks the main category and then "全部", which rebuilds the cards.
+    void open_page(const QString &main);
+    QList<SkinWidget *> cards(const QString &name) const;
+    SkinWidget *card(const QString &name) const;
+    QPushButton *window_button(const QString &text) const;
+    QString mod() const { return game->mod_folder(); }
+    void serve(const QString &name, int pak_size, int sig_size = 300);
+    QStringList requests_for(const QString &file);
+
+    TestServer server;
+    QTemporaryDir sandbox;
+    std::unique_ptr<FakeGame> game;
+    std::unique_ptr<Boxes> boxes;
+    std::unique_ptr<MainWindow> window;
+    QMap<QString, QByteArray> served;
+};
+
+void TestInstallFlow::initTestCase()
+{
+    QVERIFY(server.start());
+    const QJsonArray catalog{
+        record(1, QStringLiteral("甲"), MAIN, QStringLiteral("猎人"), QStringLiteral("甲.pak"), QStringLiteral("甲.sig")),
+        record(2, QStringLiteral("双"), MAIN, QStringLiteral("猎人"), QStringLiteral("双.pak"), QStringLiteral("双.sig")),
+        record(3, QStringLiteral("双"), MAIN, QStringLiteral("船员"), QStringLiteral("双.pak"), QStringLiteral("双.sig")),
+        record(4, QStringLiteral("乙"), MAIN, QStringLiteral("船员"), QStringLiteral("乙.pak"), QStringLiteral("乙.sig")),
+        record(5, QStringLiteral("丙"), MAIN, QStringLiteral("船员"), QStringLiteral("丙.pak"), QStringLiteral("丙.sig")),
+        record(6, QStringLiteral("丁"), MAIN, QStringLiteral("船员"), QStringLiteral("丁.pak"), QStringLiteral("丁.sig")),
+        // Server names with folders: only their last component is the file.
+        record(7, QStringLiteral("戊"), TOOLS, QStringLiteral("刀"), QStringLiteral("files/2024/戊.pak"),
+               QStringLiteral("files\\2024\\戊.sig")),
+        record(8, QStringLiteral("己"), TOOLS, QStringLiteral("刀"), QStringLiteral("status"), QStringLiteral("status.sig")),
+    };
+    server.write_file(QStringLiteral("catalog.json"), QJsonDocument(catalog).toJson());
+    serve(QStringLiteral("甲"), 600000);
+    serve(QStringLiteral("双"), 40000);
+    serve(QStringLiteral("乙"), 620000);
+    serve(QStringLiteral("丙"), 30000);
+    serve(QStringLiteral("丁"), 30000);
+    config::use_server_for_tests(server.base());
+
+    QSettings store(QStringLiteral("orvex"), QStringLiteral("DreadHunger"));
+    QVERIFY2(store.fileName().contains(QStringLiteral(".qttest")), qPrintable(store.fileName()));
+    store.clear();
+    store.sync();
+
+    game = std::make_unique<FakeGame>(sandbox.filePath(QStringLiteral("Steam/Dread Hunger")));
+    boxes = std::make_unique<Boxes>();
+    window = std::make_unique<MainWindow>();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+}
+
+void TestInstallFlow::cleanupTestCase()
+{
+    DownloadManager::instance()->shutdown();
+    window.reset();
+    game.reset();
+}
+
+void TestInstallFlow::init()
+{
+    server.reset();
+    QDir(mod()).removeRecursively();
+    QDir().mkpath(mod());
+    boxes->shown.clear();
+    boxes->success.clear();
+    // Every case after the first starts from a detected game.
+    if (!window->game_dir.isEmpty())
+        open_page(MAIN);
+}
+
+void TestInstallFlow::cleanup()
+{
+    // Whatever a failed case left running; the next case rebuilds its cards.
+    DownloadManager::instance()->shutdown();
+    QFile::remove(mod());   // a link left by a case that points elsewhere
+}
+
+void TestInstallFlow::serve(const QString &name, int pak_size, int sig_size)
+{
+    const QString folder = QStringLiteral("skins/") + MAIN + QStringLiteral("/%1/");
+    const QByteArray pak = noise(pak_size, qHash(name));
+    const QByteArray sig = noise(sig_size, qHash(name) + 1);
+    for (const char *sub : {"猎人", "船员"}) {
+        server.write_file(folder.arg(QString::fromUtf8(sub)) + name + QStringLiteral(".pak"), pak);
+        server.write_file(folder.arg(QString::fromUtf8(sub)) + name + QStringLiteral(".sig"), sig);
+    }
+    served.insert(name + QStringLiteral(".pak"), pak);
+    served.insert(name + QStringLiteral(".sig"), sig);
+}
+
+QStringList TestInstallFlow::requests_for(const QString &file)
+{
+    QStringList out;
+    for (const QJsonValue &r : server.requests()) {
+        const QJsonObject request = r.toObject();
+        if (request.value(QStringLiteral("path")).toString().contains(file)
+            || QUrl::fromPercentEncoding(request.value(QStringLiteral("query")).toString().toUtf8()).contains(file))
+            out << request.value(QStringLiteral("method")).toString();
+    }
+    return out;
+}
+
+void TestInstallFlow::open_page(const QString &main)
+{
+    QPushButton *main_button = button_in(window->main_category_layout, main);
+    QVERIFY(main_button);
+    main_button->click();
+    QPushButton *all = button_in(window->subcategory_layout, QStringLiteral("全部"));
+    QVERIFY(all);
+    all->click();
+    QVERIFY(!cards(QString()).isEmpty());
+}
+
+QList<SkinWidget *> TestInstallFlow::cards(const QString &name) const
+{
+    QList<SkinWidget *> out;
+    for (int i = 0; i < window->flow_layout->count(); ++i) {
+        auto *c = qobject_cast<SkinWidget *>(window->flow_layout->itemAt(i)->widget());
+        if (c && (name.isEmpty() || c->skin_data.value(QStringLiteral("name")).toString() == name))
+            out << c;
+    }
+    return out;
+}
+
+SkinWidget *TestInstallFlow::card(const QString &name) const
+{
+    const QList<SkinWidget *> found = cards(name);
+    return found.size() == 1 ? found.first() : nullptr;
+}
+
+QPushButton *TestInstallFlow::window_button(const QString &text) const
+{
+    for (QPushButton *b : window->findChildren<QPushButton *>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+// --- installing -----------------------------------------------------------
+
+void TestInstallFlow::a_person_installs_and_removes_a_skin()
+{
+    // A first start: no folder known yet; the game runs from its own tree.
+    QCOMPARE(window->game_dir, QString());
+    QVERIFY(game->start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
+    QPushButton *detect = window_button(QStringLiteral("检测目录"));
+    QVERIFY(detect);
+    detect->click();
+    QCOMPARE(window->dir_label->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(game->root()));
+    QCOMPARE(window->game_dir, game->root());
+    game->stop();
+
+    open_page(MAIN);
+    QPointer<SkinWidget> skin = card(QStringLiteral("甲"));
+    QVERIFY(skin);
+    QCOMPARE(skin->action_button->text(), INSTALL);
+    QCOMPARE(skin->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
+
+    // What the card reads at each step, seen right after the card itself
+    // has handled the manager's signal.
+    QStringList texts;
+    bool downloading_look = false;
+    DownloadManager *manager = DownloadManager::instance();
+    const auto note = [&] { if (skin) texts << skin->action_button->text(); };
+    QMetaObject::Connection c1 = connect(manager, &DownloadManager::task_started, this, [&] {
+        note();
+        downloading_look = !skin->action_button->isEnabled() && skin->cancel_button->isVisible();
+    });
+    QMetaObject::Connection c2 = connect(manager, &DownloadManager::progress_updated, this, note);
+    QMetaObject::Connection c3 = connect(manager, &DownloadManager::task_completed, this, note);
+
+    // A pause half-way keeps the download visibly running for a moment.
+    server.set_faults({QJsonObject{{"match", QStringLiteral("甲.pak")}, {"method", "GET"},
+                                   {"stall_after", 250000}, {"stall", 0.5}}});
+    QTest::mouseClick(skin->action_button, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(skin->action_button->text().startsWith(QStringLiteral("下载中 ")), 10000);
+    QVERIFY(skin->cancel_button->isVisible());
+    QVERIFY(!skin->action_button->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(skin->action_button->text(), UNINSTALL, 20000);
+    disconnect(c1);
+    disconnect(c2);
+    disconnect(c3);
+
+    QVERIFY(downloading_look);
+    QVERIFY(texts.size() >= 4);
+    QCOMPARE(texts.first(), QStringLiteral("下载中..."));
+    QCOMPARE(texts.last(), UNINSTALL);
+    int previous = -1;
+    for (const QString &text : texts.mid(1, texts.size() - 2)) {
+        QVERIFY2(text.startsWith(QStringLiteral("下载中 ")) && text.endsWith(QLatin1Char('%')), qPrintable(text));
+        const int percent = text.mid(4, text.size() - 5).toInt();
+        QVERIFY2(percent >= previous, qPrintable(texts.join(QLatin1Char(','))));
+        previous = percent;
+    }
+    QCOMPARE(texts.at(texts.size() - 2), QStringLiteral("下载中 100%"));
+    QCOMPARE(skin->action_button->styleSheet(), UNINSTALL_BUTTON_STYLE);
+    QVERIFY(skin->action_button->isEnabled());
+    QVERIFY(!skin->cancel_button->isVisible());
+    QCOMPARE(tree(mod()), (QStringList{QStringLiteral("甲.pak"), QStringLiteral("甲.sig")}));
+    QVERIFY(read(mod() + QStringLiteral("/甲.pak")) == served.value(QStringLiteral("甲.pak")));
+    QVERIFY(read(mod() + QStringLiteral("/甲.sig")) == served.value(QStringLiteral("甲.sig")));
+    QCOMPARE(boxes->shown, QStringList());
+
+    // Cancel pressed just after the download ended: the manager no longer
+    // holds it. (The hidden button stands for a click that came too late.)
+    skin->cancel_button->click();
+    QCOMPARE(boxes->shown, QStringList{QStringLiteral("提示|该任务不在下载队列中")});
+    QCOMPARE(skin->action_button->text(), UNINSTALL);
+
+    // Remove it again.
+    LogCapture log;
+    QTest::mouseClick(skin->action_button, Qt::LeftButton);
+    QCOMPARE(tree(mod()), QStringList());
+    QCOMPARE(boxes->success, QStringList{QStringLiteral(
+        "卸载成功|300x200|fixed|on card|✓ centred|皮肤已成功卸载 centred wrapped|<stretch>|[确定] accepted")});
+    QCOMPARE(log.texts().filter(QStringLiteral("已删除文件: ")).size(), 2);
+    QCOMPARE(skin->action_button->text(), INSTALL);
+    QVERIFY(skin->action_button->isEnabled());
+    // The confirmation is green from top to bottom inside a dark green
+    // frame, its button white, its tick drawn in white.
+    const QImage &shot = boxes->success_shot;
+    QVERIFY2(near(shot.pixelColor(150, 4), QColor(0x4C, 0xAF, 0x50), 8), qPrintable(shot.pixelColor(150, 4).name()));
+    QVERIFY2(near(shot.pixelColor(150, 195), QColor(0x45, 0xA0, 0x49), 8), qPrintable(shot.pixelColor(150, 195).name()));
+    QVERIFY2(near(shot.pixelColor(150, 0), QColor(0x2E, 0x7D, 0x32), 8), qPrintable(shot.pixelColor(150, 0).name()));
+    int white = 0;
+    for (int y = 10; y < 80; ++y)
+        for (int x = 120; x < 180; ++x)
+            white += near(shot.pixelColor(x, y), Qt::white, 30) ? 1 : 0;
+    QVERIFY2(white > 30, qPrintable(QString::number(white)));
+
+    // The button is green again, with the card's first, rounder look rather
+    // than the plain install look a newly built card gets.
+    QVERIFY(near(corner_colour(skin), Qt::white, 10));
+    open_page(MAIN);
+    SkinWidget *rebuilt = card(QStringLiteral("甲"));
+    QCOMPARE(rebuilt->action_button->text(), INSTALL);
+    QCOMPARE(rebuilt->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
+    QVERIFY2(near(corner_colour(rebuilt), QColor(0x4C, 0xAF, 0x50), 10), qPrintable(corner_colour(rebuilt).name()));
+}
+
+void TestInstallFlow::two_cards_of_one_skin_follow_one_download()
+{
+    const QList<SkinWidget *> twins = cards(QStringLiteral("双"));
+    QCOMPARE(twins.size(), 2);
+    server.set_faults({QJsonObject{{"match", QStringLiteral("双.pak")}, {"method", "HEAD"}, {"delay", 0.5}}});
+    twins.last()->action_button->click();
+    QTRY_VERIFY(!twins.first()->action_button->isEnabled());
+    for (SkinWidget *twin : twins) {
+        QCOMPARE(twin->action_button->text(), QStringLiteral("下载中..."));
+        QVERIFY(twin->cancel_button->isVisible());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(twins.first()->action_button->text(), UNINSTALL, 10000);
+    for (SkinWidget *twin : twins) {
+        QCOMPARE(twin->action_button->text(), UNINSTALL);
+        QVERIFY(twin->action_button->isEnabled());
+        QVERIFY(!twin->cancel_button->isVisible());
+    }
+    QCOMPARE(requests_for(QStringLiteral("双.pak")), (QStringList{"HEAD", "GET"}));
+}
+
+void TestInstallFlow::card_built_during_a_download_follows_it()
+{
+    // Pauses inside the package and after the signature's headers keep the
+    // download running while the page is rebuilt and the new card pressed.
+    server.set_faults({QJsonObject{{"match", QStringLiteral("乙.pak")}, {"method", "GET"},
+                                   {"stall_after", 100000}, {"stall", 1.0}},
+                       QJsonObject{{"match", QStringLiteral("乙.sig")}, {"method", "GET"},
+                                   {"stall_after", 0}, {"stall", 1.5}}});
+    card(QStringLiteral("乙"))->action_button->click();
+    QTRY_VERIFY_WITH_TIMEOUT(card(QStringLiteral("乙"))->action_button->text().startsWith(QStringLiteral("下载中 ")), 10000);
+
+    open_page(MAIN);   // the page changes while the download runs
+    QPointer<SkinWidget> late = card(QStringLiteral("乙"));
+    QCOMPARE(late->action_button->text(), INSTALL);
+    QTRY_VERIFY_WITH_TIMEOUT(late->action_button->text().startsWith(QStringLiteral("下载中 ")), 10000);
+    QVERIFY(late->action_button->isEnabled());
+    QVERIFY(!late->cancel_button->isVisible());
+
+    // Its enabled button hands over the same task, which the manager holds.
+    DownloadManager *manager = DownloadManager::instance();
+    QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("乙"));
+    late->action_button->click();
+    QCOMPARE(manager->get_queue().size(), 0);
+    QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("乙"));
+
+    QTRY_COMPARE_WITH_TIMEOUT(late->action_button->text(), UNINSTALL, 10000);
+    QCOMPARE(late->action_button->styleSheet(), UNINSTALL_BUTTON_STYLE);
+    QCOMPARE(requests_for(QStringLiteral("乙.pak")), (QStringList{"HEAD", "GET"}));
+    QVERIFY(read(mod() + QStringLiteral("/乙.sig")) == served.value(QStringLiteral("乙.sig")));
+}
+
+void TestInstallFlow::pressing_install_again_queues_nothing_and_card_cancels()
+{
+    DownloadManager *manager = DownloadManager::instance();
+    // 丙 waits at its sizing request, so it is running for as long as needed.
+    server.set_faults({QJsonObject{{"match", QStringLiteral("丙.pak")}, {"method", "HEAD"}, {"delay", 30}, {"times", 1}}});
+    SkinWidget *running = card(QStringLiteral("丙"));
+    SkinWidget *waiting = card(QStringLiteral("丁"));
+    running->action_button->click();
+    QTRY_VERIFY(running->cancel_button->isVisible());
+
+    waiting->action_button->click();
+    waiting->action_button->click();
+    QCOMPARE(manager->get_queue().size(), 1);
+    // A waiting task leaves its card as it was.
+    QCOMPARE(waiting->action_button->text(), INSTALL);
+    QVERIFY(waiting->action_button->isEnabled());
+    QVERIFY(!waiting->cancel_button->isVisible());
+
+    // Cancel on the running card: back to "安装", the waiting one starts.
+    running->cancel_button->click();
+    QCOMPARE(running->action_button->text(), INSTALL);
+    QCOMPARE(running->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
+    QVERIFY(running->action_button->isEnabled());
+    QVERIFY(!running->cancel_button->isVisible());
+    QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("丁"));
+    QTRY_COMPARE_WITH_TIMEOUT(waiting->action_button->text(), UNINSTALL, 10000);
+    QCOMPARE(tree(mod()), (QStringList{QStringLiteral("丁.pak"), QStringLiteral("丁.sig")}));
+    QCOMPARE(requests_for(QStringLiteral("丁.pak")), (QStringList{"HEAD", "GET"}));
+
+    // A waiting task cancelled through its card (what its cancel button
+    // calls; the button itself stays hidden while a task only waits).
+    server.set_faults({QJsonObject{{"match", QStringLiteral("丙.pak")}, {"method", "HEAD"}, {"delay", 30}, {"times", 1}}});
+    SkinWidget *other = card(QStringLiteral("甲"));
+    running->action_button->click();
+    QTRY_VERIFY(running->cancel_button->isVisible());
+    other->action_button->click();
+    QCOMPARE(manager->get_queue().size(), 1);
+    other->_handle_cancel();
+    QCOMPARE(manager->get_queue().size(), 0);
+    QCOMPARE(other->action_button->text(), INSTALL);
+    QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("丙"));
+    QVERIFY(!running->action_button->isEnabled());
+    running->cancel_button->click();
+    QVERIFY(!manager->has_active_tasks());
+    QCOMPARE(boxes->shown, QStringList());
+    QCOMPARE(tree(mod()), (QStringList{QStringLiteral("丁.pak"), QStringLiteral("丁.sig")}));
+}
+
+void TestInstallFlow::cancel_from_the_queue_dialog()
+{
+    DownloadManager *manager = DownloadManager::instance();
+    server.set_faults({QJsonObject{{"match", QStringLiteral("丙.pak")}, {"method", "HEAD"}, {"delay", 30}, {"times", 1}}});
+    for (const char *name : {"丙", "丁", "乙"})
+        card(QString::fromUtf8(name))->action_button->click();
+    QCOMPARE(manager->get_queue().size(), 2);
+
+    // The dialog's rows as read from its layout, and the cancel button of
+    // the row whose label reads `text`.
+    const auto rows = [](DownloadListDialog *dialog) {
+        QStringList out;
+        for (int i = 0; i < dialog->scroll_layout->count(); ++i)
+            if (QWidget *w = dialog->scroll_layout->itemAt(i)->widget())
+                if (QLabel *label = qobject_cast<QLabel *>(w) ? qobject_cast<QLabel *>(w) : w->findChild<QLabel *>())
+                    out << label->text();
+        return out;
+    };
+    const auto cancel_of = [](DownloadListDialog *dialog, const QString &text) -> QPushButton * {
+        for (int i = 0; i < dialog->scroll_layout->count(); ++i) {
+            QWidget *w = dialog->scroll_layout->itemAt(i)->widget();
+            QLabel *label = w && !qobject_cast<QLabel *>(w) ? w->findChild<QLabel *>() : nullptr;
+            if (label && label->text() == text)
+                return w->findChild<QPushButton *>();
+        }
+        return nullptr;
+    };
+
+    QStringList seen;
+    bool driven = false;
+    const auto drive = [&](DownloadListDialog *dialog) {
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->scroll_layout->count() > 0, 3000);
+        seen << rows(dialog).join(QLatin1Char(','));
+        cancel_of(dialog, QStringLiteral("   1. 丁"))->click();      // waiting
+        seen << rows(dialog).join(QLatin1Char(','));
+        QCOMPARE(card(QStringLiteral("丁"))->action_button->text(), INSTALL);
+        cancel_of(dialog, QStringLiteral("   • 丙"))->click();      // running
+        seen << rows(dialog).join(QLatin1Char(','));
+        driven = true;
+    };
+    QTimer::singleShot(0, this, [&] {
+        // Closed whatever happens inside, so that a failure cannot hang here.
+        if (auto *dialog = qobject_cast<DownloadListDialog *>(QApplication::activeModalWidget())) {
+            drive(dialog);
+            dialog->accept();
+        }
+    });
+    QPushButton *queue_button = window_button(QStringLiteral("下载队列"));
+    QVERIFY(queue_button);
+    queue_button->click();
+    QVERIFY(driven);
+    QCOMPARE(seen, (QStringList{
+        QStringLiteral("=== 下载队列 ===,📥 正在下载:,   • 丙,⏳ 等待下载:,   1. 丁,   2. 乙"),
+        QStringLiteral("=== 下载队列 ===,📥 正在下载:,   • 丙,⏳ 等待下载:,   1. 乙"),
+        QStringLiteral("=== 下载队列 ===,📥 正在下载:,   • 乙"),
+    }));
+    QCOMPARE(card(QStringLiteral("丙"))->action_button->text(), INSTALL);
+    QVERIFY(!card(QStringLiteral("丙"))->cancel_button->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(card(QStringLiteral("乙"))->action_button->text(), UNINSTALL, 10000);
+    QCOMPARE(card(QStringLiteral("丁"))->action_button->text(), INSTALL);
+    QCOMPARE(tree(mod()), (QStringList{QStringLiteral("乙.pak"), QStringLiteral("乙.sig")}));
+    QCOMPARE(requests_for(QStringLiteral("丁.")), QStringList());
+}
+
+void TestInstallFlow::failed_download_data()
+{
+    QTest::addColumn<QJsonObject>("fault");
+    QTest::addColumn<QString>("error_start");   // the error text inside the message
+    QTest::addColumn<QStringList>("left");      // what the mod folder holds afterwards
+
+    QTest::newRow("package answered 404")
+        << QJsonObject{{"match", QStringLiteral("乙.pak")}, {"method", "GET"}, {"status", 404}}
+        << QStringLiteral("404 Client Error: Not Found for url: ") << QStringList{};
+    QTest::newRow("connection cut inside the package")
+        << QJsonObject{{"match", QStringLiteral("乙.pak")}, {"method", "GET"}, {"cut_after", 50000}}
+        << QString() << QStringList{};
+    // The package was complete and is in place; only the signature is lost.
+    QTest::newRow("connection cut inside the signature")
+        << QJsonObject{{"match", QStringLiteral("乙.sig")}, {"method", "GET"}, {"cut_after", 100}}
+        << QString() << QStringList{QStringLiteral("乙.pak")};
+}
+
+void TestInstallFlow::failed_download()
+{
+    QFETCH(QJsonObject, fault);
+    QFETCH(QString, error_start);
+    QFETCH(QStringList, left);
+
+    server.set_faults({fault});
+    SkinWidget *skin = card(QStringLiteral("乙"));
+    skin->action_button->click();
+    QTRY_COMPARE_WITH_TIMEOUT(boxes->shown.size(), 1, 20000);
+
+    const QString shown = boxes->shown.first();
+    const QString prefix = QStringLiteral("下载失败|皮肤下载失败: ");
+    QVERIFY2(shown.startsWith(prefix + error_start) && shown.endsWith(FAILED_SUFFIX), qPrintable(shown));
+    const QString error = shown.mid(prefix.size(), shown.size() - prefix.size() - FAILED_SUFFIX.size());
+    QVERIFY2(!error.trimmed().isEmpty(), qPrintable(shown));
+    QCOMPARE(skin->action_button->text(), INSTALL);
+    QCOMPARE(skin->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
+    QVERIFY(skin->action_button->isEnabled());
+    QVERIFY(!skin->cancel_button->isVisible());
+    QCOMPARE(tree(mod()), left);
+    for (const QString &file : left)
+        QVERIFY(read(mod() + QLatin1Char('/') + file) == served.value(file));
+}
+
+// --- uninstalling -----------------------------------------------------------
+
+void TestInstallFlow::uninstall_data()
+{
+    QTest::addColumn<QString>("skin");
+    QTest::addColumn<QStringList>("files");       // below the mod folder at the start
+    QTest::addColumn<QString>("before_press");    // "", "remove files", "remove folder", "link to proc"
+    QTest::addColumn<QStringList>("left");
+    QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<QStringList>("logged");      // removal lines, "{mod}" = the mod folder
+
+    const QString wu = QStringLiteral("戊");
+    QTest::newRow("pak in the mod folder and sig in a sub-folder")
+        << wu << QStringList{"戊.pak", "老/皮肤/戊.sig"} << QString() << QStringList{"老/", "老/皮肤/"} << true
+        << QStringList{"INFO 已删除文件: {mod}/戊.pak", "INFO 已删除文件: {mod}/老/皮肤/戊.sig"};
+    QTest::newRow("only the sig present")
+        << wu << QStringList{"戊.sig"} << QString() << QStringList{} << true
+        << QStringList{"INFO 已删除文件: {mod}/戊.sig"};
+    QTest::newRow("every copy goes, other names stay")
+        << wu << QStringList{"戊.pak", "a/戊.pak", ".b/戊.sig", "a/戊.PAK", "a/戊.pak.tmp", "戊.pak.bak"} << QString()
+        << QStringList{".b/", "a/", "a/戊.PAK", "a/戊.pak.tmp", "戊.pak.bak"} << true
+        << QStringList{"INFO 已删除文件: {mod}/.b/戊.sig", "INFO 已删除文件: {mod}/a/戊.pak", "INFO 已删除文件: {mod}/戊.pak"};
+    QTest::newRow("files gone before the press")
+        << wu << QStringList{"戊.pak", "other.pak"} << QStringLiteral("remove files") << QStringList{"other.pak"} << false
+        << QStringList{};
+    QTest::newRow("mod folder gone before the press")
+        << wu << QStringList{"戊.sig"} << QStringLiteral("remove folder") << QStringList{} << false << QStringList{};
+    // The mod folder leads into /proc, where even root cannot delete: both
+    // matching files are tried, both fail, the card stays installed.
+    QTest::newRow("no file can be removed")
+        << QStringLiteral("己") << QStringList{} << QStringLiteral("link to proc") << QStringList{} << false
+        << QStringList{"WARNING 删除文件失败: {mod}/status", "WARNING 删除文件失败: {mod}/task/{pid}/status"};
+}
+
+void TestInstallFlow::uninstall()
+{
+    QFETCH(QString, skin);
+    QFETCH(QStringList, files);
+    QFETCH(QString, before_press);
+    QFETCH(QStringList, left);
+    QFETCH(bool, succeeds);
+    QFETCH(QStringList, logged);
+
+    for (const QString &file : files)
+        QVERIFY(make_file(mod() + QLatin1Char('/') + file));
+    QProcess idle;
+    if (before_press == QLatin1String("link to proc")) {
+        idle.start(QStringLiteral("/bin/sleep"), {QStringLiteral("60")});
+        QVERIFY(idle.waitForStarted());
+        QVERIFY(QDir(mod()).removeRecursively());
+        QVERIFY(QFile::link(QStringLiteral("/proc/%1").arg(idle.processId()), mod()));
+    }
+    open_page(TOOLS);
+    SkinWidget *subject = card(skin);
+    QVERIFY(subject);
+    QCOMPARE(subject->action_button->text(), UNINSTALL);
+    if (before_press == QLatin1String("remove files")) {
+        for (const QString &file : files)
+            if (file.startsWith(skin))
+                QVERIFY(QFile::remove(mod() + QLatin1Char('/') + file));
+    }
+    if (before_press == QLatin1String("remove folder"))
+        QVERIFY(QDir(mod()).removeRecursively());
+
+    LogCapture log;
+    QTest::mouseClick(subject->action_button, Qt::LeftButton);
+    QStringList removal_lines = log.texts().filter(QRegularExpression(QStringLiteral("删除文件")));
+    removal_lines.sort();
+    for (QString &line : logged) {
+        line.replace(QStringLiteral("{mod}"), QDir::toNativeSeparators(mod()));
+        line.replace(QStringLiteral("{pid}"), QString::number(idle.processId()));
+    }
+    logged.sort();
+    QCOMPARE(removal_lines, logged);
+
+    if (succeeds) {
+        QCOMPARE(boxes->success.size(), 1);
+        QVERIFY(boxes->success.first().startsWith(QStringLiteral("卸载成功|")));
+        QCOMPARE(boxes->shown, QStringList());
+        QCOMPARE(subject->action_button->text(), INSTALL);
+    } else {
+        const QString names = skin == QStringLiteral("戊") ? QStringLiteral("戊.sig, 戊.pak") : QStringLiteral("status.sig, status");
+        QCOMPARE(boxes->success, QStringList());
+        QCOMPARE(boxes->shown, QStringList{QStringLiteral("卸载提示|未找到已安装的皮肤文件\n搜索路径: ")
+                                           + QDir::toNativeSeparators(mod()) + QStringLiteral("\n目标文件: ") + names
+                                           + QStringLiteral("\n\n可能原因：文件已被删除或未正确安装")});
+        QCOMPARE(subject->action_button->text(), UNINSTALL);
+        QCOMPARE(subject->action_button->styleSheet(), UNINSTALL_BUTTON_STYLE);
+    }
+    QVERIFY(subject->action_button->isEnabled());
+    QVERIFY(!subject->cancel_button->isVisible());
+    left.sort();
+    if (before_press != QLatin1String("link to proc"))
+        QCOMPARE(tree(mod()), left);
+    idle.kill();
+    idle.waitForFinished();
+}
+
+void TestInstallFlow::uninstall_without_game_folder()
+{
+    QVERIFY(make_file(mod() + QStringLiteral("/戊.pak")));
+    const QString detected = window->game_dir;
+    window->game_dir.clear();
+    open_page(TOOLS);
+    window->game_dir = detected;
+    SkinWidget *subject = card(QStringLiteral("戊"));
+    QCOMPARE(subject->action_button->text(), INSTALL);
+    // Only reachable through the uninstall operation itself: without a game
+    // folder no card reads "卸载".
+    subject->_uninstall_skin();
+    QCOMPARE(boxes->shown, QStringList{QStringLiteral("游戏目录未设置|请先检测游戏目录才能卸载皮肤")});
+    QVERIFY(QFile::exists(mod() + QStringLiteral("/戊.pak")));
+    QCOMPARE(boxes->success, QStringList());
+}
+
+int main(int argc, char **argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    applog::install();
+    config::init_configuration();
+    QApplication app(argc, argv);
+    TestInstallFlow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_install_flow.moc"
