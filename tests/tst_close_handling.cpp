@@ -1,6 +1,7 @@
 #include "app/config.h"
 #include "app/main_window.h"
 #include "download/download_manager.h"
+#include "support/download_fixtures.h"
 #include "support/modal_answerer.h"
 #include "support/test_server.h"
 
@@ -19,12 +20,7 @@ const QString MOD = QStringLiteral("DreadHunger/Content/Paks/orvexs");
 
 DownloadTask task(const QString &name, const QString &game_dir)
 {
-    QJsonObject record{{"name", name},
-                       {"MainCategory", QStringLiteral("主")},
-                       {"subcategory", QStringLiteral("子")},
-                       {"pak_original", name + QStringLiteral(".pak")},
-                       {"sig_original", name + QStringLiteral(".sig")}};
-    return DownloadTask{name, record, game_dir};
+    return download_fixtures::make_task(name, game_dir, QStringLiteral("主"), QStringLiteral("子"));
 }
 
 void write(const QString &path, const QByteArray &bytes)

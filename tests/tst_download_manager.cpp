@@ -1,3 +1,4 @@
+#include "support/download_fixtures.h"
 #include "app/config.h"
 #include "app/log.h"
 #include "download/download_manager.h"
@@ -20,12 +21,7 @@ const QString SUB = QStringLiteral("Navy");
 
 DownloadTask make_task(const QString &name, const QString &game_dir)
 {
-    const QJsonObject record{{QStringLiteral("name"), name},
-                             {QStringLiteral("MainCategory"), MAIN},
-                             {QStringLiteral("subcategory"), SUB},
-                             {QStringLiteral("pak_original"), name + QStringLiteral(".pak")},
-                             {QStringLiteral("sig_original"), name + QStringLiteral(".sig")}};
-    return DownloadTask{name, record, game_dir};
+    return download_fixtures::make_task(name, game_dir, MAIN, SUB);
 }
 
 void serve_skin(const TestServer &server, const QString &name, int pak_size = 30000)
