@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -278,6 +279,10 @@ void TestCatalogBrowsing::categoryLoad_data()
     QTest::newRow("connection dropped") << body({rec(1, "a", "A", "x", 5)})
                                         << QJsonArray{QJsonObject{{"match", "index_skins.php"}, {"drop", true}}}
                                         << QStringList{} << failed << true;
+    // A catalogue answer later than the 10-second time-out never arrives.
+    QTest::newRow("catalogue stalls past the time-out")
+        << body({rec(1, "a", "A", "x", 5)})
+        << QJsonArray{QJsonObject{{"match", "index_skins.php"}, {"delay", 12}}} << QStringList{} << failed << true;
     QTest::newRow("body cut short") << body({rec(1, "a", "A", "x", 5), rec(2, "b", "B", "y", 1)})
                                     << QJsonArray{QJsonObject{{"match", "index_skins.php"}, {"cut_after", 20}}}
                                     << QStringList{} << failed << true;
@@ -417,6 +422,21 @@ void TestCatalogBrowsing::navigationButtons()
     QCOMPARE(shadow->blurRadius(), 4.0);
     QCOMPARE(shadow->color(), QColor(0, 0, 0, 30));
     QCOMPARE(shadow->offset(), QPointF(0, 1));
+
+    // Both strips wrap their buttons into rows and never scroll vertically.
+    for (QWidget *container : {w->main_category_container, w->subcategory_container}) {
+        QWidget *up = container->parentWidget();
+        while (up && !qobject_cast<QScrollArea *>(up))
+            up = up->parentWidget();
+        auto *area = qobject_cast<QScrollArea *>(up);
+        QVERIFY(area);
+        QCOMPARE(area->widget(), container);
+        QVERIFY(area->widgetResizable());
+        QCOMPARE(area->minimumHeight(), 85);
+        QCOMPARE(area->maximumHeight(), 85);
+        QCOMPARE(area->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+        QCOMPARE(area->horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    }
 
     // Selection is exclusive without a button group.
     button(w->main_category_layout, QStringLiteral("B"))->click();
