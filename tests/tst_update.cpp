@@ -293,8 +293,8 @@ void TestUpdate::fatalCheck_data()
                                     << exception << QString();
     QTest::newRow("version as JSON number") << json(version_record(1.1, "@@BASE@@/files/a.exe")) << none << false
                                             << QStringLiteral("检查更新异常: ") << QStringLiteral("1.1");
-    QTest::newRow("version null") << json(version_record(QJsonValue(), "@@BASE@@/files/a.exe")) << none << false
-                                  << QStringLiteral("检查更新异常: ") << QStringLiteral("null");
+    QTest::newRow("version true") << json(version_record(true, "@@BASE@@/files/a.exe")) << none << false
+                                  << QStringLiteral("检查更新异常: ") << QStringLiteral("true");
     QTest::newRow("no answer within 5 s")
         << QByteArray() << QJsonArray{QJsonObject{{"match", "/api1/"}, {"delay", 20}}} << false << exception
         << QStringLiteral("超时");
@@ -333,16 +333,19 @@ void TestUpdate::fatalCheck()
 
 void TestUpdate::upToDate_data()
 {
-    QTest::addColumn<QString>("version");
-    QTest::newRow("same version") << QStringLiteral("1.0");
-    QTest::newRow("older 0.9, no downgrade") << QStringLiteral("0.9");
-    QTest::newRow("prefix 1") << QStringLiteral("1");
-    QTest::newRow("empty text") << QString();
+    QTest::addColumn<QJsonValue>("version");
+    QTest::newRow("same version") << QJsonValue(QStringLiteral("1.0"));
+    QTest::newRow("older 0.9, no downgrade") << QJsonValue(QStringLiteral("0.9"));
+    QTest::newRow("prefix 1") << QJsonValue(QStringLiteral("1"));
+    QTest::newRow("empty text") << QJsonValue(QString());
+    // No version published at all is no newer version, not a broken answer.
+    QTest::newRow("version null") << QJsonValue();
+    QTest::newRow("version empty array") << QJsonValue(QJsonArray());
 }
 
 void TestUpdate::upToDate()
 {
-    QFETCH(QString, version);
+    QFETCH(QJsonValue, version);
     set_version(json(version_record(version, "@@BASE@@/files/Furlane.exe")));
     const ChildRun r = run({QStringLiteral("--alive-ms"), QStringLiteral("2500")});
 

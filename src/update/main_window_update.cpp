@@ -82,6 +82,12 @@ QString json_text(const QJsonValue &value)
     return text.mid(1, text.size() - 2);
 }
 
+bool holds_nothing(const QJsonValue &value)
+{
+    return value.isNull() || (value.isBool() && !value.toBool()) || (value.isArray() && value.toArray().isEmpty())
+        || (value.isObject() && value.toObject().isEmpty());
+}
+
 } // namespace
 
 // --- version check ----------------------------------------------------------
@@ -136,8 +142,11 @@ void MainWindow::_silent_check_update()
     if (!info)
         _force_close_program(QStringLiteral("检查更新失败，请重启软件重试"));
 
+    // A value that holds nothing (null, false, [], {}) publishes no version,
+    // like an empty text: nothing newer. Any other value that is not text (a
+    // number, true, a filled array or object) cannot be compared with one.
     const QJsonValue version = info->value(VERSION_KEY);
-    if (!version.isString())
+    if (!version.isString() && !holds_nothing(version))
         _force_close_program(QStringLiteral("检查更新异常: 版本号不是文本: ") + json_text(version));
     const QString latest_version = version.toString();
 
