@@ -74,8 +74,10 @@ private slots:
     void messageBoxLooksTheSameForEveryKind();
     void forceCloseEndsWithStatusOne();
     void cacheFolderCreated();
+    void noCacheFolderNoStart();
 
 private:
+    TestServer version_server;
     std::unique_ptr<MainWindow> window;
 };
 
@@ -85,6 +87,10 @@ void TestAppShell::initTestCase()
     // The start-up catalogue load fails against the closed port with a box.
     ModalAnswerer answerer;
     window.reset(new MainWindow);
+    // The update check a second later must find the version record, or it
+    // would end this program should the tests take that long.
+    QVERIFY(version_server.start());
+    config::use_server_for_tests(version_server.base());
 }
 
 void TestAppShell::frame()
@@ -246,6 +252,26 @@ void TestAppShell::cacheFolderCreated()
     QVERIFY(config::init_configuration());
     QVERIFY(QFileInfo(config::CACHE_DIR()).isDir());
     QCOMPARE(config::CACHE_DIR(), QDir::homePath() + QStringLiteral("/.cache/Furlane"));
+}
+
+void TestAppShell::noCacheFolderNoStart()
+{
+    // The real program, with a home below which no folder can be made.
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/furlane");
+    QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
+    QProcess app;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), QStringLiteral("/proc"));
+    env.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+    app.setProcessEnvironment(env);
+    app.start(program, QStringList());
+    QVERIFY(app.waitForFinished(20000));
+    QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(app.exitCode(), 1);
+    const QString err = QString::fromUtf8(app.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("[ERROR] main: 无法创建缓存目录: /proc/.cache/Furlane")), qPrintable(err));
+    // It stopped before anything else: no endpoint was resolved.
+    QVERIFY2(!err.contains(QStringLiteral("API地址设置完成")), qPrintable(err));
 }
 
 int main(int argc, char **argv)

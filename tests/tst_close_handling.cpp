@@ -141,6 +141,8 @@ void TestCloseHandling::declinedCloseKeepsDownloads_data()
     QTest::newRow("running, No") << false << int(QMessageBox::No);
     QTest::newRow("running and queued, No") << true << int(QMessageBox::No);
     QTest::newRow("question box closed without choosing") << false << int(QMessageBox::Escape);
+    // Enter on the question must not close the window: No is the default.
+    QTest::newRow("default button is No") << false << int(QMessageBox::NoButton);
 }
 
 void TestCloseHandling::declinedCloseKeepsDownloads()
@@ -159,7 +161,7 @@ void TestCloseHandling::declinedCloseKeepsDownloads()
     ModalAnswerer answerer;
     if (button == int(QMessageBox::Escape))
         answerer.set_close_without_choosing(true);
-    else
+    else if (button != int(QMessageBox::NoButton))
         answerer.set_standard_button(QMessageBox::StandardButton(button));
     QVERIFY(!window->close());
     QCOMPARE(answerer.titles, QStringList{QStringLiteral("确认关闭")});
