@@ -4,6 +4,8 @@
 #include "download/download_manager.h"
 #include "download/skin_files.h"
 #include "support/card_fixtures.h"
+#include "support/log_capture.h"
+#include "support/modal_answerer.h"
 #include "support/test_server.h"
 
 #include <QDir>
@@ -72,6 +74,7 @@ private slots:
     void cards_of_the_same_skin_follow_together();
     void refusals();
     void install_end_to_end();
+    void uninstall_walks_top_down();
 
 private:
     TestServer server;
@@ -388,6 +391,49 @@ void TestSkinWidget::install_end_to_end()
     QVERIFY(QFileInfo::exists(mod_folder_path(game_dir) + QStringLiteral("/整套.pak")));
     auto later = make_card(record, game_dir);
     QCOMPARE(later->action_button->text(), UNINSTALL);
+}
+
+// Removal goes through the mod folder top-down: a folder's own copies go
+// before anything in its sub-folders, so the log reads from the top.
+void TestSkinWidget::uninstall_walks_top_down()
+{
+    const QJsonObject record = skin_record(QStringLiteral("层"), QString());
+    const QString mod = mod_folder_path(game_dir);
+    QStringList folders{QString()};
+    for (const char *sub : {"a", "b", "c", "d", "e", "f", "g", "h", "a/x", "a/y", "c/z"})
+        folders << QLatin1String(sub);
+    for (const QString &folder : folders) {
+        const QString base = folder.isEmpty() ? mod : mod + QLatin1Char('/') + folder;
+        QVERIFY(make_file(base + QStringLiteral("/层.pak")));
+        QVERIFY(make_file(base + QStringLiteral("/层.sig")));
+    }
+    auto card = make_card(record, game_dir);
+    QCOMPARE(card->action_button->text(), UNINSTALL);
+
+    ModalAnswerer answerer;
+    LogCapture log;
+    card->_uninstall_skin();
+    QCOMPARE(answerer.titles, QStringList{QStringLiteral("卸载成功")});
+
+    QStringList order;   // the folder of each removed file, below the mod folder
+    const QString prefix = QStringLiteral("INFO 已删除文件: ") + QDir::toNativeSeparators(mod);
+    for (const QString &line : log.texts()) {
+        if (!line.startsWith(prefix))
+            continue;
+        const QString rest = QDir::fromNativeSeparators(line.mid(prefix.size()));
+        order << rest.left(rest.lastIndexOf(QLatin1Char('/'))).mid(1);
+    }
+    QCOMPARE(order.size(), 2 * folders.size());
+    // Once the walk has left a folder for its sub-folders, it never comes
+    // back to that folder's own files.
+    for (int i = 0; i < order.size(); ++i) {
+        for (int j = i + 1; j < order.size(); ++j) {
+            const bool ancestor = order.at(j).isEmpty()
+                ? !order.at(i).isEmpty()
+                : order.at(i).startsWith(order.at(j) + QLatin1Char('/'));
+            QVERIFY2(!ancestor, qPrintable(order.join(QLatin1Char(' '))));
+        }
+    }
 }
 
 QTEST_MAIN(TestSkinWidget)

@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
@@ -374,22 +373,14 @@ QStringList SkinWidget::_find_skin_files(bool first_only) const
 {
     const QPair<QString, QString> names = _get_filenames();
     QStringList found;
-    // Folders that cannot be listed are passed over by the iterator; links
-    // to sub-folders are not followed, so nothing outside the mod folder is
-    // matched (and, on uninstall, deleted).
-    QDirIterator walk(mod_folder_path(game_dir),
-                      QDir::Files | QDir::Hidden | QDir::System,
-                      QDirIterator::Subdirectories);
-    while (walk.hasNext()) {
-        walk.next();
-        const QString file = walk.fileName();
+    walk_files_top_down(mod_folder_path(game_dir), [&](const QString &folder, const QString &file) {
         if ((!names.first.isEmpty() && file == names.first)
             || (!names.second.isEmpty() && file == names.second)) {
-            found << walk.filePath();
-            if (first_only)
-                break;
+            found << folder + QLatin1Char('/') + file;
+            return !first_only;
         }
-    }
+        return true;
+    });
     return found;
 }
 

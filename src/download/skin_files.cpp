@@ -45,3 +45,31 @@ QString mod_folder_path(const QString &game_dir)
         root.chop(1);
     return root + QLatin1Char('/') + sub;
 }
+
+namespace {
+
+bool walk_folder(const QString &folder,
+                 const std::function<bool(const QString &, const QString &)> &visit)
+{
+    const QDir dir(folder);
+    if (!dir.isReadable())
+        return true;
+    const QDir::Filters hidden_too = QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
+    for (const QString &name : dir.entryList(QDir::Files | hidden_too, QDir::Name)) {
+        if (!visit(folder, name))
+            return false;
+    }
+    for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoSymLinks | hidden_too, QDir::Name)) {
+        if (!walk_folder(folder + QLatin1Char('/') + name, visit))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void walk_files_top_down(const QString &folder,
+                         const std::function<bool(const QString &folder, const QString &name)> &visit)
+{
+    walk_folder(folder, visit);
+}

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // File names of a skin as they land in the mod folder. The names come from
 // the server, so only their last path component is used, and a name that
 // Windows could not store as one plain file in that folder is refused.
@@ -21,3 +23,11 @@ bool is_safe_file_name(const QString &name);
 
 // The mod folder below a game folder, with "/" separators.
 QString mod_folder_path(const QString &game_dir);
+
+// Visits every file below `folder` top-down, as the mod folder is searched
+// and swept: a folder's own files (by name) first, then each of its
+// sub-folders in turn. Links to folders are not followed, so the walk stays
+// inside `folder`; folders that cannot be listed are passed over. `visit`
+// gets the file's folder and name, and returns false to end the walk.
+void walk_files_top_down(const QString &folder,
+                         const std::function<bool(const QString &folder, const QString &name)> &visit);

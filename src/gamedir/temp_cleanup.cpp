@@ -2,6 +2,7 @@
 
 #include "app/log.h"
 #include "download/file_ops.h"
+#include "download/skin_files.h"
 #include "gamedir/game_folder.h"
 
 #include <QDir>
@@ -33,20 +34,6 @@ void sweep_file(const QString &folder, const QString &name)
         applog::warning(QStringLiteral("清理失败: ") + shown);
 }
 
-// Top-down: the files of a folder first, then its sub-folders. Links to
-// folders are not followed, so the sweep stays inside the mod folder.
-void sweep_folder(const QString &folder)
-{
-    const QDir dir(folder);
-    if (!dir.isReadable())
-        return;
-    const QDir::Filters hidden_too = QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-    for (const QString &name : dir.entryList(QDir::Files | hidden_too, QDir::Name))
-        sweep_file(folder, name);
-    for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoSymLinks | hidden_too, QDir::Name))
-        sweep_folder(folder + QLatin1Char('/') + name);
-}
-
 } // namespace
 
 bool is_leftover(const QString &name, qint64 size)
@@ -62,7 +49,10 @@ void cleanup_temp_files(const QString &game_dir)
     const QString mods = mod_folder(game_dir);
     if (!QFileInfo(mods).isDir())
         return;
-    sweep_folder(mods);
+    walk_files_top_down(mods, [](const QString &folder, const QString &name) {
+        sweep_file(folder, name);
+        return true;
+    });
 }
 
 } // namespace gamedir
