@@ -40,17 +40,14 @@ void MainWindow::_detect_from_processes(const ProcessListing &listing)
         const QString shown_root = QDir::toNativeSeparators(root);
         const QStringList problems = _validate_game_dir(root);
         if (!problems.isEmpty()) {
-            // The label names the folder only; the reasons go to the log
-            // and the label's tool tip.
+            // The label names the folder only; the reasons go to the log.
             for (const QString &problem : problems)
                 applog::warning(problem);
             dir_label->setText(QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: ") + shown_root);
-            dir_label->setToolTip(problems.join(QLatin1Char('\n')));
             return;
         }
         game_dir = root;
         dir_label->setText(QStringLiteral("✓ 检测成功: ") + shown_root);
-        dir_label->setToolTip(QString());
         _save_settings();
         _refresh_skins();
     } catch (const std::exception &failure) {
