@@ -22,7 +22,7 @@
 #include "app/log.h"
 #include "app/main_window.h"
 #include "card/skin_widget.h"
-#include "catalog/http_client.h"
+#include "net/http_client.h"
 #include "widgets/flow_layout.h"
 
 #include <QApplication>

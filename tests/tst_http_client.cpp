@@ -1,5 +1,5 @@
 #include "app/log.h"
-#include "catalog/http_client.h"
+#include "net/http_client.h"
 #include "support/test_server.h"
 
 #include <QElapsedTimer>

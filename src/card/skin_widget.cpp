@@ -5,7 +5,7 @@
 #include "app/main_window.h"
 #include "card/button_styles.h"
 #include "card/cover_cache.h"
-#include "catalog/http_client.h"
+#include "net/http_client.h"
 #include "download/download_manager.h"
 #include "download/file_ops.h"
 #include "download/skin_files.h"

@@ -1,7 +1,7 @@
 #include "app/config.h"
 #include "app/log.h"
 #include "app/main_window.h"
-#include "catalog/http_client.h"
+#include "net/http_client.h"
 
 void MainWindow::_setup_api_urls()
 {

@@ -3,7 +3,6 @@ list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/catalog_model.cpp
     ${CMAKE_CURRENT_LIST_DIR}/catalog_scan.cpp
     ${CMAKE_CURRENT_LIST_DIR}/endpoints.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/http_client.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_catalog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pager.cpp

@@ -4,7 +4,7 @@
 #include "app/log.h"
 #include "app/main_window.h"
 #include "catalog/catalog_model.h"
-#include "catalog/http_client.h"
+#include "net/http_client.h"
 #include "widgets/flow_layout.h"
 
 #include <QLabel>

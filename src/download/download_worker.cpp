@@ -2,7 +2,7 @@
 
 #include "app/config.h"
 #include "app/log.h"
-#include "catalog/http_client.h"
+#include "net/http_client.h"
 #include "download/file_ops.h"
 #include "download/skin_files.h"
 

@@ -1,4 +1,4 @@
-#include "catalog/http_client.h"
+#include "net/http_client.h"
 
 #include "app/log.h"
 

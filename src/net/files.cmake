@@ -1,0 +1,4 @@
+# Sources of this folder, added to furlane_core.
+list(APPEND FURLANE_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/http_client.cpp
+)
