@@ -260,9 +260,11 @@ private slots:
         QVERIFY(wait_idle());
         disconnect(c);
         QVERIFY2(error.startsWith("404 Client Error"), qPrintable(error));
-        const int failed = events.indexOf("failed A");
-        QVERIFY(failed >= 0);
-        QCOMPARE(events.mid(failed, 3), (QStringList{"failed A", "queue", "started B"}));
+        // B is on its way before anyone hears of A's failure, so a message
+        // box about it cannot hold the queue up.
+        const int started = events.indexOf("started B");
+        QVERIFY(started >= 0);
+        QCOMPARE(events.mid(started, 4), (QStringList{"started B", "queue", "failed A", "queue"}));
         QVERIFY(events.contains("completed B"));
     }
 

@@ -52,6 +52,13 @@ QStringList files_below(const QString &root)
     return out;
 }
 
+bool write_file(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+
 QStringList sorted(QStringList list)
 {
     list.sort();
@@ -193,7 +200,8 @@ private slots:
         QTest::newRow("truncated, not rounded") << qint64(1000) << qint64(1024) << 97;
         QTest::newRow("divides before multiplying") << qint64(29) << qint64(100) << 28;
         QTest::newRow("complete") << qint64(1024) << qint64(1024) << 100;
-        QTest::newRow("more than measured goes past 100") << qint64(150) << qint64(100) << 150;
+        QTest::newRow("more than measured stops at 100") << qint64(150) << qint64(100) << 100;
+        QTest::newRow("100 MB against 4 measured bytes") << qint64(100) * 1024 * 1024 << qint64(4) << 100;
         QTest::newRow("no measured size: no division by zero") << qint64(4096) << qint64(0) << 0;
         QTest::newRow("beyond 2 GiB") << qint64(3) * 1024 * 1024 * 1024 << qint64(4) * 1024 * 1024 * 1024 << 75;
     }
@@ -282,7 +290,7 @@ private slots:
     {
         QTest::addColumn<QJsonArray>("faults");
         QTest::addColumn<QString>("expected");   // part of the error text
-        QTest::addColumn<bool>("pak_installed");
+        QTest::addColumn<bool>("old_pak");   // an older package lies there before the task
         const QString pak_get = QStringLiteral("pak_original=coat.pak");
         const QString sig_get = QStringLiteral("sig_original=coat.sig");
         QTest::newRow("404 on the package")
@@ -291,7 +299,12 @@ private slots:
                               "MainCategory=Hunters&subcategory=Navy&pak_original=coat.pak")
                    .arg(server.base())
             << false;
-        QTest::newRow("500 on the signature")
+        // The package arrived whole, but without its signature it is not
+        // installed; an older package keeps its bytes.
+        QTest::newRow("404 on the signature")
+            << QJsonArray{rule(sig_get, "GET", {{"status", 404}})} << QStringLiteral("404 Client Error")
+            << false;
+        QTest::newRow("500 on the signature, older package there")
             << QJsonArray{rule(sig_get, "GET", {{"status", 500}})} << QStringLiteral("500 Server Error")
             << true;
         QTest::newRow("connection cut inside the package")
@@ -316,11 +329,13 @@ private slots:
     {
         QFETCH(QJsonArray, faults);
         QFETCH(QString, expected);
-        QFETCH(bool, pak_installed);
-        const QByteArray pak_data = random_bytes(100000, 5);
-        serve(QStringLiteral("coat.pak"), pak_data);
+        QFETCH(bool, old_pak);
+        serve(QStringLiteral("coat.pak"), random_bytes(100000, 5));
         serve(QStringLiteral("coat.sig"), "SIG");
         server.set_faults(faults);
+        const QByteArray old_data = random_bytes(3000, 55);
+        if (old_pak)
+            QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), old_data));
 
         DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
         worker.head_timeout_seconds = 1;
@@ -332,10 +347,11 @@ private slots:
         QVERIFY2(report.errors.first().startsWith(QStringLiteral("Blue Coat: ")), qPrintable(report.errors.first()));
         QVERIFY2(report.errors.first().size() > QStringLiteral("Blue Coat: ").size(), "empty error text");
         QVERIFY2(report.errors.first().contains(expected), qPrintable(report.errors.first()));
-        const QStringList expected_files = pak_installed ? QStringList{QStringLiteral("coat.pak")} : QStringList();
+        // The mod folder is as the task found it.
+        const QStringList expected_files = old_pak ? QStringList{QStringLiteral("coat.pak")} : QStringList();
         QCOMPARE(files_below(mod_dir), expected_files);
-        if (pak_installed)
-            QCOMPARE(read_file(mod_dir + QStringLiteral("/coat.pak")), pak_data);
+        if (old_pak)
+            QVERIFY(read_file(mod_dir + QStringLiteral("/coat.pak")) == old_data);
     }
 
     void server_unreachable()
@@ -356,9 +372,14 @@ private slots:
         QTest::addColumn<QString>("game");
         QTest::addColumn<QString>("blocked_dir");   // relative to the mod folder
         QTest::addColumn<QString>("expected");
-        QTest::newRow("mod folder cannot be created") << "/proc/1/furlane-game" << "" << "无法创建目录: ";
-        QTest::newRow("temporary file cannot be created") << "" << "coat.pak.tmp" << "无法写入临时文件: ";
-        QTest::newRow("final name held by a folder") << "" << "coat.pak" << "无法移动文件到目标位置: ";
+        QTest::addColumn<bool>("old_pak");
+        QTest::newRow("mod folder cannot be created") << "/proc/1/furlane-game" << "" << "无法创建目录: " << false;
+        QTest::newRow("temporary file cannot be created") << "" << "coat.pak.tmp" << "无法写入临时文件: " << false;
+        QTest::newRow("final name held by a folder") << "" << "coat.pak" << "无法移动文件到目标位置: " << false;
+        // The package has moved in when the signature cannot: it goes again
+        // and the older package it replaced comes back.
+        QTest::newRow("signature's final name held by a folder")
+            << "" << "coat.sig" << "无法移动文件到目标位置: " << true;
     }
 
     void unwritable_targets()
@@ -366,6 +387,7 @@ private slots:
         QFETCH(QString, game);
         QFETCH(QString, blocked_dir);
         QFETCH(QString, expected);
+        QFETCH(bool, old_pak);
         serve(QStringLiteral("coat.pak"), random_bytes(20000, 6));
         serve(QStringLiteral("coat.sig"), "SIG");
         DownloadTask task = task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig"));
@@ -378,14 +400,20 @@ private slots:
             QFile keep(mod_dir + QLatin1Char('/') + blocked_dir + QStringLiteral("/keep"));
             QVERIFY(keep.open(QIODevice::WriteOnly));
         }
+        if (old_pak)
+            QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), "older package"));
         DownloadWorker worker(task);
         const Report report = run(worker);
         QCOMPARE(report.finished, QStringList());
         QCOMPARE(report.errors.size(), 1);
         QVERIFY2(report.errors.first().contains(expected), qPrintable(report.errors.first()));
-        const QStringList expected_files = blocked_dir.isEmpty()
+        QStringList expected_files = blocked_dir.isEmpty()
             ? QStringList() : QStringList{blocked_dir + QStringLiteral("/keep")};
-        QCOMPARE(files_below(mod_dir), expected_files);
+        if (old_pak)
+            expected_files << QStringLiteral("coat.pak");
+        QCOMPARE(files_below(mod_dir), sorted(expected_files));
+        if (old_pak)
+            QCOMPARE(read_file(mod_dir + QStringLiteral("/coat.pak")), QByteArray("older package"));
         if (!game.isEmpty())
             QVERIFY(!QFileInfo::exists(task.game_dir));
     }
@@ -443,12 +471,15 @@ private slots:
     {
         QTest::addColumn<QJsonArray>("faults");
         QTest::addColumn<bool>("wait_for_package");
-        QTest::addColumn<bool>("pak_installed");
+        QTest::addColumn<bool>("old_pak");
         QTest::newRow("stalled inside the package")
             << QJsonArray{rule("pak_original", "GET", {{"stall_after", 20000}, {"stall", 60}})} << false << false;
         QTest::newRow("package sizing stalls")
             << QJsonArray{rule("pak_original", "HEAD", {{"delay", 60}})} << false << false;
+        // The package is whole but not yet in place: nothing of it stays.
         QTest::newRow("between the files: signature headers held back")
+            << QJsonArray{rule("sig_original", "GET", {{"delay", 60}})} << true << false;
+        QTest::newRow("between the files, older package there")
             << QJsonArray{rule("sig_original", "GET", {{"delay", 60}})} << true << true;
     }
 
@@ -456,16 +487,18 @@ private slots:
     {
         QFETCH(QJsonArray, faults);
         QFETCH(bool, wait_for_package);
-        QFETCH(bool, pak_installed);
+        QFETCH(bool, old_pak);
         serve(QStringLiteral("coat.pak"), random_bytes(100000, 8));
         serve(QStringLiteral("coat.sig"), "SIG");
         server.set_faults(faults);
+        if (old_pak)
+            QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), "older package"));
         DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
         bool prompt = false;
         const Report report = run(worker, {}, [&](DownloadWorker &w, QThread &thread, Report &) {
-            const QString pak_path = mod_dir + QStringLiteral("/coat.pak");
+            const QString pak_temp = mod_dir + QStringLiteral("/coat.pak.tmp");
             if (wait_for_package)
-                QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(pak_path), 10000);
+                QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(pak_temp).size(), qint64(100000), 10000);
             else
                 QTest::qWait(1500);
             QVERIFY(thread.isRunning());
@@ -476,7 +509,9 @@ private slots:
         QVERIFY(prompt);
         QVERIFY(report.finished.isEmpty());
         QVERIFY(report.errors.isEmpty());
-        QCOMPARE(files_below(mod_dir), pak_installed ? QStringList{QStringLiteral("coat.pak")} : QStringList());
+        QCOMPARE(files_below(mod_dir), old_pak ? QStringList{QStringLiteral("coat.pak")} : QStringList());
+        if (old_pak)
+            QCOMPARE(read_file(mod_dir + QStringLiteral("/coat.pak")), QByteArray("older package"));
     }
 };
 

@@ -192,9 +192,12 @@ void DownloadManager::_on_task_error(const QString &skin_name, const QString &er
     if (current_thread)
         current_thread->quit();
     _release_worker();
+    // The next task starts before the failure is reported: a receiver may
+    // hold the report in a message box for as long as the user leaves it
+    // open, and the queue must not wait for that.
+    _process_queue();
     emit task_failed(skin_name, error);
     emit queue_updated();
-    _process_queue();
 }
 
 bool DownloadManager::cancel_task(const QString &skin_id)

@@ -22,7 +22,10 @@ int download_percent(qint64 downloaded, qint64 total)
     // goes on and reports 0 until it ends.
     if (total <= 0)
         return 0;
-    return static_cast<int>(static_cast<double>(downloaded) / static_cast<double>(total) * 100.0);
+    // A body longer than its measured size would run past 100, and far
+    // enough past it the conversion to int is undefined.
+    const double percent = static_cast<double>(downloaded) / static_cast<double>(total) * 100.0;
+    return static_cast<int>(qBound(0.0, percent, 100.0));
 }
 
 DownloadWorker::DownloadWorker(const DownloadTask &task_, QObject *parent)
@@ -121,24 +124,74 @@ DownloadWorker::Outcome DownloadWorker::_run(const QString &skin_name, QString &
     _downloaded = 0;
     for (const DownloadFileInfo &file : qAsConst(_files)) {
         if (_is_cancelled.load())
-            return Outcome::Cancelled;   // between files: what is in place stays
+            break;
         const Outcome outcome = _transfer(file, skin_name, error_text);
-        if (outcome == Outcome::Cancelled) {
-            _remove_temp_files();
-            return outcome;
-        }
         if (outcome == Outcome::Failed)
             return outcome;
+        if (outcome == Outcome::Cancelled)
+            break;
+    }
+    // Nothing is moved before both files are whole, so a cancelled or failed
+    // download leaves the mod folder as it found it.
+    if (_is_cancelled.load()) {
+        _remove_temp_files();
+        return Outcome::Cancelled;
+    }
+    return _move_into_place(error_text);
+}
 
-        if (QFileInfo::exists(file.final_path))
-            safe_remove(file.final_path);
+DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
+{
+    // An older copy steps aside under a backup name until both new files
+    // stand in place; if a move fails, what was there is put back.
+    struct Placed {
+        const DownloadFileInfo *file;
+        QString backup;   // empty: there was no older copy
+    };
+    QVector<Placed> placed;
+    const auto put_back = [](const Placed &step) {
+        safe_remove(step.file->final_path);
+        if (!step.backup.isEmpty())
+            safe_rename(step.backup, step.file->final_path);
+    };
+    const auto undo = [&] {
+        for (auto it = placed.crbegin(); it != placed.crend(); ++it)
+            put_back(*it);
+    };
+
+    for (const DownloadFileInfo &file : qAsConst(_files)) {
+        Placed step{&file, QString()};
+        if (QFileInfo(file.final_path).isFile()) {
+            step.backup = file.final_path + QStringLiteral(".old.tmp");
+            if (!safe_rename(file.final_path, step.backup)) {
+                undo();
+                error_text = QStringLiteral("无法移动文件到目标位置: ")
+                    + QDir::toNativeSeparators(file.final_path);
+                return Outcome::Failed;
+            }
+        }
         if (!safe_rename(file.temp_path, file.final_path)) {
+            if (!step.backup.isEmpty())
+                safe_rename(step.backup, file.final_path);
+            undo();
             error_text = QStringLiteral("无法移动文件到目标位置: ")
                 + QDir::toNativeSeparators(file.final_path);
             return Outcome::Failed;
         }
+        placed.append(step);
     }
-    return _is_cancelled.load() ? Outcome::Cancelled : Outcome::Done;
+
+    // A cancel that came while the files were being moved still means "not
+    // installed": the card will say so.
+    if (_is_cancelled.load()) {
+        undo();
+        return Outcome::Cancelled;
+    }
+    for (const Placed &step : qAsConst(placed)) {
+        if (!step.backup.isEmpty())
+            safe_remove(step.backup);
+    }
+    return Outcome::Done;
 }
 
 DownloadWorker::Outcome DownloadWorker::_transfer(const DownloadFileInfo &file,

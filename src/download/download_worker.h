@@ -54,6 +54,8 @@ private:
     Outcome _run(const QString &skin_name, QString &error_text);
     Outcome _transfer(const DownloadFileInfo &file, const QString &skin_name,
                       QString &error_text);
+    // Moves both finished files to their final names, both or neither.
+    Outcome _move_into_place(QString &error_text);
     void _remove_temp_files();
 
     std::atomic<bool> _is_cancelled{false};
@@ -63,6 +65,6 @@ private:
 };
 
 // The percentage reported after `downloaded` of `total` bytes: truncated
-// toward zero in double precision, not clamped above 100. An unknown total
-// (0) gives 0 while nothing is known about the size.
+// toward zero in double precision, held to 0-100. An unknown total (0)
+// gives 0 while nothing is known about the size.
 int download_percent(qint64 downloaded, qint64 total);
