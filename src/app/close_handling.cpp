@@ -23,6 +23,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
     }
+    // Downloads stop, and remove their own temporary files, before the sweep:
+    // a file the worker still holds open cannot be deleted on Windows.
+    DownloadManager::instance()->shutdown();
     _cleanup_temp_files();
     event->accept();
 }
