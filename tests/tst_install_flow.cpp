@@ -31,6 +31,7 @@
 #include <QVBoxLayout>
 #include <QtTest>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -122,15 +123,22 @@ public:
     QStringList shown;
     QStringList success;   // description of each confirmation, one line each
     QImage success_shot;
+    // Runs while a message box is still open, before it is confirmed.
+    std::function<void()> while_open;
 
 private:
     void poll()
     {
         QWidget *modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible())
+        if (m_busy || !modal || !modal->isVisible())
             return;
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             shown << box->windowTitle() + QLatin1Char('|') + box->text();
+            if (while_open) {
+                m_busy = true;
+                while_open();
+                m_busy = false;
+            }
             box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
             return;
         }
@@ -165,6 +173,7 @@ private:
     }
 
     QTimer m_timer;
+    bool m_busy = false;
 };
 
 } // namespace
@@ -255,6 +264,7 @@ void TestInstallFlow::init()
     QDir().mkpath(mod());
     boxes->shown.clear();
     boxes->success.clear();
+    boxes->while_open = nullptr;
     // Every case after the first starts from a detected game.
     if (!window->game_dir.isEmpty())
         open_page(MAIN);
@@ -332,8 +342,18 @@ QPushButton *TestInstallFlow::window_button(const QString &text) const
 
 void TestInstallFlow::a_person_installs_and_removes_a_skin()
 {
-    // A first start: no folder known yet; the game runs from its own tree.
+    // A first start: no folder known yet, so every card reads "安装", also
+    // that of a skin the game folder already holds.
     QCOMPARE(window->game_dir, QString());
+    QVERIFY(make_file(mod() + QStringLiteral("/丙.pak")));
+    open_page(MAIN);
+    QPointer<SkinWidget> skin = card(QStringLiteral("甲"));
+    QPointer<SkinWidget> present = card(QStringLiteral("丙"));
+    QVERIFY(skin && present);
+    QCOMPARE(present->action_button->text(), INSTALL);
+
+    // The game runs from its own tree. Once it is detected, the cards on
+    // screen belong to that folder at once: same page, same cards.
     QVERIFY(game->start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
     QPushButton *detect = window_button(QStringLiteral("检测目录"));
     QVERIFY(detect);
@@ -341,10 +361,13 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
     QCOMPARE(window->dir_label->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(game->root()));
     QCOMPARE(window->game_dir, game->root());
     game->stop();
-
-    open_page(MAIN);
-    QPointer<SkinWidget> skin = card(QStringLiteral("甲"));
-    QVERIFY(skin);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(skin && present);
+    QCOMPARE(window->current_category_name, MAIN);
+    QCOMPARE(window->current_page, 0);
+    QCOMPARE(present->action_button->text(), UNINSTALL);
+    QCOMPARE(present->action_button->styleSheet(), UNINSTALL_BUTTON_STYLE);
+    QVERIFY(QFile::remove(mod() + QStringLiteral("/丙.pak")));
     QCOMPARE(skin->action_button->text(), INSTALL);
     QCOMPARE(skin->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
 
@@ -597,30 +620,41 @@ void TestInstallFlow::failed_download_data()
 {
     QTest::addColumn<QJsonObject>("fault");
     QTest::addColumn<QString>("error_start");   // the error text inside the message
-    QTest::addColumn<QStringList>("left");      // what the mod folder holds afterwards
 
     QTest::newRow("package answered 404")
         << QJsonObject{{"match", QStringLiteral("乙.pak")}, {"method", "GET"}, {"status", 404}}
-        << QStringLiteral("404 Client Error: Not Found for url: ") << QStringList{};
+        << QStringLiteral("404 Client Error: Not Found for url: ");
     QTest::newRow("connection cut inside the package")
         << QJsonObject{{"match", QStringLiteral("乙.pak")}, {"method", "GET"}, {"cut_after", 50000}}
-        << QString() << QStringList{};
-    // The package was complete and is in place; only the signature is lost.
+        << QString();
+    // The package was whole, but without its signature it does not stay.
     QTest::newRow("connection cut inside the signature")
         << QJsonObject{{"match", QStringLiteral("乙.sig")}, {"method", "GET"}, {"cut_after", 100}}
-        << QString() << QStringList{QStringLiteral("乙.pak")};
+        << QString();
 }
 
 void TestInstallFlow::failed_download()
 {
     QFETCH(QJsonObject, fault);
     QFETCH(QString, error_start);
-    QFETCH(QStringList, left);
 
     server.set_faults({fault});
     SkinWidget *skin = card(QStringLiteral("乙"));
+    SkinWidget *next = card(QStringLiteral("丙"));
+    // The task waiting behind the failed one does not wait for the user to
+    // read the failure: its requests reach the server while the box is open.
+    bool next_ran_while_open = false;
+    boxes->while_open = [&] {
+        QElapsedTimer waited;
+        waited.start();
+        while (requests_for(QStringLiteral("丙.pak")).isEmpty() && waited.elapsed() < 10000)
+            QTest::qWait(20);
+        next_ran_while_open = !requests_for(QStringLiteral("丙.pak")).isEmpty();
+    };
     skin->action_button->click();
+    next->action_button->click();
     QTRY_COMPARE_WITH_TIMEOUT(boxes->shown.size(), 1, 20000);
+    QVERIFY(next_ran_while_open);
 
     const QString shown = boxes->shown.first();
     const QString prefix = QStringLiteral("下载失败|皮肤下载失败: ");
@@ -631,9 +665,10 @@ void TestInstallFlow::failed_download()
     QCOMPARE(skin->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
     QVERIFY(skin->action_button->isEnabled());
     QVERIFY(!skin->cancel_button->isVisible());
-    QCOMPARE(tree(mod()), left);
-    for (const QString &file : left)
-        QVERIFY(read(mod() + QLatin1Char('/') + file) == served.value(file));
+    // Nothing of the failed skin is left; the next one is installed whole.
+    QTRY_COMPARE_WITH_TIMEOUT(next->action_button->text(), UNINSTALL, 10000);
+    QCOMPARE(tree(mod()), (QStringList{QStringLiteral("丙.pak"), QStringLiteral("丙.sig")}));
+    QVERIFY(read(mod() + QStringLiteral("/丙.pak")) == served.value(QStringLiteral("丙.pak")));
 }
 
 // --- uninstalling -----------------------------------------------------------
@@ -642,32 +677,45 @@ void TestInstallFlow::uninstall_data()
 {
     QTest::addColumn<QString>("skin");
     QTest::addColumn<QStringList>("files");       // below the mod folder at the start
-    QTest::addColumn<QString>("before_press");    // "", "remove files", "remove folder", "link to proc"
+    QTest::addColumn<QString>("before_press");    // "", "remove files", "remove folder", "link to proc", "lock pak"
     QTest::addColumn<QStringList>("left");
-    QTest::addColumn<bool>("succeeds");
+    QTest::addColumn<QString>("message");         // "title|text" of the box; empty: the success dialog
     QTest::addColumn<QStringList>("logged");      // removal lines, "{mod}" = the mod folder
+
+    const QString not_found = QStringLiteral("卸载提示|未找到已安装的皮肤文件\n搜索路径: {mod}\n目标文件: 戊.sig, 戊.pak"
+                                             "\n\n可能原因：文件已被删除或未正确安装");
+    const QString kept = QStringLiteral("卸载失败|以下皮肤文件无法删除:\n%1\n\n文件可能正被游戏使用，请关闭游戏后重试");
 
     const QString wu = QStringLiteral("戊");
     QTest::newRow("pak in the mod folder and sig in a sub-folder")
-        << wu << QStringList{"戊.pak", "老/皮肤/戊.sig"} << QString() << QStringList{"老/", "老/皮肤/"} << true
+        << wu << QStringList{"戊.pak", "老/皮肤/戊.sig"} << QString() << QStringList{"老/", "老/皮肤/"} << QString()
         << QStringList{"INFO 已删除文件: {mod}/戊.pak", "INFO 已删除文件: {mod}/老/皮肤/戊.sig"};
     QTest::newRow("only the sig present")
-        << wu << QStringList{"戊.sig"} << QString() << QStringList{} << true
+        << wu << QStringList{"戊.sig"} << QString() << QStringList{} << QString()
         << QStringList{"INFO 已删除文件: {mod}/戊.sig"};
     QTest::newRow("every copy goes, other names stay")
         << wu << QStringList{"戊.pak", "a/戊.pak", ".b/戊.sig", "a/戊.PAK", "a/戊.pak.tmp", "戊.pak.bak"} << QString()
-        << QStringList{".b/", "a/", "a/戊.PAK", "a/戊.pak.tmp", "戊.pak.bak"} << true
+        << QStringList{".b/", "a/", "a/戊.PAK", "a/戊.pak.tmp", "戊.pak.bak"} << QString()
         << QStringList{"INFO 已删除文件: {mod}/.b/戊.sig", "INFO 已删除文件: {mod}/a/戊.pak", "INFO 已删除文件: {mod}/戊.pak"};
     QTest::newRow("files gone before the press")
-        << wu << QStringList{"戊.pak", "other.pak"} << QStringLiteral("remove files") << QStringList{"other.pak"} << false
-        << QStringList{};
+        << wu << QStringList{"戊.pak", "other.pak"} << QStringLiteral("remove files") << QStringList{"other.pak"}
+        << not_found << QStringList{};
     QTest::newRow("mod folder gone before the press")
-        << wu << QStringList{"戊.sig"} << QStringLiteral("remove folder") << QStringList{} << false << QStringList{};
+        << wu << QStringList{"戊.sig"} << QStringLiteral("remove folder") << QStringList{} << not_found
+        << QStringList{};
     // The mod folder leads into /proc, where even root cannot delete: both
-    // matching files are tried, both fail, the card stays installed.
+    // matching files are tried, both fail and are named, one per line; the
+    // card stays installed.
     QTest::newRow("no file can be removed")
-        << QStringLiteral("己") << QStringList{} << QStringLiteral("link to proc") << QStringList{} << false
+        << QStringLiteral("己") << QStringList{} << QStringLiteral("link to proc") << QStringList{}
+        << kept.arg(QStringLiteral("status\ntask/{pid}/status"))
         << QStringList{"WARNING 删除文件失败: {mod}/status", "WARNING 删除文件失败: {mod}/task/{pid}/status"};
+    // As when the running game holds the package: the signature goes, the
+    // package stays and is named, and the skin still counts as installed.
+    QTest::newRow("one file cannot be removed")
+        << wu << QStringList{"戊.pak", "老/戊.sig"} << QStringLiteral("lock pak") << QStringList{"老/", "戊.pak"}
+        << kept.arg(QStringLiteral("戊.pak"))
+        << QStringList{"WARNING 删除文件失败: {mod}/戊.pak", "INFO 已删除文件: {mod}/老/戊.sig"};
 }
 
 void TestInstallFlow::uninstall()
@@ -676,7 +724,7 @@ void TestInstallFlow::uninstall()
     QFETCH(QStringList, files);
     QFETCH(QString, before_press);
     QFETCH(QStringList, left);
-    QFETCH(bool, succeeds);
+    QFETCH(QString, message);
     QFETCH(QStringList, logged);
 
     for (const QString &file : files)
@@ -699,29 +747,43 @@ void TestInstallFlow::uninstall()
     }
     if (before_press == QLatin1String("remove folder"))
         QVERIFY(QDir(mod()).removeRecursively());
+    // The immutable attribute stops even root from deleting the file.
+    const QString locked = mod() + QStringLiteral("/戊.pak");
+    const auto set_locked = [&](bool on) {
+        return QProcess::execute(QStringLiteral("chattr"), {on ? QStringLiteral("+i") : QStringLiteral("-i"), locked}) == 0;
+    };
+    struct Unlock {
+        std::function<bool(bool)> unlock;
+        ~Unlock() { if (unlock) unlock(false); }
+    } unlock;
+    if (before_press == QLatin1String("lock pak")) {
+        if (!set_locked(true))
+            QSKIP("no immutable attribute on this file system");
+        unlock.unlock = set_locked;
+    }
 
     LogCapture log;
     QTest::mouseClick(subject->action_button, Qt::LeftButton);
     QStringList removal_lines = log.texts().filter(QRegularExpression(QStringLiteral("删除文件")));
     removal_lines.sort();
-    for (QString &line : logged) {
-        line.replace(QStringLiteral("{mod}"), QDir::toNativeSeparators(mod()));
-        line.replace(QStringLiteral("{pid}"), QString::number(idle.processId()));
-    }
+    const auto fill = [&](QString &text) {
+        text.replace(QStringLiteral("{mod}"), QDir::toNativeSeparators(mod()));
+        text.replace(QStringLiteral("{pid}"), QString::number(idle.processId()));
+    };
+    for (QString &line : logged)
+        fill(line);
     logged.sort();
     QCOMPARE(removal_lines, logged);
 
-    if (succeeds) {
+    if (message.isEmpty()) {
         QCOMPARE(boxes->success.size(), 1);
         QVERIFY(boxes->success.first().startsWith(QStringLiteral("卸载成功|")));
         QCOMPARE(boxes->shown, QStringList());
         QCOMPARE(subject->action_button->text(), INSTALL);
     } else {
-        const QString names = skin == QStringLiteral("戊") ? QStringLiteral("戊.sig, 戊.pak") : QStringLiteral("status.sig, status");
+        fill(message);
         QCOMPARE(boxes->success, QStringList());
-        QCOMPARE(boxes->shown, QStringList{QStringLiteral("卸载提示|未找到已安装的皮肤文件\n搜索路径: ")
-                                           + QDir::toNativeSeparators(mod()) + QStringLiteral("\n目标文件: ") + names
-                                           + QStringLiteral("\n\n可能原因：文件已被删除或未正确安装")});
+        QCOMPARE(boxes->shown, QStringList{message});
         QCOMPARE(subject->action_button->text(), UNINSTALL);
         QCOMPARE(subject->action_button->styleSheet(), UNINSTALL_BUTTON_STYLE);
     }

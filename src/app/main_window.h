@@ -168,6 +168,8 @@ public:
     void _load_settings();
     // Writes game_dir and flushes at once: a fatal exit skips destructors.
     void _save_settings();
+    // Points the cards on screen at game_dir once it has changed.
+    void _hand_game_dir_to_cards();
     // Deletes download leftovers in the mod folder; run when closing.
     void _cleanup_temp_files();
 };

@@ -384,6 +384,16 @@ QStringList SkinWidget::_find_skin_files(bool first_only) const
     return found;
 }
 
+void SkinWidget::set_game_dir(const QString &folder)
+{
+    game_dir = folder;
+    // A card that shows a download keeps showing it; the manager's signals
+    // end that state.
+    const QString text = action_button->text();
+    if (text == INSTALLED_TEXT || text == NOT_INSTALLED_TEXT)
+        _check_installation_status();
+}
+
 void SkinWidget::_set_resting_state(bool installed)
 {
     action_button->setText(installed ? INSTALLED_TEXT : NOT_INSTALLED_TEXT);
@@ -453,7 +463,9 @@ void SkinWidget::_uninstall_skin()
         return;
     }
     const QPair<QString, QString> names = _get_filenames();
+    const QString mod_folder = mod_folder_path(game_dir);
     bool deleted = false;
+    QStringList kept;   // below the mod folder, as shown to the user
     // All matches are gathered before the first removal, so the walk never
     // runs over entries that vanish under it; every copy goes, not just one.
     for (const QString &file_path : _find_skin_files(false)) {
@@ -463,9 +475,21 @@ void SkinWidget::_uninstall_skin()
             applog::info(QStringLiteral("已删除文件: ") + shown);
         } else {
             applog::warning(QStringLiteral("删除文件失败: ") + shown);
+            kept << QDir::toNativeSeparators(QDir(mod_folder).relativeFilePath(file_path));
         }
     }
 
+    if (!kept.isEmpty()) {
+        // Some copy is still there (on Windows the running game holds its
+        // files open): the skin is not uninstalled, and the card stays so.
+        // One name per line keeps each whole in the narrow message box.
+        emit show_message_signal(
+            QStringLiteral("卸载失败"),
+            QStringLiteral("以下皮肤文件无法删除:\n") + kept.join(QLatin1Char('\n'))
+                + QStringLiteral("\n\n文件可能正被游戏使用，请关闭游戏后重试"),
+            QStringLiteral("warning"));
+        return;
+    }
     if (deleted) {
         action_button->setText(NOT_INSTALLED_TEXT);
         action_button->setStyleSheet(first_action_button_style());
@@ -475,7 +499,7 @@ void SkinWidget::_uninstall_skin()
     emit show_message_signal(
         QStringLiteral("卸载提示"),
         QStringLiteral("未找到已安装的皮肤文件\n搜索路径: ")
-            + QDir::toNativeSeparators(mod_folder_path(game_dir))
+            + QDir::toNativeSeparators(mod_folder)
             + QStringLiteral("\n目标文件: ") + names.first + QStringLiteral(", ") + names.second
             + QStringLiteral("\n\n可能原因：文件已被删除或未正确安装"),
         QStringLiteral("info"));

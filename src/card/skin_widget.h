@@ -58,6 +58,9 @@ public:
     QPair<QString, QString> _get_filenames() const;
     // "卸载" when either file lies anywhere below the mod folder, else "安装".
     void _check_installation_status();
+    // Points the card at another game folder and, unless it shows a
+    // download, looks afresh whether the skin is installed there.
+    void set_game_dir(const QString &folder);
 
     // Opens the full-size cover in a modal viewer.
     void show_enlarged_image();
@@ -77,7 +80,8 @@ public slots:
 public:
     void _start_download();
     // Deletes every copy of the skin's two files below the mod folder, then
-    // confirms, or says where it looked when nothing was removed.
+    // confirms, names the copies that could not be removed, or says where
+    // it looked when there was nothing to remove.
     void _uninstall_skin();
     // The green modal confirmation; returns once it is closed.
     void _show_success_dialog(const QString &title, const QString &message);

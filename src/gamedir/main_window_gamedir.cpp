@@ -1,10 +1,12 @@
 #include "app/main_window.h"
 
 #include "app/log.h"
+#include "card/skin_widget.h"
 #include "gamedir/game_folder.h"
 #include "gamedir/temp_cleanup.h"
 #include "platform/open_folder.h"
 #include "platform/process_list.h"
+#include "widgets/flow_layout.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -49,6 +51,7 @@ void MainWindow::_detect_from_processes(const ProcessListing &listing)
         game_dir = root;
         dir_label->setText(QStringLiteral("✓ 检测成功: ") + shown_root);
         _save_settings();
+        _hand_game_dir_to_cards();
         _refresh_skins();
     } catch (const std::exception &failure) {
         dir_label->setText(QStringLiteral("✗ 进程检测失败: ") + QString::fromLocal8Bit(failure.what()));
@@ -81,6 +84,7 @@ void MainWindow::_load_settings()
     game_dir = QDir::fromNativeSeparators(settings.value(SETTINGS_KEY, QString()).toString());
     if (!game_dir.isEmpty()) {
         dir_label->setText(QStringLiteral("✓ 皮肤目录已加载"));
+        _hand_game_dir_to_cards();
         _refresh_skins();
     } else {
         dir_label->setText(QStringLiteral("请先启动Dread Hunger游戏后点击检测目录"));
@@ -93,6 +97,16 @@ void MainWindow::_save_settings()
     settings.sync();
     if (settings.status() != QSettings::NoError)
         applog::error(QStringLiteral("保存设置失败: ") + QDir::toNativeSeparators(settings.fileName()));
+}
+
+void MainWindow::_hand_game_dir_to_cards()
+{
+    // The cards on screen install into, and read their state from, the
+    // folder now in use; page and category stay as they are.
+    for (int i = 0; i < flow_layout->count(); ++i) {
+        if (auto *card = qobject_cast<SkinWidget *>(flow_layout->itemAt(i)->widget()))
+            card->set_game_dir(game_dir);
+    }
 }
 
 void MainWindow::_cleanup_temp_files()
