@@ -158,27 +158,23 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
         for (auto it = placed.crbegin(); it != placed.crend(); ++it)
             put_back(*it);
     };
+    const auto fail = [&](const QString &path) {
+        undo();
+        error_text = QStringLiteral("无法移动文件到目标位置: ") + QDir::toNativeSeparators(path);
+        return Outcome::Failed;
+    };
 
     for (const DownloadFileInfo &file : qAsConst(_files)) {
         Placed step{&file, QString()};
         if (QFileInfo(file.final_path).isFile()) {
-            step.backup = file.final_path + QStringLiteral(".old.tmp");
-            if (!safe_rename(file.final_path, step.backup)) {
-                undo();
-                error_text = QStringLiteral("无法移动文件到目标位置: ")
-                    + QDir::toNativeSeparators(file.final_path);
-                return Outcome::Failed;
-            }
+            const QString backup = file.final_path + QStringLiteral(".old.tmp");
+            if (!safe_rename(file.final_path, backup))
+                return fail(file.final_path);
+            step.backup = backup;
         }
-        if (!safe_rename(file.temp_path, file.final_path)) {
-            if (!step.backup.isEmpty())
-                safe_rename(step.backup, file.final_path);
-            undo();
-            error_text = QStringLiteral("无法移动文件到目标位置: ")
-                + QDir::toNativeSeparators(file.final_path);
-            return Outcome::Failed;
-        }
-        placed.append(step);
+        placed.append(step);   // from here on, undo puts this name back
+        if (!safe_rename(file.temp_path, file.final_path))
+            return fail(file.final_path);
     }
 
     // A cancel that came while the files were being moved still means "not
