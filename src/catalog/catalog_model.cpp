@@ -116,22 +116,31 @@ bool check_record(const QJsonValue &element, int index, QString *error)
 // Collects the category tree one record at a time and sorts it at the end.
 class CategoryCollector {
 public:
-    void add_main(const QString &main_category, double weight)
+    struct Main {
+        double weight;
+        // Each of its subcategories with the slot of its joined key's weight,
+        // so repeated records need no joining.
+        QHash<QString, int> sub_slots;
+    };
+
+    // Enters a record's main category; the entry returned takes the record's
+    // subcategory.
+    Main &add_main(const QString &name, double weight)
     {
-        const auto it = m_main_ranks.find(main_category);
-        if (it == m_main_ranks.end()) {
-            m_result.main_categories.append(main_category);
-            m_main_ranks.insert(main_category, weight);
-        } else if (weight > *it) {
-            *it = weight;
+        const auto it = m_mains.find(name);
+        if (it == m_mains.end()) {
+            m_result.main_categories.append(name);
+            return *m_mains.insert(name, Main{weight, {}});
         }
+        if (weight > it->weight)
+            it->weight = weight;
+        return *it;
     }
 
-    void add_sub(const QString &main_category, const QString &subcategory, double weight)
+    void add_sub(Main &main, const QString &main_name, const QString &subcategory, double weight)
     {
-        QHash<QString, int> &slot_of = m_pair_slots[main_category];
-        const auto slot_it = slot_of.constFind(subcategory);
-        if (slot_it != slot_of.constEnd()) {
+        const auto slot_it = main.sub_slots.constFind(subcategory);
+        if (slot_it != main.sub_slots.constEnd()) {
             double &known = m_weights[static_cast<size_t>(*slot_it)];
             if (weight > known)
                 known = weight;
@@ -139,8 +148,8 @@ public:
         }
         // A new subcategory of this main category: its first record sets the
         // joined key's weight, whatever another pair put there.
-        m_result.subcategories[main_category].append(subcategory);
-        const QString key = main_category + QLatin1Char('_') + subcategory;
+        m_result.subcategories[main_name].append(subcategory);
+        const QString key = main_name + QLatin1Char('_') + subcategory;
         const auto key_it = m_sub_ranks.constFind(key);
         int slot;
         if (key_it == m_sub_ranks.constEnd()) {
@@ -151,15 +160,15 @@ public:
             slot = *key_it;
             m_weights[static_cast<size_t>(slot)] = weight;
         }
-        slot_of.insert(subcategory, slot);
+        main.sub_slots.insert(subcategory, slot);
     }
 
     // Sorts by descending weight, stably, and hands the tree over.
     Categories finish()
     {
-        sort_desc(m_result.main_categories, [&](const QString &name) { return m_main_ranks.value(name, 0.0); });
+        sort_desc(m_result.main_categories, [&](const QString &name) { return m_mains.value(name).weight; });
         for (auto it = m_result.subcategories.begin(); it != m_result.subcategories.end(); ++it) {
-            const QHash<QString, int> &slot_of = m_pair_slots[it.key()];
+            const QHash<QString, int> &slot_of = m_mains[it.key()].sub_slots;
             sort_desc(it.value(), [&](const QString &name) { return m_weights[static_cast<size_t>(slot_of.value(name))]; });
         }
         return std::move(m_result);
@@ -179,13 +188,11 @@ private:
     }
 
     Categories m_result;
-    QHash<QString, double> m_main_ranks;
+    QHash<QString, Main> m_mains;
     // Subcategory weights live under the joined key "<main>_<sub>", so two
-    // pairs that join to the same text share one weight. Each pair remembers
-    // the slot of its joined key, so repeated records need no joining.
+    // pairs that join to the same text share one weight.
     QHash<QString, int> m_sub_ranks;
     std::vector<double> m_weights;
-    QHash<QString, QHash<QString, int>> m_pair_slots;
 };
 
 // One record's share of the category tree. A weight is read only when its
@@ -198,7 +205,7 @@ bool collect(CategoryCollector &collector, const QJsonObject &record, QString *e
     const auto main_weight = weight_of(record.value(MAIN_RANK_KEY), MAIN_RANK_KEY, error);
     if (!main_weight)
         return false;
-    collector.add_main(main_category, *main_weight);
+    CategoryCollector::Main &main = collector.add_main(main_category, *main_weight);
 
     const QString subcategory = name_of(record.value(SUB_KEY));
     if (subcategory.isEmpty())
@@ -206,7 +213,7 @@ bool collect(CategoryCollector &collector, const QJsonObject &record, QString *e
     const auto sub_weight = weight_of(record.value(SUB_RANK_KEY), SUB_RANK_KEY, error);
     if (!sub_weight)
         return false;
-    collector.add_sub(main_category, subcategory, *sub_weight);
+    collector.add_sub(main, main_category, subcategory, *sub_weight);
     return true;
 }
 
