@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -101,7 +102,7 @@ namespace {
 
 // The records of the selection that a page can show.
 struct PageRecords {
-    QJsonArray complete;   // in display order; the page count rests on these alone
+    std::vector<int> complete;  // indices into skins, in display order; the page count rests on these alone
     bool any_selected = false;  // the filter kept something, complete or not
 };
 
@@ -126,7 +127,7 @@ std::optional<PageRecords> page_records(const QJsonArray &skins, const QString &
             continue;
         out.any_selected = true;
         if (catalog::is_complete(record))
-            out.complete.append(element);
+            out.complete.push_back(i);
         else if (log_skipped)
             skipped.append(catalog::skin_id_text(record));
     }
@@ -160,19 +161,19 @@ bool MainWindow::show_current_page(QString *error)
     }
 
     const int start_idx = current_page * items_per_page;
-    const QJsonArray &valid_skins = records->complete;
+    const std::vector<int> &valid_skins = records->complete;
     const int end_idx = std::min(start_idx + items_per_page, static_cast<int>(valid_skins.size()));
     // The page's cached covers are decoded together up front; each card then
     // finds its cover ready instead of decoding it in turn.
     QList<QJsonObject> page;
     for (int i = std::max(start_idx, 0); i < end_idx; ++i)
-        page.append(valid_skins.at(i).toObject());
+        page.append(skins.at(valid_skins[static_cast<size_t>(i)]).toObject());
     prefetch_covers(page);
 
     int valid_skins_count = 0;
-    for (int i = std::max(start_idx, 0); i < end_idx; ++i) {
+    for (const QJsonObject &record : qAsConst(page)) {
         QString invalid_record_error;
-        SkinWidget *skin_widget = SkinWidget::create(valid_skins.at(i).toObject(), game_dir, &invalid_record_error);
+        SkinWidget *skin_widget = SkinWidget::create(record, game_dir, &invalid_record_error);
         if (!skin_widget) {
             applog::warning(QStringLiteral("创建皮肤组件失败: ") + invalid_record_error);
             continue;
@@ -187,7 +188,7 @@ bool MainWindow::show_current_page(QString *error)
         return true;
     }
 
-    const int total_pages = catalog::page_count(valid_skins.size(), items_per_page);
+    const int total_pages = catalog::page_count(static_cast<int>(valid_skins.size()), items_per_page);
     page_label->setText(QStringLiteral("第 %1 页 / 共 %2 页").arg(current_page + 1).arg(total_pages));
     prev_btn->setEnabled(current_page > 0);
     next_btn->setEnabled(current_page < total_pages - 1);
@@ -214,7 +215,7 @@ void MainWindow::_next_page()
         _report_page_failure(current_page, error);
         return;
     }
-    const int total_pages = catalog::page_count(records->complete.size(), items_per_page);
+    const int total_pages = catalog::page_count(static_cast<int>(records->complete.size()), items_per_page);
     if (current_page >= total_pages - 1)
         return;
     const int previous = current_page;
