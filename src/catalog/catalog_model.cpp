@@ -78,9 +78,14 @@ std::optional<QJsonArray> parse_body(const QByteArray &body, QString *error)
     const QJsonDocument doc = QJsonDocument::fromJson(body, &parse_error);
     if (parse_error.error != QJsonParseError::NoError) {
         // A bare JSON value cannot be a document; "" stands for no records.
+        // A broken array or object is not worth a second parse.
+        const auto first = std::find_if(body.cbegin(), body.cend(),
+                                        [](char c) { return c != ' ' && c != '\t' && c != '\n' && c != '\r'; });
+        const bool bare_value = first != body.cend() && *first != '[' && *first != '{';
         QJsonParseError wrapped_error;
-        const QJsonDocument wrapped = QJsonDocument::fromJson("[" + body + "]", &wrapped_error);
-        if (wrapped_error.error == QJsonParseError::NoError && wrapped.array().size() == 1) {
+        const QJsonDocument wrapped =
+            bare_value ? QJsonDocument::fromJson("[" + body + "]", &wrapped_error) : QJsonDocument();
+        if (bare_value && wrapped_error.error == QJsonParseError::NoError && wrapped.array().size() == 1) {
             const QJsonValue only = wrapped.array().at(0);
             if (only.isString() && only.toString().isEmpty())
                 return QJsonArray();
