@@ -1,8 +1,6 @@
 #include "catalog/catalog_model.h"
-#include "catalog/catalog_scan.h"
 
 #include <QJsonDocument>
-#include <QRandomGenerator>
 #include <QTextCodec>
 #include <QtTest>
 
@@ -53,8 +51,8 @@ private slots:
     void emptyValue();
     void integerValue_data();
     void integerValue();
-    void parseRecords_data();
-    void parseRecords();
+    void catalogueBody_data();
+    void catalogueBody();
     void categories_data();
     void categories();
     void filter_data();
@@ -68,9 +66,6 @@ private slots:
     void textBodyDecoding_data();
     void textBodyDecoding();
     void skinIdInLogs();
-    void quickPathAgrees_data();
-    void quickPathAgrees();
-    void quickPathAgreesOnRandomCatalogues();
 };
 
 void TestCatalogModel::emptyValue_data()
@@ -134,7 +129,7 @@ void TestCatalogModel::integerValue()
     QFETCH(bool, ok);
     QFETCH(double, value);
     QString error;
-    const std::optional<double> got = catalog::integer_value(value_from(json), QStringLiteral("skin_id"), &error);
+    const std::optional<double> got = catalog::integer_value(value_from(json), QLatin1String("skin_id"), &error);
     QCOMPARE(got.has_value(), ok);
     if (ok) {
         QCOMPARE(*got, value);
@@ -143,36 +138,48 @@ void TestCatalogModel::integerValue()
     }
 }
 
-void TestCatalogModel::parseRecords_data()
+void TestCatalogModel::catalogueBody_data()
 {
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<int>("count");  // -1 = failure
-    QTest::newRow("empty array") << QByteArray(" [ ] ") << 0;
-    QTest::newRow("empty object passes as no records") << QByteArray("{}") << 0;
-    QTest::newRow("empty JSON string passes as no records") << QByteArray("\"\"") << 0;
-    QTest::newRow("objects") << QByteArray("[{}, {\"name\":\"a\"}]") << 2;
-    QTest::newRow("element not an object") << QByteArray("[{}, 1]") << -1;
-    QTest::newRow("non-empty object") << QByteArray("{\"a\":1}") << -1;
-    QTest::newRow("non-empty string") << QByteArray("\"x\"") << -1;
-    QTest::newRow("number") << QByteArray("5") << -1;
-    QTest::newRow("null") << QByteArray("null") << -1;
-    QTest::newRow("not JSON") << QByteArray("<html>oops</html>") << -1;
-    QTest::newRow("empty body") << QByteArray("") << -1;
-    QTest::newRow("truncated") << QByteArray("[{\"name\":\"a\"}") << -1;
+    QTest::addColumn<int>("count");  // records of main category A; -1 = failure
+    QTest::addColumn<QString>("error");  // part of the failure's text
+    QTest::newRow("empty array") << QByteArray(" [ ] ") << 0 << QString();
+    QTest::newRow("empty object passes as no records") << QByteArray("{}") << 0 << QString();
+    QTest::newRow("empty JSON string passes as no records") << QByteArray("\"\"") << 0 << QString();
+    QTest::newRow("objects") << QByteArray("[{\"MainCategory\":\"A\"}, {\"name\":\"a\",\"MainCategory\":\"A\"}, {}]") << 2
+                             << QString();
+    QTest::newRow("element not an object") << QByteArray("[{}, 1]") << -1 << QStringLiteral("第 2 项");
+    QTest::newRow("element not an object is named before a bad weight")
+        << QByteArray(R"([{"MainCategory":"A","MainCategory_ranking_id":"9"}, 3])") << -1 << QStringLiteral("第 2 项");
+    QTest::newRow("non-empty object") << QByteArray("{\"a\":1}") << -1 << QString();
+    QTest::newRow("non-empty string") << QByteArray("\"x\"") << -1 << QString();
+    QTest::newRow("number") << QByteArray("5") << -1 << QString();
+    QTest::newRow("null") << QByteArray("null") << -1 << QString();
+    QTest::newRow("not JSON") << QByteArray("<html>oops</html>") << -1 << QString();
+    QTest::newRow("empty body") << QByteArray("") << -1 << QString();
+    QTest::newRow("truncated") << QByteArray("[{\"name\":\"a\"}") << -1 << QString();
 }
 
-void TestCatalogModel::parseRecords()
+void TestCatalogModel::catalogueBody()
 {
     QFETCH(QByteArray, body);
     QFETCH(int, count);
-    QString error;
-    const std::optional<QJsonArray> records = catalog::parse_records(body, &error);
+    QFETCH(QString, error);
+    QString selection_error;
+    const std::optional<QJsonArray> selected =
+        catalog::selection_from_body(body, QStringLiteral("A"), std::nullopt, &selection_error);
+    QString categories_error;
+    const std::optional<catalog::Categories> derived = catalog::categories_from_body(body, &categories_error);
     if (count < 0) {
-        QVERIFY(!records);
-        QVERIFY(!error.isEmpty());
+        QVERIFY(!selected);
+        QVERIFY(!derived);
+        QVERIFY(!selection_error.isEmpty());
+        QCOMPARE(categories_error, selection_error);
+        QVERIFY2(selection_error.contains(error), qPrintable(selection_error));
     } else {
-        QVERIFY2(records, qPrintable(error));
-        QCOMPARE(records->size(), count);
+        QVERIFY2(selected, qPrintable(selection_error));
+        QVERIFY2(derived, qPrintable(categories_error));
+        QCOMPARE(selected->size(), count);
     }
 }
 
@@ -304,7 +311,13 @@ void TestCatalogModel::filter()
     std::optional<QString> selected;
     if (sub != QStringLiteral("<none>"))
         selected = sub;
-    QCOMPARE(ids_of(catalog::filter_records(records, main, selected)), ids);
+    const catalog::CategoryFilter filter(main, selected);
+    QJsonArray kept;
+    for (const QJsonValue &record : records) {
+        if (filter.keeps(record.toObject()))
+            kept.append(record);
+    }
+    QCOMPARE(ids_of(kept), ids);
 }
 
 void TestCatalogModel::completeness_data()
@@ -421,214 +434,6 @@ void TestCatalogModel::skinIdInLogs()
 {
     const QJsonArray records = records_from(R"([{"skin_id":7},{"skin_id":"x7"},{"name":"n"},{"skin_id":null}])");
     QCOMPARE(ids_of(records), (QStringList{"7", "x7", "unknown", "null"}));
-}
-
-// --- the quick path over raw bodies must answer exactly as the general one ---
-
-namespace {
-
-struct Outcome {
-    bool ok = false;
-    QStringList mains;
-    QMap<QString, QStringList> subs;
-    QJsonArray selection;
-    QString error;
-};
-
-Outcome general_categories(const QByteArray &body)
-{
-    Outcome out;
-    const auto records = catalog::parse_records(body, &out.error);
-    const auto derived = records ? catalog::derive_categories(*records, &out.error) : std::nullopt;
-    if ((out.ok = derived.has_value())) {
-        out.mains = derived->main_categories;
-        out.subs = derived->subcategories;
-    }
-    return out;
-}
-
-Outcome general_selection(const QByteArray &body, const QString &main, const std::optional<QString> &sub)
-{
-    Outcome out;
-    const auto records = catalog::parse_records(body, &out.error);
-    const auto ordered =
-        records ? catalog::order_records(catalog::filter_records(*records, main, sub), &out.error) : std::nullopt;
-    if ((out.ok = ordered.has_value()))
-        out.selection = *ordered;
-    return out;
-}
-
-// Compares both functions taking a body against the general path; returns
-// whether the quick path answered by itself.
-bool check_agreement(const QByteArray &body, const QString &main, const std::optional<QString> &sub)
-{
-    const Outcome want = general_categories(body);
-    Outcome got;
-    const auto derived = catalog::categories_from_body(body, &got.error);
-    got.ok = derived.has_value();
-    if (got.ok) {
-        got.mains = derived->main_categories;
-        got.subs = derived->subcategories;
-    }
-    [&] {
-        QCOMPARE(got.ok, want.ok);
-        QCOMPARE(got.mains, want.mains);
-        QCOMPARE(got.subs, want.subs);
-        QCOMPARE(got.error, want.error);
-    }();
-
-    const Outcome want_sel = general_selection(body, main, sub);
-    Outcome got_sel;
-    const auto selected = catalog::selection_from_body(body, main, sub, &got_sel.error);
-    got_sel.ok = selected.has_value();
-    if (got_sel.ok)
-        got_sel.selection = *selected;
-    [&] {
-        QCOMPARE(got_sel.ok, want_sel.ok);
-        QCOMPARE(got_sel.selection, want_sel.selection);
-        QCOMPARE(got_sel.error, want_sel.error);
-    }();
-
-    const bool quick_categories = catalog::scan::categories(body).has_value();
-    const bool quick_selection = catalog::scan::selection(body, main, sub).has_value();
-    // The quick path never answers where the general one fails.
-    if (!want.ok)
-        [&] { QVERIFY(!quick_categories); }();
-    return quick_categories && quick_selection;
-}
-
-} // namespace
-
-void TestCatalogModel::quickPathAgrees_data()
-{
-    QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("quick");  // the quick path answers by itself
-
-    const QByteArray a = R"({"skin_id":1,"name":"a","MainCategory":"A","subcategory":"x","MainCategory_ranking_id":2,"subcategory_ranking_id":1})";
-    const QByteArray b = R"({"skin_id":2,"name":"b","MainCategory":"B","subcategory":"x","MainCategory_ranking_id":5,"subcategory_ranking_id":3})";
-    QTest::newRow("plain") << "[" + a + "," + b + "]" << true;
-    QTest::newRow("blanks everywhere") << " \n[ " + a + " ,\r\n\t" + b + " ] \n" << true;
-    QTest::newRow("empty array") << QByteArray("[]") << true;
-    QTest::newRow("escapes in values")
-        << QByteArray(R"([{"MainCategory":"\u4e3b\"\/\\","subcategory":"x\ny","MainCategory_ranking_id":1},{"MainCategory":"A","subcategory":"\ud83d\ude00"}])")
-        << true;
-    QTest::newRow("non-ASCII names") << QByteArray(R"([{"MainCategory":"角色","subcategory":"猎人 一"},{"MainCategory":"角色","subcategory":"航海"}])") << true;
-    QTest::newRow("numbers of every form")
-        << QByteArray(R"([{"MainCategory":"A","MainCategory_ranking_id":-0},{"MainCategory":"B","MainCategory_ranking_id":1.5e1},)"
-                      R"({"MainCategory":"C","MainCategory_ranking_id":12345678901234567890},{"MainCategory":"D","MainCategory_ranking_id":-2.5E-3},)"
-                      R"({"MainCategory":"E","MainCategory_ranking_id":123456789012345678}])")
-        << true;
-    QTest::newRow("literals and empty containers as weights")
-        << QByteArray(R"([{"MainCategory":"A","MainCategory_ranking_id":true},{"MainCategory":"B","MainCategory_ranking_id":false},)"
-                      R"({"MainCategory":"C","MainCategory_ranking_id":null},{"MainCategory":"D","MainCategory_ranking_id":[ ]},)"
-                      R"({"MainCategory":"E","MainCategory_ranking_id":{}},{"MainCategory":"F","MainCategory_ranking_id":""}])")
-        << true;
-    QTest::newRow("names that are not strings")
-        << QByteArray(R"([{"MainCategory":7,"subcategory":"x"},{"MainCategory":"A","subcategory":["x"]},{"MainCategory":{"n":1}}])") << true;
-    QTest::newRow("nested values in other keys")
-        << QByteArray(R"([{"extra":{"a":[1,{"b":null}],"c":"}]"},"MainCategory":"A","subcategory":"x"}])") << true;
-    QTest::newRow("repeated key that is not read") << QByteArray(R"([{"name":"a","name":"b","MainCategory":"A"}])") << true;
-    QTest::newRow("joined key collision")
-        << QByteArray(R"([{"MainCategory":"A_B","subcategory":"C","subcategory_ranking_id":1},{"MainCategory":"A_B","subcategory":"D","subcategory_ranking_id":3},)"
-                      R"({"MainCategory":"A","subcategory":"B_C","subcategory_ranking_id":5},{"MainCategory":"A","subcategory":"E","subcategory_ranking_id":4}])")
-        << true;
-
-    // Everything below goes the general way, with the same answer.
-    QTest::newRow("escaped key") << QByteArray(R"([{"Main\u0043ategory":"A","subcategory":"x"}])") << false;
-    QTest::newRow("repeated category key") << QByteArray(R"([{"MainCategory":"A","MainCategory":"B"}])") << false;
-    QTest::newRow("string weight") << QByteArray(R"([{"MainCategory":"A","MainCategory_ranking_id":"3"}])") << false;
-    QTest::newRow("non-empty array weight") << QByteArray(R"([{"MainCategory":"A","MainCategory_ranking_id":[0]}])") << false;
-    QTest::newRow("byte order mark") << "\xEF\xBB\xBF[" + a + "]" << false;
-    QTest::newRow("empty object body") << QByteArray("{}") << false;
-    QTest::newRow("empty string body") << QByteArray("\"\"") << false;
-    QTest::newRow("element not an object") << "[" + a + ",3]" << false;
-    QTest::newRow("trailing garbage") << "[" + a + "]x" << false;
-    QTest::newRow("trailing comma") << "[" + a + ",]" << false;
-    QTest::newRow("number out of range") << QByteArray(R"([{"MainCategory":"A","x":1e999}])") << false;
-    QTest::newRow("number with a bare point") << QByteArray(R"([{"MainCategory":"A","x":1.}])") << false;
-    QTest::newRow("leading zero") << QByteArray(R"([{"MainCategory":"A","x":01}])") << false;
-    QTest::newRow("control character in a string") << QByteArray("[{\"MainCategory\":\"A\tB\"}]") << false;
-    QTest::newRow("invalid UTF-8") << QByteArray("[{\"MainCategory\":\"A\xC3\x28\"}]") << false;
-    QTest::newRow("overlong UTF-8") << QByteArray("[{\"MainCategory\":\"\xC0\xAF\"}]") << false;
-    QTest::newRow("overlong three-byte UTF-8") << QByteArray("[{\"MainCategory\":\"\xE0\x80\xAF\"}]") << false;
-    QTest::newRow("surrogate in UTF-8") << QByteArray("[{\"MainCategory\":\"\xED\xA0\x80\"}]") << false;
-    QTest::newRow("beyond U+10FFFF") << QByteArray("[{\"MainCategory\":\"\xF4\x90\x80\x80\"}]") << false;
-    QTest::newRow("lone surrogate escape") << QByteArray(R"([{"MainCategory":"\ud800"}])") << false;
-    QTest::newRow("NUL escape") << QByteArray(R"([{"MainCategory":"a\u0000b"}])") << false;
-    QTest::newRow("deep nesting") << "[{\"MainCategory\":\"A\",\"x\":" + QByteArray(100, '[') + QByteArray(100, ']') + "}]" << false;
-    QTest::newRow("not JSON") << QByteArray("<html>") << false;
-    QTest::newRow("cut short") << "[" + a.left(30) << false;
-}
-
-void TestCatalogModel::quickPathAgrees()
-{
-    QFETCH(QByteArray, body);
-    QFETCH(bool, quick);
-    for (const auto &sub : {std::optional<QString>(), std::optional<QString>(QStringLiteral("x"))}) {
-        const bool answered = check_agreement(body, QStringLiteral("A"), sub);
-        if (QTest::currentTestFailed())
-            return;
-        QCOMPARE(answered, quick);
-    }
-}
-
-void TestCatalogModel::quickPathAgreesOnRandomCatalogues()
-{
-    QRandomGenerator random(20261207);
-    const QStringList names{"A", "B", "A_B", "B_C", "C", "角色", "猎人", "x", "x\\n", "\\u00e9t\\u00e9", ""};
-    // What a user may select: plain names and the decoded forms of the escaped ones.
-    const QStringList selectable{"A", "B", "A_B", "C", "角色", "x", "x\n", "été", ""};
-    auto pick = [&](const QStringList &list) { return list.at(int(random.bounded(list.size()))); };
-    auto value = [&]() -> QString {
-        switch (random.bounded(12)) {
-        case 0: return QStringLiteral("\"%1\"").arg(pick(names));
-        case 1: return QString::number(int(random.bounded(20)) - 5);
-        case 2: return QString::number(random.bounded(100) / 7.0, 'g', 6);
-        case 3: return QStringLiteral("true");
-        case 4: return QStringLiteral("false");
-        case 5: return QStringLiteral("null");
-        case 6: return QStringLiteral("[]");
-        case 7: return QStringLiteral("{}");
-        case 8: return QStringLiteral("\"\"");
-        case 9: return QStringLiteral("\"7\"");
-        case 10: return QStringLiteral("[1, {\"a\": \"b\"}]");
-        default: return QStringLiteral("%1e%2").arg(random.bounded(9) + 1).arg(random.bounded(5));
-        }
-    };
-    const QStringList keys{"MainCategory", "subcategory", "MainCategory_ranking_id", "subcategory_ranking_id",
-                           "skin_id", "name", "cover"};
-    int quick = 0;
-    for (int round = 0; round < 400; ++round) {
-        QStringList records;
-        const int count = int(random.bounded(8));
-        for (int r = 0; r < count; ++r) {
-            QStringList members;
-            for (const QString &key : keys) {
-                // Weights and ids are mostly numbers, names mostly names.
-                if (random.bounded(6) == 0)
-                    continue;
-                QString v = value();
-                if (key.endsWith(QStringLiteral("_id")) && random.bounded(3) != 0)
-                    v = QString::number(int(random.bounded(10)));
-                else if (!key.endsWith(QStringLiteral("_id")) && random.bounded(3) != 0)
-                    v = QStringLiteral("\"%1\"").arg(pick(names));
-                members << QStringLiteral("\"%1\" : %2").arg(key, v);
-                if (random.bounded(40) == 0)
-                    members << QStringLiteral("\"%1\":%2").arg(key, value());  // a repeated key
-            }
-            std::shuffle(members.begin(), members.end(), random);
-            records << QLatin1Char('{') + members.join(random.bounded(2) ? QStringLiteral(",") : QStringLiteral(" ,\n ")) + QLatin1Char('}');
-        }
-        const QByteArray body = (QLatin1Char('[') + records.join(QLatin1Char(',')) + QLatin1Char(']')).toUtf8();
-        const std::optional<QString> sub = random.bounded(2) ? std::optional<QString>(pick(selectable)) : std::nullopt;
-        quick += check_agreement(body, pick(selectable), sub);
-        if (QTest::currentTestFailed()) {
-            qWarning("body: %s", body.constData());
-            return;
-        }
-    }
-    // Most random catalogues are plain enough for the quick path.
-    QVERIFY2(quick > 100, qPrintable(QString::number(quick)));
 }
 
 QTEST_GUILESS_MAIN(TestCatalogModel)

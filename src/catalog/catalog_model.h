@@ -30,12 +30,7 @@ QString name_of(const QJsonValue &value);
 // as 1; a string holding a decimal integer (sign and surrounding blanks
 // allowed). Anything else gives nothing and an error text naming `key`.
 // Kept as a double so that any JSON number orders correctly.
-std::optional<double> integer_value(const QJsonValue &value, const QString &key, QString *error);
-
-// The catalogue body as a list of records. An empty JSON object or an empty
-// JSON string stands for an empty list; any other non-array body, and any
-// element that is not an object, is an error.
-std::optional<QJsonArray> parse_records(const QByteArray &body, QString *error);
+std::optional<double> integer_value(const QJsonValue &value, QLatin1String key, QString *error);
 
 // The category tree: main categories in display order and, for each main
 // category with at least one subcategory, its subcategories in display order.
@@ -47,25 +42,37 @@ struct Categories {
 // Derives the category tree from the records. A weight is the largest value
 // among a category's records (0 for an empty one); subcategory weights are
 // kept under the key "<main>_<sub>", so two pairs joining to the same text
-// share one weight. Sorting is by descending weight, stable. A weight that is
-// not a number (or true), such as a non-empty string, fails the whole load.
+// share one weight. Sorting is by descending weight, stable. An element that
+// is not an object fails, and so does a weight that is not a number (or
+// true), such as a non-empty string.
 std::optional<Categories> derive_categories(const QJsonArray &records, QString *error);
 
-// The category tree of a catalogue response body: parse_records followed by
-// derive_categories, with a quicker path for a plain, well-formed body.
+// A catalogue response body is a JSON array of records. An empty JSON object
+// or an empty JSON string stands for an empty list; any other body that is
+// not an array, and any element that is not an object, is an error. Each
+// body is parsed once and its records walked once.
+
+// The category tree of a catalogue response body (derive_categories).
 std::optional<Categories> categories_from_body(const QByteArray &body, QString *error);
 
 // The selection's records of a catalogue response body in display order:
-// parse_records, filter_records and order_records, with a quicker path that
-// parses only the records kept.
+// CategoryFilter, then order_records.
 std::optional<QJsonArray> selection_from_body(const QByteArray &body, const QString &category_name,
                                               const std::optional<QString> &subcategory_name, QString *error);
 
-// The records of the selection, in order: by subcategory when one is named,
-// otherwise by main category. Exact text equality; a missing or non-string
-// value never matches.
-QJsonArray filter_records(const QJsonArray &records, const QString &category_name,
-                          const std::optional<QString> &subcategory_name);
+// The category filter: with a subcategory named, a record stays when its
+// subcategory is that name (whatever its main category); otherwise when its
+// MainCategory is the selected main category. Exact text equality; a missing
+// or non-string value never matches.
+class CategoryFilter {
+public:
+    CategoryFilter(const QString &category_name, const std::optional<QString> &subcategory_name);
+    bool keeps(const QJsonObject &record) const;
+
+private:
+    QLatin1String m_key;
+    QString m_wanted;
+};
 
 // All five required keys present and non-empty.
 bool is_complete(const QJsonObject &record);

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <utility>
+
 namespace {
 
 const int REQUEST_TIMEOUT_S = 10;
@@ -89,8 +91,8 @@ void MainWindow::load_categories()
         return;
     }
 
-    main_categories = derived->main_categories;
-    subcategories = derived->subcategories;
+    main_categories = std::move(derived->main_categories);
+    subcategories = std::move(derived->subcategories);
     _update_category_ui();
     _show_instructions_content();
 }
@@ -113,7 +115,7 @@ void MainWindow::_load_skins()
     else
         ordered = catalog::selection_from_body(result.body, current_category_name, current_subcategory_name, &error);
     if (ordered) {
-        skins = *ordered;
+        skins = std::move(*ordered);
         current_page = 0;
         if (show_current_page(&error))
             return;

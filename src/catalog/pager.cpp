@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -99,30 +100,40 @@ QWidget *MainWindow::_create_pagination_widget()
 
 namespace {
 
-// The selection's complete records, in display order; the page count rests
-// on these alone, so skipped records never make empty trailing pages.
+// The records of the selection that a page can show.
+struct PageRecords {
+    std::vector<int> complete;  // indices into skins, in display order; the page count rests on these alone
+    bool any_selected = false;  // the filter kept something, complete or not
+};
+
+// One walk over `skins`: the category filter, then the completeness test.
 // `log_skipped` reports each incomplete record once per page build.
-std::optional<QJsonArray> valid_records(const QJsonArray &skins, const QString &category_name,
-                                        const std::optional<QString> &subcategory_name,
-                                        QJsonArray *filtered, bool log_skipped, QString *error)
+std::optional<PageRecords> page_records(const QJsonArray &skins, const QString &category_name,
+                                        const std::optional<QString> &subcategory_name, bool log_skipped,
+                                        QString *error)
 {
+    const catalog::CategoryFilter filter(category_name, subcategory_name);
+    PageRecords out;
+    QStringList skipped;
     for (int i = 0; i < skins.size(); ++i) {
-        if (!skins.at(i).isObject()) {
+        const QJsonValue element = skins.at(i);
+        if (!element.isObject()) {
             if (error)
                 *error = QStringLiteral("第 %1 项皮肤数据不是对象").arg(i + 1);
             return std::nullopt;
         }
-    }
-    *filtered = catalog::filter_records(skins, category_name, subcategory_name);
-    QJsonArray valid;
-    for (const QJsonValue &element : *filtered) {
         const QJsonObject record = element.toObject();
+        if (!filter.keeps(record))
+            continue;
+        out.any_selected = true;
         if (catalog::is_complete(record))
-            valid.append(element);
+            out.complete.push_back(i);
         else if (log_skipped)
-            applog::warning(QStringLiteral("跳过不完整的皮肤数据: ") + catalog::skin_id_text(record));
+            skipped.append(catalog::skin_id_text(record));
     }
-    return valid;
+    for (const QString &skin_id : skipped)
+        applog::warning(QStringLiteral("跳过不完整的皮肤数据: ") + skin_id);
+    return out;
 }
 
 } // namespace
@@ -140,29 +151,29 @@ bool MainWindow::show_current_page(QString *error)
 {
     _clear_layout(flow_layout);
 
-    QJsonArray filtered_skins;
-    const std::optional<QJsonArray> valid_skins =
-        valid_records(skins, current_category_name, current_subcategory_name, &filtered_skins, true, error);
-    if (!valid_skins)
+    const std::optional<PageRecords> records =
+        page_records(skins, current_category_name, current_subcategory_name, true, error);
+    if (!records)
         return false;
-    if (filtered_skins.isEmpty()) {
+    if (!records->any_selected) {
         _show_empty_state();
         return true;
     }
 
     const int start_idx = current_page * items_per_page;
-    const int end_idx = std::min(start_idx + items_per_page, static_cast<int>(valid_skins->size()));
+    const std::vector<int> &valid_skins = records->complete;
+    const int end_idx = std::min(start_idx + items_per_page, static_cast<int>(valid_skins.size()));
     // The page's cached covers are decoded together up front; each card then
     // finds its cover ready instead of decoding it in turn.
     QList<QJsonObject> page;
     for (int i = std::max(start_idx, 0); i < end_idx; ++i)
-        page.append(valid_skins->at(i).toObject());
+        page.append(skins.at(valid_skins[static_cast<size_t>(i)]).toObject());
     prefetch_covers(page);
 
     int valid_skins_count = 0;
-    for (int i = std::max(start_idx, 0); i < end_idx; ++i) {
+    for (const QJsonObject &record : qAsConst(page)) {
         QString invalid_record_error;
-        SkinWidget *skin_widget = SkinWidget::create(valid_skins->at(i).toObject(), game_dir, &invalid_record_error);
+        SkinWidget *skin_widget = SkinWidget::create(record, game_dir, &invalid_record_error);
         if (!skin_widget) {
             applog::warning(QStringLiteral("创建皮肤组件失败: ") + invalid_record_error);
             continue;
@@ -177,7 +188,7 @@ bool MainWindow::show_current_page(QString *error)
         return true;
     }
 
-    const int total_pages = catalog::page_count(valid_skins->size(), items_per_page);
+    const int total_pages = catalog::page_count(static_cast<int>(valid_skins.size()), items_per_page);
     page_label->setText(QStringLiteral("第 %1 页 / 共 %2 页").arg(current_page + 1).arg(total_pages));
     prev_btn->setEnabled(current_page > 0);
     next_btn->setEnabled(current_page < total_pages - 1);
@@ -197,15 +208,14 @@ void MainWindow::_prev_page()
 
 void MainWindow::_next_page()
 {
-    QJsonArray filtered_skins;
     QString error;
-    const std::optional<QJsonArray> valid_skins =
-        valid_records(skins, current_category_name, current_subcategory_name, &filtered_skins, false, &error);
-    if (!valid_skins) {
+    const std::optional<PageRecords> records =
+        page_records(skins, current_category_name, current_subcategory_name, false, &error);
+    if (!records) {
         _report_page_failure(current_page, error);
         return;
     }
-    const int total_pages = catalog::page_count(valid_skins->size(), items_per_page);
+    const int total_pages = catalog::page_count(static_cast<int>(records->complete.size()), items_per_page);
     if (current_page >= total_pages - 1)
         return;
     const int previous = current_page;
