@@ -7,7 +7,8 @@
 #     script must delete itself; the program's folder holds a blank and a "%".
 #  2. the Win32 elevated launch (src/update/elevated_launch_win.cpp), built
 #     with MinGW into a small program that asks the shell to run a script:
-#     the script must run.
+#     the script must run and the launch be reported done; asked for a script
+#     that does not exist, the launch must be reported failed with a reason.
 #
 #   scripts/ci_update_wine.sh            (uses $BUILD_DIR, default build)
 #
@@ -81,23 +82,34 @@ EOF
 cat >"$WORK/launch_check.cpp" <<'EOF'
 #include "update/elevated_launch.h"
 
+#include <windows.h>
+
 #include <cstdio>
 
+// Standard output may not reach the Linux shell: the outcome goes to a file.
 int wmain(int argc, wchar_t **argv)
 {
-    if (argc != 2) {
-        std::puts("usage: launch_check SCRIPT");
+    if (argc != 3) {
+        std::puts("usage: launch_check SCRIPT OUTCOME_FILE");
         return 2;
     }
-    platform::launch_elevated(argv[1]);
-    std::printf("asked; ANSI code page %u\n", platform::ansi_code_page());
-    return 0;
+    const platform::LaunchResult result = platform::launch_elevated(argv[1]);
+    FILE *out = _wfopen(argv[2], L"wb");
+    if (!out)
+        return 3;
+    // UTF-8, so that a Chinese reason reads well on Linux.
+    char reason[2048] = {0};
+    WideCharToMultiByte(CP_UTF8, 0, result.error.c_str(), -1, reason, sizeof reason - 1, nullptr, nullptr);
+    std::fprintf(out, "%s\n%s\nANSI code page %u\n", result.ok ? "launched" : "failed", reason,
+                 platform::ansi_code_page());
+    std::fclose(out);
+    return result.ok ? 0 : 1;
 }
 EOF
 "$CXX_WIN" -std=c++17 -O2 -static -municode -Wall -Wextra "$WORK/stand_in.cpp" -o "$WORK/stand_in.exe" \
     || fail "the stand-in program does not compile with MinGW"
 "$CXX_WIN" -std=c++17 -O2 -static -municode -Wall -Wextra -I"$ROOT/src" \
-    "$WORK/launch_check.cpp" "$ROOT/src/update/elevated_launch_win.cpp" -o "$WORK/launch_check.exe" \
+    "$WORK/launch_check.cpp" "$ROOT/src/update/elevated_launch_win.cpp" -o "$WORK/launch_check.exe" -lole32 \
     || fail "the Win32 elevated launch does not compile with MinGW"
 
 # Without an argument the launch check prints its usage and exits with 2.
@@ -152,10 +164,33 @@ echo "OK: update.bat killed and deleted the old program, started the new one and
 LAUNCH_DIR="$C/Launch 100%"
 mkdir -p "$LAUNCH_DIR"
 printf '@echo off\r\necho ran> "C:\\Launch 100%%%%\\probe.ran"\r\nexit\r\n' >"$LAUNCH_DIR/probe.bat"
+# Runs the launch check for script $1 (a Windows path in $LAUNCH_DIR), its
+# outcome written to $LAUNCH_DIR/$2; prints both and returns its status.
+run_launch_check() {
+    local status
+    timeout 120 "$WINE" "$WORK/launch_check.exe" "$1" "C:\\Launch 100%\\$2" >"$WORK/$2.log" 2>&1
+    status=$?
+    tr -d '\r' <"$WORK/$2.log" | sed 's/^/   launch_check: /'
+    tr -d '\r' <"$LAUNCH_DIR/$2" 2>/dev/null | sed 's/^/   outcome: /'
+    return $status
+}
+
 echo "== asking the shell to run 'C:\\Launch 100%\\probe.bat' elevated"
-timeout 120 "$WINE" "$WORK/launch_check.exe" 'C:\Launch 100%\probe.bat' >"$WORK/launch.log" 2>&1
+run_launch_check 'C:\Launch 100%\probe.bat' outcome.txt
 launch_status=$?
-tr -d '\r' <"$WORK/launch.log" | sed 's/^/   launch_check: /'
 [[ $launch_status -eq 0 ]] || fail "the launch check ended with status $launch_status"
+[[ "$(head -n 1 "$LAUNCH_DIR/outcome.txt")" == launched ]] || fail "the launch was not reported done"
 wait_for 60 test -f "$LAUNCH_DIR/probe.ran" || fail "the script asked for with ShellExecuteW runas did not run"
-echo "OK: ShellExecuteW runas ran the script"
+echo "OK: ShellExecuteW runas ran the script and the launch was reported done"
+
+# A launch that cannot happen (here: no such script) must say so, with a
+# reason a user can read, as a refused elevation prompt does on Windows.
+echo "== asking the shell to run a script that does not exist"
+run_launch_check 'C:\Launch 100%\missing.bat' missing.txt
+missing_status=$?
+[[ $missing_status -eq 1 ]] || fail "the launch of a missing script ended with status $missing_status, not 1"
+[[ "$(head -n 1 "$LAUNCH_DIR/missing.txt")" == failed ]] || fail "the launch of a missing script was not reported failed"
+reason=$(sed -n 2p "$LAUNCH_DIR/missing.txt")
+[[ "$reason" == *"(错误代码 "[0-9]*")" && "$reason" != "未知错误"* ]] \
+    || fail "the failed launch gives no readable reason: '$reason'"
+echo "OK: a launch that did not happen is reported failed: $reason"

@@ -162,7 +162,9 @@ void TestAppShell::clearLayout()
 
     window->_clear_layout(outer);
     QCOMPARE(outer->count(), 0);
-    QVERIFY(direct_ptr);   // deletion is deferred
+    QVERIFY(direct_ptr);   // deletion is deferred, but it is off the screen at once
+    QVERIFY(direct_ptr->isHidden());
+    QVERIFY(!inner_ptr->isHidden());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!direct_ptr);
     QVERIFY(inner_ptr);    // widgets inside a nested layout stay with their parent

@@ -156,6 +156,16 @@ void write(const QString &path, const QByteArray &data)
     f.write(data);
 }
 
+// A copy of this test program as `dir`/Furlane.exe: the update saves beside
+// the program, which must not be the build folder.
+QString copy_program(const QString &dir)
+{
+    const QString exe = dir + QStringLiteral("/Furlane.exe");
+    if (!QDir().mkpath(dir) || !QFile::copy(QCoreApplication::applicationFilePath(), exe))
+        return QString();
+    return exe;
+}
+
 QJsonObject version_record(const QJsonValue &version, const QJsonValue &url)
 {
     return QJsonObject{{QStringLiteral("Furlane代理版本"), version}, {QStringLiteral("Furlane代理下载地址"), url}};
@@ -179,7 +189,8 @@ private slots:
     void updateReplacesProgram();
     void updateFails_data();
     void updateFails();
-    void scriptCannotBeWritten();
+    void installStepFails_data();
+    void installStepFails();
     void windowClosedDuringUpdate();
     void workerWithoutWindow();
 
@@ -397,14 +408,14 @@ void TestUpdate::updateReplacesProgram()
     QTemporaryDir root;
     const QString app_dir = root.filePath(QStringLiteral("app 100%"));
     const QString work_dir = root.filePath(QStringLiteral("work%PATH%"));
-    QVERIFY(QDir().mkpath(app_dir) && QDir().mkpath(work_dir));
-    const QString exe = app_dir + QStringLiteral("/Furlane.exe");
-    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), exe));
+    QVERIFY(QDir().mkpath(work_dir));
+    const QString exe = copy_program(app_dir);
+    QVERIFY(!exe.isEmpty());
     write(app_dir + QStringLiteral("/update.bat"), QByteArray(4000, 'o'));
 
     // A stale file of the new name, with a second link: deleting it first
     // leaves the link's content alone, truncating it in place would not.
-    const QString target = work_dir + QLatin1Char('/') + address_name;
+    const QString target = app_dir + QLatin1Char('/') + address_name;
     write(target, "stale");
     QCOMPARE(::link(QFile::encodeName(target).constData(), QFile::encodeName(root.filePath("stale_link")).constData()),
              0);
@@ -454,10 +465,11 @@ void TestUpdate::updateReplacesProgram()
     }
     QVERIFY(r.log.contains(QStringLiteral("[INFO] main: 下载完成")));
 
-    // The new program, downloaded whole into the current folder; the stale
-    // file was removed, not overwritten.
+    // The new program, downloaded whole beside the program, not into the
+    // current folder; the stale file was removed, not overwritten.
     QCOMPARE(read_file(target), payload);
     QCOMPARE(read_file(root.filePath("stale_link")), QByteArray("stale"));
+    QCOMPARE(QDir(work_dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 
     // The script, byte for byte, replacing the earlier one.
     const QString bat = app_dir + QStringLiteral("/update.bat");
@@ -467,7 +479,7 @@ void TestUpdate::updateReplacesProgram()
         QStringLiteral("@echo off"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
         QStringLiteral("taskkill /F /IM \"Furlane.exe\" >nul 2>&1"),
-        QStringLiteral("start \"\" \"") + root.path() + QStringLiteral("/work%%PATH%%/") + address_name + QLatin1Char('"'),
+        QStringLiteral("start \"\" \"") + app_lit + QLatin1Char('/') + address_name + QLatin1Char('"'),
         QStringLiteral("timeout /t 3 /nobreak >nul"),
         QStringLiteral("del /F /Q \"") + app_lit + QStringLiteral("/Furlane.exe\" >nul 2>&1"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
@@ -487,7 +499,7 @@ void TestUpdate::updateFails_data()
     QTest::addColumn<QString>("address");       // after @@BASE@@
     QTest::addColumn<QJsonArray>("faults");
     QTest::addColumn<QStringList>("options");
-    QTest::addColumn<QString>("workdir");       // empty: a fresh folder
+    QTest::addColumn<QString>("blocker");       // a folder made beside the program first
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("logged");
     QTest::addColumn<bool>("requested");        // whether the file was asked for
@@ -519,9 +531,13 @@ void TestUpdate::updateFails_data()
     QTest::newRow("disk full midway") << name << none
                                       << QStringList{QStringLiteral("--fsize"), QStringLiteral("500000")} << QString()
                                       << failed << QStringLiteral("[ERROR] main: 写入更新文件失败: ") << true;
-    QTest::newRow("current folder not writable") << name << none << QStringList() << QStringLiteral("/proc")
-                                                 << failed << QStringLiteral("[ERROR] main: 下载新版本失败: ")
-                                                 << false;
+    QTest::newRow("target cannot be created") << name << none << QStringList()
+                                              << QStringLiteral("Furlane_1.1.exe/keep") << failed
+                                              << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
+    // Saved beside the program, that name would replace the running program.
+    QTest::newRow("name of the program itself")
+        << QStringLiteral("/files/furlane.EXE") << none << QStringList() << QString() << failed
+        << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
     QTest::newRow("address ends in slash") << QStringLiteral("/files/") << none << QStringList() << QString()
                                            << failed << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
     QTest::newRow("name climbs out with backslashes")
@@ -540,20 +556,27 @@ void TestUpdate::updateFails()
     QFETCH(QString, address);
     QFETCH(QJsonArray, faults);
     QFETCH(QStringList, options);
-    QFETCH(QString, workdir);
+    QFETCH(QString, blocker);
     QFETCH(QString, box);
     QFETCH(QString, logged);
     QFETCH(bool, requested);
 
     QTemporaryDir root;
-    const QString work = workdir.isEmpty() ? root.filePath(QStringLiteral("a/b")) : workdir;
+    const QString app_dir = root.filePath(QStringLiteral("app"));
+    const QString work = root.filePath(QStringLiteral("a/b"));
     QVERIFY(QDir().mkpath(work));
+    const QString exe = copy_program(app_dir);
+    QVERIFY(!exe.isEmpty());
+    const QByteArray program = read_file(exe);
+    if (!blocker.isEmpty())
+        QVERIFY(QDir().mkpath(app_dir + QLatin1Char('/') + blocker));
     server.write_file(QStringLiteral("files/Furlane_1.1.exe"), served_bytes(2 * 1024 * 1024));
+    server.write_file(QStringLiteral("files/furlane.EXE"), served_bytes(1000));
     set_version(json(version_record("1.1", address.isEmpty() ? QString() : QStringLiteral("@@BASE@@") + address)));
     set_faults(faults);
     const QString record = root.filePath(QStringLiteral("launch.txt"));
 
-    const ChildRun r = run(options + QStringList{QStringLiteral("--record"), record}, work);
+    const ChildRun r = run(options + QStringList{QStringLiteral("--record"), record}, work, exe);
     QVERIFY2(r.finished, qPrintable(r.log));
     QCOMPARE(r.exit_status, QProcess::NormalExit);
     QVERIFY2(r.exit_code == 1, qPrintable(r.log));
@@ -563,39 +586,73 @@ void TestUpdate::updateFails()
         QVERIFY2(r.log.contains(logged), qPrintable(r.log));
     QVERIFY(!r.progress.contains(QStringLiteral("📥 下载完成，准备安装更新...")));
     QVERIFY(!QFile::exists(record));
+    QVERIFY(!QFile::exists(app_dir + QStringLiteral("/update.bat")));
+    QCOMPARE(read_file(exe), program);
 
     bool asked = false;
     for (const QJsonValue &req : server.requests())
         asked = asked || req.toObject().value(QStringLiteral("path")).toString().startsWith(QLatin1String("/files/"));
     QCOMPARE(asked, requested);
-    if (!requested && workdir.isEmpty()) {
-        // Nothing written anywhere near the current folder.
-        QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
-        QCOMPARE(QDir(root.filePath("a")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 QStringList{QStringLiteral("b")});
-    }
+    // Nothing written in the current folder; before the request nothing
+    // beside the program either.
+    QCOMPARE(QDir(work).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    if (!requested && blocker.isEmpty())
+        QCOMPARE(QDir(app_dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{QStringLiteral("Furlane.exe")});
 }
 
-void TestUpdate::scriptCannotBeWritten()
+// The download is whole; what comes after it fails: status 1, no script left
+// behind, the new program kept for the next attempt.
+void TestUpdate::installStepFails_data()
 {
-    // A folder named update.bat beside the program, with something in it.
+    QTest::addColumn<bool>("script_blocked");  // a folder named update.bat beside the program
+    QTest::addColumn<bool>("record_fails");    // the launch cannot happen
+    QTest::addColumn<QString>("box");          // exact text, or prefix when ending in ": "
+    QTest::addColumn<QString>("logged");
+
+    QTest::newRow("script cannot be written") << true << false << QStringLiteral("自动更新安装失败")
+                                              << QStringLiteral("[ERROR] main: 更新exe失败: ");
+    QTest::newRow("launch does not happen") << false << true << QStringLiteral("更新启动失败: ")
+                                            << QStringLiteral("[ERROR] main: 更新启动失败: ");
+}
+
+void TestUpdate::installStepFails()
+{
+    QFETCH(bool, script_blocked);
+    QFETCH(bool, record_fails);
+    QFETCH(QString, box);
+    QFETCH(QString, logged);
+
     QTemporaryDir root;
     const QString app_dir = root.filePath(QStringLiteral("app"));
-    QVERIFY(QDir().mkpath(app_dir + QStringLiteral("/update.bat/keep")));
-    const QString exe = app_dir + QStringLiteral("/Furlane.exe");
-    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), exe));
+    const QString exe = copy_program(app_dir);
+    QVERIFY(!exe.isEmpty());
+    if (script_blocked)
+        QVERIFY(QDir().mkpath(app_dir + QStringLiteral("/update.bat/keep")));
     server.write_file(QStringLiteral("files/new.exe"), served_bytes(100000));
     set_version(json(version_record("2", "@@BASE@@/files/new.exe")));
-    const QString record = root.filePath(QStringLiteral("launch.txt"));
+    // Recording is the stand-in's launch: into a folder that does not exist,
+    // it cannot happen.
+    const QString record = root.filePath(record_fails ? QStringLiteral("missing/launch.txt") : QStringLiteral("launch.txt"));
 
     const ChildRun r = run({QStringLiteral("--record"), record}, root.path(), exe);
     QVERIFY2(r.finished, qPrintable(r.log));
-    QCOMPARE(r.exit_code, 1);
-    QCOMPARE(r.boxes.last(), QStringLiteral("程序错误\t自动更新安装失败"));
-    QVERIFY2(r.log.contains(QStringLiteral("[ERROR] main: 更新exe失败: ")), qPrintable(r.log));
+    QCOMPARE(r.exit_status, QProcess::NormalExit);
+    QVERIFY2(r.exit_code == 1, qPrintable(r.log));
+    QVERIFY2(!r.boxes.isEmpty(), qPrintable(r.log));
+    const QString last = r.boxes.last();
+    if (box.endsWith(QStringLiteral(": ")))
+        QVERIFY2(last.startsWith(QStringLiteral("程序错误\t") + box) && last.contains(record), qPrintable(last));
+    else
+        QCOMPARE(last, QStringLiteral("程序错误\t") + box);
+    QVERIFY2(r.log.contains(logged), qPrintable(r.log));
+    QVERIFY(!r.log.contains(QStringLiteral("更新完成")));
     QVERIFY(!QFile::exists(record));
-    QCOMPARE(read_file(root.filePath(QStringLiteral("new.exe"))), served_bytes(100000));
-    QVERIFY(QFileInfo(app_dir + QStringLiteral("/update.bat/keep")).isDir());
+    QCOMPARE(read_file(app_dir + QStringLiteral("/new.exe")), served_bytes(100000));
+    if (script_blocked)
+        QVERIFY(QFileInfo(app_dir + QStringLiteral("/update.bat/keep")).isDir());
+    else
+        QVERIFY(!QFile::exists(app_dir + QStringLiteral("/update.bat")));
 }
 
 void TestUpdate::windowClosedDuringUpdate()
@@ -605,8 +662,11 @@ void TestUpdate::windowClosedDuringUpdate()
     set_faults({QJsonObject{{"match", "/files/"}, {"stall_after", 1000}, {"stall", 30}}});
     QTemporaryDir work;
     const QString record = work.filePath(QStringLiteral("launch.txt"));
+    const QString exe = copy_program(work.filePath(QStringLiteral("app")));
+    QVERIFY(!exe.isEmpty());
 
-    const ChildRun r = run({QStringLiteral("--close-on-download"), QStringLiteral("--record"), record}, work.path());
+    const ChildRun r =
+        run({QStringLiteral("--close-on-download"), QStringLiteral("--record"), record}, work.path(), exe);
     QVERIFY2(r.finished, qPrintable(r.log));
     QCOMPARE(r.exit_status, QProcess::NormalExit);
     QCOMPARE(r.exit_code, 0);

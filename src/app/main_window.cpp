@@ -178,8 +178,14 @@ void MainWindow::_clear_layout(QLayout *layout)
         QLayoutItem *item = layout->takeAt(0);
         if (!item)
             break;
-        if (QWidget *widget = item->widget())
+        // Hidden at once, so that the old widgets are never painted beside
+        // their successors and the area under their drop shadows (which
+        // reaches past their own rectangle) is repainted: deleted later
+        // while still shown, their shadows would stay on screen.
+        if (QWidget *widget = item->widget()) {
+            widget->hide();
             widget->deleteLater();
+        }
         delete item;
     }
 }

@@ -129,7 +129,8 @@ public:
     void _on_download_progress(qint64 bytes_received, qint64 bytes_total);
     void _on_ready_read();
     void _on_download_finished();
-    bool _update_exe(const QString &new_exe);
+    // False on failure; when the launch itself failed, `launch_error` holds why.
+    bool _update_exe(const QString &new_exe, QString *launch_error = nullptr);
     void _show_update_progress(const QString &message);
 
     // --- catalogue browsing: categories, skin list, grid (src/catalog/) ------

@@ -7,17 +7,23 @@
 
 namespace platform {
 
-// Asks the shell to run `path` with elevation ("runas", normal window). The
-// outcome is not reported: once asked, the program leaves the rest to the
-// shell and the user.
-void launch_elevated(const std::wstring &path);
+struct LaunchResult {
+    bool ok = false;
+    std::wstring error; // readable reason when not ok
+};
+
+// Asks the shell to run `path` with elevation ("runas", normal window). Not ok
+// when the launch did not happen: the user refused the elevation prompt, the
+// file is missing, the shell failed.
+LaunchResult launch_elevated(const std::wstring &path);
 
 // The system's ANSI code page (e.g. 936), or 0 where there is none.
 unsigned ansi_code_page();
 
 #ifndef _WIN32
 // Where no shell can elevate, a launch request is only recorded: each call
-// appends the requested path and a newline to this file (empty: none).
+// appends the requested path and a newline to this file (empty: none). A
+// record that cannot be written is a launch that did not happen.
 void set_launch_record_file_for_tests(const std::string &path);
 #endif
 

@@ -7,7 +7,9 @@
 #include <QDir>
 #include <QString>
 
-#include <fstream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace platform {
@@ -25,15 +27,25 @@ void set_launch_record_file_for_tests(const std::string &path)
     record_file = path;
 }
 
-void launch_elevated(const std::wstring &path)
+LaunchResult launch_elevated(const std::wstring &path)
 {
     applog::warning(QStringLiteral("此平台无法提权运行更新脚本: ")
                     + QDir::toNativeSeparators(QString::fromStdWString(path)));
     std::lock_guard<std::mutex> lock(record_mutex);
     if (record_file.empty())
-        return;
-    std::ofstream out(record_file, std::ios::app | std::ios::binary);
-    out << QString::fromStdWString(path).toStdString() << '\n';
+        return {true, std::wstring()};
+    const std::string line = QString::fromStdWString(path).toStdString() + '\n';
+    errno = 0;
+    std::FILE *out = std::fopen(record_file.c_str(), "ab");
+    bool written = out && std::fwrite(line.data(), 1, line.size(), out) == line.size();
+    const int write_error = errno;
+    if (out && std::fclose(out) != 0)
+        written = false;
+    if (!written) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(write_error ? write_error : errno));
+        return {false, (QString::fromLocal8Bit(record_file.c_str()) + QStringLiteral(": ") + reason).toStdWString()};
+    }
+    return {true, std::wstring()};
 }
 
 unsigned ansi_code_page()

@@ -3,12 +3,78 @@
 #include "update/elevated_launch.h"
 
 #include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
 
 namespace platform {
 
-void launch_elevated(const std::wstring &path)
+namespace {
+
+std::wstring system_error_text(DWORD code)
 {
-    ShellExecuteW(nullptr, L"runas", path.c_str(), nullptr, nullptr, 1);
+    wchar_t *buffer = nullptr;
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
+                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+    std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
+    if (buffer)
+        LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+        text.pop_back();
+    return text;
+}
+
+// The shell's own codes (26 to 32) mean something else than the system error
+// of the same number; the lower ones are system errors.
+std::wstring shell_error_text(INT_PTR code)
+{
+    switch (code) {
+    case 0:
+        return L"系统内存或资源不足";
+    case SE_ERR_SHARE:
+        return L"共享冲突";
+    case SE_ERR_ASSOCINCOMPLETE:
+        return L"文件关联不完整或无效";
+    case SE_ERR_DDETIMEOUT:
+        return L"DDE 请求超时";
+    case SE_ERR_DDEFAIL:
+        return L"DDE 事务失败";
+    case SE_ERR_DDEBUSY:
+        return L"DDE 忙";
+    case SE_ERR_NOASSOC:
+        return L"没有与该文件关联的程序";
+    case SE_ERR_DLLNOTFOUND:
+        return L"找不到所需的动态链接库";
+    default:
+        return system_error_text(static_cast<DWORD>(code));
+    }
+}
+
+} // namespace
+
+LaunchResult launch_elevated(const std::wstring &path)
+{
+    // The shell may hand the request to COM components: Windows asks callers
+    // of ShellExecute to initialise COM on their thread first.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    SetLastError(ERROR_SUCCESS);
+    const INT_PTR code =
+        reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"runas", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    const DWORD last_error = GetLastError();
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    if (code > 32)
+        return {true, std::wstring()};
+
+    // A refused elevation prompt leaves ERROR_CANCELLED here, more telling
+    // than the shell's "access denied".
+    std::wstring reason = last_error != ERROR_SUCCESS ? system_error_text(last_error) : shell_error_text(code);
+    if (reason.empty())
+        reason = L"未知错误";
+    const DWORD shown_code = last_error != ERROR_SUCCESS ? last_error : static_cast<DWORD>(code);
+    return {false, reason + L" (错误代码 " + std::to_wstring(shown_code) + L")"};
 }
 
 unsigned ansi_code_page()

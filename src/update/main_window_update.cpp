@@ -207,7 +207,7 @@ bool MainWindow::_start_update_process(const QJsonObject &info)
     }
 
     // The name comes from the server: refuse any that would not stay a plain
-    // file of the current folder, before anything is deleted or written.
+    // file of the program's folder, before anything is deleted or written.
     QString reason;
     const QString new_exe = selfupdate::safe_file_name_from_url(url, &reason);
     if (new_exe.isEmpty()) {
@@ -216,18 +216,30 @@ bool MainWindow::_start_update_process(const QJsonObject &info)
         return false;
     }
 
-    if (QFileInfo::exists(new_exe) && !QFile::remove(new_exe))
-        applog::warning(QStringLiteral("无法删除旧的更新文件: ") + QDir::toNativeSeparators(QDir::current().absoluteFilePath(new_exe)));
+    // The new version goes beside the program, wherever the program was
+    // started from; it must not take the running program's own place.
+    const QString new_exe_path = selfupdate::update_target_path(QCoreApplication::applicationFilePath(), new_exe);
+    if (new_exe_path.isEmpty()) {
+        applog::error(QStringLiteral("下载新版本失败: 新版本与正在运行的程序同名: ")
+                      + QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
+        end_update(this, QStringLiteral("下载更新文件失败"));
+        return false;
+    }
+
+    if (QFileInfo::exists(new_exe_path) && !QFile::remove(new_exe_path))
+        applog::warning(QStringLiteral("无法删除旧的更新文件: ") + QDir::toNativeSeparators(new_exe_path));
 
     report_progress(this, QStringLiteral("开始下载更新文件..."));
-    if (!_download_new_version(url, new_exe)) {
+    if (!_download_new_version(url, new_exe_path)) {
         end_update(this, QStringLiteral("下载更新文件失败"));
         return false;
     }
 
     report_progress(this, QStringLiteral("下载完成，准备安装更新..."));
-    if (!_update_exe(new_exe)) {
-        end_update(this, QStringLiteral("自动更新安装失败"));
+    QString launch_error;
+    if (!_update_exe(new_exe_path, &launch_error)) {
+        end_update(this, launch_error.isEmpty() ? QStringLiteral("自动更新安装失败")
+                                                : QStringLiteral("更新启动失败: ") + launch_error);
         return false;
     }
     return true;
@@ -256,7 +268,7 @@ bool MainWindow::_download_new_version(const QString &url, const QString &path)
     download_file = new QFile(path);
     if (!download_file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         applog::error(QStringLiteral("下载新版本失败: ") + download_file->errorString() + QStringLiteral(": ")
-                      + QDir::toNativeSeparators(QDir::current().absoluteFilePath(path)));
+                      + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()));
         return false;
     }
 
@@ -374,9 +386,9 @@ void MainWindow::_on_download_finished()
     download_completed = true;
 }
 
-bool MainWindow::_update_exe(const QString &new_exe)
+bool MainWindow::_update_exe(const QString &new_exe, QString *launch_error)
 {
-    const QString new_exe_path = QDir::current().absoluteFilePath(new_exe);
+    const QString new_exe_path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(new_exe);
     // The program's own file, however it was started (through PATH, a
     // relative name), not what the first argument happens to say.
     const QString exe_path = QCoreApplication::applicationFilePath();
@@ -390,7 +402,17 @@ bool MainWindow::_update_exe(const QString &new_exe)
         return false;
     }
 
-    platform::launch_elevated(QDir::toNativeSeparators(bat_path).toStdWString());
+    // A launch that did not happen (elevation refused, shell failure) is a
+    // failed update, not a finished one: the script that never ran goes.
+    const platform::LaunchResult launched = platform::launch_elevated(QDir::toNativeSeparators(bat_path).toStdWString());
+    if (!launched.ok) {
+        const QString reason = QString::fromStdWString(launched.error);
+        applog::error(QStringLiteral("更新启动失败: ") + reason);
+        QFile::remove(bat_path);
+        if (launch_error)
+            *launch_error = reason;
+        return false;
+    }
 
     // The exit itself happens on the GUI thread; this thread waits for it.
     if (!on_gui_thread(this))

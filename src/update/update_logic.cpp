@@ -3,6 +3,7 @@
 #include "update/elevated_launch.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
 #include <QTextCodec>
@@ -63,6 +64,14 @@ QString safe_file_name_from_url(const QString &download_url, QString *reason)
     if (is_reserved_device_name(name))
         return refuse(QStringLiteral("文件名是设备名"));
     return name;
+}
+
+QString update_target_path(const QString &program_path, const QString &file_name)
+{
+    const QFileInfo program(program_path);
+    if (program.fileName().compare(file_name, Qt::CaseInsensitive) == 0)
+        return QString();
+    return program.absoluteDir().absoluteFilePath(file_name);
 }
 
 QString mebibytes_text(qint64 bytes)

@@ -23,6 +23,11 @@ bool is_newer_version(const QString &latest, const QString &current = CURRENT_VE
 // then says why.
 QString safe_file_name_from_url(const QString &download_url, QString *reason = nullptr);
 
+// Where the new version is saved: beside the running program
+// `program_path`. Empty when `file_name` is the program's own name (Windows
+// ignores case): the download would take the running program's place.
+QString update_target_path(const QString &program_path, const QString &file_name);
+
 // "更新中，下载进度: 1.5MB/20.0MB": both sizes in mebibytes with one decimal,
 // rounded half to even on the exact value.
 QString progress_text(qint64 bytes_received, qint64 bytes_total);
