@@ -184,6 +184,7 @@ private slots:
     void refreshWithoutCards();
     void refreshCurrentPageCovers();
     void refreshWhenCacheCannotBeDeleted();
+    void refreshWhilePageIsRebuilt();
     void pictureOfAFullPage();
 
 private:
@@ -846,6 +847,25 @@ void TestCatalogBrowsing::refreshWhenCacheCannotBeDeleted()
     QCOMPARE(logged.last(), QStringLiteral("INFO 已刷新 1 个皮肤的图片缓存"));
     QCOMPARE(answerer->count(), 0);
     QDir(cache_path).removeRecursively();
+}
+
+void TestCatalogBrowsing::refreshWhilePageIsRebuilt()
+{
+    // While the first cover request waits, the card area is emptied (as a
+    // page rebuild does): the deleted cards are neither touched nor counted.
+    const QJsonArray records = series(2, "A", "x", "s", true);
+    for (const QJsonValue &r : records)
+        card_fixtures::put_cover(server, r.toObject(), card_fixtures::encode(card_fixtures::solid_image({40, 30}, Qt::red), "PNG"));
+    auto w = make_window(records);
+    select(*w, QStringLiteral("A"));
+    QCOMPARE(cards(*w).size(), 2);
+    QVERIFY(server.reset());
+    QVERIFY(server.set_faults({QJsonObject{{"match", "index_image_download.php"}, {"delay", 1}}}));
+    QTimer::singleShot(300, w.get(), [&] { w->_clear_layout(w->flow_layout); });
+    log->clear();
+    w->refresh_btn->click();
+    QCOMPARE(lines().filter(QStringLiteral("已刷新")), QStringList{QStringLiteral("INFO 已刷新 0 个皮肤的图片缓存")});
+    QCOMPARE(card_fixtures::cover_requests(server), 1);
 }
 
 // --- a picture ---------------------------------------------------------------------

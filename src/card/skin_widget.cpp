@@ -22,6 +22,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
@@ -317,8 +318,14 @@ void SkinWidget::load_cover()
 {
     const QString url = cover_url(skin_data);
     QImage image = url.isEmpty() ? QImage() : take_prefetched_cover(cover_cache_path(url));
-    if (image.isNull())
+    if (image.isNull()) {
+        // The request waits in a local event loop, where this card may be
+        // deleted (its page rebuilt): then there is nothing left to show it on.
+        const QPointer<SkinWidget> alive(this);
         image = _fetch_cover(&decode_cover);
+        if (!alive)
+            return;
+    }
     if (image.isNull())
         _set_placeholder_image();
     else
@@ -412,7 +419,10 @@ void SkinWidget::_end_download(bool installed)
 
 void SkinWidget::show_enlarged_image()
 {
+    const QPointer<SkinWidget> alive(this);
     const QPixmap pixmap = _load_cover_image();
+    if (!alive)
+        return;
     if (pixmap.isNull()) {
         emit show_message_signal(QStringLiteral("提示"),
                                  QStringLiteral("该皮肤暂无封面图片，将显示默认图片"),

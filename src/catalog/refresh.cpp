@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QPointer>
 
 void MainWindow::_refresh_skins()
 {
@@ -20,7 +21,9 @@ void MainWindow::_refresh_skins()
 
 void MainWindow::_refresh_current_page_images()
 {
-    QList<SkinWidget *> skin_widgets;
+    // Each cover request waits in a local event loop, during which the page
+    // may be rebuilt and these cards deleted: hold them weakly.
+    QList<QPointer<SkinWidget>> skin_widgets;
     for (int i = 0; i < flow_layout->count(); ++i) {
         if (auto *card = qobject_cast<SkinWidget *>(flow_layout->itemAt(i)->widget()))
             skin_widgets.append(card);
@@ -31,7 +34,9 @@ void MainWindow::_refresh_current_page_images()
     }
 
     int refreshed_count = 0;
-    for (SkinWidget *skin_widget : skin_widgets) {
+    for (const QPointer<SkinWidget> &skin_widget : skin_widgets) {
+        if (!skin_widget)
+            continue;
         // The same address and cache file the card's own loader uses; a card
         // without cover, main category or subcategory has nothing to refresh.
         const QString url = cover_url(skin_widget->skin_data);
@@ -47,7 +52,8 @@ void MainWindow::_refresh_current_page_images()
                 applog::warning(QStringLiteral("清理缓存失败: ") + shown + QStringLiteral(" - ") + cached.errorString());
         }
         skin_widget->load_cover();
-        ++refreshed_count;
+        if (skin_widget)
+            ++refreshed_count;
     }
     applog::info(QStringLiteral("已刷新 %1 个皮肤的图片缓存").arg(refreshed_count));
 }
