@@ -3,8 +3,6 @@
 #include "update/elevated_launch.h"
 
 #include <windows.h>
-#include <objbase.h>
-#include <shellapi.h>
 
 #include <string>
 

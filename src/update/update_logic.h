@@ -19,7 +19,7 @@ bool is_newer_version(const QString &latest, const QString &current = CURRENT_VE
 
 // The download's file name: what follows the last "/" of the address (the
 // whole text when there is none). Empty when that name could reach outside
-// the current folder or is not a name Windows can store as given; `reason`
+// the folder it is saved in or is not a name Windows can store as given; `reason`
 // then says why.
 QString safe_file_name_from_url(const QString &download_url, QString *reason = nullptr);
 
