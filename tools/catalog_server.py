@@ -31,16 +31,29 @@ Control API (not logged):
   POST /__control/faults    JSON list of rules, replacing the current ones
   GET  /__control/faults    the rules with their remaining "times"
   POST /__control/reset     clears rules and the request log
-  GET  /__control/requests  [{"method", "path" (decoded), "query" (raw), "headers"}]
+  GET  /__control/requests  [{"method", "path" (decoded), "query" (raw), "headers",
+                             "status", "sent" (body bytes written)}]
   POST /__control/requests  clears the request log only
 A rule: "match" (substring of decoded or raw path?query, required), "method",
 "times", and effects: "status", "delay", "drop", "stall_after" + "stall",
 "cut_after" (+ "cut_reset"), "content_length" (int or "none"), "redirect",
-"set_cookie", "body", "content_type", "headers". The first live rule wins.
+"set_cookie", "body", "content_type", "headers", "rate" (body bytes per
+second), "no_ranges" (answer as a server that knows nothing of ranges). The
+first live rule wins. Cutting the body of a path after N bytes, K times:
+  {"match": PATH, "method": "GET", "cut_after": N, "times": K}
+N counts the bytes of each answer, so on a resumed (ranged) request the cut
+falls N bytes after the offset asked for.
+
+Files (skins, covers, files/) are answered like a static web server does: with
+ETag, Last-Modified and Accept-Ranges; a single "Range: bytes=" gets 206 with
+Content-Range, an unsatisfiable one 416, and an "If-Range" that matches
+neither validator the whole file with 200.
 """
 
 import argparse
+import email.utils
 import json
+import re
 import os
 import signal
 import socket
@@ -126,23 +139,30 @@ def ctype_for(data_head, name):
 
 
 class Body:
-    """A response body held either in memory or in a file on disk."""
+    """A response body held in memory, or a file on disk (or a byte range of it)."""
 
-    def __init__(self, data=b"", path=None):
+    def __init__(self, data=b"", path=None, start=0, length=None):
         self.data = data
         self.path = path
-        self.size = os.path.getsize(path) if path else len(data)
+        self.start = start
+        if path is None:
+            self.size = len(data)
+        else:
+            self.size = os.path.getsize(path) - start if length is None else length
 
     def chunks(self):
         if self.path is None:
             for i in range(0, len(self.data), CHUNK):
                 yield self.data[i:i + CHUNK]
             return
+        left = self.size
         with open(self.path, "rb") as f:
-            while True:
-                block = f.read(CHUNK)
+            f.seek(self.start)
+            while left > 0:
+                block = f.read(min(CHUNK, left))
                 if not block:
                     return
+                left -= len(block)
                 yield block
 
 
@@ -152,6 +172,8 @@ class Response:
         self.body = body if body is not None else Body()
         self.ctype = ctype
         self.headers = []
+        # (ETag, Last-Modified) of a file answer that may be served in ranges.
+        self.validators = None
 
 
 def text_response(status, text):
@@ -204,7 +226,7 @@ class State:
 
 RULE_KEYS = {"match", "method", "times", "status", "delay", "drop", "stall_after", "stall",
              "cut_after", "cut_reset", "content_length", "redirect", "set_cookie",
-             "body", "content_type", "headers"}
+             "body", "content_type", "headers", "rate", "no_ranges"}
 
 
 def validate_rules(payload):
@@ -224,7 +246,7 @@ def validate_rules(payload):
         for key in ("times", "status", "stall_after", "cut_after"):
             if key in rule and (not isinstance(rule[key], int) or isinstance(rule[key], bool)):
                 return None, "rule %d: '%s' must be an integer" % (i, key)
-        for key in ("delay", "stall"):
+        for key in ("delay", "stall", "rate"):
             if key in rule and not isinstance(rule[key], (int, float)):
                 return None, "rule %d: '%s' must be a number" % (i, key)
         cl = rule.get("content_length")
@@ -237,6 +259,8 @@ def validate_rules(payload):
             return None, "rule %d: 'set_cookie' must be a string or a list" % i
         if "headers" in rule and not isinstance(rule["headers"], dict):
             return None, "rule %d: 'headers' must be an object" % i
+        if "rate" in rule and not rule["rate"] > 0:
+            return None, "rule %d: 'rate' must be above 0" % i
     return payload, None
 
 
@@ -307,12 +331,15 @@ class Handler(BaseHTTPRequestHandler):
             self.control(method, path, request_body)
             return
 
-        self.server.state.record({
+        entry = {
             "method": method,
             "path": path,
             "query": raw_query,
             "headers": self.header_dict(),
-        })
+            "status": None,
+            "sent": 0,
+        }
+        self.server.state.record(entry)
 
         decoded_full = path + "?" + decode(raw_query)
         raw_full = raw_path + "?" + raw_query
@@ -333,7 +360,10 @@ class Handler(BaseHTTPRequestHandler):
                 response = text_response(500, "server error: %s\n" % e)
         if rule:
             response = self.apply_rule(rule, response)
-        self.send(method, response, rule or {})
+        if response.validators and not (rule or {}).get("no_ranges"):
+            response = self.apply_range(response)
+        entry["status"] = response.status
+        self.send(method, response, rule or {}, entry)
 
     def header_dict(self):
         headers = {}
@@ -405,9 +435,15 @@ class Handler(BaseHTTPRequestHandler):
         try:
             with open(full, "rb") as f:
                 head = f.read(16)
-            return Response(200, Body(path=full), ctype_for(head, full))
+                st = os.fstat(f.fileno())
+            response = Response(200, Body(path=full), ctype_for(head, full))
         except OSError:
             return not_found()
+        # Like nginx: modification time and size, so a rewrite changes it.
+        etag = '"%x-%x"' % (st.st_mtime_ns, st.st_size)
+        modified = email.utils.formatdate(st.st_mtime, usegmt=True)
+        response.validators = (etag, modified)
+        return response
 
     # -- faults -----------------------------------------------------------
 
@@ -437,9 +473,71 @@ class Handler(BaseHTTPRequestHandler):
             response.headers.append((str(name), str(value)))
         return response
 
+    # -- ranges -----------------------------------------------------------
+
+    RANGE = re.compile(r"^bytes=(\d*)-(\d*)$")
+
+    def apply_range(self, response):
+        """Validators on a file answer; 206 or 416 for a single byte range.
+
+        Applies only to the untouched file answer (a rule that replaced the
+        status or the body leaves it alone). Several ranges, or a Range
+        that cannot be read, get the whole file, as HTTP allows.
+        """
+        if response.status != 200 or response.body.path is None:
+            return response
+        etag, modified = response.validators
+        response.headers += [("ETag", etag), ("Last-Modified", modified), ("Accept-Ranges", "bytes")]
+        wanted = self.headers.get("Range")
+        if wanted is None:
+            return response
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and if_range.strip() not in (etag, modified):
+            return response
+        match = self.RANGE.match(wanted.replace(" ", ""))
+        if not match or match.group(1) == match.group(2) == "":
+            return response
+        size = response.body.size
+        if match.group(1) == "":
+            first = max(size - int(match.group(2)), 0)
+            last = size - 1
+            satisfiable = int(match.group(2)) > 0 and size > 0
+        else:
+            first = int(match.group(1))
+            last = min(int(match.group(2)), size - 1) if match.group(2) else size - 1
+            if match.group(2) and int(match.group(2)) < first:
+                return response
+            satisfiable = first < size
+        if not satisfiable:
+            refused = text_response(416, "range not satisfiable\n")
+            refused.headers = [("Content-Range", "bytes */%d" % size)] + response.headers
+            return refused
+        partial = Response(206, Body(path=response.body.path, start=first, length=last - first + 1),
+                           response.ctype)
+        partial.headers = response.headers + [("Content-Range", "bytes %d-%d/%d" % (first, last, size))]
+        return partial
+
     # -- output -----------------------------------------------------------
 
-    def send(self, method, response, rule):
+    def send(self, method, response, rule, entry):
+        self.sent = 0
+        try:
+            self.send_response_with(method, response, rule)
+        finally:
+            # What went on the wire, even when the answer was cut or failed.
+            with self.server.state.lock:
+                entry["sent"] = self.sent
+
+    def write_body(self, data, rate, started):
+        self.wfile.write(data)
+        self.sent += len(data)
+        if rate:
+            ahead = self.sent / rate - (time.monotonic() - started)
+            if ahead > 0:
+                self.wfile.flush()
+                time.sleep(ahead)
+
+    def send_response_with(self, method, response, rule):
         lie = rule.get("content_length")
         self.send_response(response.status)
         if response.ctype:
@@ -467,24 +565,27 @@ class Handler(BaseHTTPRequestHandler):
 
         stall_after = rule.get("stall_after")
         cut_after = rule.get("cut_after")
-        sent = 0
+        rate = rule.get("rate")
+        started = time.monotonic()
         stalled = False
         for block in response.body.chunks():
             while block:
                 limit = len(block)
+                if rate:
+                    # Small writes keep a throttled answer smooth.
+                    limit = min(limit, max(int(rate) // 50, 1024))
                 if stall_after is not None and not stalled:
-                    limit = min(limit, max(stall_after - sent, 0))
+                    limit = min(limit, max(stall_after - self.sent, 0))
                 if cut_after is not None:
-                    limit = min(limit, max(cut_after - sent, 0))
+                    limit = min(limit, max(cut_after - self.sent, 0))
                 if limit:
-                    self.wfile.write(block[:limit])
-                    sent += limit
+                    self.write_body(block[:limit], rate, started)
                     block = block[limit:]
-                if stall_after is not None and not stalled and sent >= stall_after:
+                if stall_after is not None and not stalled and self.sent >= stall_after:
                     self.wfile.flush()
                     stalled = True
                     time.sleep(float(rule.get("stall", 3600)))
-                if cut_after is not None and sent >= cut_after:
+                if cut_after is not None and self.sent >= cut_after:
                     self.cut(rule.get("cut_reset", False))
                     return
         if stall_after is not None and not stalled:

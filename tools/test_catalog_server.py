@@ -316,6 +316,74 @@ class FaultTest(ServerCase):
             conn.close()
 
 
+@unittest.skipUnless(shutil.which("curl"), "needs the curl command")
+class RangeTest(ServerCase):
+    """File answers in byte ranges, checked with curl as the client."""
+
+    def curl(self, *args, target=None):
+        """Runs curl on a skin file; returns (exit code, status, headers, body)."""
+        out = os.path.join(self.tmp, "curl.out")
+        url = self.base + qt_style(target or self.skin_target())
+        run = subprocess.run(["curl", "-s", "-D", "-", "-o", out, *args, url],
+                             capture_output=True, timeout=20)
+        lines = run.stdout.decode("latin-1").split("\r\n")
+        status = int(lines[0].split()[1]) if lines[0] else 0
+        headers = dict(l.split(": ", 1) for l in lines[1:] if ": " in l)
+        with open(out, "rb") as f:
+            return run.returncode, status, headers, f.read()
+
+    def test_ranges_and_validators_as_a_web_server_answers_them(self):
+        _, status, full, body = self.curl()
+        self.assertEqual((status, body, full["Accept-Ranges"]), (200, PAK, "bytes"))
+        etag, modified, size = full["ETag"], full["Last-Modified"], len(PAK)
+        cases = [
+            # (name, curl arguments, rule, status, Content-Range, body)
+            ("open range", ["-r", "1000-"], None, 206, "bytes 1000-%d/%d" % (size - 1, size), PAK[1000:]),
+            ("closed range", ["-r", "0-9"], None, 206, "bytes 0-9/%d" % size, PAK[:10]),
+            ("suffix", ["-r", "-100"], None, 206, "bytes %d-%d/%d" % (size - 100, size - 1, size), PAK[-100:]),
+            ("end past the size", ["-r", "10000-99999"], None, 206, "bytes 10000-%d/%d" % (size - 1, size),
+             PAK[10000:]),
+            ("start at the size", ["-r", "%d-" % size], None, 416, "bytes */%d" % size, None),
+            ("If-Range with the ETag", ["-r", "5-", "-H", "If-Range: " + etag], None, 206, None, PAK[5:]),
+            ("If-Range with the date", ["-r", "5-", "-H", "If-Range: " + modified], None, 206, None, PAK[5:]),
+            ("If-Range with another ETag", ["-r", "5-", "-H", 'If-Range: "other"'], None, 200, None, PAK),
+            ("several ranges: whole file", ["-r", "0-1,5-6"], None, 200, None, PAK),
+            ("rule: server without ranges", ["-r", "5-"], {"no_ranges": True}, 200, None, PAK),
+            ("rule replaced the body", ["-r", "1-"], {"body": "xyz"}, 200, None, b"xyz"),
+        ]
+        for name, args, rule, want_status, want_range, want_body in cases:
+            with self.subTest(name):
+                self.faults(*([dict(rule, match="pak")] if rule else []))
+                _, status, headers, body = self.curl(*args)
+                self.assertEqual(status, want_status)
+                if want_range:
+                    self.assertEqual(headers.get("Content-Range"), want_range)
+                if want_body is not None:
+                    self.assertEqual(body, want_body)
+                    self.assertEqual(headers["Content-Length"], str(len(want_body)))
+
+        # A rewritten file has new validators: the old ETag gets it whole.
+        self.faults()
+        path = os.path.join(self.data, "skins", MAIN, SUB, "files", "2024", "a+b=c.pak")
+        try:
+            write(path, PAK[::-1])
+            _, status, headers, body = self.curl("-r", "5-", "-H", "If-Range: " + etag)
+            self.assertEqual((status, body), (200, PAK[::-1]))
+            self.assertNotEqual(headers["ETag"], etag)
+        finally:
+            write(path, PAK)
+
+    def test_cut_k_times_then_curl_resumes_to_the_whole_file(self):
+        self.faults({"match": "pak", "method": "GET", "cut_after": 3000, "times": 2})
+        codes = [self.curl("-C", "-")[0] for _ in range(3)]
+        self.assertEqual(codes, [18, 18, 0])   # 18: transfer partial
+        with open(os.path.join(self.tmp, "curl.out"), "rb") as f:
+            self.assertEqual(f.read(), PAK)
+        log = self.control("requests")
+        self.assertEqual([(e["status"], e["sent"], e["headers"].get("Range")) for e in log],
+                         [(200, 3000, None), (206, 3000, "bytes=3000-"), (206, len(PAK) - 6000, "bytes=6000-")])
+
+
 class LifecycleTest(unittest.TestCase):
     def setUp(self):
         self.tmp = tempfile.mkdtemp(prefix="furlane-server-")

@@ -3,18 +3,13 @@
 #include "app/config.h"
 #include "app/log.h"
 #include "net/http_client.h"
+#include "net/resumable_get.h"
 #include "download/file_ops.h"
 #include "download/skin_files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-
-namespace {
-
-constexpr qint64 CHUNK_SIZE = 8192;
-
-} // namespace
 
 int download_percent(qint64 downloaded, qint64 total)
 {
@@ -193,68 +188,27 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
 DownloadWorker::Outcome DownloadWorker::_transfer(const DownloadFileInfo &file,
                                                   const QString &skin_name, QString &error_text)
 {
-    HttpResult failure;
-    std::unique_ptr<HttpStream> stream = HttpClient::instance().open_stream(
-        url_from_text(file.url), get_timeout_seconds, &failure, &_is_cancelled);
-    if (!stream) {
-        if (failure.cancelled)
-            return Outcome::Cancelled;
-        error_text = failure.error_text();
-        return Outcome::Failed;
-    }
-    if (stream->head().status >= 400) {
-        error_text = stream->head().error_text();
-        return Outcome::Failed;
-    }
-
-    QFile out(file.temp_path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        error_text = QStringLiteral("无法写入临时文件: ") + QDir::toNativeSeparators(file.temp_path)
-            + QStringLiteral(" - ") + out.errorString();
-        return Outcome::Failed;
-    }
-
-    QByteArray chunk;
-    for (;;) {
-        if (_is_cancelled.load())
-            break;
-        const HttpStream::Read read = stream->read(chunk, CHUNK_SIZE);
-        if (read == HttpStream::Read::End || read == HttpStream::Read::Cancelled)
-            break;
-        if (read == HttpStream::Read::Failed) {
-            error_text = stream->error();
-            return Outcome::Failed;
-        }
-        if (chunk.isEmpty())
-            continue;
-        if (_is_cancelled.load())
-            break;
-        if (out.write(chunk) != chunk.size()) {
-            error_text = QStringLiteral("写入文件失败: ") + QDir::toNativeSeparators(file.temp_path)
-                + QStringLiteral(" - ") + out.errorString();
-            return Outcome::Failed;
-        }
-        _downloaded += chunk.size();
-        emit progress(skin_name, download_percent(_downloaded, _total_size));
-    }
-    if (!out.flush()) {
-        error_text = QStringLiteral("写入文件失败: ") + QDir::toNativeSeparators(file.temp_path)
-            + QStringLiteral(" - ") + out.errorString();
-        return Outcome::Failed;
-    }
-    out.close();
-    if (_is_cancelled.load())
+    ResumableGet get;
+    get.url = url_from_text(file.url);
+    get.file_path = file.temp_path;
+    get.file_name = file.filename;
+    get.timeout_seconds = get_timeout_seconds;
+    get.fallback_total = file.measured_size;
+    get.cancel = &_is_cancelled;
+    get.on_bytes = [this, &skin_name](qint64 delta) {
+        // A file that starts again from zero takes its bytes back; the next
+        // chunk shows the lower figure.
+        _downloaded += delta;
+        if (delta > 0)
+            emit progress(skin_name, download_percent(_downloaded, _total_size));
+    };
+    switch (get.run(error_text)) {
+    case ResumableGet::Result::Done:
+        return _is_cancelled.load() ? Outcome::Cancelled : Outcome::Done;
+    case ResumableGet::Result::Cancelled:
         return Outcome::Cancelled;
-
-    // An answer without a length that ends before the size its HEAD gave was
-    // cut short; a truncated package must not be installed.
-    if (stream->head().content_length < 0 && file.measured_size > 0
-        && stream->received() < file.measured_size) {
-        error_text = QStringLiteral("响应不完整: 收到 %1 字节，应为 %2 字节 (%3)")
-                         .arg(stream->received())
-                         .arg(file.measured_size)
-                         .arg(file.url);
-        return Outcome::Failed;
+    case ResumableGet::Result::Failed:
+        break;
     }
-    return Outcome::Done;
+    return Outcome::Failed;
 }

@@ -142,6 +142,7 @@ void fill_head(QNetworkReply *reply, HttpResult &result)
     bool length_ok = false;
     const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&length_ok);
     result.content_length = (reply->hasRawHeader("Content-Length") && length_ok) ? length : -1;
+    result.headers = reply->rawHeaderPairs();
 }
 
 } // namespace
@@ -159,6 +160,15 @@ QString HttpResult::error_text() const
     if (status >= 400)
         return http_status_error_text(status, reason, url);
     return QString();
+}
+
+QByteArray HttpResult::header(const QByteArray &name) const
+{
+    for (const auto &pair : headers) {
+        if (pair.first.compare(name, Qt::CaseInsensitive) == 0)
+            return pair.second;
+    }
+    return QByteArray();
 }
 
 QUrl url_from_text(const QString &text)
@@ -191,13 +201,15 @@ QNetworkAccessManager *HttpClient::manager()
 
 QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
                                 int timeout_ms, const std::atomic<bool> *cancel, Wait until,
-                                HttpResult &result)
+                                HttpResult &result, const HttpHeaders &headers)
 {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          follow_redirects ? QNetworkRequest::NoLessSafeRedirectPolicy
                                           : QNetworkRequest::ManualRedirectPolicy);
     request.setRawHeader("User-Agent", "Furlane/1.0");
+    for (const auto &header : headers)
+        request.setRawHeader(header.first, header.second);
 
     for (int attempt = 0;; ++attempt) {
         QNetworkReply *reply = verb == "HEAD" ? manager()->head(request)
@@ -228,7 +240,11 @@ QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool fo
             result.error = result.cancelled ? QStringLiteral("请求已取消") : timeout_text(timeout_ms, url);
             return nullptr;
         }
-        const bool answered = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
+        // A redirect that led nowhere (its target refused the connection)
+        // leaves the redirect's own status behind: that is no answer either.
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const bool answered = status.isValid() && !(follow_redirects && is_redirect(status.toInt())
+                                                    && reply->error() != QNetworkReply::NoError);
         if (reply->isFinished() && !answered && reply->error() != QNetworkReply::NoError) {
             const QString error = reply->errorString();
             const bool retry = is_connect_failure(reply->error()) && attempt < MAX_RETRIES;
@@ -279,10 +295,12 @@ HttpResult HttpClient::head(const QUrl &url, int timeout_seconds, const std::ato
 
 std::unique_ptr<HttpStream> HttpClient::open_stream(const QUrl &url, int timeout_seconds,
                                                     HttpResult *failure,
-                                                    const std::atomic<bool> *cancel)
+                                                    const std::atomic<bool> *cancel,
+                                                    const HttpHeaders &headers)
 {
     HttpResult head;
-    QNetworkReply *reply = send("GET", url, true, timeout_seconds * 1000, cancel, Wait::Headers, head);
+    QNetworkReply *reply = send("GET", url, true, timeout_seconds * 1000, cancel, Wait::Headers, head,
+                                headers);
     if (!reply) {
         if (failure)
             *failure = head;

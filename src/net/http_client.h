@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QUrl>
 
@@ -9,6 +11,9 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+
+// Request or answer headers as name/value pairs, in order.
+using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
 
 // Outcome of one request. `ok` means an answer arrived (whatever its status);
 // otherwise `error` describes the transport failure.
@@ -22,7 +27,11 @@ struct HttpResult {
     QByteArray content_type;
     qint64 content_length = -1;   // -1 when the answer carried none
     QUrl url;                     // the address finally answered (after redirects)
+    HttpHeaders headers;          // every header of the answer
     QString error;
+
+    // The value of the answer's header `name` (any case), empty without one.
+    QByteArray header(const QByteArray &name) const;
 
     // An answer with status >= 400, or a transport failure.
     bool failed() const { return !ok || status >= 400; }
@@ -92,12 +101,14 @@ public:
     // Blocking HEAD; redirects are not followed.
     HttpResult head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr);
 
-    // Sends a GET and waits for its status line and headers. Returns null and
-    // fills `failure` when no answer came. An answer with an error status is
-    // returned like any other; check head().status.
+    // Sends a GET, with `headers` added to the request, and waits for its
+    // status line and headers. Returns null and fills `failure` when no answer
+    // came. An answer with an error status is returned like any other; check
+    // head().status.
     std::unique_ptr<HttpStream> open_stream(const QUrl &url, int timeout_seconds,
                                             HttpResult *failure,
-                                            const std::atomic<bool> *cancel = nullptr);
+                                            const std::atomic<bool> *cancel = nullptr,
+                                            const HttpHeaders &headers = {});
 
     // This thread's network manager.
     QNetworkAccessManager *manager();
@@ -107,7 +118,7 @@ private:
     enum class Wait { Finished, Headers };
     QNetworkReply *send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
                         int timeout_ms, const std::atomic<bool> *cancel, Wait until,
-                        HttpResult &result);
+                        HttpResult &result, const HttpHeaders &headers = {});
     HttpResult run(const QByteArray &verb, const QUrl &url, bool follow_redirects,
                    int timeout_seconds, const std::atomic<bool> *cancel);
 };

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include <atomic>
+#include <functional>
+
+// A GET of one file streamed into `file_path` (created or truncated), that
+// goes on from the last byte on disk when the transfer breaks off (a cut or
+// reset connection, a wait for data that times out, a body that ends short),
+// as ResumeRules prescribe, up to ResumeRules::MAX_RESUMES times with a
+// pause before each. Runs on the calling thread and blocks it.
+class ResumableGet final {
+public:
+    enum class Result { Done, Cancelled, Failed };
+
+    QUrl url;
+    QString file_path;
+    QString file_name;                  // names the file in the log
+    int timeout_seconds = 30;           // the connection and each wait for data
+    qint64 fallback_total = -1;         // size measured beforehand, -1 when none
+    const std::atomic<bool> *cancel = nullptr;   // also ends a pause at once
+    // Told the change of the bytes on disk: each chunk written, and minus
+    // everything written so far when the file starts again from zero.
+    std::function<void(qint64 delta)> on_bytes;
+
+    // Done once the whole file is on disk. Cancelled when the flag was seen.
+    // Failed with `error` when the server refused the file, the disk refused
+    // the bytes, or the last allowed resume broke off too.
+    Result run(QString &error);
+
+private:
+    bool _pause(int ms) const;
+};

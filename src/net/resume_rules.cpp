@@ -1,0 +1,90 @@
+#include "net/resume_rules.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// "bytes <first>-<last>/<total or *>"
+struct ContentRange {
+    bool valid = false;
+    qint64 first = -1;
+    qint64 last = -1;
+    qint64 total = -1;   // -1 for "*"
+};
+
+ContentRange parse_content_range(const QByteArray &value)
+{
+    static const QRegularExpression shape(QStringLiteral("^\\s*bytes\\s+(\\d+)-(\\d+)/(\\d+|\\*)\\s*$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = shape.match(QString::fromLatin1(value));
+    ContentRange range;
+    if (!match.hasMatch())
+        return range;
+    bool ok_first = false, ok_last = false, ok_total = true;
+    range.first = match.captured(1).toLongLong(&ok_first);
+    range.last = match.captured(2).toLongLong(&ok_last);
+    if (match.captured(3) != QLatin1String("*"))
+        range.total = match.captured(3).toLongLong(&ok_total);
+    range.valid = ok_first && ok_last && ok_total && range.first <= range.last
+        && (range.total < 0 || range.last < range.total);
+    return range;
+}
+
+} // namespace
+
+void ResumeRules::begin(const HttpResult &answer, qint64 fallback_total)
+{
+    // A weak ETag may not stand in If-Range; the date can.
+    const QByteArray etag = answer.header("ETag").trimmed();
+    m_validator = !etag.isEmpty() && !etag.startsWith("W/") ? etag : answer.header("Last-Modified").trimmed();
+    m_total = answer.content_length >= 0 ? answer.content_length : (fallback_total > 0 ? fallback_total : -1);
+}
+
+HttpHeaders ResumeRules::range_headers(qint64 offset) const
+{
+    HttpHeaders headers{{QByteArrayLiteral("Range"), QByteArrayLiteral("bytes=") + QByteArray::number(offset) + '-'}};
+    if (!m_validator.isEmpty())
+        headers.append({QByteArrayLiteral("If-Range"), m_validator});
+    return headers;
+}
+
+ResumeRules::Judgement ResumeRules::judge(const HttpResult &answer, qint64 offset)
+{
+    QString unusable;
+    if (answer.status == 206) {
+        const QByteArray value = answer.header("Content-Range");
+        const ContentRange range = parse_content_range(value);
+        if (range.valid && range.first == offset && (m_total < 0 || range.total == m_total)) {
+            if (m_total < 0)
+                m_total = range.total;
+            return {Verdict::Append, QString()};
+        }
+        unusable = QStringLiteral("续传应答不符: Content-Range: ") + QString::fromLatin1(value)
+            + QStringLiteral("，应从 ") + QString::number(offset) + QStringLiteral(" 字节起，共 ")
+            + QString::number(m_total) + QStringLiteral(" 字节 (") + answer.url.toString() + QLatin1Char(')');
+    } else if (answer.status >= 200 && answer.status < 300) {
+        // The server ignores ranges, or the file changed: this is it whole.
+        begin(answer, m_total);
+        return {Verdict::Restart, QString()};
+    } else if (answer.status == 416 || answer.status < 400) {
+        unusable = answer.status >= 400
+            ? answer.error_text()
+            : http_status_error_text(answer.status, answer.reason, answer.url);
+    } else {
+        return {Verdict::Fail, answer.error_text()};
+    }
+    if (m_refetched)
+        return {Verdict::Fail, unusable};
+    m_refetched = true;
+    return {Verdict::Refetch, unusable};
+}
+
+QString ResumeRules::resume_text(qint64 offset, int k, const QString &file_name)
+{
+    return QStringLiteral("下载中断，从 %1 字节处继续 (%2/%3): ").arg(offset).arg(k).arg(MAX_RESUMES) + file_name;
+}
+
+QString ResumeRules::restart_text(const QString &file_name)
+{
+    return QStringLiteral("服务器不支持断点续传，重新下载: ") + file_name;
+}
