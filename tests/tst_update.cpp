@@ -58,7 +58,7 @@ public:
 };
 
 // Child side: one start of the application with test options.
-//   --child BASE [--limit-ms N] [--record FILE] [--fsize BYTES] [--alive-ms N]
+//   --child BASE [--limit-ms N] [--stall-ms N] [--record FILE] [--fsize BYTES] [--alive-ms N]
 //   [--close-on-download]
 int run_child(int argc, char **argv)
 {
@@ -98,6 +98,8 @@ int run_child(int argc, char **argv)
     MainWindow window;
     if (!option("--limit-ms").isEmpty())
         window.update_download_limit_ms = option("--limit-ms").toInt();
+    if (!option("--stall-ms").isEmpty())
+        window.update_stall_limit_ms = option("--stall-ms").toInt();
     QElapsedTimer clock;
     clock.start();
     const bool close_on_download = args.contains(QStringLiteral("--close-on-download"));
@@ -382,18 +384,33 @@ void TestUpdate::updateReplacesProgram_data()
     QTest::addColumn<QString>("address_name");  // what the version record names
     QTest::addColumn<QJsonArray>("faults");
     QTest::addColumn<bool>("size_known");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("resumed");   // the log's lines about going on after a break
 
     const QString name = QStringLiteral("Furlane_1.1.exe");
     QTest::newRow("size known, pause midway")
         << name << name
-        << QJsonArray{QJsonObject{{"match", "/files/"}, {"stall_after", 1048576}, {"stall", 0.6}}} << true;
+        << QJsonArray{QJsonObject{{"match", "/files/"}, {"stall_after", 1048576}, {"stall", 0.6}}} << true
+        << QStringList() << QStringList();
     QTest::newRow("size unknown: no progress texts")
-        << name << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"content_length", "none"}}} << false;
+        << name << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"content_length", "none"}}} << false
+        << QStringList() << QStringList();
     QTest::newRow("address redirects to the file")
         << name << QStringLiteral("latest.exe")
         << QJsonArray{QJsonObject{{"match", "/files/latest.exe"}, {"redirect", server.base() + "/files/" + name}},
                       QJsonObject{{"match", "/files/" + name}, {"stall_after", 1048576}, {"stall", 0.6}}}
-        << true;
+        << true << QStringList() << QStringList();
+    const QString resumed = QStringLiteral("[WARNING] main: 下载中断，从 %1 字节处继续 (%2/3): ") + name;
+    QTest::newRow("cut twice, resumed")
+        << name << name
+        << QJsonArray{QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"cut_after", 700000}, {"times", 2}}}
+        << true << QStringList() << QStringList{resumed.arg(700000).arg(1), resumed.arg(1400000).arg(2)};
+    QTest::newRow("silent too long, resumed")
+        << name << name
+        << QJsonArray{QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"stall_after", 1048576}, {"stall", 30},
+                                  {"times", 1}}}
+        << true << QStringList{QStringLiteral("--stall-ms"), QStringLiteral("1000")}
+        << QStringList{resumed.arg(1048576).arg(1)};
 }
 
 void TestUpdate::updateReplacesProgram()
@@ -402,6 +419,8 @@ void TestUpdate::updateReplacesProgram()
     QFETCH(QString, address_name);
     QFETCH(QJsonArray, faults);
     QFETCH(bool, size_known);
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, resumed);
 
     // The program runs as a copy in a folder of its own, started from another
     // folder; both names hold "%", which the script must keep literal.
@@ -428,7 +447,8 @@ void TestUpdate::updateReplacesProgram()
 
     // Started as if found through PATH: the first argument is the bare name,
     // which says nothing about where the program lies.
-    const ChildRun r = run({QStringLiteral("--record"), record}, work_dir, exe, QString(), QStringLiteral("Furlane.exe"));
+    const ChildRun r = run(options + QStringList{QStringLiteral("--record"), record}, work_dir, exe, QString(),
+                           QStringLiteral("Furlane.exe"));
     QVERIFY2(r.finished, qPrintable(r.log));
     QCOMPARE(r.exit_status, QProcess::NormalExit);
     QVERIFY2(r.exit_code == 0, qPrintable(r.log));
@@ -464,6 +484,12 @@ void TestUpdate::updateReplacesProgram()
         QVERIFY2(sizes.isEmpty(), qPrintable(sizes.join('|')));
     }
     QVERIFY(r.log.contains(QStringLiteral("[INFO] main: 下载完成")));
+    QStringList got_resumed;
+    for (const QString &line : r.log.split(QLatin1Char('\n'))) {
+        if (line.contains(QStringLiteral("下载中断")) || line.contains(QStringLiteral("断点续传")))
+            got_resumed << line.mid(line.indexOf(QStringLiteral("[WARNING]")));
+    }
+    QCOMPARE(got_resumed, resumed);
 
     // The new program, downloaded whole beside the program, not into the
     // current folder; the stale file was removed, not overwritten.

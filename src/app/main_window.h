@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/resume_rules.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMainWindow>
@@ -115,8 +117,22 @@ public:
     double last_update = 0;
     std::atomic<bool> download_success{false};
     std::atomic<bool> download_completed{false};
-    // How long the update download may take.
+    // How long the update download may take, and may go without data before
+    // the transfer counts as broken off.
     int update_download_limit_ms = 300000;
+    int update_stall_limit_ms = 30000;
+    // How the update download goes on after a break.
+    struct DownloadResume {
+        ResumeRules rules;
+        bool ranged = false;    // the running request asks for the rest only
+        bool checked = false;   // the running answer has been judged
+        bool accepted = false;  // ... and its body belongs in the file
+        bool refetch = false;   // ... and the whole file must be asked for afresh
+        bool broke = false;     // the transfer broke off and may go on
+        bool stalled = false;   // ... because no data came for too long
+        qint64 offset = 0;      // where the running answer's body starts in the file
+        QString refused;        // why the answer cannot be used, when it cannot
+    } download_resume;
 
     void _silent_check_update();
     std::optional<QJsonObject> _get_latest_info();
@@ -129,6 +145,9 @@ public:
     void _on_download_progress(qint64 bytes_received, qint64 bytes_total);
     void _on_ready_read();
     void _on_download_finished();
+    // Judges the running update answer once: from the start, the rest, or
+    // of no use (see DownloadResume). Runs with the reply handlers.
+    void _check_download_answer();
     // False on failure; when the launch itself failed, `launch_error` holds why.
     bool _update_exe(const QString &new_exe, QString *launch_error = nullptr);
     void _show_update_progress(const QString &message);

@@ -153,6 +153,13 @@ QString http_status_error_text(int status, const QString &reason, const QUrl &ur
     return QStringLiteral("%1 %2: %3 for url: %4").arg(status).arg(kind, reason, url.toString());
 }
 
+HttpResult answer_head(QNetworkReply *reply)
+{
+    HttpResult result;
+    fill_head(reply, result);
+    return result;
+}
+
 QString HttpResult::error_text() const
 {
     if (!ok)

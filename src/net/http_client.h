@@ -43,6 +43,9 @@ struct HttpResult {
 // Text for an HTTP status error, e.g. "404 Client Error: Not Found for url: http://...".
 QString http_status_error_text(int status, const QString &reason, const QUrl &url);
 
+// The status line and headers of a reply's answer (ok once a status came).
+HttpResult answer_head(QNetworkReply *reply);
+
 // Turns an address built by concatenation into a QUrl, percent-encoding only
 // what cannot stand in a URL (blanks, non-ASCII), never what already can.
 QUrl url_from_text(const QString &text);

@@ -23,6 +23,7 @@ public:
     bool can_resume() const { return m_resumes < MAX_RESUMES; }
     // Counts one more resume and returns its number, from 1.
     int next_resume() { return ++m_resumes; }
+    int resumes() const { return m_resumes; }
     // The pause before resume `k`: 0.5, 1, then 2 seconds.
     static int pause_ms(int k) { return 500 << qBound(0, k - 1, 2); }
 

@@ -5,6 +5,7 @@
 #include "app/config.h"
 #include "app/log.h"
 #include "app/main_window.h"
+#include "net/http_client.h"
 #include "update/elevated_launch.h"
 #include "update/update_logic.h"
 #include "update/update_worker.h"
@@ -258,6 +259,7 @@ bool MainWindow::_download_new_version(const QString &url, const QString &path)
     last_update = 0;
     download_success = false;
     download_completed = false;
+    download_resume = DownloadResume();
 
     auto close_file = [this] {
         if (download_file && download_file->isOpen())
@@ -272,42 +274,123 @@ bool MainWindow::_download_new_version(const QString &url, const QString &path)
         return false;
     }
 
-    // A download address that redirects (a mirror) is followed; the answer
-    // must then still be a success (checked when it finishes). The body comes
-    // uncompressed, so that its length can be held against Content-Length:
-    // the network layer may take a connection closed early for the end.
-    QNetworkRequest request{QUrl(url)};
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setRawHeader("Accept-Encoding", "identity");
-    download_reply = manager.get(request);
-
     // The handlers belong to the window and run on the GUI thread. Blocking
     // connections keep this thread still while they touch the reply, which
     // lives here and is not safe to use from two threads at once.
     const Qt::ConnectionType type = on_gui_thread(this) ? Qt::DirectConnection : Qt::BlockingQueuedConnection;
-    connect(download_reply, &QNetworkReply::downloadProgress, this, &MainWindow::_on_download_progress, type);
-    connect(download_reply, &QNetworkReply::readyRead, this, &MainWindow::_on_ready_read, type);
-    connect(download_reply, &QNetworkReply::finished, this, &MainWindow::_on_download_finished, type);
+    QElapsedTimer last_data;
+
+    // Asks for the file, or for its rest once a transfer broke off. A
+    // download address that redirects (a mirror) is followed; the answer
+    // must then still be a success (checked when it finishes). The body comes
+    // uncompressed, so that its length can be held against Content-Length
+    // and ranges count stored bytes.
+    auto send = [&] {
+        QNetworkRequest request{QUrl(url)};
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+        request.setRawHeader("Accept-Encoding", "identity");
+        const qint64 on_disk = download_file->size();
+        DownloadResume &resume = download_resume;
+        resume.ranged = on_disk > 0;
+        if (resume.ranged) {
+            for (const auto &header : resume.rules.range_headers(on_disk))
+                request.setRawHeader(header.first, header.second);
+        }
+        resume.checked = resume.accepted = resume.refetch = resume.broke = resume.stalled = false;
+        resume.refused.clear();
+        download_completed = false;
+        download_reply = manager.get(request);
+        connect(download_reply, &QNetworkReply::downloadProgress, this, &MainWindow::_on_download_progress, type);
+        connect(download_reply, &QNetworkReply::readyRead, this, &MainWindow::_on_ready_read, type);
+        connect(download_reply, &QNetworkReply::finished, this, &MainWindow::_on_download_finished, type);
+        connect(download_reply, &QNetworkReply::downloadProgress, &manager, [&last_data] { last_data.restart(); });
+        last_data.start();
+    };
 
     QElapsedTimer started;
     started.start();
-    while (!download_completed) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (download_completed)
-            break;
-        if (started.elapsed() > update_download_limit_ms) {
-            applog::error(QStringLiteral("下载超时"));
-            close_file();
-            if (download_reply) {
-                disconnect(download_reply, nullptr, this, nullptr);
-                download_reply->abort();
-                download_reply = nullptr;
-            }
-            return false;
+    auto give_up = [&] {
+        applog::error(QStringLiteral("下载超时"));
+        close_file();
+        if (download_reply) {
+            disconnect(download_reply, nullptr, this, nullptr);
+            download_reply->abort();
+            download_reply = nullptr;
         }
-        QThread::msleep(10);
+        return false;
+    };
+
+    send();
+    for (;;) {
+        while (!download_completed) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            if (download_completed)
+                break;
+            if (started.elapsed() > update_download_limit_ms)
+                return give_up();
+            if (download_reply && last_data.elapsed() > update_stall_limit_ms) {
+                // Silent too long: end this transfer; the handler may resume it.
+                download_resume.stalled = true;
+                download_reply->abort();
+                continue;
+            }
+            QThread::msleep(10);
+        }
+        if (!download_resume.broke)
+            return download_success;
+        if (!download_resume.refetch) {
+            const int k = download_resume.rules.next_resume();
+            applog::warning(ResumeRules::resume_text(download_file->size(), k, QFileInfo(path).fileName()));
+            QElapsedTimer pause;
+            pause.start();
+            while (pause.elapsed() < ResumeRules::pause_ms(k)) {
+                if (started.elapsed() > update_download_limit_ms)
+                    return give_up();
+                QThread::msleep(10);
+            }
+        }
+        send();
     }
-    return download_success;
+}
+
+void MainWindow::_check_download_answer()
+{
+    DownloadResume &resume = download_resume;
+    if (resume.checked || !download_reply || !download_file)
+        return;
+    const HttpResult head = answer_head(download_reply);
+    if (!head.ok)
+        return;   // no status line yet, or none at all
+    resume.checked = true;
+    if (!resume.ranged) {
+        resume.accepted = head.status >= 200 && head.status < 300;
+        if (resume.accepted)
+            resume.rules.begin(head, -1);
+        resume.offset = 0;
+        return;
+    }
+    const ResumeRules::Judgement judgement = resume.rules.judge(head, download_file->size());
+    switch (judgement.verdict) {
+    case ResumeRules::Verdict::Append:
+        resume.accepted = true;
+        resume.offset = download_file->size();
+        return;
+    case ResumeRules::Verdict::Restart:
+    case ResumeRules::Verdict::Refetch:
+        applog::warning(ResumeRules::restart_text(QFileInfo(save_path).fileName()));
+        download_file->resize(0);
+        download_file->seek(0);
+        resume.offset = 0;
+        resume.accepted = judgement.verdict == ResumeRules::Verdict::Restart;
+        resume.refetch = !resume.accepted;
+        break;
+    case ResumeRules::Verdict::Fail:
+        resume.refused = judgement.error;
+        break;
+    }
+    // Stopped on its own thread, as a failed write is.
+    if (!resume.accepted)
+        QMetaObject::invokeMethod(download_reply, &QNetworkReply::abort, Qt::QueuedConnection);
 }
 
 void MainWindow::_on_download_progress(qint64 bytes_received, qint64 bytes_total)
@@ -318,20 +401,31 @@ void MainWindow::_on_download_progress(qint64 bytes_received, qint64 bytes_total
     // total once at the end; the size was never known, so nothing is shown.
     if (download_reply && !download_reply->header(QNetworkRequest::ContentLengthHeader).isValid())
         return;
-    total_size = bytes_total;
-    downloaded = bytes_received;
+    _check_download_answer();
+    if (!download_resume.accepted)
+        return;
+    // A resumed answer counts from where it goes on, towards the whole file.
+    const qint64 received = download_resume.offset + bytes_received;
+    const qint64 total = download_resume.rules.total() > 0 ? download_resume.rules.total()
+                                                           : download_resume.offset + bytes_total;
+    total_size = total;
+    downloaded = received;
     const double now = now_seconds();
-    if (selfupdate::should_show_progress(bytes_received, bytes_total, now, last_update)) {
-        _show_update_progress(selfupdate::progress_text(bytes_received, bytes_total));
+    if (selfupdate::should_show_progress(received, total, now, last_update)) {
+        _show_update_progress(selfupdate::progress_text(received, total));
         last_update = now;
     }
 }
 
 void MainWindow::_on_ready_read()
 {
+    _check_download_answer();
     if (!download_reply || !download_file || !download_file->isOpen())
         return;
     const QByteArray data = download_reply->readAll();
+    // An error page, or an answer of no use, is no part of the file.
+    if (!download_resume.accepted)
+        return;
     if (download_file->write(data) != data.size()) {
         // A short file must not pass for the new version. The reply is
         // stopped on its own thread: aborting here would re-enter the finish
@@ -350,33 +444,56 @@ void MainWindow::_on_download_finished()
         download_completed = true;
         return;
     }
+    _check_download_answer();
+    DownloadResume &resume = download_resume;
     const int status = download_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (download_reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
+    const bool transport_error = download_reply->error() != QNetworkReply::NoError;
+    const QString transport_text = resume.stalled
+        ? QStringLiteral("请求超时 (%1 秒内没有数据): %2").arg(update_stall_limit_ms / 1000.0).arg(download_url)
+        : download_reply->errorString();
+    QString failure;         // logged after "下载失败: "
+    QString handler_error;   // logged after "下载完成回调错误: "
+    bool may_resume = false;
+
+    if (resume.refetch) {
+        resume.broke = true;
+    } else if (!resume.refused.isEmpty()) {
+        failure = resume.refused;
+    } else if (resume.accepted) {
         _on_ready_read();
-        const bool written = download_file && download_file->isOpen() && download_file->flush();
-        const QString file_error = download_file ? download_file->errorString() : QString();
-        const qint64 size = written ? download_file->size() : -1;
-        const QVariant expected = download_reply->header(QNetworkRequest::ContentLengthHeader);
-        if (download_file && download_file->isOpen())
-            download_file->close();
-        if (written && expected.isValid() && expected.toLongLong() != size) {
-            applog::error(QStringLiteral("下载失败: 数据不完整，收到 ") + QString::number(size)
-                          + QStringLiteral(" 字节，应为 ") + QString::number(expected.toLongLong()) + QStringLiteral(" 字节"));
-            download_success = false;
-        } else if (written) {
-            download_success = true;
-            _show_update_progress(QStringLiteral("下载完成"));
-            applog::info(QStringLiteral("下载完成"));
-        } else {
-            applog::error(QStringLiteral("下载完成回调错误: ") + file_error);
-            download_success = false;
+        if (!download_file->isOpen() || !download_file->flush()) {
+            handler_error = download_file->errorString();
+        } else if (transport_error) {
+            failure = transport_text;
+            may_resume = true;
+        } else if (resume.rules.total() >= 0 && download_file->size() != resume.rules.total()) {
+            failure = QStringLiteral("数据不完整，收到 ") + QString::number(download_file->size())
+                + QStringLiteral(" 字节，应为 ") + QString::number(resume.rules.total()) + QStringLiteral(" 字节");
+            may_resume = download_file->size() < resume.rules.total();
         }
+    } else if (transport_error) {
+        failure = transport_text;
+        // No answer at all (the server down) counts as a try once resuming.
+        may_resume = status == 0 && (resume.ranged || resume.rules.resumes() > 0);
     } else {
-        const QString error = download_reply->error() != QNetworkReply::NoError
-            ? download_reply->errorString()
-            : QStringLiteral("HTTP ") + QString::number(status) + QStringLiteral(": ") + download_reply->url().toString();
-        applog::error(QStringLiteral("下载失败: ") + error);
-        if (download_file && download_file->isOpen())
+        failure = QStringLiteral("HTTP ") + QString::number(status) + QStringLiteral(": ") + download_reply->url().toString();
+    }
+
+    if (resume.broke) {
+        // Asked for afresh by the waiting loop.
+    } else if (failure.isEmpty() && handler_error.isEmpty()) {
+        download_file->close();
+        download_success = true;
+        _show_update_progress(QStringLiteral("下载完成"));
+        applog::info(QStringLiteral("下载完成"));
+    } else if (may_resume && resume.rules.can_resume() && download_file->isOpen()) {
+        resume.broke = true;
+    } else {
+        if (!handler_error.isEmpty())
+            applog::error(QStringLiteral("下载完成回调错误: ") + handler_error);
+        else
+            applog::error(QStringLiteral("下载失败: ") + failure);
+        if (download_file->isOpen())
             download_file->close();
         download_success = false;
     }
