@@ -17,6 +17,7 @@
 #   ./scripts/bench.sh catalog_scale
 #
 #   BENCH_RUNS=5   runs per measured figure (the best or worst is kept)
+#   BENCH_RESUME_RATE=25  MiB/s the stand-in serves the resumed skin at
 #   BENCH_JOBS=2   parallel build jobs
 #   BUILD_DIR=...  build folder (default build-bench)
 set -euo pipefail
@@ -284,6 +285,51 @@ bench_catalog_scale() {
         "$(field skins_ratio "$line")" "<=" 2.5
 }
 
+# A 512 MiB skin from the stand-in server, sent at the pace of a fast home
+# line (BENCH_RESUME_RATE MiB/s), installed once whole and once with the
+# connection cut at three random points: the time against the uncut install,
+# and the package bytes the server put on the wire against the file's size.
+# The three pauses before the resumes (3.5 s together) are part of the time.
+bench_download_resume() {
+    local data=$WORK/resume game=$WORK/resume-game rate_mib=${BENCH_RESUME_RATE:-25}
+    local mod=$game/DreadHunger/Content/Paks/orvexs size=$((512 * 1024 * 1024))
+    make_skin "$data" resume512 512
+    start_standin "$data"
+    local control=$STANDIN_BASE/__control match='"match": "pak_original=resume512.pak", "method": "GET"'
+    local rate=$((rate_mib * 1024 * 1024))
+    post_control() {
+        curl -s -o /dev/null -X POST -H 'Content-Type: application/json' --data "$2" "$control/$1"
+    }
+    cat "$data"/skins/Bench/Big/resume512.* > /dev/null
+
+    post_control faults "[{$match, \"rate\": $rate}]"
+    local line uncut cut a b c
+    line=$("$BUILD_DIR/bin/furlane_bench" download "$STANDIN_BASE" "$game" resume512 2>/dev/null)
+    rm -f "$mod"/*
+    uncut=$(field seconds "$line")
+
+    read -r a b c < <(python3 -c "import random
+p = sorted(random.sample(range(1, $size), 3))
+print(p[0], p[1] - p[0], p[2] - p[1])")
+    post_control requests ''
+    post_control faults "[{$match, \"rate\": $rate, \"cut_after\": $a, \"times\": 1},
+                          {$match, \"rate\": $rate, \"cut_after\": $b, \"times\": 1},
+                          {$match, \"rate\": $rate, \"cut_after\": $c, \"times\": 1},
+                          {$match, \"rate\": $rate}]"
+    line=$("$BUILD_DIR/bin/furlane_bench" download "$STANDIN_BASE" "$game" resume512 2>/dev/null)
+    rm -f "$mod"/*
+    cut=$(field seconds "$line")
+
+    local gets sent
+    read -r gets sent < <(curl -s "$control/requests" | python3 -c 'import json, sys
+pak = [e for e in json.load(sys.stdin) if e["method"] == "GET" and "resume512.pak" in e["query"]]
+print(len(pak), sum(e["sent"] for e in pak))')
+    report download_resume "512 MiB skin at $rate_mib MiB/s: uncut ${uncut} s, cut at $a, $((a + b)), $((a + b + c)) and resumed ${cut} s ($gets GETs, 3.5 s of pauses)" \
+        "$(awk -v c="$cut" -v u="$uncut" 'BEGIN { printf "%.2f", c / u }')" "<=" 1.3
+    report download_resume_wire "package bytes the server sent for the cut install: $sent for a file of $size (sent / size)" \
+        "$(awk -v s="$sent" -v z="$size" 'BEGIN { printf "%.4f", s / z }')" "<=" 1.02
+}
+
 # --- main -----------------------------------------------------------------
 
 STEPS=(
@@ -291,6 +337,7 @@ STEPS=(
     bench_cancel
     bench_page_build
     bench_catalog_scale
+    bench_download_resume
 )
 
 if [ $# -gt 0 ]; then
