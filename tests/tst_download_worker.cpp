@@ -403,6 +403,13 @@ private slots:
             << false << false << QStringLiteral("416 Client Error")
             << QStringList{"", "bytes=30000- If-Range", "", "bytes=30000- If-Range"}
             << QStringList{resumed(30000, 1), restarted, resumed(30000, 2)};
+        const QJsonObject range_from_zero{{"Content-Range", "bytes 0-99999/100000"}};
+        const QJsonObject elsewhere = rule(pak, "GET", {{"status", 206}, {"times", 1}, {"headers", range_from_zero}});
+        QTest::newRow("Content-Range not where asked: from zero once, then the error")
+            << QJsonArray{cut(30000), elsewhere, cut(30000), elsewhere} << false << false
+            << QStringLiteral("续传应答不符: Content-Range: bytes 0-99999/100000")
+            << QStringList{"", "bytes=30000- If-Range", "", "bytes=30000- If-Range"}
+            << QStringList{resumed(30000, 1), restarted, resumed(30000, 2)};
         QTest::newRow("cancel during the pause") << QJsonArray{cut(30000)} << false << true << QString()
                                                  << QStringList{""} << QStringList{resumed(30000, 1)};
     }
