@@ -328,8 +328,11 @@ bool MainWindow::_download_new_version(const QString &url, const QString &path)
                 break;
             if (started.elapsed() > update_download_limit_ms)
                 return give_up();
-            if (download_reply && last_data.elapsed() > update_stall_limit_ms) {
-                // Silent too long: end this transfer; the handler may resume it.
+            // Silent too long once the file (or its rest) began to come: end
+            // this transfer, and the handler may resume it. A first request
+            // that gets no answer at all waits for the overall limit.
+            const bool under_way = download_resume.accepted || download_resume.ranged;
+            if (download_reply && under_way && last_data.elapsed() > update_stall_limit_ms) {
                 download_resume.stalled = true;
                 download_reply->abort();
                 continue;
