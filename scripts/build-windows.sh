@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Cross-builds furlane.exe and the QtTest programs for 64-bit Windows with
+# MinGW-w64 and the prebuilt Qt in shared/toolchains, then packs the program
+# with every DLL and plugin it loads into dist/Furlane-<version>-win64.zip.
+#
+# Environment:
+#   FURLANE_TOOLCHAINS_DIR  folder holding qt5-mingw64-5.15.8.tar.xz (default:
+#                           the first shared/toolchains found beside the
+#                           checkout or one of its parent folders)
+#   BUILD_WIN_DIR           build folder (default build-win)
+#   FURLANE_VERSION         version to build (default: the one in CMakeLists.txt)
+#   FURLANE_SERVER, FURLANE_ADDRESS_NAME   passed on to CMake when set
+#   FURLANE_BUILD_TESTS     ON (default) or OFF
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+QT_TARBALL_NAME=qt5-mingw64-5.15.8.tar.xz
+MINGW=x86_64-w64-mingw32
+BUILD_WIN_DIR=${BUILD_WIN_DIR:-build-win}
+case "$BUILD_WIN_DIR" in /*) ;; *) BUILD_WIN_DIR="$ROOT/$BUILD_WIN_DIR" ;; esac
+
+step() { echo "== build-windows: $*"; }
+die() { echo "build-windows: error: $*" >&2; exit 1; }
+
+find_toolchains() {
+    if [[ -n "${FURLANE_TOOLCHAINS_DIR:-}" ]]; then
+        echo "$FURLANE_TOOLCHAINS_DIR"
+        return
+    fi
+    local dir=$ROOT
+    while [[ "$dir" != / ]]; do
+        dir=$(dirname "$dir")
+        if [[ -f "$dir/shared/toolchains/$QT_TARBALL_NAME" ]]; then
+            echo "$dir/shared/toolchains"
+            return
+        fi
+    done
+    echo "$(dirname "$ROOT")/shared/toolchains"
+}
+
+for tool in "$MINGW-gcc-posix" "$MINGW-g++-posix" "$MINGW-windres" "$MINGW-objdump" cmake; do
+    command -v "$tool" >/dev/null 2>&1 \
+        || die "$tool is missing (Debian: apt-get install g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 cmake, or run scripts/deps.sh)"
+done
+
+# Qt for Windows, unpacked once into the build folder.
+QT_DIR="$BUILD_WIN_DIR/qt/opt/qt5-mingw64"
+if [[ ! -f "$QT_DIR/lib/cmake/Qt5/Qt5Config.cmake" ]]; then
+    TOOLCHAINS=$(find_toolchains)
+    TARBALL="$TOOLCHAINS/$QT_TARBALL_NAME"
+    [[ -f "$TARBALL" ]] || die "the Qt toolchain $TARBALL is missing.
+  It is expected in shared/toolchains/ beside the checkout (or one of its parent folders);
+  set FURLANE_TOOLCHAINS_DIR to the folder that holds $QT_TARBALL_NAME."
+    step "unpacking $TARBALL"
+    rm -rf "$BUILD_WIN_DIR/qt"
+    mkdir -p "$BUILD_WIN_DIR/qt"
+    tar -xJf "$TARBALL" -C "$BUILD_WIN_DIR/qt" || die "could not unpack $TARBALL"
+    [[ -f "$QT_DIR/lib/cmake/Qt5/Qt5Config.cmake" ]] || die "$TARBALL does not hold opt/qt5-mingw64"
+fi
+
+step "configuring $BUILD_WIN_DIR (Release)"
+cmake_args=(
+    -S "$ROOT" -B "$BUILD_WIN_DIR"
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake"
+    -DCMAKE_PREFIX_PATH="$QT_DIR"
+    -DCMAKE_BUILD_TYPE=Release
+    -DFURLANE_BUILD_TESTS="${FURLANE_BUILD_TESTS:-ON}"
+)
+[[ -n "${FURLANE_SERVER:-}" ]] && cmake_args+=(-DFURLANE_SERVER="$FURLANE_SERVER")
+[[ -n "${FURLANE_ADDRESS_NAME:-}" ]] && cmake_args+=(-DFURLANE_ADDRESS_NAME="$FURLANE_ADDRESS_NAME")
+[[ -n "${FURLANE_VERSION:-}" ]] && cmake_args+=(-DFURLANE_VERSION="$FURLANE_VERSION")
+if command -v ccache >/dev/null 2>&1; then
+    cmake_args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+cmake "${cmake_args[@]}" >"$BUILD_WIN_DIR.configure.log" 2>&1 \
+    || { tail -n 40 "$BUILD_WIN_DIR.configure.log"; die "configuring failed (full output: $BUILD_WIN_DIR.configure.log)"; }
+rm -f "$BUILD_WIN_DIR.configure.log"
+
+step "building furlane.exe${FURLANE_BUILD_TESTS:+ and the test programs}"
+cmake --build "$BUILD_WIN_DIR" -j"$(nproc)" || die "the Windows build failed"
+[[ -f "$BUILD_WIN_DIR/bin/furlane.exe" ]] || die "$BUILD_WIN_DIR/bin/furlane.exe was not built"
+step "built $BUILD_WIN_DIR/bin/furlane.exe"
