@@ -77,7 +77,9 @@ cmake "${cmake_args[@]}" >"$BUILD_WIN_DIR.configure.log" 2>&1 \
     || { tail -n 40 "$BUILD_WIN_DIR.configure.log"; die "configuring failed (full output: $BUILD_WIN_DIR.configure.log)"; }
 rm -f "$BUILD_WIN_DIR.configure.log"
 
-step "building furlane.exe${FURLANE_BUILD_TESTS:+ and the test programs}"
+what="furlane.exe"
+[[ "${FURLANE_BUILD_TESTS:-ON}" == ON ]] && what="furlane.exe and the test programs"
+step "building $what"
 cmake --build "$BUILD_WIN_DIR" -j"$(nproc)" || die "the Windows build failed"
 [[ -f "$BUILD_WIN_DIR/bin/furlane.exe" ]] || die "$BUILD_WIN_DIR/bin/furlane.exe was not built"
 step "built $BUILD_WIN_DIR/bin/furlane.exe"
