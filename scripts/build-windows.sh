@@ -39,7 +39,7 @@ find_toolchains() {
     echo "$(dirname "$ROOT")/shared/toolchains"
 }
 
-for tool in "$MINGW-gcc-posix" "$MINGW-g++-posix" "$MINGW-windres" "$MINGW-objdump" cmake; do
+for tool in "$MINGW-gcc-posix" "$MINGW-g++-posix" "$MINGW-windres" "$MINGW-objdump" "$MINGW-strip" cmake; do
     command -v "$tool" >/dev/null 2>&1 \
         || die "$tool is missing (Debian: apt-get install g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 cmake, or run scripts/deps.sh)"
 done
@@ -83,3 +83,88 @@ step "building $what"
 cmake --build "$BUILD_WIN_DIR" -j"$(nproc)" || die "the Windows build failed"
 [[ -f "$BUILD_WIN_DIR/bin/furlane.exe" ]] || die "$BUILD_WIN_DIR/bin/furlane.exe was not built"
 step "built $BUILD_WIN_DIR/bin/furlane.exe"
+
+# ---- Release zip: furlane.exe and everything it loads ----------------------
+VERSION=$(sed -n 's/^FURLANE_VERSION:STRING=//p' "$BUILD_WIN_DIR/CMakeCache.txt")
+[[ -n "$VERSION" ]] || die "no FURLANE_VERSION in $BUILD_WIN_DIR/CMakeCache.txt"
+NAME="Furlane-$VERSION-win64"
+STAGE="$BUILD_WIN_DIR/deploy/$NAME"
+step "collecting furlane.exe, its DLLs and Qt plugins into $STAGE"
+rm -rf "$BUILD_WIN_DIR/deploy"
+mkdir -p "$STAGE"
+cp "$BUILD_WIN_DIR/bin/furlane.exe" "$STAGE/"
+
+# What Windows itself provides is not shipped; a DLL of ours that cannot be
+# found is an error. The MinGW runtime comes with the Qt build.
+DLL_DIRS=("$QT_DIR/bin")
+for dir in /usr/lib/gcc/$MINGW/*-posix /usr/$MINGW/lib; do
+    [[ -d "$dir" ]] && DLL_DIRS+=("$dir")
+done
+declare -A SEEN=()
+SYSTEM_DLLS=()
+imports_of() {
+    "$MINGW-objdump" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr -d '\r'
+}
+# Copies the imports of $1 beside furlane.exe, then theirs.
+deploy_imports() {
+    local dll found dir key
+    while read -r dll; do
+        [[ -n "$dll" ]] || continue
+        key=${dll,,}
+        [[ -z "${SEEN[$key]:-}" ]] || continue
+        SEEN[$key]=1
+        found=""
+        for dir in "${DLL_DIRS[@]}"; do
+            found=$(find "$dir" -maxdepth 1 -iname "$dll" -print -quit)
+            [[ -n "$found" ]] && break
+        done
+        if [[ -z "$found" ]]; then
+            case "$key" in
+                qt5*|lib*) die "$1 needs $dll, which is neither in the Qt build nor in the MinGW runtime" ;;
+            esac
+            SYSTEM_DLLS+=("$dll")
+            continue
+        fi
+        cp "$found" "$STAGE/"
+        deploy_imports "$found"
+    done < <(imports_of "$1")
+}
+deploy_imports "$STAGE/furlane.exe"
+
+# The plugins a widgets program loads at run time: the platform, the image
+# formats of the covers, and the native style where the build has one.
+PLUGINS=(platforms/qwindows.dll imageformats/qjpeg.dll imageformats/qgif.dll imageformats/qico.dll)
+for style in "$QT_DIR"/plugins/styles/*.dll; do
+    [[ -f "$style" ]] && PLUGINS+=("styles/$(basename "$style")")
+done
+for plugin in "${PLUGINS[@]}"; do
+    [[ -f "$QT_DIR/plugins/$plugin" ]] || die "the Qt build has no plugin $plugin"
+    mkdir -p "$STAGE/$(dirname "$plugin")"
+    cp "$QT_DIR/plugins/$plugin" "$STAGE/$plugin"
+    deploy_imports "$STAGE/$plugin"
+done
+# The MinGW runtime carries debug sections (libstdc++ alone some 20 MB).
+find "$STAGE" -type f \( -iname '*.dll' -o -iname '*.exe' \) -exec "$MINGW-strip" --strip-debug {} + \
+    || die "stripping the shipped files failed"
+echo "   shipped: $(cd "$STAGE" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')"
+echo "   from Windows: $(printf '%s\n' "${SYSTEM_DLLS[@]}" | sort -f | tr '\n' ' ')"
+
+mkdir -p "$ROOT/dist"
+ZIP="$ROOT/dist/$NAME.zip"
+step "writing $ZIP"
+rm -f "$ZIP.part"
+if command -v zip >/dev/null 2>&1; then
+    (cd "$BUILD_WIN_DIR/deploy" && zip -qr -X "$ZIP.part" "$NAME") || die "zip failed"
+else
+    python3 - "$BUILD_WIN_DIR/deploy" "$NAME" "$ZIP.part" <<'PY' || die "writing the zip failed"
+import os, sys, zipfile
+base, name, out = sys.argv[1:4]
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+    for folder, _, files in os.walk(os.path.join(base, name)):
+        for f in sorted(files):
+            path = os.path.join(folder, f)
+            z.write(path, os.path.relpath(path, base))
+PY
+fi
+mv -f "$ZIP.part" "$ZIP"
+step "done: $ZIP ($(du -h "$ZIP" | cut -f1))"
