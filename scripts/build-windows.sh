@@ -69,13 +69,19 @@ cmake_args=(
 )
 [[ -n "${FURLANE_SERVER:-}" ]] && cmake_args+=(-DFURLANE_SERVER="$FURLANE_SERVER")
 [[ -n "${FURLANE_ADDRESS_NAME:-}" ]] && cmake_args+=(-DFURLANE_ADDRESS_NAME="$FURLANE_ADDRESS_NAME")
-[[ -n "${FURLANE_VERSION:-}" ]] && cmake_args+=(-DFURLANE_VERSION="$FURLANE_VERSION")
+# Without FURLANE_VERSION the default applies again, not what an earlier run
+# left in the cache.
+if [[ -n "${FURLANE_VERSION:-}" ]]; then
+    cmake_args+=(-DFURLANE_VERSION="$FURLANE_VERSION")
+else
+    cmake_args+=(-UFURLANE_VERSION)
+fi
 if command -v ccache >/dev/null 2>&1; then
     cmake_args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 fi
-cmake "${cmake_args[@]}" >"$BUILD_WIN_DIR.configure.log" 2>&1 \
-    || { tail -n 40 "$BUILD_WIN_DIR.configure.log"; die "configuring failed (full output: $BUILD_WIN_DIR.configure.log)"; }
-rm -f "$BUILD_WIN_DIR.configure.log"
+mkdir -p "$BUILD_WIN_DIR"
+cmake "${cmake_args[@]}" >"$BUILD_WIN_DIR/configure.log" 2>&1 \
+    || { tail -n 40 "$BUILD_WIN_DIR/configure.log"; die "configuring failed (full output: $BUILD_WIN_DIR/configure.log)"; }
 
 what="furlane.exe"
 [[ "${FURLANE_BUILD_TESTS:-ON}" == ON ]] && what="furlane.exe and the test programs"
