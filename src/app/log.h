@@ -15,8 +15,9 @@ constexpr qint64 LOG_FILE_KEEP_BYTES = 1024 * 1024;
 
 // Installs the record format and lets every level of "main" through. Call
 // once before the application object is created; only then does it also
-// install the handler that writes to standard error where Qt would not and
-// feeds the log file (test programs install their own handler later).
+// install the handler that formats each record once and writes it to
+// standard error and the log file (test programs install their own handler
+// after the application object).
 void install();
 
 // The record format handed to qSetMessagePattern.

@@ -1,5 +1,7 @@
 #include "platform/std_error.h"
 
+#include <cstdio>
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -30,9 +32,10 @@ bool write_std_error(const std::string &utf8)
 
 #else
 
-bool write_std_error(const std::string &)
+bool write_std_error(const std::string &utf8)
 {
-    return false;
+    const bool whole = std::fwrite(utf8.data(), 1, utf8.size(), stderr) == utf8.size();
+    return std::fflush(stderr) == 0 && whole;
 }
 
 #endif
