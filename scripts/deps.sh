@@ -8,7 +8,7 @@ PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5network5 libssl3
     python3 openssl
     xvfb xauth x11-utils fonts-noto-cjk fonts-noto-color-emoji
-    g++-mingw-w64-x86-64 wine64 wine
+    g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 xz-utils zip wine64 wine
 )
 
 missing=()

@@ -13,6 +13,18 @@ fi
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DFURLANE_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 
-export QT_QPA_PLATFORM=offscreen
-cd "$BUILD_DIR"
-ctest --output-on-failure -j1 --timeout 600
+linux_status=0
+(
+    export QT_QPA_PLATFORM=offscreen
+    cd "$BUILD_DIR"
+    ctest --output-on-failure -j1 --timeout 600
+) || linux_status=$?
+
+# The Windows build: furlane.exe, the test programs and the release zip.
+windows_status=0
+./scripts/build-windows.sh || windows_status=$?
+
+if [ "$linux_status" -ne 0 ] || [ "$windows_status" -ne 0 ]; then
+    echo "test.sh: Linux suite exit status $linux_status, Windows build exit status $windows_status"
+    exit 1
+fi

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QVBoxLayout>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstdio>
@@ -23,10 +24,13 @@ const char *const FATAL_CHILD = "--child-fatal";
 
 QString self_path() { return QCoreApplication::applicationFilePath(); }
 
-// Child: writes one record per level so the parent can read the bytes.
-int run_log_child()
+// Child: writes one record per level so the parent can read the bytes;
+// with a file name, into that log file too.
+int run_log_child(int argc, char **argv)
 {
     applog::install();
+    if (argc > 2)
+        applog::open_log_file(QString::fromLocal8Bit(argv[2]));
     applog::debug(QStringLiteral("调试 d"));
     applog::info(QStringLiteral("信息 i"));
     applog::warning(QStringLiteral("警告 w"));
@@ -178,28 +182,60 @@ void TestAppShell::logFormat_data()
 {
     QTest::addColumn<QString>("level");
     QTest::addColumn<QString>("text");
-    QTest::newRow("debug") << "DEBUG" << QStringLiteral("调试 d");
-    QTest::newRow("info") << "INFO" << QStringLiteral("信息 i");
-    QTest::newRow("warning") << "WARNING" << QStringLiteral("警告 w");
-    QTest::newRow("error") << "ERROR" << QStringLiteral("错误 e");
+    QTest::addColumn<QString>("log_file"); // "old": a temporary file holding an old log
+    QTest::newRow("debug") << "DEBUG" << QStringLiteral("调试 d") << "";
+    QTest::newRow("info") << "INFO" << QStringLiteral("信息 i") << "";
+    QTest::newRow("warning") << "WARNING" << QStringLiteral("警告 w") << "";
+    QTest::newRow("error") << "ERROR" << QStringLiteral("错误 e") << "";
+    QTest::newRow("log file after a long old one") << "WARNING" << QStringLiteral("警告 w") << "old";
+    QTest::newRow("log file cannot be opened")
+        << "WARNING" << QStringLiteral("无法写入日志文件: /proc/furlane.log: ") << "/proc/furlane.log";
 }
 
 void TestAppShell::logFormat()
 {
     QFETCH(QString, level);
     QFETCH(QString, text);
+    QFETCH(QString, log_file);
+    const bool to_file = log_file == QLatin1String("old");
+    QTemporaryDir dir;
+    const QString log_path = to_file ? dir.filePath(QStringLiteral("furlane.log")) : log_file;
+    QStringList args{QString::fromLatin1(LOG_CHILD)};
+    if (!log_path.isEmpty())
+        args << log_path;
+    // An old log of 1.5 MiB in lines of 100 bytes: the last whole lines
+    // within 1 MiB stay.
+    QByteArray old_log;
+    if (to_file) {
+        for (int i = 0; i < 15729; ++i)
+            old_log += QByteArray::number(i).rightJustified(99, '#') + '\n';
+        QFile old(log_path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(old_log) == old_log.size());
+    }
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
     env.remove(QStringLiteral("QT_LOGGING_RULES"));
     child.setProcessEnvironment(env);
-    child.start(self_path(), {QString::fromLatin1(LOG_CHILD)});
+    child.start(self_path(), args);
     QVERIFY(child.waitForFinished(20000));
     QCOMPARE(child.exitCode(), 0);
-    const QStringList lines = QString::fromUtf8(child.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QByteArray output = child.readAllStandardError();
+    if (to_file) {
+        QFile log(log_path);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray content = log.readAll();
+        const QByteArray kept = old_log.right(1024 * 1024 / 100 * 100);
+        QVERIFY2(content.startsWith(kept), content.left(200).constData());
+        // After them, the same records as on standard error.
+        QCOMPARE(content.mid(kept.size()), output);
+    }
+    const QStringList lines = QString::fromUtf8(output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // A text ending in ": " is a fixed prefix before a detail.
     const QRegularExpression record(
-        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2},\\d{3} \\[%1\\] main: %2$")
-            .arg(level, QRegularExpression::escape(text)));
+        QStringLiteral("^\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2},\\d{3} \\[%1\\] main: %2%3$")
+            .arg(level, QRegularExpression::escape(text),
+                 text.endsWith(QLatin1String(": ")) ? QStringLiteral(".+") : QString()));
     bool found = false;
     for (const QString &line : lines)
         found = found || record.match(line).hasMatch();
@@ -279,7 +315,7 @@ void TestAppShell::noCacheFolderNoStart()
 int main(int argc, char **argv)
 {
     if (argc > 1 && qstrcmp(argv[1], LOG_CHILD) == 0)
-        return run_log_child();
+        return run_log_child(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], FATAL_CHILD) == 0)
         return run_fatal_child(argc, argv);
     QApplication app(argc, argv);

@@ -4,6 +4,7 @@
 #include "platform/wine_paths.h"
 
 #include "support/fake_game.h"
+#include "support/hard_link.h"
 #include "support/log_capture.h"
 
 #include <QCoreApplication>
@@ -13,8 +14,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <unistd.h>
 
 namespace {
 
@@ -289,7 +288,7 @@ void TestGameDir::validate_overwrites_leftover_probe()
     write_file(probe, "left over from a crash, longer than four bytes");
     // A second name for the same file shows what was written into it.
     const QString witness = game.mod_folder() + QStringLiteral("/witness");
-    QCOMPARE(::link(QFile::encodeName(probe).constData(), QFile::encodeName(witness).constData()), 0);
+    QVERIFY(make_hard_link(probe, witness));
 
     QCOMPARE(gamedir::validate_game_dir(game.root()), QStringList{});
     QVERIFY(!QFileInfo::exists(probe));

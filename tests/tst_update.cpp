@@ -5,6 +5,7 @@
 #include "app/config.h"
 #include "app/log.h"
 #include "app/main_window.h"
+#include "support/hard_link.h"
 #include "support/test_server.h"
 #include "update/elevated_launch.h"
 #include "update/update_logic.h"
@@ -30,8 +31,9 @@
 
 #include <csignal>
 #include <cstdio>
+#ifdef Q_OS_UNIX
 #include <sys/resource.h>
-#include <unistd.h>
+#endif
 
 namespace {
 
@@ -72,8 +74,10 @@ int run_child(int argc, char **argv)
         return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : QString();
     };
     config::use_server_for_tests(args.at(args.indexOf(QLatin1String(CHILD_FLAG)) + 1));
+#ifndef Q_OS_WIN
     if (!option("--record").isEmpty())
         platform::set_launch_record_file_for_tests(option("--record").toStdString());
+#endif
 
     // Prints every message box as it shows (the update may end the process
     // right after), then presses its default button: a fatal box ends the
@@ -108,6 +112,7 @@ int run_child(int argc, char **argv)
         if (close_on_download && text.contains(QStringLiteral("开始下载更新文件")))
             QTimer::singleShot(100, &window, &QWidget::close);
     });
+#ifdef Q_OS_UNIX
     if (!option("--fsize").isEmpty()) {
         // The update file meets a full disk: writes past this size fail.
         std::signal(SIGXFSZ, SIG_IGN);
@@ -115,6 +120,7 @@ int run_child(int argc, char **argv)
         rlimit limit{size, size};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
+#endif
     // Still running this long after the check: report and stop.
     const int alive_ms = option("--alive-ms").isEmpty() ? 60000 : option("--alive-ms").toInt();
     QTimer::singleShot(alive_ms, &app, [&] {
@@ -436,8 +442,7 @@ void TestUpdate::updateReplacesProgram()
     // leaves the link's content alone, truncating it in place would not.
     const QString target = app_dir + QLatin1Char('/') + address_name;
     write(target, "stale");
-    QCOMPARE(::link(QFile::encodeName(target).constData(), QFile::encodeName(root.filePath("stale_link")).constData()),
-             0);
+    QVERIFY(make_hard_link(target, root.filePath("stale_link")));
 
     const QByteArray payload = served_bytes(2 * 1024 * 1024);
     server.write_file(QStringLiteral("files/") + served_name, payload);

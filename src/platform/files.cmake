@@ -2,6 +2,7 @@
 # implementation per system; the Win32 one builds only on Windows.
 list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/open_folder.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/std_error.cpp
     ${CMAKE_CURRENT_LIST_DIR}/wine_paths.cpp
 )
 if(WIN32)

@@ -8,10 +8,10 @@
 
 namespace {
 
-QString environ_value(const QByteArray &environ, const QByteArray &key)
+QString environ_value(const QByteArray &env_block, const QByteArray &key)
 {
     const QByteArray wanted = key + '=';
-    for (const QByteArray &entry : environ.split('\0')) {
+    for (const QByteArray &entry : env_block.split('\0')) {
         if (entry.startsWith(wanted))
             return QString::fromLocal8Bit(entry.mid(wanted.size()));
     }
@@ -60,12 +60,12 @@ QString wine_program_path(const QByteArray &cmdline)
     return first;
 }
 
-QString wine_prefix_from_environ(const QByteArray &environ)
+QString wine_prefix_from_environ(const QByteArray &env_block)
 {
-    const QString prefix = environ_value(environ, "WINEPREFIX");
+    const QString prefix = environ_value(env_block, "WINEPREFIX");
     if (!prefix.isEmpty())
         return prefix;
-    const QString home = environ_value(environ, "HOME");
+    const QString home = environ_value(env_block, "HOME");
     return home.isEmpty() ? QString() : home + QStringLiteral("/.wine");
 }
 

@@ -16,9 +16,9 @@ bool is_wine_loader(const QString &exe_path);
 // first field, cut after ".exe" when arguments were glued onto it.
 QString wine_program_path(const QByteArray &cmdline);
 
-// The Wine prefix named by a process's raw environ: WINEPREFIX, otherwise
+// The Wine prefix named by a process's raw environ block: WINEPREFIX, otherwise
 // $HOME/.wine; empty when neither is there.
-QString wine_prefix_from_environ(const QByteArray &environ);
+QString wine_prefix_from_environ(const QByteArray &env_block);
 
 // The Unix path of a program path taken from a Wine process. "Z:\" is the
 // Unix root; other drives go through `prefix`/dosdevices; relative paths are

@@ -1,6 +1,7 @@
 #include "update/update_logic.h"
 
 #include "update/elevated_launch.h"
+#include "update/version.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -13,7 +14,7 @@
 
 namespace selfupdate {
 
-const QString CURRENT_VERSION = QStringLiteral("1.0");
+const QString CURRENT_VERSION = QStringLiteral(FURLANE_VERSION_TEXT);
 
 bool is_newer_version(const QString &latest, const QString &current)
 {

@@ -1,0 +1,176 @@
+#!/usr/bin/env bash
+# Cross-builds furlane.exe and the QtTest programs for 64-bit Windows with
+# MinGW-w64 and the prebuilt Qt in shared/toolchains, then packs the program
+# with every DLL and plugin it loads into dist/Furlane-<version>-win64.zip.
+#
+# Environment:
+#   FURLANE_TOOLCHAINS_DIR  folder holding qt5-mingw64-5.15.8.tar.xz (default:
+#                           the first shared/toolchains found beside the
+#                           checkout or one of its parent folders)
+#   BUILD_WIN_DIR           build folder (default build-win)
+#   FURLANE_VERSION         version to build (default: the one in CMakeLists.txt)
+#   FURLANE_SERVER, FURLANE_ADDRESS_NAME   passed on to CMake when set
+#   FURLANE_BUILD_TESTS     ON (default) or OFF
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+QT_TARBALL_NAME=qt5-mingw64-5.15.8.tar.xz
+MINGW=x86_64-w64-mingw32
+BUILD_WIN_DIR=${BUILD_WIN_DIR:-build-win}
+case "$BUILD_WIN_DIR" in /*) ;; *) BUILD_WIN_DIR="$ROOT/$BUILD_WIN_DIR" ;; esac
+
+step() { echo "== build-windows: $*"; }
+die() { echo "build-windows: error: $*" >&2; exit 1; }
+
+find_toolchains() {
+    if [[ -n "${FURLANE_TOOLCHAINS_DIR:-}" ]]; then
+        echo "$FURLANE_TOOLCHAINS_DIR"
+        return
+    fi
+    local dir=$ROOT
+    while [[ "$dir" != / ]]; do
+        dir=$(dirname "$dir")
+        if [[ -f "$dir/shared/toolchains/$QT_TARBALL_NAME" ]]; then
+            echo "$dir/shared/toolchains"
+            return
+        fi
+    done
+    echo "$(dirname "$ROOT")/shared/toolchains"
+}
+
+for tool in "$MINGW-gcc-posix" "$MINGW-g++-posix" "$MINGW-windres" "$MINGW-objdump" "$MINGW-strip" cmake; do
+    command -v "$tool" >/dev/null 2>&1 \
+        || die "$tool is missing (Debian: apt-get install g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 cmake, or run scripts/deps.sh)"
+done
+
+# Qt for Windows, unpacked once into the build folder.
+QT_DIR="$BUILD_WIN_DIR/qt/opt/qt5-mingw64"
+if [[ ! -f "$QT_DIR/lib/cmake/Qt5/Qt5Config.cmake" ]]; then
+    TOOLCHAINS=$(find_toolchains)
+    TARBALL="$TOOLCHAINS/$QT_TARBALL_NAME"
+    [[ -f "$TARBALL" ]] || die "the Qt toolchain $TARBALL is missing.
+  It is expected in shared/toolchains/ beside the checkout (or one of its parent folders);
+  set FURLANE_TOOLCHAINS_DIR to the folder that holds $QT_TARBALL_NAME."
+    step "unpacking $TARBALL"
+    rm -rf "$BUILD_WIN_DIR/qt"
+    mkdir -p "$BUILD_WIN_DIR/qt"
+    tar -xJf "$TARBALL" -C "$BUILD_WIN_DIR/qt" || die "could not unpack $TARBALL"
+    [[ -f "$QT_DIR/lib/cmake/Qt5/Qt5Config.cmake" ]] || die "$TARBALL does not hold opt/qt5-mingw64"
+fi
+
+step "configuring $BUILD_WIN_DIR (Release)"
+cmake_args=(
+    -S "$ROOT" -B "$BUILD_WIN_DIR"
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake"
+    -DCMAKE_PREFIX_PATH="$QT_DIR"
+    -DCMAKE_BUILD_TYPE=Release
+    -DFURLANE_BUILD_TESTS="${FURLANE_BUILD_TESTS:-ON}"
+)
+[[ -n "${FURLANE_SERVER:-}" ]] && cmake_args+=(-DFURLANE_SERVER="$FURLANE_SERVER")
+[[ -n "${FURLANE_ADDRESS_NAME:-}" ]] && cmake_args+=(-DFURLANE_ADDRESS_NAME="$FURLANE_ADDRESS_NAME")
+# Without FURLANE_VERSION the default applies again, not what an earlier run
+# left in the cache.
+if [[ -n "${FURLANE_VERSION:-}" ]]; then
+    cmake_args+=(-DFURLANE_VERSION="$FURLANE_VERSION")
+else
+    cmake_args+=(-UFURLANE_VERSION)
+fi
+if command -v ccache >/dev/null 2>&1; then
+    cmake_args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+fi
+mkdir -p "$BUILD_WIN_DIR"
+cmake "${cmake_args[@]}" >"$BUILD_WIN_DIR/configure.log" 2>&1 \
+    || { tail -n 40 "$BUILD_WIN_DIR/configure.log"; die "configuring failed (full output: $BUILD_WIN_DIR/configure.log)"; }
+
+what="furlane.exe"
+[[ "${FURLANE_BUILD_TESTS:-ON}" == ON ]] && what="furlane.exe and the test programs"
+step "building $what"
+cmake --build "$BUILD_WIN_DIR" -j"$(nproc)" || die "the Windows build failed"
+[[ -f "$BUILD_WIN_DIR/bin/furlane.exe" ]] || die "$BUILD_WIN_DIR/bin/furlane.exe was not built"
+step "built $BUILD_WIN_DIR/bin/furlane.exe"
+
+# ---- Release zip: furlane.exe and everything it loads ----------------------
+VERSION=$(sed -n 's/^FURLANE_VERSION:STRING=//p' "$BUILD_WIN_DIR/CMakeCache.txt")
+[[ -n "$VERSION" ]] || die "no FURLANE_VERSION in $BUILD_WIN_DIR/CMakeCache.txt"
+NAME="Furlane-$VERSION-win64"
+STAGE="$BUILD_WIN_DIR/deploy/$NAME"
+step "collecting furlane.exe, its DLLs and Qt plugins into $STAGE"
+rm -rf "$BUILD_WIN_DIR/deploy"
+mkdir -p "$STAGE"
+cp "$BUILD_WIN_DIR/bin/furlane.exe" "$STAGE/"
+
+# What Windows itself provides is not shipped; a DLL of ours that cannot be
+# found is an error. The MinGW runtime comes with the Qt build.
+DLL_DIRS=("$QT_DIR/bin")
+for dir in /usr/lib/gcc/$MINGW/*-posix /usr/$MINGW/lib; do
+    [[ -d "$dir" ]] && DLL_DIRS+=("$dir")
+done
+declare -A SEEN=()
+SYSTEM_DLLS=()
+imports_of() {
+    "$MINGW-objdump" -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr -d '\r'
+}
+# Copies the imports of $1 beside furlane.exe, then theirs.
+deploy_imports() {
+    local dll found dir key
+    while read -r dll; do
+        [[ -n "$dll" ]] || continue
+        key=${dll,,}
+        [[ -z "${SEEN[$key]:-}" ]] || continue
+        SEEN[$key]=1
+        found=""
+        for dir in "${DLL_DIRS[@]}"; do
+            found=$(find "$dir" -maxdepth 1 -iname "$dll" -print -quit)
+            [[ -n "$found" ]] && break
+        done
+        if [[ -z "$found" ]]; then
+            case "$key" in
+                qt5*|lib*) die "$1 needs $dll, which is neither in the Qt build nor in the MinGW runtime" ;;
+            esac
+            SYSTEM_DLLS+=("$dll")
+            continue
+        fi
+        cp "$found" "$STAGE/"
+        deploy_imports "$found"
+    done < <(imports_of "$1")
+}
+deploy_imports "$STAGE/furlane.exe"
+
+# The plugins a widgets program loads at run time: the platform, the image
+# formats of the covers, and the native style where the build has one.
+PLUGINS=(platforms/qwindows.dll imageformats/qjpeg.dll imageformats/qgif.dll imageformats/qico.dll)
+for style in "$QT_DIR"/plugins/styles/*.dll; do
+    [[ -f "$style" ]] && PLUGINS+=("styles/$(basename "$style")")
+done
+for plugin in "${PLUGINS[@]}"; do
+    [[ -f "$QT_DIR/plugins/$plugin" ]] || die "the Qt build has no plugin $plugin"
+    mkdir -p "$STAGE/$(dirname "$plugin")"
+    cp "$QT_DIR/plugins/$plugin" "$STAGE/$plugin"
+    deploy_imports "$STAGE/$plugin"
+done
+# The MinGW runtime carries debug sections (libstdc++ alone some 20 MB).
+find "$STAGE" -type f \( -iname '*.dll' -o -iname '*.exe' \) -exec "$MINGW-strip" --strip-debug {} + \
+    || die "stripping the shipped files failed"
+echo "   shipped: $(cd "$STAGE" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')"
+echo "   from Windows: $(printf '%s\n' "${SYSTEM_DLLS[@]}" | sort -f | tr '\n' ' ')"
+
+mkdir -p "$ROOT/dist"
+ZIP="$ROOT/dist/$NAME.zip"
+step "writing $ZIP"
+rm -f "$ZIP.part"
+if command -v zip >/dev/null 2>&1; then
+    (cd "$BUILD_WIN_DIR/deploy" && zip -qr -X "$ZIP.part" "$NAME") || die "zip failed"
+else
+    python3 - "$BUILD_WIN_DIR/deploy" "$NAME" "$ZIP.part" <<'PY' || die "writing the zip failed"
+import os, sys, zipfile
+base, name, out = sys.argv[1:4]
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
+    for folder, _, files in os.walk(os.path.join(base, name)):
+        for f in sorted(files):
+            path = os.path.join(folder, f)
+            z.write(path, os.path.relpath(path, base))
+PY
+fi
+mv -f "$ZIP.part" "$ZIP"
+step "done: $ZIP ($(du -h "$ZIP" | cut -f1))"
