@@ -8,6 +8,7 @@ PACKAGES=(
     qtbase5-dev qtbase5-dev-tools libqt5network5 libssl3
     python3 openssl
     xvfb xauth x11-utils fonts-noto-cjk fonts-noto-color-emoji
+    openbox xdotool imagemagick iproute2
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 xz-utils zip wine64 wine
 )
 

@@ -50,6 +50,8 @@ void MainWindow::_detect_from_processes(const ProcessListing &listing)
         }
         game_dir = root;
         dir_label->setText(QStringLiteral("✓ 检测成功: ") + shown_root);
+        // The folder the skins will go to, for bug reports.
+        applog::info(dir_label->text());
         _save_settings();
         _hand_game_dir_to_cards();
         _refresh_skins();
