@@ -89,7 +89,11 @@ gone() { ! kill -0 "$1" 2>/dev/null; }
 shot() { import -window root "$ARTIFACTS/$1" 2>/dev/null || echo "   (no screenshot $1)"; }
 failed() {
     shot failure.png
-    [[ -f "${LOG:-}" ]] && tr -d '\r' <"$LOG" | sed 's/^/   log: /' | tail -n 40 && cp "$LOG" "$ARTIFACTS/"
+    if find_log; then
+        tr -d '\r' <"$LOG" | tail -n 30 | sed 's/^/   log: /'
+        cp "$LOG" "$ARTIFACTS/"
+    fi
+    ls -la "$APP_DIR" >"$ARTIFACTS/program-folder.txt" 2>&1
     fail "$*"
 }
 

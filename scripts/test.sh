@@ -24,7 +24,15 @@ linux_status=0
 windows_status=0
 ./scripts/build-windows.sh || windows_status=$?
 
-if [ "$linux_status" -ne 0 ] || [ "$windows_status" -ne 0 ]; then
-    echo "test.sh: Linux suite exit status $linux_status, Windows build exit status $windows_status"
+# That release end to end under Wine with the real window (it starts a
+# stand-in game process).
+e2e_status=0
+if [ "$windows_status" -eq 0 ]; then
+    ./scripts/e2e_wine.sh || e2e_status=$?
+fi
+
+if [ "$linux_status" -ne 0 ] || [ "$windows_status" -ne 0 ] || [ "$e2e_status" -ne 0 ]; then
+    echo "test.sh: Linux suite exit status $linux_status, Windows build exit status $windows_status," \
+         "Wine end-to-end check exit status $e2e_status"
     exit 1
 fi
