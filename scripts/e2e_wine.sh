@@ -51,7 +51,10 @@ cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$BUILD_WIN_DIR/CMakeCache.txt" 2>/dev
 [[ -f "$BUILD_WIN_DIR/CMakeCache.txt" ]] || fail "$BUILD_WIN_DIR is not configured (run scripts/build-windows.sh first)"
 VERSION=$(cache_value FURLANE_VERSION)
 VERSION=${VERSION:-1.0}
-NEXT_VERSION=${FURLANE_E2E_NEXT_VERSION:-1.1}
+NEXT_VERSION=$(cache_value FURLANE_NEXT_VERSION)
+[[ -n "$NEXT_VERSION" ]] || fail "$BUILD_WIN_DIR has no FURLANE_NEXT_VERSION (a build with the test programs is needed)"
+python3 -c 'import sys; sys.exit(sys.argv[1] <= sys.argv[2])' "$NEXT_VERSION" "$VERSION" \
+    || fail "FURLANE_NEXT_VERSION $NEXT_VERSION is not newer than the release's $VERSION"
 ZIP="$ROOT/dist/Furlane-$VERSION-win64.zip"
 [[ -f "$ZIP" ]] || fail "$ZIP is missing (run scripts/build-windows.sh first)"
 SERVER=$(cache_value FURLANE_SERVER)
@@ -65,6 +68,8 @@ mkdir -p "$ARTIFACTS"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/furlane-e2e.XXXXXX")
 wine_prefix "$WORK"
+# A crash ends the program at once: no debugger that waits on the display.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d"
 pids=()
 cleanup() {
     wine_stop
@@ -94,6 +99,7 @@ failed() {
         cp "$LOG" "$ARTIFACTS/"
     fi
     ls -la "$APP_DIR" >"$ARTIFACTS/program-folder.txt" 2>&1
+    cp "$WORK/app.out" "$ARTIFACTS/wine-output.txt" 2>/dev/null
     fail "$*"
 }
 
@@ -101,7 +107,10 @@ failed() {
 step "building the stand-in game and the $NEXT_VERSION program"
 "$CXX_WIN" -O2 -static "$ROOT/tests/support/windows/idle_program.cpp" -o "$WORK/idle_program.exe" \
     || fail "the stand-in game does not compile with MinGW"
-NEXT_EXE=$(build_next_version) || fail "cannot build furlane.exe as $NEXT_VERSION"
+# Only the version's file is compiled again; see tests/CMakeLists.txt.
+cmake --build "$BUILD_WIN_DIR" --target furlane_next -j"$(nproc)" >"$WORK/next.log" 2>&1 \
+    || { tail -n 30 "$WORK/next.log"; fail "cannot build furlane.exe as $NEXT_VERSION"; }
+NEXT_EXE="$BUILD_WIN_DIR/bin/furlane_next.exe"
 
 DATA_CACHE="$BUILD_WIN_DIR/e2e-data"
 if [[ ! -f "$DATA_CACHE/.furlane-demo-data" ]]; then
@@ -118,7 +127,7 @@ wait_for 10 grep -q '^PORT ' "$WORK/server.out" || {
     fail "the stand-in server cannot listen on 127.0.0.1:$PORT (network: $FURLANE_E2E_INNER)"
 }
 requests() { python3 -c 'import json,sys,urllib.request as u; [print(r["method"], r["path"]) for r in json.load(u.urlopen(sys.argv[1]))]' "http://127.0.0.1:$PORT/__control/requests"; }
-served() { requests | grep -q "$1"; }
+served() { requests | grep -F "$1" >/dev/null; }
 
 exec 3>"$WORK/display"
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
@@ -150,9 +159,9 @@ timeout 300 "$WINE" wineboot -i >"$WORK/wineboot.log" 2>&1 || {
     skip "'wine wineboot -i' failed or timed out"
 }
 C="$WINEPREFIX/drive_c"
-APP_DIR="$C/Furlane"
-python3 -m zipfile -e "$ZIP" "$APP_DIR" || fail "cannot unzip $ZIP"
-[[ -f "$APP_DIR/furlane.exe" ]] || fail "the zip has no furlane.exe at its top"
+python3 -m zipfile -e "$ZIP" "$C" || fail "cannot unzip $ZIP"
+APP_DIR="$C/Furlane-$VERSION-win64"
+[[ -f "$APP_DIR/furlane.exe" ]] || fail "the zip has no Furlane-$VERSION-win64\\furlane.exe"
 
 GAME_ROOT_WIN='C:\Games\Dread Hunger'
 GAME_ROOT="$C/Games/Dread Hunger"
@@ -303,7 +312,8 @@ wait_for 60 installed_whole || {
 shot installed.png
 passed+=("detection, registry, install")
 echo "OK: the skin's files landed whole in $GAME_ROOT_WIN\\DreadHunger\\Content\\Paks\\orvexs: $(cd "$MOD_DIR" && ls | tr '\n' ' ')"
-kill "$APP_PID" 2>/dev/null
+# A signal to a Wine process ends in a crash; Windows' own way is clean.
+timeout 60 "$WINE" taskkill /F /IM furlane.exe >/dev/null 2>&1
 wait_for 20 gone "$APP_PID" || failed "furlane.exe did not end"
 
 # --- 3. the self-update round trip -------------------------------------------
