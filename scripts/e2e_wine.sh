@@ -8,16 +8,20 @@
 #     in the window: the game is found through the Toolhelp listing, the root
 #     lands in the registry, and a skin installed with a card's "安装" button
 #     lands whole in the game's mod folder;
-#  3. the self-update: the server publishes 1.1, whose download is furlane.exe
-#     built as 1.1; the old program downloads it, writes update.bat, launches
-#     it elevated and exits; the script replaces the program and starts 1.1.
+#  3. the self-update: the server publishes the next version (1.1 unless
+#     FURLANE_NEXT_VERSION says otherwise), whose download is furlane.exe built
+#     as that version; the old program downloads it, writes update.bat,
+#     launches it elevated and exits; the script ends and deletes the old
+#     program, starts the new one and deletes itself.
 #
 #   scripts/e2e_wine.sh        (uses $BUILD_WIN_DIR, default build-win)
 #
-# Needs the release zip and the Windows build folder of scripts/build-windows.sh;
-# builds the 1.1 program itself (only the version differs). Pictures and logs
-# go to $BUILD_WIN_DIR/e2e/. Runs in a private network namespace when it can,
-# so that the server may take the port the build names.
+# Needs the release zip and the Windows build folder of scripts/build-windows.sh,
+# where it builds the next version's program (only the version differs; see
+# tests/CMakeLists.txt). Pictures and the program's log go to
+# $BUILD_WIN_DIR/e2e/. Runs in a private network namespace when it can, so
+# that the server may take the port the build names. It starts a process
+# named like the game: don't run it beside tests that do the same.
 # Exits 0 with a "SKIPPED" line when Wine, MinGW or the display tools are
 # missing (FURLANE_REQUIRE_WINE=1 makes that a failure); exits 1 when a check
 # fails.
@@ -37,7 +41,7 @@ done
 # program on this machine may hold.
 if [[ -z "${FURLANE_E2E_INNER:-}" ]]; then
     if unshare -n sh -c 'ip link set lo up' 2>/dev/null; then
-        FURLANE_E2E_INNER=netns exec unshare -n bash "$0" "$@"
+        FURLANE_E2E_INNER=netns exec unshare -n bash "$ROOT/scripts/e2e_wine.sh" "$@"
     fi
     FURLANE_E2E_INNER=shared
 elif [[ "$FURLANE_E2E_INNER" == netns ]]; then
@@ -98,7 +102,7 @@ failed() {
         tr -d '\r' <"$LOG" | tail -n 30 | sed 's/^/   log: /'
         cp "$LOG" "$ARTIFACTS/"
     fi
-    ls -la "$APP_DIR" >"$ARTIFACTS/program-folder.txt" 2>&1
+    ls -la "${APP_DIR:-}" >"$ARTIFACTS/program-folder.txt" 2>&1
     cp "$WORK/app.out" "$ARTIFACTS/wine-output.txt" 2>/dev/null
     fail "$*"
 }
@@ -107,7 +111,6 @@ failed() {
 step "building the stand-in game and the $NEXT_VERSION program"
 "$CXX_WIN" -O2 -static "$ROOT/tests/support/windows/idle_program.cpp" -o "$WORK/idle_program.exe" \
     || fail "the stand-in game does not compile with MinGW"
-# Only the version's file is compiled again; see tests/CMakeLists.txt.
 cmake --build "$BUILD_WIN_DIR" --target furlane_next -j"$(nproc)" >"$WORK/next.log" 2>&1 \
     || { tail -n 30 "$WORK/next.log"; fail "cannot build furlane.exe as $NEXT_VERSION"; }
 NEXT_EXE="$BUILD_WIN_DIR/bin/furlane_next.exe"
@@ -212,17 +215,18 @@ colour, min_height, below = bytes.fromhex(sys.argv[2]), int(sys.argv[3]), int(sy
 def at(x, y):
     offset = pos + (y * width + x) * 3
     return data[offset:offset + 3]
+needle = colour * 30
 for y in range(below + 1, height):
-    x = 0
-    while x < width:
-        if at(x, y) != colour:
-            x += 1
+    row = data[pos + y * width * 3:pos + (y + 1) * width * 3]
+    found = row.find(needle)
+    while found != -1:
+        if found % 3:
+            found = row.find(needle, found + 1)
             continue
-        start = x
+        start = x = found // 3
         while x < width and at(x, y) == colour:
             x += 1
-        if x - start < 30:
-            continue
+        found = row.find(needle, x * 3)
         bottom = y
         while bottom + 1 < height and at(start + 2, bottom + 1) == colour:
             bottom += 1
