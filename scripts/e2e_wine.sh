@@ -339,7 +339,7 @@ cmp -s "$NEXT_EXE" "$APP_DIR/$NEXT_NAME" || failed "$NEXT_NAME in the program's 
 wait_for 60 has_window || failed "furlane.exe $NEXT_VERSION shows no window"
 shot updated.png
 passed+=("self-update")
-echo "OK: $VERSION downloaded $NEXT_NAME, update.bat ended and deleted it, started $NEXT_VERSION and deleted itself"
+echo "OK: $VERSION downloaded $NEXT_NAME and exited; update.bat deleted the old furlane.exe, started $NEXT_VERSION and deleted itself"
 
 cp "$LOG" "$ARTIFACTS/"
 echo "Wine end-to-end: ${#passed[@]} passed, 0 failed ($(($(date +%s) - STARTED)) s)"
