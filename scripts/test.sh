@@ -24,6 +24,12 @@ linux_status=0
 windows_status=0
 ./scripts/build-windows.sh || windows_status=$?
 
+# The cross-built test programs under Wine.
+wine_status=0
+if [ "$windows_status" -eq 0 ]; then
+    ./scripts/test_windows.sh || wine_status=$?
+fi
+
 # That release end to end under Wine with the real window (it starts a
 # stand-in game process).
 e2e_status=0
@@ -31,8 +37,8 @@ if [ "$windows_status" -eq 0 ]; then
     ./scripts/e2e_wine.sh || e2e_status=$?
 fi
 
-if [ "$linux_status" -ne 0 ] || [ "$windows_status" -ne 0 ] || [ "$e2e_status" -ne 0 ]; then
+if [ "$linux_status" -ne 0 ] || [ "$windows_status" -ne 0 ] || [ "$wine_status" -ne 0 ] || [ "$e2e_status" -ne 0 ]; then
     echo "test.sh: Linux suite exit status $linux_status, Windows build exit status $windows_status," \
-         "Wine end-to-end check exit status $e2e_status"
+         "Windows suite under Wine exit status $wine_status, Wine end-to-end check exit status $e2e_status"
     exit 1
 fi

@@ -1,9 +1,9 @@
 # Shared part of the checks that run Windows-only code under Wine.
 # Source it after setting CHECK_NAME; it provides skip, fail, $WINE, $CXX_WIN,
 # wine_prefix WORKDIR (exports a fresh prefix inside WORKDIR), wine_stop,
-# and wine_boot SELFTEST_EXE (boots the prefix, then requires that a MinGW
-# console program runs: SELFTEST_EXE without arguments must print its usage
-# and exit with 2).
+# and wine_boot [SELFTEST_EXE] (boots the prefix, then, when given, requires
+# that a MinGW console program runs: SELFTEST_EXE without arguments must print
+# its usage and exit with 2).
 #
 # Missing tools or a Wine that cannot run programs are reported as SKIPPED
 # (exit 0) unless FURLANE_REQUIRE_WINE=1.
@@ -48,7 +48,7 @@ wine_stop() {
 }
 
 wine_boot() {
-    local selftest_exe=$1 log_dir
+    local selftest_exe=${1:-} log_dir
     log_dir=$(dirname "$WINEPREFIX")
     echo "== setting up a Wine prefix in $WINEPREFIX"
     if ! timeout 300 "$WINE" wineboot -i >"$log_dir/wineboot.log" 2>&1; then
@@ -56,6 +56,7 @@ wine_boot() {
         skip "'wine wineboot -i' failed or timed out"
     fi
     timeout 60 "$WINE" wineboot -s >/dev/null 2>&1 || true   # let the prefix settle
+    [[ -n "$selftest_exe" ]] || return 0
 
     local status
     timeout 60 "$WINE" "$selftest_exe" >"$log_dir/selftest.log" 2>&1

@@ -294,6 +294,9 @@ void TestAppShell::cacheFolderCreated()
 
 void TestAppShell::noCacheFolderNoStart()
 {
+#ifdef Q_OS_WIN
+    QSKIP("the cache folder follows the Windows user profile, which HOME does not move");
+#endif
     // The real program, with a home below which no folder can be made.
     const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/furlane");
     QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));

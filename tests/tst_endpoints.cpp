@@ -120,8 +120,13 @@ void TestEndpoints::resolution()
         QVERIFY(g_log.first().endsWith(QStringLiteral("，使用备用地址")));
     check_summary(expected_base);
 
-    // The request carried the configured name value.
-    const QJsonArray log = server.requests();
+    // The request carried the configured name value. The window's start-up
+    // version check may land in between on a slow machine.
+    QJsonArray log;
+    for (const QJsonValue &request : server.requests()) {
+        if (request.toObject().value(QStringLiteral("path")).toString() != QLatin1String("/api1/"))
+            log.append(request);
+    }
     QVERIFY(!log.isEmpty());
     QCOMPARE(log.at(0).toObject().value(QStringLiteral("path")).toString(), QStringLiteral("/2/皮肤.php"));
     QCOMPARE(log.at(0).toObject().value(QStringLiteral("query")).toString(), QStringLiteral("name=demo"));

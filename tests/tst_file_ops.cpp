@@ -80,7 +80,8 @@ void check_pauses(const QList<LogCapture::Line> &lines, const QList<int> &min_ga
 QStringList substituted(QStringList lines, const QString &src, const QString &dst)
 {
     for (QString &line : lines)
-        line.replace(QStringLiteral("{src}"), src).replace(QStringLiteral("{dst}"), dst);
+        line.replace(QStringLiteral("{src}"), QDir::toNativeSeparators(src))
+            .replace(QStringLiteral("{dst}"), QDir::toNativeSeparators(dst));
     return lines;
 }
 

@@ -7,6 +7,7 @@
 #include "support/fake_game.h"
 #include "support/log_capture.h"
 #include "support/modal_answerer.h"
+#include "support/scratch_settings.h"
 #include "support/test_server.h"
 
 #include <QApplication>
@@ -125,7 +126,7 @@ void TestGameDirWindow::initTestCase()
     {
         QSettings store(QStringLiteral("orvex"), QStringLiteral("DreadHunger"));
         // Never the user's own store.
-        QVERIFY2(store.fileName().contains(QStringLiteral(".qttest")), qPrintable(store.fileName()));
+        REQUIRE_SCRATCH_SETTINGS(store);
         store.clear();
     }
     answerer.reset(new ModalAnswerer);
@@ -232,7 +233,7 @@ void TestGameDirWindow::detect_twice_writes_setting_again()
 void TestGameDirWindow::detect_real_process()
 {
     FakeGame installed(dir.path() + QStringLiteral("/real/Dread Hunger"));
-    QVERIFY(installed.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
+    QVERIFY(installed.start(FakeGame::idle_program(), {QStringLiteral("600")}));
     window->_detect_by_process();
     QCOMPARE(window->dir_label->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(installed.root()));
     QCOMPARE(window->game_dir, installed.root());
@@ -240,7 +241,7 @@ void TestGameDirWindow::detect_real_process()
     installed.stop();
 
     FakeGame broken(dir.path() + QStringLiteral("/real/No Base"), false);
-    QVERIFY(broken.start(QStringLiteral("/bin/sleep"), {QStringLiteral("600")}));
+    QVERIFY(broken.start(FakeGame::idle_program(), {QStringLiteral("600")}));
     window->_detect_by_process();
     QCOMPARE(window->dir_label->text(),
              QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: ") + QDir::toNativeSeparators(broken.root()));

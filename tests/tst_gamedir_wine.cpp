@@ -87,6 +87,9 @@ void TestGameDirWine::kill_wine()
 
 void TestGameDirWine::initTestCase()
 {
+#ifdef Q_OS_WIN
+    QSKIP("checks the Linux listing of programs that Wine runs: nothing of it exists on Windows");
+#endif
     QVERIFY(dir.isValid());
     for (const char *name : {"wine", "wine64"}) {
         wine = QStandardPaths::findExecutable(QString::fromLatin1(name));

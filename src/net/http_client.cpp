@@ -13,6 +13,7 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QThread>
+#include <QThreadStorage>
 #include <QTimer>
 
 #include <functional>
@@ -191,7 +192,11 @@ HttpClient &HttpClient::instance()
 
 QNetworkAccessManager *HttpClient::manager()
 {
-    thread_local QPointer<QNetworkAccessManager> local;
+    // Qt's own per-thread storage: a C++ thread_local with a destructor is
+    // torn down in no fixed order with MinGW's emulated TLS on Windows, and
+    // the QPointer then frees memory already freed (a crash as threads end).
+    static QThreadStorage<QPointer<QNetworkAccessManager>> storage;
+    QPointer<QNetworkAccessManager> &local = storage.localData();
     if (!local) {
         auto *mgr = new QNetworkAccessManager;
         mgr->setCookieJar(new ThreadCookieJar(mgr));

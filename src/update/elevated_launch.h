@@ -20,11 +20,10 @@ LaunchResult launch_elevated(const std::wstring &path);
 // The system's ANSI code page (e.g. 936), or 0 where there is none.
 unsigned ansi_code_page();
 
-#ifndef _WIN32
-// Where no shell can elevate, a launch request is only recorded: each call
-// appends the requested path and a newline to this file (empty: none). A
-// record that cannot be written is a launch that did not happen.
+// For tests: launch requests are only recorded, not performed, while this
+// file is set (UTF-8 path; empty: none). Each call appends the requested path
+// and a newline; a record that cannot be written is a launch that did not
+// happen.
 void set_launch_record_file_for_tests(const std::string &path);
-#endif
 
 } // namespace platform

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -50,10 +51,57 @@ std::wstring shell_error_text(INT_PTR code)
     }
 }
 
+// A Win32 lock: std::mutex is missing with MinGW's win32-thread compilers.
+SRWLOCK record_lock = SRWLOCK_INIT;
+std::wstring record_file;
+
+std::wstring from_utf8(const std::string &text)
+{
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring wide(size_t(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), &wide[0], size);
+    return wide;
+}
+
+std::string to_utf8(const std::wstring &text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(size_t(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &narrow[0], size, nullptr, nullptr);
+    return narrow;
+}
+
+// Appends `path` to the record file instead of launching.
+LaunchResult record_launch(const std::wstring &record, const std::wstring &path)
+{
+    FILE *out = _wfopen(record.c_str(), L"ab");
+    const std::string line = to_utf8(path) + '\n';
+    bool written = out && std::fwrite(line.data(), 1, line.size(), out) == line.size();
+    const DWORD error = GetLastError();
+    if (out && std::fclose(out) != 0)
+        written = false;
+    if (!written)
+        return {false, record + L": " + system_error_text(error)};
+    return {true, std::wstring()};
+}
+
 } // namespace
+
+void set_launch_record_file_for_tests(const std::string &path)
+{
+    AcquireSRWLockExclusive(&record_lock);
+    record_file = from_utf8(path);
+    ReleaseSRWLockExclusive(&record_lock);
+}
 
 LaunchResult launch_elevated(const std::wstring &path)
 {
+    AcquireSRWLockExclusive(&record_lock);
+    const std::wstring record = record_file;
+    ReleaseSRWLockExclusive(&record_lock);
+    if (!record.empty())
+        return record_launch(record, path);
+
     // The shell may hand the request to COM components: Windows asks callers
     // of ShellExecute to initialise COM on their thread first.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -11,6 +12,16 @@
 class FakeGame {
 public:
     static QString exe_name() { return QStringLiteral("DreadHunger-Win64-Shipping.exe"); }
+
+    // A program that only waits (ten minutes at most), to run as the game.
+    static QString idle_program()
+    {
+#ifdef Q_OS_WIN
+        return QCoreApplication::applicationDirPath() + QStringLiteral("/idle_program.exe");
+#else
+        return QStringLiteral("/bin/sleep");
+#endif
+    }
 
     explicit FakeGame(const QString &root, bool with_base_package = true)
         : m_root(root)

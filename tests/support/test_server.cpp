@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -11,33 +12,69 @@
 #include <QTcpServer>
 #include <QTimer>
 
+namespace {
+
+quint16 relay_port() { return quint16(qEnvironmentVariableIntValue("FURLANE_TOOL_RELAY")); }
+
+// Asks the relay to start `tool` (a file name in tools/) with `args`.
+bool start_through_relay(QTcpSocket &socket, const QString &tool, const QStringList &args)
+{
+    socket.connectToHost(QHostAddress::LocalHost, relay_port());
+    if (!socket.waitForConnected(10000))
+        return false;
+    const QJsonObject request{{QStringLiteral("tool"), tool}, {QStringLiteral("args"), QJsonArray::fromStringList(args)}};
+    socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+    return socket.waitForBytesWritten(10000);
+}
+
+// Runs tools/make_demo_data.py into `dir` and waits for it to succeed.
+bool write_demo_data(const QString &dir)
+{
+    if (relay_port() == 0) {
+        QProcess gen;
+        gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        gen.start(QStringLiteral("python3"), {QStringLiteral(FURLANE_SOURCE_DIR "/tools/make_demo_data.py"), dir});
+        return gen.waitForFinished(180000) && gen.exitCode() == 0;
+    }
+    QTcpSocket socket;
+    if (!start_through_relay(socket, QStringLiteral("make_demo_data.py"), {dir}))
+        return false;
+    QByteArray output;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(180000))
+        output += socket.readAll();
+    output += socket.readAll();
+    return output.endsWith("\nEXIT 0\n") || output == "EXIT 0\n";
+}
+
+} // namespace
+
 TestServer::TestServer() = default;
 
 TestServer::~TestServer() { stop(); }
 
 bool TestServer::start(bool demo_data, const QStringList &extra_args)
 {
-    const QString tools = QStringLiteral(FURLANE_SOURCE_DIR "/tools");
-    if (demo_data) {
-        QProcess gen;
-        gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        gen.start(QStringLiteral("python3"), {tools + QStringLiteral("/make_demo_data.py"), m_data.path()});
-        if (!gen.waitForFinished(180000) || gen.exitCode() != 0)
+    if (demo_data && !write_demo_data(m_data.path()))
+        return false;
+    m_tls = extra_args.contains(QStringLiteral("--tls-cert"));
+    QStringList args{QStringLiteral("--data"), m_data.path(), QStringLiteral("--port"), QStringLiteral("0")};
+    args += extra_args;
+    QIODevice *output = &m_process;
+    if (relay_port() != 0) {
+        if (!start_through_relay(m_relay, QStringLiteral("catalog_server.py"), args))
+            return false;
+        output = &m_relay;
+    } else {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral("python3"), QStringList{QStringLiteral(FURLANE_SOURCE_DIR "/tools/catalog_server.py")} + args);
+        if (!m_process.waitForStarted(10000))
             return false;
     }
-    m_tls = extra_args.contains(QStringLiteral("--tls-cert"));
-    QStringList args{tools + QStringLiteral("/catalog_server.py"), QStringLiteral("--data"), m_data.path(),
-                     QStringLiteral("--port"), QStringLiteral("0")};
-    args += extra_args;
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("python3"), args);
-    if (!m_process.waitForStarted(10000))
-        return false;
     QByteArray line;
     while (!line.contains('\n')) {
-        if (!m_process.waitForReadyRead(15000))
+        if (!output->waitForReadyRead(15000))
             return false;
-        line += m_process.readAllStandardOutput();
+        line += output->readAll();
     }
     for (const QByteArray &l : line.split('\n')) {
         if (l.startsWith("PORT "))
@@ -48,6 +85,8 @@ bool TestServer::start(bool demo_data, const QStringList &extra_args)
 
 void TestServer::stop()
 {
+    // The relay stops the server when the connection closes.
+    m_relay.abort();
     if (m_process.state() != QProcess::NotRunning) {
         m_process.terminate();
         if (!m_process.waitForFinished(3000)) {

@@ -4,10 +4,14 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QString>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 // Runs tools/catalog_server.py on a free loopback port for one test program.
 // Data lives in a temporary folder that the test may change at any time.
+// When FURLANE_TOOL_RELAY names a port (programs under Wine, which cannot
+// start the Linux python3 themselves), tools/tool_relay.py on that port
+// starts the tools instead.
 class TestServer {
 public:
     TestServer();
@@ -38,6 +42,7 @@ private:
     QByteArray control(const QByteArray &verb, const QString &path, const QByteArray &body = {});
 
     QProcess m_process;
+    QTcpSocket m_relay;
     QTemporaryDir m_data;
     int m_port = 0;
     bool m_tls = false;
