@@ -100,11 +100,12 @@ for exe in "${programs[@]}"; do
     mkdir -p "$PROFILE/Temp" "$WORK/home/$name"
     result="$RESULTS/$name.txt"
     # Time spent waiting for another checkout's game tests is not the program's.
+    # -o: Wine's long-lived helper processes must not inherit the lock.
     lock=()
     stamp="$WORK/lock-taken"
     rm -f "$stamp"
     if [[ "$GAME_TESTS" == *" $name "* ]] && command -v flock >/dev/null 2>&1; then
-        lock=(flock "$GAME_LOCK" sh -c 'date +%s >"$0"; exec "$@"' "$stamp")
+        lock=(flock -o "$GAME_LOCK" sh -c 'date +%s >"$0"; exec "$@"' "$stamp")
     fi
     begin=$(date +%s)
     (cd "$WORK/home/$name" && "${lock[@]}" timeout -k 10 "$LIMIT" "$WINE" "$exe" -o "$(windows_path "$result"),txt" \
