@@ -28,13 +28,20 @@ find_toolchains() {
         echo "$FURLANE_TOOLCHAINS_DIR"
         return
     fi
-    local dir=$ROOT
-    while [[ "$dir" != / ]]; do
-        dir=$(dirname "$dir")
-        if [[ -f "$dir/shared/toolchains/$QT_TARBALL_NAME" ]]; then
-            echo "$dir/shared/toolchains"
-            return
-        fi
+    # Beside this checkout or one of its parents; a clone made elsewhere (for
+    # example in /tmp) also looks beside the checkout it was cloned from.
+    local start dir origin
+    origin=$(git -C "$ROOT" remote get-url origin 2>/dev/null || true)
+    for start in "$ROOT" "$origin"; do
+        [[ "$start" == /* && -d "$start" ]] || continue
+        dir=$start
+        while [[ "$dir" != / ]]; do
+            dir=$(dirname "$dir")
+            if [[ -f "$dir/shared/toolchains/$QT_TARBALL_NAME" ]]; then
+                echo "$dir/shared/toolchains"
+                return
+            fi
+        done
     done
     echo "$(dirname "$ROOT")/shared/toolchains"
 }
