@@ -79,8 +79,13 @@ find /usr/share/fonts -type f \( -name '*.ttf' -o -name '*.otf' -o -name '*.ttc'
     -exec ln -sf -t "$WORK/fonts" {} + 2>/dev/null
 for setting in "QT_QPA_PLATFORM=offscreen" "QT_PLUGIN_PATH=$(windows_path "$QT_DIR/plugins")" \
                "QT_QPA_FONTDIR=$(windows_path "$WORK/fonts")"; do
-    "$WINE" reg add 'HKCU\Environment' /v "${setting%%=*}" /d "${setting#*=}" /f >/dev/null 2>&1 \
-        || fail "could not set ${setting%%=*} in the Wine prefix"
+    # A prefix that has just booted may still be settling: try a few times.
+    for attempt in 1 2 3 4 5; do
+        "$WINE" reg add 'HKCU\Environment' /v "${setting%%=*}" /d "${setting#*=}" /f \
+            >"$WORK/reg.log" 2>&1 && break
+        [[ $attempt -eq 5 ]] && { cat "$WORK/reg.log"; fail "could not set ${setting%%=*} in the Wine prefix"; }
+        sleep 2
+    done
 done
 export FURLANE_TOOL_RELAY=$relay_port
 export FURLANE_SCRATCH_REGISTRY=1   # this prefix's registry is thrown away
