@@ -100,8 +100,8 @@ int wmain(int argc, wchar_t **argv)
     // UTF-8, so that a Chinese reason reads well on Linux.
     char reason[2048] = {0};
     WideCharToMultiByte(CP_UTF8, 0, result.error.c_str(), -1, reason, sizeof reason - 1, nullptr, nullptr);
-    std::fprintf(out, "%s\n%s\nANSI code page %u\n", result.ok ? "launched" : "failed", reason,
-                 platform::ansi_code_page());
+    std::fprintf(out, "%s\n%s\nOEM code page %u\n", result.ok ? "launched" : "failed", reason,
+                 platform::oem_code_page());
     std::fclose(out);
     return result.ok ? 0 : 1;
 }

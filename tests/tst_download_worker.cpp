@@ -322,6 +322,9 @@ private slots:
         QTest::newRow("cut without Content-Length, shorter than measured, every time")
             << QJsonArray{rule(pak_get, "GET", {{"content_length", "none"}, {"cut_after", 10000}})}
             << QStringLiteral("响应不完整") << false;
+        QTest::newRow("body longer than measured, without Content-Length")
+            << QJsonArray{rule(sig_get, "GET", {{"body", "SIGNATURE AND MORE"}, {"content_length", "none"}})}
+            << QStringLiteral("响应长度不符: 收到 18 字节，应为 3 字节") << true;
         QTest::newRow("sizing request stalls")
             << QJsonArray{rule(pak_get, "HEAD", {{"delay", 20}})} << QStringLiteral("超时") << false;
     }
@@ -390,10 +393,33 @@ private slots:
             << QStringLiteral("Connection refused") << QStringList()
             << QStringList{resumed(30000, 1), resumed(30000, 2), resumed(30000, 3)};
         QTest::newRow("server ignores Range: from zero")
+            << QJsonArray{cut(30000), rule(pak, "GET", {{"ignore_range", true}})}
+            << false << false << QString() << QStringList{"", "bytes=30000- If-Range"}
+            << QStringList{resumed(30000, 1), restarted};
+        // Without a validator a 206 could be part of another version.
+        QTest::newRow("no validator: from zero, no Range asked")
             << QJsonArray{rule(pak, "GET", {{"cut_after", 30000}, {"no_ranges", true}, {"times", 1}}),
                           rule(pak, "GET", {{"no_ranges", true}})}
-            << false << false << QString() << QStringList{"", "bytes=30000-"}
+            << false << false << QString() << QStringList{"", ""} << QStringList{restarted};
+        const QJsonObject weak{{"etag", "W/\"abc\""}, {"last_modified", QJsonValue()}};
+        QTest::newRow("weak ETag only: from zero, no Range asked")
+            << QJsonArray{rule(pak, "GET", {{"cut_after", 30000}, {"validators", weak}, {"times", 1}}),
+                          rule(pak, "GET", {{"validators", weak}})}
+            << false << false << QString() << QStringList{"", ""} << QStringList{restarted};
+        // Appended, these would make a file longer than the whole.
+        QTest::newRow("206 body longer than its Content-Range: from zero")
+            << QJsonArray{cut(30000), rule(pak, "GET", {{"range_body", "whole"}, {"times", 1}})} << false << false
+            << QString() << QStringList{"", "bytes=30000- If-Range", ""} << QStringList{resumed(30000, 1), restarted};
+        QTest::newRow("chunked 206 body longer than its Content-Range: from zero")
+            << QJsonArray{cut(30000), rule(pak, "GET", {{"range_body", "whole"}, {"chunked", true}, {"times", 1}})}
+            << false << false << QString() << QStringList{"", "bytes=30000- If-Range", ""}
             << QStringList{resumed(30000, 1), restarted};
+        // A server that ignores If-Range: the rest of another version.
+        const QJsonObject other_etag{{"validators", QJsonObject{{"etag", "\"xyz\""}}}, {"ignore_if_range", true},
+                                     {"times", 1}};
+        QTest::newRow("206 with another ETag: from zero")
+            << QJsonArray{cut(30000), rule(pak, "GET", other_etag)} << false << false << QString()
+            << QStringList{"", "bytes=30000- If-Range", ""} << QStringList{resumed(30000, 1), restarted};
         QTest::newRow("file changed between attempts: from zero")
             << QJsonArray{cut(30000)} << true << false << QString() << QStringList{"", "bytes=30000- If-Range"}
             << QStringList{resumed(30000, 1), restarted};

@@ -415,6 +415,14 @@ void TestUpdate::updateReplacesProgram_data()
         << name << name
         << QJsonArray{QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"cut_after", 700000}, {"times", 2}}}
         << true << QStringList() << QStringList{resumed.arg(700000).arg(1), resumed.arg(1400000).arg(2)};
+    // Appended, the longer body would make a file longer than the whole.
+    QTest::newRow("chunked 206 longer than its span: from zero")
+        << name << name
+        << QJsonArray{QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"cut_after", 700000}, {"times", 1}},
+                      QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"range_body", "whole"}, {"chunked", true},
+                                  {"times", 1}}}
+        << true << QStringList()
+        << QStringList{resumed.arg(700000).arg(1), QStringLiteral("[WARNING] main: 服务器不支持断点续传，重新下载: ") + name};
     QTest::newRow("silent too long, resumed")
         << name << name
         << QJsonArray{QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"stall_after", 1048576}, {"stall", 30},
@@ -514,17 +522,16 @@ void TestUpdate::updateReplacesProgram()
 
     // The script, byte for byte, replacing the earlier one.
     const QString bat = QDir::toNativeSeparators(app_dir + QStringLiteral("/update.bat"));
-    const QString app_lit = QDir::toNativeSeparators(root.path() + QStringLiteral("/app 100%%/"));
     const QStringList lines{
         QString(),
         QStringLiteral("@echo off"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
         QStringLiteral("taskkill /F /IM \"Furlane.exe\" >nul 2>&1"),
-        QStringLiteral("start \"\" \"") + app_lit + address_name + QLatin1Char('"'),
+        QStringLiteral("start \"\" \"%~dp0") + address_name + QLatin1Char('"'),
         QStringLiteral("timeout /t 3 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"") + app_lit + QStringLiteral("Furlane.exe\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"%~dp0Furlane.exe\" >nul 2>&1"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"") + app_lit + QStringLiteral("update.bat\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"%~f0\" >nul 2>&1"),
         QStringLiteral("exit"),
     };
     QCOMPARE(QString::fromUtf8(read_file(bat)), lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
@@ -583,6 +590,10 @@ void TestUpdate::updateFails_data()
     QTest::newRow("name of the program itself")
         << QStringLiteral("/files/furlane.EXE") << none << QStringList() << QString() << failed
         << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
+    // ... and this one would be overwritten by the script itself.
+    QTest::newRow("name of the update script")
+        << QStringLiteral("/files/Update.BAT") << none << QStringList() << QString() << failed
+        << QStringLiteral("[ERROR] main: 下载新版本失败: 新版本与更新脚本同名") << false;
     QTest::newRow("address ends in slash") << QStringLiteral("/files/") << none << QStringList() << QString()
                                            << failed << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
     QTest::newRow("name climbs out with backslashes")
@@ -749,14 +760,14 @@ void TestUpdate::workerWithoutWindow()
 // Writes the replacement script with the program's own writer for paths
 // given as the command interpreter will see them, so that scripts/
 // ci_update_wine.sh can run it for real:
-//   --write-update-script FILE EXE_PATH NEW_EXE_PATH BAT_PATH
+//   --write-update-script FILE EXE_NAME NEW_EXE_NAME
 int write_script(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList a = app.arguments();
-    if (a.size() != 6)
+    if (a.size() != 5)
         return 2;
-    const QString error = selfupdate::write_update_script(a.at(2), a.at(3), a.at(4), a.at(5));
+    const QString error = selfupdate::write_update_script(a.at(2), a.at(3), a.at(4));
     if (!error.isEmpty()) {
         std::fputs((error + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
         return 1;

@@ -38,7 +38,12 @@ A rule: "match" (substring of decoded or raw path?query, required), "method",
 "times", and effects: "status", "delay", "drop", "stall_after" + "stall",
 "cut_after" (+ "cut_reset"), "content_length" (int or "none"), "redirect",
 "set_cookie", "body", "content_type", "headers", "rate" (body bytes per
-second), "no_ranges" (answer as a server that knows nothing of ranges). The
+second), "no_ranges" (answer as a server that knows nothing of ranges),
+"validators" ({"etag": ..., "last_modified": ...}: the file's validators as
+sent and compared with If-Range; null leaves one out), "ignore_if_range",
+"ignore_range" (validators sent, Range ignored), "range_body": "whole" (a
+206 that carries the whole file under the Content-Range asked for), "chunked"
+(body in chunked transfer coding, no Content-Length). The
 first live rule wins. Cutting the body of a path after N bytes, K times:
   {"match": PATH, "method": "GET", "cut_after": N, "times": K}
 N counts the bytes of each answer, so on a resumed (ranged) request the cut
@@ -226,7 +231,8 @@ class State:
 
 RULE_KEYS = {"match", "method", "times", "status", "delay", "drop", "stall_after", "stall",
              "cut_after", "cut_reset", "content_length", "redirect", "set_cookie",
-             "body", "content_type", "headers", "rate", "no_ranges"}
+             "body", "content_type", "headers", "rate", "no_ranges", "validators",
+             "ignore_if_range", "ignore_range", "range_body", "chunked"}
 
 
 def validate_rules(payload):
@@ -259,6 +265,13 @@ def validate_rules(payload):
             return None, "rule %d: 'set_cookie' must be a string or a list" % i
         if "headers" in rule and not isinstance(rule["headers"], dict):
             return None, "rule %d: 'headers' must be an object" % i
+        validators = rule.get("validators")
+        if validators is not None and (not isinstance(validators, dict)
+                                       or set(validators) - {"etag", "last_modified"}
+                                       or not all(v is None or isinstance(v, str) for v in validators.values())):
+            return None, "rule %d: 'validators' must map etag/last_modified to a string or null" % i
+        if "range_body" in rule and rule["range_body"] != "whole":
+            return None, "rule %d: 'range_body' must be \"whole\"" % i
         if "rate" in rule and not rule["rate"] > 0:
             return None, "rule %d: 'rate' must be above 0" % i
     return payload, None
@@ -361,7 +374,7 @@ class Handler(BaseHTTPRequestHandler):
         if rule:
             response = self.apply_rule(rule, response)
         if response.validators and not (rule or {}).get("no_ranges"):
-            response = self.apply_range(response)
+            response = self.apply_range(response, rule or {})
         entry["status"] = response.status
         self.send(method, response, rule or {}, entry)
 
@@ -477,7 +490,7 @@ class Handler(BaseHTTPRequestHandler):
 
     RANGE = re.compile(r"^bytes=(\d*)-(\d*)$")
 
-    def apply_range(self, response):
+    def apply_range(self, response, rule):
         """Validators on a file answer; 206 or 416 for a single byte range.
 
         Applies only to the untouched file answer (a rule that replaced the
@@ -487,12 +500,19 @@ class Handler(BaseHTTPRequestHandler):
         if response.status != 200 or response.body.path is None:
             return response
         etag, modified = response.validators
-        response.headers += [("ETag", etag), ("Last-Modified", modified), ("Accept-Ranges", "bytes")]
+        override = rule.get("validators", {})
+        etag = override.get("etag", etag)
+        modified = override.get("last_modified", modified)
+        for name, value in (("ETag", etag), ("Last-Modified", modified)):
+            if value is not None:
+                response.headers.append((name, value))
+        response.headers.append(("Accept-Ranges", "bytes"))
         wanted = self.headers.get("Range")
-        if wanted is None:
+        if wanted is None or rule.get("ignore_range"):
             return response
         if_range = self.headers.get("If-Range")
-        if if_range is not None and if_range.strip() not in (etag, modified):
+        if (if_range is not None and not rule.get("ignore_if_range")
+                and if_range.strip() not in [v for v in (etag, modified) if v is not None]):
             return response
         match = self.RANGE.match(wanted.replace(" ", ""))
         if not match or match.group(1) == match.group(2) == "":
@@ -512,8 +532,11 @@ class Handler(BaseHTTPRequestHandler):
             refused = text_response(416, "range not satisfiable\n")
             refused.headers = [("Content-Range", "bytes */%d" % size)] + response.headers
             return refused
-        partial = Response(206, Body(path=response.body.path, start=first, length=last - first + 1),
-                           response.ctype)
+        if rule.get("range_body") == "whole":
+            first_sent, length = 0, None
+        else:
+            first_sent, length = first, last - first + 1
+        partial = Response(206, Body(path=response.body.path, start=first_sent, length=length), response.ctype)
         partial.headers = response.headers + [("Content-Range", "bytes %d-%d/%d" % (first, last, size))]
         return partial
 
@@ -529,7 +552,10 @@ class Handler(BaseHTTPRequestHandler):
                 entry["sent"] = self.sent
 
     def write_body(self, data, rate, started):
-        self.wfile.write(data)
+        if self.chunked:
+            self.wfile.write(b"%x\r\n" % len(data) + data + b"\r\n")
+        else:
+            self.wfile.write(data)
         self.sent += len(data)
         if rate:
             ahead = self.sent / rate - (time.monotonic() - started)
@@ -544,7 +570,11 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Type", response.ctype)
         for name, value in response.headers:
             self.send_header(name, value)
-        if lie is None:
+        chunked = bool(rule.get("chunked")) and method != "HEAD"
+        self.chunked = False   # the headers go out plain
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        elif lie is None:
             self.send_header("Content-Length", str(response.body.size))
         elif lie != "none":
             self.send_header("Content-Length", str(lie))
@@ -554,6 +584,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Connection", "close")
             self.close_connection = True
         self.end_headers()
+        self.chunked = chunked
         if method == "HEAD":
             # No body: a stall or a cut takes effect right after the headers.
             self.wfile.flush()
@@ -594,6 +625,8 @@ class Handler(BaseHTTPRequestHandler):
         if cut_after is not None:
             self.cut(rule.get("cut_reset", False))
             return
+        if chunked:
+            self.wfile.write(b"0\r\n\r\n")
         self.wfile.flush()
 
     def cut(self, reset):

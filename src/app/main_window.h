@@ -65,6 +65,10 @@ public:
     void show_message(const QString &title, const QString &message,
                       const QString &message_type = QStringLiteral("info"));
     [[noreturn]] void _force_close_program(const QString &message);
+    // Ends the process with `status` at once, without the close handling,
+    // once the download queue has stopped (as closing the window stops it):
+    // an install is never cut between its moves. GUI thread only.
+    [[noreturn]] static void _end_process(int status);
 
     // --- endpoints (src/catalog/endpoints.cpp) ----------------------------
     void _setup_api_urls();
@@ -148,6 +152,7 @@ public:
     // Judges the running update answer once: from the start, the rest, or
     // of no use (see DownloadResume). Runs with the reply handlers.
     void _check_download_answer();
+    void _restart_update_file();
     // False on failure; when the launch itself failed, `launch_error` holds why.
     bool _update_exe(const QString &new_exe, QString *launch_error = nullptr);
     void _show_update_progress(const QString &message);

@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "download/download_manager.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -70,7 +71,14 @@ void MainWindow::show_message(const QString &title, const QString &message, cons
 void MainWindow::_force_close_program(const QString &message)
 {
     show_message(QStringLiteral("程序错误"), message, QStringLiteral("critical"));
-    // End at once: no close handling, no clean-up, whatever threads still run.
+    _end_process(1);
+}
+
+void MainWindow::_end_process(int status)
+{
+    // No close handling and no sweep; only the downloads stop first, so
+    // the mod folder holds whole skins or the old ones.
+    DownloadManager::instance()->shutdown();
     std::fflush(nullptr);
-    std::_Exit(1);
+    std::_Exit(status);
 }

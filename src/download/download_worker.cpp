@@ -5,6 +5,7 @@
 #include "net/http_client.h"
 #include "net/resumable_get.h"
 #include "download/file_ops.h"
+#include "download/install_journal.h"
 #include "download/skin_files.h"
 
 #include <QDir>
@@ -137,6 +138,22 @@ DownloadWorker::Outcome DownloadWorker::_run(const QString &skin_name, QString &
 
 DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
 {
+    const QString folder = mod_folder_path(task.game_dir);
+    // An install cut short earlier in this folder is undone before its
+    // journal makes way for this one.
+    if (!install_journal::recover(folder)) {
+        error_text = QStringLiteral("上次未完成的安装无法恢复: ") + QDir::toNativeSeparators(folder);
+        return Outcome::Failed;
+    }
+    QVector<install_journal::Entry> entries;
+    for (const DownloadFileInfo &file : qAsConst(_files))
+        entries.append({file.filename, QFileInfo(file.final_path).isFile()});
+    const QString journal_error = install_journal::write(folder, entries);
+    if (!journal_error.isEmpty()) {
+        error_text = QStringLiteral("无法写入安装记录: ") + journal_error;
+        return Outcome::Failed;
+    }
+
     // An older copy steps aside under a backup name until both new files
     // stand in place; if a move fails, what was there is put back.
     struct Placed {
@@ -144,25 +161,38 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
         QString backup;   // empty: there was no older copy
     };
     QVector<Placed> placed;
-    const auto put_back = [](const Placed &step) {
-        safe_remove(step.file->final_path);
-        if (!step.backup.isEmpty())
-            safe_rename(step.backup, step.file->final_path);
+    QStringList unrestored;
+    const auto put_back = [&unrestored](const Placed &step) {
+        const bool removed = safe_remove(step.file->final_path);
+        if (removed && (step.backup.isEmpty() || safe_rename(step.backup, step.file->final_path)))
+            return;
+        const QString lost = step.backup.isEmpty() ? step.file->final_path : step.backup;
+        applog::error(QStringLiteral("无法恢复原文件: ") + QDir::toNativeSeparators(lost));
+        unrestored << QDir::toNativeSeparators(lost);
     };
+    // Undoes the moves; the journal stays while anything could not be put
+    // back, so the next start or close tries again.
     const auto undo = [&] {
         for (auto it = placed.crbegin(); it != placed.crend(); ++it)
             put_back(*it);
+        if (unrestored.isEmpty())
+            install_journal::remove(folder);
+        return unrestored.isEmpty();
+    };
+    const auto not_restored = [&] {
+        return QStringLiteral("\n无法恢复原文件: ") + unrestored.join(QStringLiteral(", "));
     };
     const auto fail = [&](const QString &path) {
-        undo();
         error_text = QStringLiteral("无法移动文件到目标位置: ") + QDir::toNativeSeparators(path);
+        if (!undo())
+            error_text += not_restored();
         return Outcome::Failed;
     };
 
     for (const DownloadFileInfo &file : qAsConst(_files)) {
         Placed step{&file, QString()};
         if (QFileInfo(file.final_path).isFile()) {
-            const QString backup = file.final_path + QStringLiteral(".old.tmp");
+            const QString backup = install_journal::backup_path(file.final_path);
             if (!safe_rename(file.final_path, backup))
                 return fail(file.final_path);
             step.backup = backup;
@@ -175,9 +205,14 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
     // A cancel that came while the files were being moved still means "not
     // installed": the card will say so.
     if (_is_cancelled.load()) {
-        undo();
-        return Outcome::Cancelled;
+        if (undo())
+            return Outcome::Cancelled;
+        error_text = QStringLiteral("下载已取消，但安装无法撤销") + not_restored();
+        return Outcome::Failed;
     }
+    // Both new files stand: with the journal gone the install is done.
+    if (!install_journal::remove(folder))
+        return fail(install_journal::path(folder));
     for (const Placed &step : qAsConst(placed)) {
         if (!step.backup.isEmpty())
             safe_remove(step.backup);

@@ -2,6 +2,8 @@
 
 #include "app/log.h"
 #include "card/skin_widget.h"
+#include "download/install_journal.h"
+#include "download/skin_files.h"
 #include "gamedir/game_folder.h"
 #include "gamedir/temp_cleanup.h"
 #include "platform/open_folder.h"
@@ -103,6 +105,10 @@ void MainWindow::_save_settings()
 
 void MainWindow::_hand_game_dir_to_cards()
 {
+    // An install there that the program's end cut short is undone before
+    // any card reads what is installed.
+    if (!game_dir.isEmpty())
+        install_journal::recover(mod_folder_path(game_dir));
     // The cards on screen install into, and read their state from, the
     // folder now in use; page and category stay as they are.
     for (int i = 0; i < flow_layout->count(); ++i) {

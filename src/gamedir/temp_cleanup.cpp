@@ -2,6 +2,7 @@
 
 #include "app/log.h"
 #include "download/file_ops.h"
+#include "download/install_journal.h"
 #include "download/skin_files.h"
 #include "gamedir/game_folder.h"
 
@@ -12,10 +13,16 @@ namespace gamedir {
 
 namespace {
 
-void sweep_file(const QString &folder, const QString &name)
+void sweep_file(const QString &folder, const QString &name, bool keep_backups)
 {
     const QString path = folder + QLatin1Char('/') + name;
     const QString shown = QDir::toNativeSeparators(path);
+    // An older copy that could not be put back may be the only one left.
+    if (name.endsWith(QLatin1String(".old.tmp"))
+        && (keep_backups || !QFileInfo::exists(path.chopped(int(qstrlen(".old.tmp")))))) {
+        applog::warning(QStringLiteral("保留原文件备份: ") + shown);
+        return;
+    }
     bool leftover = name.endsWith(QLatin1String(".tmp"));
     if (!leftover) {
         // The size is read only when the name does not already decide.
@@ -49,8 +56,11 @@ void cleanup_temp_files(const QString &game_dir)
     const QString mods = mod_folder(game_dir);
     if (!QFileInfo(mods).isDir())
         return;
-    walk_files_top_down(mods, [](const QString &folder, const QString &name) {
-        sweep_file(folder, name);
+    // An install cut short is undone first; while it cannot be, its backups stay.
+    install_journal::recover(mods);
+    const bool keep_backups = QFileInfo::exists(install_journal::path(mods));
+    walk_files_top_down(mods, [keep_backups](const QString &folder, const QString &name) {
+        sweep_file(folder, name, keep_backups);
         return true;
     });
 }

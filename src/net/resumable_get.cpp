@@ -18,6 +18,11 @@ QString file_error(const QString &prefix, const QFile &file)
     return prefix + QDir::toNativeSeparators(file.fileName()) + QStringLiteral(" - ") + file.errorString();
 }
 
+QString longer_text(qint64 received, qint64 total, const QUrl &url)
+{
+    return QStringLiteral("响应长度不符: 收到 %1 字节，应为 %2 字节 (%3)").arg(received).arg(total).arg(url.toString());
+}
+
 } // namespace
 
 bool ResumableGet::_pause(int ms) const
@@ -45,6 +50,18 @@ ResumableGet::Result ResumableGet::run(QString &error)
     qint64 on_disk = 0;
     bool ranged = false;   // the next request asks for the rest only
 
+    // Drops what is on disk: the next bytes are the file's first.
+    auto start_again = [&] {
+        applog::warning(ResumeRules::restart_text(file_name));
+        if (!out.resize(0) || !out.seek(0)) {
+            error = file_error(QStringLiteral("写入文件失败: "), out);
+            return false;
+        }
+        report(-on_disk);
+        on_disk = 0;
+        return true;
+    };
+
     for (;;) {
         QString broke;   // why this transfer broke off; empty while it did not
         {
@@ -66,14 +83,8 @@ ResumableGet::Result ResumableGet::run(QString &error)
                     return Result::Failed;
                 }
                 if (judgement.verdict != ResumeRules::Verdict::Append) {
-                    applog::warning(ResumeRules::restart_text(file_name));
-                    if (!out.resize(0)) {
-                        error = file_error(QStringLiteral("写入文件失败: "), out);
+                    if (!start_again())
                         return Result::Failed;
-                    }
-                    out.seek(0);
-                    report(-on_disk);
-                    on_disk = 0;
                     if (judgement.verdict == ResumeRules::Verdict::Refetch) {
                         ranged = false;
                         continue;
@@ -93,6 +104,7 @@ ResumableGet::Result ResumableGet::run(QString &error)
             }
 
             QByteArray chunk;
+            bool refetch = false;
             while (stream && broke.isEmpty()) {
                 if (cancelled())
                     return Result::Cancelled;
@@ -109,12 +121,31 @@ ResumableGet::Result ResumableGet::run(QString &error)
                     continue;
                 if (cancelled())
                     return Result::Cancelled;
+                // More than the answer named: the bytes cannot be trusted,
+                // whatever the server's length header said.
+                if (rules.body_end() >= 0 && on_disk + chunk.size() > rules.body_end()) {
+                    const ResumeRules::Judgement judgement = ranged
+                        ? rules.overrun(on_disk + chunk.size(), url)
+                        : ResumeRules::Judgement{ResumeRules::Verdict::Fail, longer_text(on_disk + chunk.size(), rules.total(), url)};
+                    if (judgement.verdict == ResumeRules::Verdict::Fail) {
+                        error = judgement.error;
+                        return Result::Failed;
+                    }
+                    refetch = true;
+                    break;
+                }
                 if (out.write(chunk) != chunk.size()) {
                     error = file_error(QStringLiteral("写入文件失败: "), out);
                     return Result::Failed;
                 }
                 on_disk += chunk.size();
                 report(chunk.size());
+            }
+            if (refetch) {
+                if (!start_again())
+                    return Result::Failed;
+                ranged = false;
+                continue;
             }
             // A body without a length of its own that ends before the known
             // size was cut short too.
@@ -125,6 +156,11 @@ ResumableGet::Result ResumableGet::run(QString &error)
                             .arg(url.toString());
         }
         if (broke.isEmpty()) {
+            // Only the whole file, to the byte, may be moved into place.
+            if (rules.total() >= 0 && on_disk != rules.total()) {
+                error = longer_text(on_disk, rules.total(), url);
+                return Result::Failed;
+            }
             if (!out.flush()) {
                 error = file_error(QStringLiteral("写入文件失败: "), out);
                 return Result::Failed;
@@ -141,13 +177,18 @@ ResumableGet::Result ResumableGet::run(QString &error)
             return Result::Failed;
         }
         const int k = rules.next_resume();
-        applog::warning(ResumeRules::resume_text(on_disk, k, file_name));
+        // Without a validator a ranged answer could belong to another version
+        // of the file: this attempt asks for all of it.
+        ranged = on_disk > 0 && rules.can_ask_for_range();
+        if (ranged)
+            applog::warning(ResumeRules::resume_text(on_disk, k, file_name));
+        else if (on_disk > 0 && !start_again())
+            return Result::Failed;
         if (!out.flush()) {
             error = file_error(QStringLiteral("写入文件失败: "), out);
             return Result::Failed;
         }
         if (!_pause(ResumeRules::pause_ms(k)))
             return Result::Cancelled;
-        ranged = on_disk > 0;
     }
 }

@@ -36,8 +36,15 @@ void ResumeRules::begin(const HttpResult &answer, qint64 fallback_total)
 {
     // A weak ETag may not stand in If-Range; the date can.
     const QByteArray etag = answer.header("ETag").trimmed();
-    m_validator = !etag.isEmpty() && !etag.startsWith("W/") ? etag : answer.header("Last-Modified").trimmed();
+    if (!etag.isEmpty() && !etag.startsWith("W/")) {
+        m_validator = etag;
+        m_validator_header = QByteArrayLiteral("ETag");
+    } else {
+        m_validator = answer.header("Last-Modified").trimmed();
+        m_validator_header = QByteArrayLiteral("Last-Modified");
+    }
     m_total = answer.content_length >= 0 ? answer.content_length : (fallback_total > 0 ? fallback_total : -1);
+    m_body_end = m_total;
 }
 
 HttpHeaders ResumeRules::range_headers(qint64 offset) const
@@ -48,35 +55,56 @@ HttpHeaders ResumeRules::range_headers(qint64 offset) const
     return headers;
 }
 
+ResumeRules::Judgement ResumeRules::unusable(const QString &why)
+{
+    if (m_refetched)
+        return {Verdict::Fail, why};
+    m_refetched = true;
+    return {Verdict::Refetch, why};
+}
+
 ResumeRules::Judgement ResumeRules::judge(const HttpResult &answer, qint64 offset)
 {
-    QString unusable;
+    const QString where = QStringLiteral(" (") + answer.url.toString() + QLatin1Char(')');
     if (answer.status == 206) {
         const QByteArray value = answer.header("Content-Range");
         const ContentRange range = parse_content_range(value);
-        if (range.valid && range.first == offset && (m_total < 0 || range.total == m_total)) {
-            if (m_total < 0)
-                m_total = range.total;
-            return {Verdict::Append, QString()};
-        }
-        unusable = QStringLiteral("续传应答不符: Content-Range: ") + QString::fromLatin1(value)
-            + QStringLiteral("，应从 ") + QString::number(offset) + QStringLiteral(" 字节起，共 ")
-            + QString::number(m_total) + QStringLiteral(" 字节 (") + answer.url.toString() + QLatin1Char(')');
-    } else if (answer.status >= 200 && answer.status < 300) {
+        if (!range.valid || range.first != offset || (m_total >= 0 && range.total != m_total))
+            return unusable(QStringLiteral("续传应答不符: Content-Range: ") + QString::fromLatin1(value)
+                            + QStringLiteral("，应从 ") + QString::number(offset) + QStringLiteral(" 字节起，共 ")
+                            + QString::number(m_total) + QStringLiteral(" 字节") + where);
+        const qint64 span = range.last - range.first + 1;
+        if (answer.content_length >= 0 && answer.content_length != span)
+            return unusable(QStringLiteral("续传应答不符: Content-Length: ") + QString::number(answer.content_length)
+                            + QStringLiteral("，Content-Range: ") + QString::fromLatin1(value) + where);
+        // A server that ignores If-Range sends the rest of whatever it has
+        // now; appended to the start of another version it makes neither.
+        const QByteArray validator = answer.header(m_validator_header).trimmed();
+        if (m_validator.isEmpty() || validator != m_validator)
+            return unusable(QStringLiteral("续传应答不符: 文件已改变 (") + QString::fromLatin1(m_validator_header)
+                            + QStringLiteral(": ") + QString::fromLatin1(m_validator) + QStringLiteral(" → ")
+                            + QString::fromLatin1(validator) + QLatin1Char(')') + where);
+        if (m_total < 0)
+            m_total = range.total;
+        m_body_end = range.last + 1;
+        return {Verdict::Append, QString()};
+    }
+    if (answer.status >= 200 && answer.status < 300) {
         // The server ignores ranges, or the file changed: this is it whole.
         begin(answer, m_total);
         return {Verdict::Restart, QString()};
-    } else if (answer.status == 416 || answer.status < 400) {
-        unusable = answer.status >= 400
-            ? answer.error_text()
-            : http_status_error_text(answer.status, answer.reason, answer.url);
-    } else {
-        return {Verdict::Fail, answer.error_text()};
     }
-    if (m_refetched)
-        return {Verdict::Fail, unusable};
-    m_refetched = true;
-    return {Verdict::Refetch, unusable};
+    if (answer.status == 416 || answer.status < 400)
+        return unusable(answer.status >= 400 ? answer.error_text()
+                                             : http_status_error_text(answer.status, answer.reason, answer.url));
+    return {Verdict::Fail, answer.error_text()};
+}
+
+ResumeRules::Judgement ResumeRules::overrun(qint64 received, const QUrl &url)
+{
+    return unusable(QStringLiteral("续传应答不符: 应答长于所述范围，已收到 ") + QString::number(received)
+                    + QStringLiteral(" 字节，应到 ") + QString::number(m_body_end) + QStringLiteral(" 字节为止 (")
+                    + url.toString() + QLatin1Char(')'));
 }
 
 QString ResumeRules::resume_text(qint64 offset, int k, const QString &file_name)

@@ -27,9 +27,18 @@ public:
     // The pause before resume `k`: 0.5, 1, then 2 seconds.
     static int pause_ms(int k) { return 500 << qBound(0, k - 1, 2); }
 
+    // Whether the file has a validator that If-Range can carry (a strong
+    // ETag, else Last-Modified). Without one a resumed answer could be part of
+    // another version of the file, so the file starts again from zero.
+    bool can_ask_for_range() const { return !m_validator.isEmpty(); }
+
     // Request headers asking for the bytes from `offset` on, as long as the
     // file is still the one it started from.
     HttpHeaders range_headers(qint64 offset) const;
+
+    // Where the body of the answer judged last must end: the byte after the
+    // span a 206 names, or the total for a whole file (-1 when unknown).
+    qint64 body_end() const { return m_body_end; }
 
     enum class Verdict {
         Append,    // the answer carries the rest: append it
@@ -44,13 +53,20 @@ public:
     // What the answer to a request made with range_headers(offset) means.
     // An unusable answer gets one fresh start; the second one fails.
     Judgement judge(const HttpResult &answer, qint64 offset);
+    // A body that ran past body_end(): the server sent more than it named.
+    // Unusable like a wrong Content-Range (one fresh start, then Fail).
+    Judgement overrun(qint64 received, const QUrl &url);
 
     // The log lines of a resume and of a start from zero.
     static QString resume_text(qint64 offset, int k, const QString &file_name);
     static QString restart_text(const QString &file_name);
 
 private:
+    Judgement unusable(const QString &why);
+
     QByteArray m_validator;
+    QByteArray m_validator_header;   // "ETag" or "Last-Modified"
+    qint64 m_body_end = -1;
     qint64 m_total = -1;
     int m_resumes = 0;
     bool m_refetched = false;

@@ -17,8 +17,13 @@ struct LaunchResult {
 // file is missing, the shell failed.
 LaunchResult launch_elevated(const std::wstring &path);
 
-// The system's ANSI code page (e.g. 936), or 0 where there is none.
-unsigned ansi_code_page();
+// The system's OEM code page (e.g. 850, 437, 936), the one the command
+// interpreter reads a batch file in; 0 where there is none.
+unsigned oem_code_page();
+
+// `text` in the OEM code page. False when a character has no place in it,
+// or where there is no such code page.
+bool to_oem_code_page(const std::wstring &text, std::string *bytes);
 
 // For tests: launch requests are only recorded, not performed, while this
 // file is set (UTF-8 path; empty: none). Each call appends the requested path

@@ -48,9 +48,14 @@ LaunchResult launch_elevated(const std::wstring &path)
     return {true, std::wstring()};
 }
 
-unsigned ansi_code_page()
+unsigned oem_code_page()
 {
     return 0;
+}
+
+bool to_oem_code_page(const std::wstring &, std::string *)
+{
+    return false;
 }
 
 } // namespace platform

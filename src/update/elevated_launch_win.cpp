@@ -123,9 +123,27 @@ LaunchResult launch_elevated(const std::wstring &path)
     return {false, reason + L" (错误代码 " + std::to_wstring(shown_code) + L")"};
 }
 
-unsigned ansi_code_page()
+unsigned oem_code_page()
 {
-    return GetACP();
+    return GetOEMCP();
+}
+
+bool to_oem_code_page(const std::wstring &text, std::string *bytes)
+{
+    if (text.empty()) {
+        bytes->clear();
+        return true;
+    }
+    // No best fit: a look-alike character would name another file.
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), nullptr, 0,
+                                         nullptr, &lossy);
+    if (size <= 0 || lossy)
+        return false;
+    bytes->assign(size_t(size), '\0');
+    WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), &(*bytes)[0], size, nullptr,
+                        &lossy);
+    return !lossy;
 }
 
 } // namespace platform

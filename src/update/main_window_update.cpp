@@ -43,12 +43,6 @@ double now_seconds()
     return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-[[noreturn]] void exit_now(int status)
-{
-    std::fflush(nullptr);
-    std::_Exit(status);
-}
-
 bool on_gui_thread(const MainWindow *window)
 {
     return QThread::currentThread() == window->thread();
@@ -180,7 +174,7 @@ void MainWindow::_start_update_thread(const QJsonObject &info)
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         if (update_thread && update_thread->isRunning()) {
             applog::warning(QStringLiteral("窗口已关闭，自动更新未完成"));
-            exit_now(0);
+            _end_process(0);
         }
     });
 
@@ -219,10 +213,10 @@ bool MainWindow::_start_update_process(const QJsonObject &info)
 
     // The new version goes beside the program, wherever the program was
     // started from; it must not take the running program's own place.
-    const QString new_exe_path = selfupdate::update_target_path(QCoreApplication::applicationFilePath(), new_exe);
+    const QString new_exe_path =
+        selfupdate::update_target_path(QCoreApplication::applicationFilePath(), new_exe, &reason);
     if (new_exe_path.isEmpty()) {
-        applog::error(QStringLiteral("下载新版本失败: 新版本与正在运行的程序同名: ")
-                      + QDir::toNativeSeparators(QCoreApplication::applicationFilePath()));
+        applog::error(QStringLiteral("下载新版本失败: ") + reason);
         end_update(this, QStringLiteral("下载更新文件失败"));
         return false;
     }
@@ -343,7 +337,12 @@ bool MainWindow::_download_new_version(const QString &url, const QString &path)
             return download_success;
         if (!download_resume.refetch) {
             const int k = download_resume.rules.next_resume();
-            applog::warning(ResumeRules::resume_text(download_file->size(), k, QFileInfo(path).fileName()));
+            // Without a validator a ranged answer could belong to another
+            // version: this attempt asks for the whole file.
+            if (download_resume.rules.can_ask_for_range())
+                applog::warning(ResumeRules::resume_text(download_file->size(), k, QFileInfo(path).fileName()));
+            else
+                _restart_update_file();
             QElapsedTimer pause;
             pause.start();
             while (pause.elapsed() < ResumeRules::pause_ms(k)) {
@@ -380,10 +379,7 @@ void MainWindow::_check_download_answer()
         return;
     case ResumeRules::Verdict::Restart:
     case ResumeRules::Verdict::Refetch:
-        applog::warning(ResumeRules::restart_text(QFileInfo(save_path).fileName()));
-        download_file->resize(0);
-        download_file->seek(0);
-        resume.offset = 0;
+        _restart_update_file();
         resume.accepted = judgement.verdict == ResumeRules::Verdict::Restart;
         resume.refetch = !resume.accepted;
         break;
@@ -394,6 +390,14 @@ void MainWindow::_check_download_answer()
     // Stopped on its own thread, as a failed write is.
     if (!resume.accepted)
         QMetaObject::invokeMethod(download_reply, &QNetworkReply::abort, Qt::QueuedConnection);
+}
+
+void MainWindow::_restart_update_file()
+{
+    applog::warning(ResumeRules::restart_text(QFileInfo(save_path).fileName()));
+    download_file->resize(0);
+    download_file->seek(0);
+    download_resume.offset = 0;
 }
 
 void MainWindow::_on_download_progress(qint64 bytes_received, qint64 bytes_total)
@@ -429,6 +433,26 @@ void MainWindow::_on_ready_read()
     // An error page, or an answer of no use, is no part of the file.
     if (!download_resume.accepted)
         return;
+    // More than the answer named: the bytes cannot be trusted.
+    DownloadResume &resume = download_resume;
+    const qint64 end = resume.rules.body_end();
+    if (end >= 0 && download_file->size() + data.size() > end) {
+        const qint64 received = download_file->size() + data.size();
+        const ResumeRules::Judgement judgement = resume.ranged
+            ? resume.rules.overrun(received, download_reply->url())
+            : ResumeRules::Judgement{ResumeRules::Verdict::Fail,
+                                     QStringLiteral("数据长度不符，收到 ") + QString::number(received)
+                                         + QStringLiteral(" 字节，应为 ") + QString::number(end) + QStringLiteral(" 字节")};
+        resume.accepted = false;
+        if (judgement.verdict == ResumeRules::Verdict::Refetch) {
+            _restart_update_file();
+            resume.refetch = true;
+        } else {
+            resume.refused = judgement.error;
+        }
+        QMetaObject::invokeMethod(download_reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        return;
+    }
     if (download_file->write(data) != data.size()) {
         // A short file must not pass for the new version. The reply is
         // stopped on its own thread: aborting here would re-enter the finish
@@ -512,11 +536,11 @@ bool MainWindow::_update_exe(const QString &new_exe, QString *launch_error)
     // The program's own file, however it was started (through PATH, a
     // relative name), not what the first argument happens to say.
     const QString exe_path = QCoreApplication::applicationFilePath();
-    const QString bat_path = QFileInfo(exe_path).absoluteDir().absoluteFilePath(QStringLiteral("update.bat"));
+    const QString bat_path = QFileInfo(exe_path).absoluteDir().absoluteFilePath(selfupdate::UPDATE_SCRIPT_NAME);
 
-    const QString error =
-        selfupdate::write_update_script(bat_path, QDir::toNativeSeparators(exe_path),
-                                        QDir::toNativeSeparators(new_exe_path), QDir::toNativeSeparators(bat_path));
+    // The script finds the folder itself; the new version stands beside the program.
+    const QString error = selfupdate::write_update_script(bat_path, QFileInfo(exe_path).fileName(),
+                                                          QFileInfo(new_exe_path).fileName());
     if (!error.isEmpty()) {
         applog::error(QStringLiteral("更新exe失败: ") + error);
         return false;
@@ -536,8 +560,8 @@ bool MainWindow::_update_exe(const QString &new_exe, QString *launch_error)
 
     // The exit itself happens on the GUI thread; this thread waits for it.
     if (!on_gui_thread(this))
-        QMetaObject::invokeMethod(this, [] { exit_now(0); }, Qt::BlockingQueuedConnection);
-    exit_now(0);
+        QMetaObject::invokeMethod(this, [] { _end_process(0); }, Qt::BlockingQueuedConnection);
+    _end_process(0);
 }
 
 void MainWindow::_show_update_progress(const QString &message)

@@ -67,11 +67,21 @@ QString safe_file_name_from_url(const QString &download_url, QString *reason)
     return name;
 }
 
-QString update_target_path(const QString &program_path, const QString &file_name)
+const QString UPDATE_SCRIPT_NAME = QStringLiteral("update.bat");
+
+QString update_target_path(const QString &program_path, const QString &file_name, QString *reason)
 {
     const QFileInfo program(program_path);
+    QString clash;
     if (program.fileName().compare(file_name, Qt::CaseInsensitive) == 0)
+        clash = QStringLiteral("新版本与正在运行的程序同名: ") + QDir::toNativeSeparators(program.absoluteFilePath());
+    else if (file_name.compare(UPDATE_SCRIPT_NAME, Qt::CaseInsensitive) == 0)
+        clash = QStringLiteral("新版本与更新脚本同名: ") + file_name;
+    if (!clash.isEmpty()) {
+        if (reason)
+            *reason = clash;
         return QString();
+    }
     return program.absoluteDir().absoluteFilePath(file_name);
 }
 
@@ -101,21 +111,19 @@ bool should_show_progress(qint64 bytes_received, qint64 bytes_total, double now_
     return now_s - last_update_s >= 0.1 || bytes_received == bytes_total;
 }
 
-QString update_script_text(const QString &exe_path, const QString &new_exe_path, const QString &bat_path)
+QString update_script_text(const QString &exe_name, const QString &new_exe_name)
 {
-    auto lit = [](QString path) { return path.replace(QLatin1Char('%'), QStringLiteral("%%")); };
-    const int slash = std::max(exe_path.lastIndexOf(QLatin1Char('\\')), exe_path.lastIndexOf(QLatin1Char('/')));
-    const QString exe_name = exe_path.mid(slash + 1);
+    auto lit = [](QString name) { return name.replace(QLatin1Char('%'), QStringLiteral("%%")); };
     const QStringList lines{
         QString(),
         QStringLiteral("@echo off"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
         QStringLiteral("taskkill /F /IM \"") + lit(exe_name) + QStringLiteral("\" >nul 2>&1"),
-        QStringLiteral("start \"\" \"") + lit(new_exe_path) + QLatin1Char('"'),
+        QStringLiteral("start \"\" \"%~dp0") + lit(new_exe_name) + QLatin1Char('"'),
         QStringLiteral("timeout /t 3 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"") + lit(exe_path) + QStringLiteral("\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"%~dp0") + lit(exe_name) + QStringLiteral("\" >nul 2>&1"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"") + lit(bat_path) + QStringLiteral("\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"%~f0\" >nul 2>&1"),
         QStringLiteral("exit"),
     };
     QString text;
@@ -128,32 +136,25 @@ std::optional<QByteArray> encode_script(const QString &text, QTextCodec *codec, 
 {
     if (!codec->canEncode(text)) {
         if (error)
-            *error = QStringLiteral("路径含有代码页 ") + QString::fromLatin1(codec->name())
+            *error = QStringLiteral("文件名含有代码页 ") + QString::fromLatin1(codec->name())
                 + QStringLiteral(" 无法表示的字符");
         return std::nullopt;
     }
     return codec->fromUnicode(text);
 }
 
-QTextCodec *system_script_codec()
+QString write_update_script(const QString &file_path, const QString &exe_name, const QString &new_exe_name)
 {
-    if (const unsigned page = platform::ansi_code_page()) {
-        for (const char *prefix : {"windows-", "CP"}) {
-            if (QTextCodec *codec = QTextCodec::codecForName(QByteArray(prefix) + QByteArray::number(page)))
-                return codec;
-        }
-    }
-    if (QTextCodec *codec = QTextCodec::codecForLocale())
-        return codec;
-    return QTextCodec::codecForName("UTF-8");
-}
-
-QString write_update_script(const QString &file_path, const QString &exe_path, const QString &new_exe_path,
-                            const QString &bat_path)
-{
+    const QString text = update_script_text(exe_name, new_exe_name);
     QString error;
-    const std::optional<QByteArray> bytes =
-        encode_script(update_script_text(exe_path, new_exe_path, bat_path), system_script_codec(), &error);
+    std::optional<QByteArray> bytes;
+    std::string oem;
+    if (platform::to_oem_code_page(text.toStdWString(), &oem))
+        bytes = QByteArray::fromStdString(oem);
+    else if (const unsigned page = platform::oem_code_page())
+        error = QStringLiteral("文件名含有代码页 ") + QString::number(page) + QStringLiteral(" 无法表示的字符");
+    else
+        bytes = encode_script(text, QTextCodec::codecForLocale(), &error);
     if (!bytes)
         return error;
     // All or nothing: a half-written script could kill the program and start nothing.

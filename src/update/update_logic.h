@@ -23,10 +23,15 @@ bool is_newer_version(const QString &latest, const QString &current = CURRENT_VE
 // then says why.
 QString safe_file_name_from_url(const QString &download_url, QString *reason = nullptr);
 
+// The replacement script's name, beside the program.
+extern const QString UPDATE_SCRIPT_NAME;
+
 // Where the new version is saved: beside the running program
-// `program_path`. Empty when `file_name` is the program's own name (Windows
-// ignores case): the download would take the running program's place.
-QString update_target_path(const QString &program_path, const QString &file_name);
+// `program_path`. Empty when `file_name` is the program's own name or the
+// script's (Windows ignores case): the download would take the running
+// program's place, or the script would be written over it. `reason` then
+// says which.
+QString update_target_path(const QString &program_path, const QString &file_name, QString *reason = nullptr);
 
 // "更新中，下载进度: 1.5MB/20.0MB": both sizes in mebibytes with one decimal,
 // rounded half to even on the exact value.
@@ -38,23 +43,21 @@ QString mebibytes_text(qint64 bytes);
 // since the last shown text.
 bool should_show_progress(qint64 bytes_received, qint64 bytes_total, double now_s, double last_update_s);
 
-// The replacement script, lines joined with CR LF (first line empty). Paths
-// go in as the command interpreter must see them; every "%" is doubled so
+// The replacement script, lines joined with CR LF (first line empty). It
+// stands beside the program and finds its folder as %~dp0, so no folder name
+// is in its text: cmd reads a batch file in the OEM code page, which cannot
+// hold every folder name. The file names go in with every "%" doubled, so
 // that it stays literal inside the script.
-QString update_script_text(const QString &exe_path, const QString &new_exe_path, const QString &bat_path);
+QString update_script_text(const QString &exe_name, const QString &new_exe_name);
 
 // The script in the given 8-bit code page. Nothing when a character has no
-// place in it: a path written with "?" instead would name other files, and
+// place in it: a name written with "?" instead would name other files, and
 // "del" takes "?" as a wildcard.
 std::optional<QByteArray> encode_script(const QString &text, QTextCodec *codec, QString *error = nullptr);
 
-// The system's 8-bit code page: the ANSI code page on Windows, the locale's
-// codec elsewhere (UTF-8 as last resort).
-QTextCodec *system_script_codec();
-
-// Writes the script for the given paths to `file_path` in the system's code
-// page, replacing an earlier file. Returns an error text, empty on success.
-QString write_update_script(const QString &file_path, const QString &exe_path, const QString &new_exe_path,
-                            const QString &bat_path);
+// Writes the script for the given file names to `file_path` in the OEM code
+// page (the locale's elsewhere), replacing an earlier file. Returns an error
+// text, empty on success.
+QString write_update_script(const QString &file_path, const QString &exe_name, const QString &new_exe_name);
 
 } // namespace selfupdate
