@@ -5,6 +5,7 @@
 #include "support/test_server.h"
 
 #include <QDirIterator>
+#include <QProcess>
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -541,6 +542,12 @@ private slots:
         // and the older package it replaced comes back.
         QTest::newRow("signature's final name held by a folder")
             << "" << "coat.sig" << "无法移动文件到目标位置: " << true;
+        QTest::newRow("journal's name held by a folder")
+            << "" << "furlane-install.journal" << "无法写入安装记录: " << true;
+        // ... and while the signature's move is retried, the new package
+        // becomes impossible to remove: the older one stays as the backup.
+        QTest::newRow("signature blocked, new package locked: backup named")
+            << "" << "coat.sig" << "无法恢复原文件: " << true;
     }
 
     void unwritable_targets()
@@ -563,8 +570,26 @@ private slots:
         }
         if (old_pak)
             QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), "older package"));
+        const bool lock_new_pak = expected.startsWith(QStringLiteral("无法恢复"));
+        const QString new_pak = mod_dir + QStringLiteral("/coat.pak");
+        struct Unlock {
+            QString path;
+            ~Unlock() { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path}); }
+        } unlock{new_pak};
+        bool locked = false;
+        LogCapture log;
         DownloadWorker worker(task);
-        const Report report = run(worker);
+        const Report report = run(worker, {}, [&](DownloadWorker &, QThread &, Report &) {
+            if (!lock_new_pak)
+                return;
+            // Between the retries of the signature's move (a second or more).
+            QTRY_VERIFY_WITH_TIMEOUT(log.texts().contains(QStringLiteral("WARNING 重命名重试 1/3: ")
+                                                          + QDir::toNativeSeparators(mod_dir + "/coat.sig.tmp")),
+                                     20000);
+            locked = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), new_pak}) == 0;
+        });
+        if (lock_new_pak && !locked)
+            QSKIP("no immutable attribute here: the failed restore was not driven");
         QCOMPARE(report.finished, QStringList());
         QCOMPARE(report.errors.size(), 1);
         QVERIFY2(report.errors.first().contains(expected), qPrintable(report.errors.first()));
@@ -572,9 +597,16 @@ private slots:
             ? QStringList() : QStringList{blocked_dir + QStringLiteral("/keep")};
         if (old_pak)
             expected_files << QStringLiteral("coat.pak");
+        if (lock_new_pak) {
+            // Named in the error, kept for the next start or close to put back.
+            QVERIFY2(report.errors.first().contains(QDir::toNativeSeparators(new_pak + ".old.tmp")),
+                     qPrintable(report.errors.first()));
+            expected_files << QStringLiteral("coat.pak.old.tmp") << QStringLiteral("furlane-install.journal");
+            QCOMPARE(read_file(new_pak + ".old.tmp"), QByteArray("older package"));
+        } else if (old_pak) {
+            QCOMPARE(read_file(new_pak), QByteArray("older package"));
+        }
         QCOMPARE(files_below(mod_dir), sorted(expected_files));
-        if (old_pak)
-            QCOMPARE(read_file(mod_dir + QStringLiteral("/coat.pak")), QByteArray("older package"));
         if (!game.isEmpty())
             QVERIFY(!QFileInfo::exists(task.game_dir));
     }

@@ -69,6 +69,8 @@ private slots:
     void validate_overwrites_leftover_probe();
     void cleanup_sweeps_leftovers_only();
     void cleanup_reports_what_it_cannot_remove();
+    void cleanup_undoes_interrupted_install_data();
+    void cleanup_undoes_interrupted_install();
     void cleanup_without_mod_folder_data();
     void cleanup_without_mod_folder();
     void list_processes_finds_real_game();
@@ -370,6 +372,77 @@ void TestGameDir::cleanup_reports_what_it_cannot_remove()
     QVERIFY(!QFileInfo::exists(mods + QStringLiteral("/z.tmp")));
     if (!can_lock)
         QSKIP("no immutable attribute here: the removal failure was not driven");
+}
+
+// The mod folder as an install left it when the program ended at one
+// instant of its moves (an older pair "a.pak"/"a.sig" being replaced).
+void TestGameDir::cleanup_undoes_interrupted_install_data()
+{
+    QTest::addColumn<QStringList>("before");   // name=content; the journal by its name
+    QTest::addColumn<QString>("locked");       // made immutable first: cannot be removed
+    QTest::addColumn<QStringList>("after");
+
+    const QString journal = QStringLiteral("furlane-install.journal=1\ta.pak\n1\ta.sig\n");
+    const QStringList old_pair{QStringLiteral("a.pak=old pak"), QStringLiteral("a.sig=old sig")};
+    const QStringList new_pair{QStringLiteral("a.pak=new pak"), QStringLiteral("a.sig=new sig")};
+    QTest::newRow("both downloaded, nothing moved")
+        << QStringList{journal, "a.pak=old pak", "a.sig=old sig", "a.pak.tmp=new pak", "a.sig.tmp=new sig"}
+        << QString() << old_pair;
+    QTest::newRow("old package stepped aside")
+        << QStringList{journal, "a.pak.old.tmp=old pak", "a.sig=old sig", "a.pak.tmp=new pak", "a.sig.tmp=new sig"}
+        << QString() << old_pair;
+    QTest::newRow("new package beside the old signature")
+        << QStringList{journal, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig=old sig", "a.sig.tmp=new sig"}
+        << QString() << old_pair;
+    QTest::newRow("new package, signature missing")
+        << QStringList{journal, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig.tmp=new sig"}
+        << QString() << old_pair;
+    QTest::newRow("both new in place, journal still there")
+        << QStringList{journal, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig=new sig"}
+        << QString() << old_pair;
+    QTest::newRow("done, backups not yet removed")
+        << QStringList{"a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig=new sig"}
+        << QString() << new_pair;
+    QTest::newRow("first install: new package moved, signature not")
+        << QStringList{"furlane-install.journal=0\ta.pak\n0\ta.sig\n", "a.pak=new pak", "a.sig.tmp=new sig"}
+        << QString() << QStringList();
+    // What an older build left: the only copy under its backup name.
+    QTest::newRow("no journal, backup is the only copy")
+        << QStringList{"a.pak.old.tmp=old pak", "a.sig=old sig"} << QString() << old_pair;
+    QTest::newRow("the new package cannot go: backups and journal stay")
+        << QStringList{journal, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig=new sig"}
+        << QStringLiteral("a.pak")
+        << QStringList{journal, "a.pak=new pak", "a.pak.old.tmp=old pak", "a.sig=old sig"};
+}
+
+void TestGameDir::cleanup_undoes_interrupted_install()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QString, locked);
+    QFETCH(QStringList, after);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    FakeGame game(dir.path() + QStringLiteral("/DH"));
+    const QString mods = game.mod_folder();
+    for (const QString &entry : before)
+        write_file(mods + QLatin1Char('/') + entry.section(QLatin1Char('='), 0, 0),
+                   entry.section(QLatin1Char('='), 1).toUtf8());
+    ImmutableGuard guard;
+    if (!locked.isEmpty()) {
+        if (!set_immutable(mods + QLatin1Char('/') + locked, true))
+            QSKIP("no immutable attribute here: the failed restore was not driven");
+        guard.path = mods + QLatin1Char('/') + locked;
+    }
+
+    gamedir::cleanup_temp_files(game.root());
+
+    QStringList found;
+    for (const QString &name : QDir(mods).entryList(QDir::Files, QDir::Name))
+        found << name + QLatin1Char('=') + QString::fromUtf8(read_all(mods + QLatin1Char('/') + name));
+    QStringList expected = after;
+    std::sort(found.begin(), found.end());
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(found, expected);
 }
 
 void TestGameDir::cleanup_without_mod_folder_data()

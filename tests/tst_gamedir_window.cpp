@@ -313,10 +313,18 @@ void TestGameDirWindow::setting_survives_restart()
     FakeGame game(dir.path() + QStringLiteral("/restart/游戏 DH"));
     window->_detect_from_processes(listing_with(game.exe_path()));
     QCOMPARE(window->game_dir, game.root());
+    // The only copy of a skin file, left under its backup name by an
+    // install that the program's end cut short.
+    QFile backup(game.mod_folder() + QStringLiteral("/a.pak.old.tmp"));
+    QVERIFY(QDir().mkpath(game.mod_folder()) && backup.open(QIODevice::WriteOnly) && backup.write("old") == 3);
+    backup.close();
 
     const QJsonObject seen = read_in_child();
     QCOMPARE(seen.value(QStringLiteral("game_dir")).toString(), game.root());
     QCOMPARE(seen.value(QStringLiteral("label")).toString(), QStringLiteral("✓ 皮肤目录已加载"));
+    // Put back at that start, not left for the sweep to delete.
+    QVERIFY(QFileInfo::exists(game.mod_folder() + QStringLiteral("/a.pak")));
+    QVERIFY(!backup.exists());
 }
 
 void TestGameDirWindow::setting_survives_abrupt_end()

@@ -155,49 +155,31 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
     }
 
     // An older copy steps aside under a backup name until both new files
-    // stand in place; if a move fails, what was there is put back.
-    struct Placed {
-        const DownloadFileInfo *file;
-        QString backup;   // empty: there was no older copy
-    };
-    QVector<Placed> placed;
-    QStringList unrestored;
-    const auto put_back = [&unrestored](const Placed &step) {
-        const bool removed = safe_remove(step.file->final_path);
-        if (removed && (step.backup.isEmpty() || safe_rename(step.backup, step.file->final_path)))
-            return;
-        const QString lost = step.backup.isEmpty() ? step.file->final_path : step.backup;
-        applog::error(QStringLiteral("无法恢复原文件: ") + QDir::toNativeSeparators(lost));
-        unrestored << QDir::toNativeSeparators(lost);
-    };
-    // Undoes the moves; the journal stays while anything could not be put
-    // back, so the next start or close tries again.
-    const auto undo = [&] {
-        for (auto it = placed.crbegin(); it != placed.crend(); ++it)
-            put_back(*it);
-        if (unrestored.isEmpty())
-            install_journal::remove(folder);
-        return unrestored.isEmpty();
-    };
-    const auto not_restored = [&] {
-        return QStringLiteral("\n无法恢复原文件: ") + unrestored.join(QStringLiteral(", "));
+    // stand in place. A failed move, or a cancel, undoes the moves as the
+    // next start would: by the journal. What cannot be put back is named.
+    const auto undo = [&](QString *not_restored) {
+        QStringList lost;
+        if (install_journal::recover(folder, &lost))
+            return true;
+        *not_restored = QStringLiteral("\n无法恢复原文件: ") + lost.join(QStringLiteral(", "));
+        return false;
     };
     const auto fail = [&](const QString &path) {
         error_text = QStringLiteral("无法移动文件到目标位置: ") + QDir::toNativeSeparators(path);
-        if (!undo())
-            error_text += not_restored();
+        QString not_restored;
+        if (!undo(&not_restored))
+            error_text += not_restored;
         return Outcome::Failed;
     };
 
+    QStringList backups;
     for (const DownloadFileInfo &file : qAsConst(_files)) {
-        Placed step{&file, QString()};
         if (QFileInfo(file.final_path).isFile()) {
             const QString backup = install_journal::backup_path(file.final_path);
             if (!safe_rename(file.final_path, backup))
                 return fail(file.final_path);
-            step.backup = backup;
+            backups << backup;
         }
-        placed.append(step);   // from here on, undo puts this name back
         if (!safe_rename(file.temp_path, file.final_path))
             return fail(file.final_path);
     }
@@ -205,18 +187,17 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
     // A cancel that came while the files were being moved still means "not
     // installed": the card will say so.
     if (_is_cancelled.load()) {
-        if (undo())
+        QString not_restored;
+        if (undo(&not_restored))
             return Outcome::Cancelled;
-        error_text = QStringLiteral("下载已取消，但安装无法撤销") + not_restored();
+        error_text = QStringLiteral("下载已取消，但安装无法撤销") + not_restored;
         return Outcome::Failed;
     }
     // Both new files stand: with the journal gone the install is done.
     if (!install_journal::remove(folder))
         return fail(install_journal::path(folder));
-    for (const Placed &step : qAsConst(placed)) {
-        if (!step.backup.isEmpty())
-            safe_remove(step.backup);
-    }
+    for (const QString &backup : qAsConst(backups))
+        safe_remove(backup);
     return Outcome::Done;
 }
 

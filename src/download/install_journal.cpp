@@ -40,7 +40,7 @@ QVector<Entry> read(const QString &mod_folder)
 
 // Puts the older copy of `final_path` back in its place, dropping whatever
 // stands there now.
-bool restore(const QString &final_path)
+bool restore(const QString &final_path, QStringList *not_restored)
 {
     const QString backup = backup_path(final_path);
     if (safe_remove(final_path) && safe_rename(backup, final_path)) {
@@ -48,20 +48,24 @@ bool restore(const QString &final_path)
         return true;
     }
     applog::error(QStringLiteral("无法恢复原文件: ") + shown(backup));
+    if (not_restored)
+        *not_restored << shown(backup);
     return false;
 }
 
-bool undo(const QString &mod_folder, const Entry &entry)
+bool undo(const QString &mod_folder, const Entry &entry, QStringList *not_restored)
 {
     const QString final_path = mod_folder + QLatin1Char('/') + entry.name;
     const QString temp_path = final_path + QStringLiteral(".tmp");
     if (QFileInfo::exists(backup_path(final_path)))
-        return restore(final_path);
+        return restore(final_path, not_restored);
     // No backup: either the older copy never stepped aside (it is still in
     // place), or there was none and the new file, once moved, must go.
     if (!entry.had_old && !QFileInfo::exists(temp_path) && QFileInfo(final_path).isFile()) {
         if (!safe_remove(final_path)) {
             applog::error(QStringLiteral("无法删除未完成安装的文件: ") + shown(final_path));
+            if (not_restored)
+                *not_restored << shown(final_path);
             return false;
         }
     }
@@ -97,24 +101,24 @@ bool remove(const QString &mod_folder)
     return safe_remove(path(mod_folder));
 }
 
-bool recover(const QString &mod_folder)
+bool recover(const QString &mod_folder, QStringList *not_restored)
 {
     bool ok = true;
     if (QFileInfo::exists(path(mod_folder))) {
         const QVector<Entry> entries = read(mod_folder);
         for (auto it = entries.crbegin(); it != entries.crend(); ++it)
-            ok = undo(mod_folder, *it) && ok;
+            ok = undo(mod_folder, *it, not_restored) && ok;
         if (ok && !remove(mod_folder)) {
             applog::error(QStringLiteral("无法删除安装记录: ") + shown(path(mod_folder)));
             ok = false;
         }
     }
     // A backup without its file is the only copy left: it goes back.
-    walk_files_top_down(mod_folder, [&ok](const QString &folder, const QString &name) {
+    walk_files_top_down(mod_folder, [&](const QString &folder, const QString &name) {
         if (name.endsWith(BACKUP_SUFFIX) && name.size() > BACKUP_SUFFIX.size()) {
             const QString final_path = folder + QLatin1Char('/') + name.chopped(BACKUP_SUFFIX.size());
             if (!QFileInfo::exists(final_path))
-                ok = restore(final_path) && ok;
+                ok = restore(final_path, not_restored) && ok;
         }
         return true;
     });

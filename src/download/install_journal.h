@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // The record of an install under way in a mod folder: which files it
@@ -30,8 +31,9 @@ bool remove(const QString &mod_folder);
 // journal left behind the new file goes and the older copy comes back; then
 // every "<name>.old.tmp" whose <name> is missing is put back. The journal is
 // removed once all of that worked. False when something could not be put
-// back (each such file is logged); what remains is kept for the next try.
-bool recover(const QString &mod_folder);
+// back (each such file is logged and added to `not_restored`, with native
+// separators); what remains is kept for the next try.
+bool recover(const QString &mod_folder, QStringList *not_restored = nullptr);
 
 // The backup name of `final_path`.
 QString backup_path(const QString &final_path);
