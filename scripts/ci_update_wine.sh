@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # Checks the self-update's Windows side for real under Wine:
 #  1. the replacement script "update.bat", written by the program's own writer
-#     (tst_update --write-update-script), run with Wine's command interpreter
-#     against two MinGW-built stand-ins for the old and the new executable:
-#     the old one must be killed and deleted, the new one started, and the
-#     script must delete itself; the program's folder holds a blank and a "%".
+#     (tst_update --write-update-script) beside two MinGW-built stand-ins for
+#     the old and the new executable, and started through the program's own
+#     elevated launch: the old one must be killed and deleted, the new one
+#     started, and the script must delete itself. cmd reads a batch file in
+#     the OEM code page, so this runs under three locales (German 1252/850,
+#     English 1252/437, Chinese 936/936, made with localedef into a folder of
+#     our own) in folders named "Übersicht" and "工具" (and one with a blank
+#     and a "%").
 #  2. the Win32 elevated launch (src/update/elevated_launch_win.cpp), built
 #     with MinGW into a small program that asks the shell to run a script:
 #     the script must run and the launch be reported done; asked for a script
@@ -100,8 +104,8 @@ int wmain(int argc, wchar_t **argv)
     // UTF-8, so that a Chinese reason reads well on Linux.
     char reason[2048] = {0};
     WideCharToMultiByte(CP_UTF8, 0, result.error.c_str(), -1, reason, sizeof reason - 1, nullptr, nullptr);
-    std::fprintf(out, "%s\n%s\nOEM code page %u\n", result.ok ? "launched" : "failed", reason,
-                 platform::oem_code_page());
+    std::fprintf(out, "%s\n%s\ncode pages: ANSI %u, OEM %u\n", result.ok ? "launched" : "failed", reason,
+                 GetACP(), platform::oem_code_page());
     std::fclose(out);
     return result.ok ? 0 : 1;
 }
@@ -118,47 +122,69 @@ wine_boot "$WORK/launch_check.exe"
 C="$WINEPREFIX/drive_c"
 
 # --- 1. the replacement script ----------------------------------------------
-APP_DIR="$C/Furlane 100%"
-NEW_DIR="$C/Downloads"
-APP_WIN='C:\Furlane 100%\Furlane.exe'
-NEW_WIN='C:\Downloads\Furlane_1.1.exe'
-BAT_WIN='C:\Furlane 100%\update.bat'
-mkdir -p "$APP_DIR" "$NEW_DIR"
-cp "$WORK/stand_in.exe" "$APP_DIR/Furlane.exe"
-cp "$WORK/stand_in.exe" "$NEW_DIR/Furlane_1.1.exe"
-
-"$WRITER" --write-update-script "$APP_DIR/update.bat" "$APP_WIN" "$NEW_WIN" "$BAT_WIN" \
-    || fail "the program could not write update.bat"
-echo "-- update.bat as written:"
-sed 's/\r$/<CR>/' "$APP_DIR/update.bat"
-
-echo "== starting the old program: $APP_WIN"
-(cd "$APP_DIR" && exec timeout 600 "$WINE" "$APP_WIN" wait) >"$WORK/old.log" 2>&1 &
-old_pid=$!
-wait_for 60 test -f "$APP_DIR/Furlane.exe.started" || {
-    cat "$WORK/old.log"
-    skip "Wine did not start the old stand-in program"
+LOCALES="$WORK/locales"
+mkdir -p "$LOCALES"
+for locale in de_DE en_US zh_CN; do
+    localedef -i "$locale" -f UTF-8 "$LOCALES/$locale.UTF-8" >/dev/null 2>&1 \
+        || skip "localedef cannot make the $locale.UTF-8 locale (Debian: apt-get install locales)"
+done
+# Runs "$@" under Wine in locale $1, with the locales of our own folder.
+in_locale() {
+    local locale=$1
+    shift
+    env LOCPATH="$LOCALES" LANG="$locale.UTF-8" LC_ALL="$locale.UTF-8" "$@"
 }
-running "$old_pid" || skip "Wine did not keep the old stand-in program running"
 
-echo "== running: wine cmd /c update.bat"
-(cd "$APP_DIR" && timeout 180 "$WINE" cmd /c update.bat) >"$WORK/cmd.log" 2>&1
-cmd_status=$?
-sed 's/^/   cmd: /' "$WORK/cmd.log" | tr -d '\r'
-[[ $cmd_status -ne 124 ]] || fail "the script did not finish within 180 s"
+# One update in folder C:\$2 under locale $1: the old program runs, the
+# script is launched as the program launches it, and everything it must do
+# is checked.
+round_trip() {
+    local locale=$1 folder=$2 app_dir="$C/$2" app_win="C:\\$2" status problems=()
+    rm -rf "$app_dir"
+    mkdir -p "$app_dir"
+    cp "$WORK/stand_in.exe" "$app_dir/Furlane.exe"
+    cp "$WORK/stand_in.exe" "$app_dir/Furlane_1.1.exe"
+    "$WRITER" --write-update-script "$app_dir/update.bat" "$app_win" Furlane.exe Furlane_1.1.exe \
+        || fail "the program could not write update.bat"
 
-problems=()
-wait_for 30 stopped "$old_pid" || problems+=("the old program still runs (taskkill)")
-wait_for 30 test -f "$NEW_DIR/Furlane_1.1.exe.started" || problems+=("the new program was not started")
-wait_for 10 test ! -e "$APP_DIR/Furlane.exe" || problems+=("the old program was not deleted")
-wait_for 10 test ! -e "$APP_DIR/update.bat" || problems+=("update.bat did not delete itself")
-[[ -e "$NEW_DIR/Furlane_1.1.exe" ]] || problems+=("the new program is gone")
-if [[ ${#problems[@]} -gt 0 ]]; then
-    ls -la "$APP_DIR" "$NEW_DIR"
-    fail "$(IFS=';'; echo "${problems[*]}")"
-fi
-old_pid=""
-echo "OK: update.bat killed and deleted the old program, started the new one and deleted itself"
+    (cd "$app_dir" && in_locale "$locale" timeout 600 "$WINE" "$app_win\\Furlane.exe" wait) >"$WORK/old.log" 2>&1 &
+    old_pid=$!
+    wait_for 60 test -f "$app_dir/Furlane.exe.started" || {
+        cat "$WORK/old.log"
+        skip "Wine did not start the old stand-in program in $app_win"
+    }
+    running "$old_pid" || skip "Wine did not keep the old stand-in program running"
+
+    in_locale "$locale" timeout 120 "$WINE" "$WORK/launch_check.exe" "$app_win\\update.bat" "C:\\launched.txt" \
+        >"$WORK/launch.log" 2>&1
+    status=$?
+    [[ $status -eq 0 ]] || problems+=("the launch of update.bat ended with status $status")
+    wait_for 30 stopped "$old_pid" || problems+=("the old program still runs (taskkill)")
+    wait_for 30 test -f "$app_dir/Furlane_1.1.exe.started" || problems+=("the new program was not started")
+    wait_for 10 test ! -e "$app_dir/Furlane.exe" || problems+=("the old program was not deleted")
+    wait_for 10 test ! -e "$app_dir/update.bat" || problems+=("update.bat did not delete itself")
+    [[ -e "$app_dir/Furlane_1.1.exe" ]] || problems+=("the new program is gone")
+    local pages
+    pages=$(tr -d '\r' <"$C/launched.txt" 2>/dev/null | sed -n 3p)
+    if [[ ${#problems[@]} -gt 0 ]]; then
+        tr -d '\r' <"$C/launched.txt" 2>/dev/null
+        ls -la "$app_dir"
+        fail "$locale, $app_win ($pages): $(IFS=';'; echo "${problems[*]}")"
+    fi
+    kill "$old_pid" 2>/dev/null
+    old_pid=""
+    echo "OK: $locale ($pages), $app_win: update.bat killed and deleted the old program, started the new one and deleted itself"
+}
+
+echo "-- update.bat as written:"
+"$WRITER" --write-update-script "$WORK/update.bat" 'C:\工具' Furlane.exe Furlane_1.1.exe || fail "the program could not write update.bat"
+sed 's/\r$/<CR>/' "$WORK/update.bat"
+round_trip en_US 'Furlane 100%'
+for locale in de_DE en_US zh_CN; do
+    for folder in 'Übersicht' '工具'; do
+        round_trip "$locale" "$folder"
+    done
+done
 
 # --- 2. the elevated launch ---------------------------------------------------
 LAUNCH_DIR="$C/Launch 100%"

@@ -522,16 +522,18 @@ void TestUpdate::updateReplacesProgram()
 
     // The script, byte for byte, replacing the earlier one.
     const QString bat = QDir::toNativeSeparators(app_dir + QStringLiteral("/update.bat"));
+    // The folder holds a "%", so it is written out rather than left to %~dp0.
+    const QString app_lit = QDir::toNativeSeparators(root.path() + QStringLiteral("/app 100%%/"));
     const QStringList lines{
         QString(),
         QStringLiteral("@echo off"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
         QStringLiteral("taskkill /F /IM \"Furlane.exe\" >nul 2>&1"),
-        QStringLiteral("start \"\" \"%~dp0") + address_name + QLatin1Char('"'),
+        QStringLiteral("start \"\" \"") + app_lit + address_name + QLatin1Char('"'),
         QStringLiteral("timeout /t 3 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"%~dp0Furlane.exe\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"") + app_lit + QStringLiteral("Furlane.exe\" >nul 2>&1"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"%~f0\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"") + app_lit + QStringLiteral("update.bat\" >nul 2>&1"),
         QStringLiteral("exit"),
     };
     QCOMPARE(QString::fromUtf8(read_file(bat)), lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
@@ -760,14 +762,14 @@ void TestUpdate::workerWithoutWindow()
 // Writes the replacement script with the program's own writer for paths
 // given as the command interpreter will see them, so that scripts/
 // ci_update_wine.sh can run it for real:
-//   --write-update-script FILE EXE_NAME NEW_EXE_NAME
+//   --write-update-script FILE FOLDER EXE_NAME NEW_EXE_NAME
 int write_script(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList a = app.arguments();
-    if (a.size() != 5)
+    if (a.size() != 6)
         return 2;
-    const QString error = selfupdate::write_update_script(a.at(2), a.at(3), a.at(4));
+    const QString error = selfupdate::write_update_script(a.at(2), a.at(3), a.at(4), a.at(5));
     if (!error.isEmpty()) {
         std::fputs((error + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
         return 1;

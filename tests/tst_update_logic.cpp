@@ -15,6 +15,7 @@ private slots:
     void mebibytes();
     void progressThrottle_data();
     void progressThrottle();
+    void scriptText_data();
     void scriptText();
     void scriptEncoding_data();
     void scriptEncoding();
@@ -141,21 +142,37 @@ void TestUpdateLogic::progressThrottle()
     QCOMPARE(selfupdate::progress_text(1572864, 20971520), QStringLiteral("更新中，下载进度: 1.5MB/20.0MB"));
 }
 
+void TestUpdateLogic::scriptText_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("dir");    // how the lines name the folder
+    QTest::addColumn<QString>("self");   // how the last "del" names the script
+    // No folder in the text: %~dp0 is the script's own, and the program's.
+    QTest::newRow("any folder: %~dp0") << QStringLiteral("C:\\工具\\Übersicht") << QStringLiteral("%~dp0")
+                                       << QStringLiteral("%~f0");
+    // Wine's cmd would expand the "%" that %~dp0 yields.
+    QTest::newRow("folder with %: written out") << QStringLiteral("C:\\Games\\100%")
+                                               << QStringLiteral("C:\\Games\\100%%\\")
+                                               << QStringLiteral("C:\\Games\\100%%\\update.bat");
+}
+
 void TestUpdateLogic::scriptText()
 {
-    const QString text = selfupdate::update_script_text(QStringLiteral("Furlane 100%.exe"),
+    QFETCH(QString, folder);
+    QFETCH(QString, dir);
+    QFETCH(QString, self);
+    const QString text = selfupdate::update_script_text(folder, QStringLiteral("Furlane 100%.exe"),
                                                         QStringLiteral("new%USERNAME%.exe"));
-    // No folder in the text: %~dp0 is the script's own, and the program's.
     const QStringList lines{
         QString(),
         QStringLiteral("@echo off"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
         QStringLiteral("taskkill /F /IM \"Furlane 100%%.exe\" >nul 2>&1"),
-        QStringLiteral("start \"\" \"%~dp0new%%USERNAME%%.exe\""),
+        QStringLiteral("start \"\" \"") + dir + QStringLiteral("new%%USERNAME%%.exe\""),
         QStringLiteral("timeout /t 3 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"%~dp0Furlane 100%%.exe\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"") + dir + QStringLiteral("Furlane 100%%.exe\" >nul 2>&1"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"%~f0\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"") + self + QStringLiteral("\" >nul 2>&1"),
         QStringLiteral("exit"),
     };
     QCOMPARE(text, lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
@@ -206,17 +223,17 @@ void TestUpdateLogic::scriptWriteReplacesAndFails()
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(5000, 'x'));
     }
-    QCOMPARE(selfupdate::write_update_script(bat, QStringLiteral("a.exe"), QStringLiteral("b.exe")), QString());
+    QCOMPARE(selfupdate::write_update_script(bat, QStringLiteral("C:\\x"), QStringLiteral("a.exe"), QStringLiteral("b.exe")), QString());
     QFile written(bat);
     QVERIFY(written.open(QIODevice::ReadOnly));
-    QCOMPARE(written.readAll(), selfupdate::update_script_text(QStringLiteral("a.exe"), QStringLiteral("b.exe")).toUtf8());
+    QCOMPARE(written.readAll(), selfupdate::update_script_text(QStringLiteral("C:\\x"), QStringLiteral("a.exe"), QStringLiteral("b.exe")).toUtf8());
     written.close();
 
     // A folder in the way (root may write anywhere else): reported, nothing
     // half-written left behind.
     QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("blocked/update.bat/inside")));
     const QString blocked = dir.filePath(QStringLiteral("blocked/update.bat"));
-    QVERIFY(!selfupdate::write_update_script(blocked, QStringLiteral("a"), QStringLiteral("b")).isEmpty());
+    QVERIFY(!selfupdate::write_update_script(blocked, QStringLiteral("C:\\x"), QStringLiteral("a"), QStringLiteral("b")).isEmpty());
     QCOMPARE(QDir(dir.filePath(QStringLiteral("blocked"))).entryList(QDir::Files | QDir::Hidden).size(), 0);
 }
 

@@ -539,8 +539,9 @@ bool MainWindow::_update_exe(const QString &new_exe, QString *launch_error)
     const QString bat_path = QFileInfo(exe_path).absoluteDir().absoluteFilePath(selfupdate::UPDATE_SCRIPT_NAME);
 
     // The script finds the folder itself; the new version stands beside the program.
-    const QString error = selfupdate::write_update_script(bat_path, QFileInfo(exe_path).fileName(),
-                                                          QFileInfo(new_exe_path).fileName());
+    const QString error =
+        selfupdate::write_update_script(bat_path, QDir::toNativeSeparators(QFileInfo(exe_path).absolutePath()),
+                                        QFileInfo(exe_path).fileName(), QFileInfo(new_exe_path).fileName());
     if (!error.isEmpty()) {
         applog::error(QStringLiteral("更新exe失败: ") + error);
         return false;

@@ -111,19 +111,27 @@ bool should_show_progress(qint64 bytes_received, qint64 bytes_total, double now_
     return now_s - last_update_s >= 0.1 || bytes_received == bytes_total;
 }
 
-QString update_script_text(const QString &exe_name, const QString &new_exe_name)
+QString update_script_text(const QString &folder, const QString &exe_name, const QString &new_exe_name)
 {
     auto lit = [](QString name) { return name.replace(QLatin1Char('%'), QStringLiteral("%%")); };
+    QString dir = QStringLiteral("%~dp0");
+    QString self = QStringLiteral("%~f0");
+    if (folder.contains(QLatin1Char('%'))) {
+        dir = lit(folder);
+        if (!dir.endsWith(QLatin1Char('\\')))
+            dir += QLatin1Char('\\');
+        self = dir + UPDATE_SCRIPT_NAME;
+    }
     const QStringList lines{
         QString(),
         QStringLiteral("@echo off"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
         QStringLiteral("taskkill /F /IM \"") + lit(exe_name) + QStringLiteral("\" >nul 2>&1"),
-        QStringLiteral("start \"\" \"%~dp0") + lit(new_exe_name) + QLatin1Char('"'),
+        QStringLiteral("start \"\" \"") + dir + lit(new_exe_name) + QLatin1Char('"'),
         QStringLiteral("timeout /t 3 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"%~dp0") + lit(exe_name) + QStringLiteral("\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"") + dir + lit(exe_name) + QStringLiteral("\" >nul 2>&1"),
         QStringLiteral("timeout /t 1 /nobreak >nul"),
-        QStringLiteral("del /F /Q \"%~f0\" >nul 2>&1"),
+        QStringLiteral("del /F /Q \"") + self + QStringLiteral("\" >nul 2>&1"),
         QStringLiteral("exit"),
     };
     QString text;
@@ -143,9 +151,10 @@ std::optional<QByteArray> encode_script(const QString &text, QTextCodec *codec, 
     return codec->fromUnicode(text);
 }
 
-QString write_update_script(const QString &file_path, const QString &exe_name, const QString &new_exe_name)
+QString write_update_script(const QString &file_path, const QString &folder, const QString &exe_name,
+                            const QString &new_exe_name)
 {
-    const QString text = update_script_text(exe_name, new_exe_name);
+    const QString text = update_script_text(folder, exe_name, new_exe_name);
     QString error;
     std::optional<QByteArray> bytes;
     std::string oem;

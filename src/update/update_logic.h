@@ -44,20 +44,23 @@ QString mebibytes_text(qint64 bytes);
 bool should_show_progress(qint64 bytes_received, qint64 bytes_total, double now_s, double last_update_s);
 
 // The replacement script, lines joined with CR LF (first line empty). It
-// stands beside the program and finds its folder as %~dp0, so no folder name
-// is in its text: cmd reads a batch file in the OEM code page, which cannot
-// hold every folder name. The file names go in with every "%" doubled, so
-// that it stays literal inside the script.
-QString update_script_text(const QString &exe_name, const QString &new_exe_name);
+// stands beside the program in `folder` (as the command interpreter sees it)
+// and finds that folder as %~dp0, so no folder name is in its text: cmd
+// reads a batch file in the OEM code page, which cannot hold every folder
+// name. A folder holding "%" is the exception: Wine's cmd expands the "%" it
+// finds in what %~dp0 gave, so that one is written out. Names and folder go
+// in with every "%" doubled, so that it stays literal inside the script.
+QString update_script_text(const QString &folder, const QString &exe_name, const QString &new_exe_name);
 
 // The script in the given 8-bit code page. Nothing when a character has no
 // place in it: a name written with "?" instead would name other files, and
 // "del" takes "?" as a wildcard.
 std::optional<QByteArray> encode_script(const QString &text, QTextCodec *codec, QString *error = nullptr);
 
-// Writes the script for the given file names to `file_path` in the OEM code
-// page (the locale's elsewhere), replacing an earlier file. Returns an error
-// text, empty on success.
-QString write_update_script(const QString &file_path, const QString &exe_name, const QString &new_exe_name);
+// Writes the script for the given folder and file names to `file_path` in
+// the OEM code page (the locale's elsewhere), replacing an earlier file.
+// Returns an error text, empty on success.
+QString write_update_script(const QString &file_path, const QString &folder, const QString &exe_name,
+                            const QString &new_exe_name);
 
 } // namespace selfupdate
