@@ -540,7 +540,7 @@ bool MainWindow::_update_exe(const QString &new_exe, QString *launch_error)
 
     // The script finds the folder itself; the new version stands beside the program.
     const QString error =
-        selfupdate::write_update_script(bat_path, QDir::toNativeSeparators(QFileInfo(exe_path).absolutePath()),
+        selfupdate::write_update_script(bat_path, QDir::toNativeSeparators(QFileInfo(exe_path).absolutePath() + '/'),
                                         QFileInfo(exe_path).fileName(), QFileInfo(new_exe_path).fileName());
     if (!error.isEmpty()) {
         applog::error(QStringLiteral("更新exe失败: ") + error);

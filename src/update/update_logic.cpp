@@ -118,7 +118,7 @@ QString update_script_text(const QString &folder, const QString &exe_name, const
     QString self = QStringLiteral("%~f0");
     if (folder.contains(QLatin1Char('%'))) {
         dir = lit(folder);
-        if (!dir.endsWith(QLatin1Char('\\')))
+        if (!dir.endsWith(QLatin1Char('\\')) && !dir.endsWith(QLatin1Char('/')))
             dir += QLatin1Char('\\');
         self = dir + UPDATE_SCRIPT_NAME;
     }
