@@ -341,5 +341,44 @@ shot updated.png
 passed+=("self-update")
 echo "OK: $VERSION downloaded $NEXT_NAME and exited; update.bat deleted the old furlane.exe, started $NEXT_VERSION and deleted itself"
 
+# --- 4. the self-update from folders no code page holds ---------------------
+# cmd reads update.bat in the OEM code page, which Wine takes from the locale:
+# German (1252/850), English (1252/437), Chinese (936/936), each from a folder
+# named Übersicht and one named 工具. The locales are made into a folder of
+# our own, so the system's are left alone.
+timeout 60 "$WINE" taskkill /F /IM "$NEXT_NAME" >/dev/null 2>&1
+LOCALES="$WORK/locales"
+mkdir -p "$LOCALES"
+for locale in de_DE en_US zh_CN; do
+    localedef -i "$locale" -f UTF-8 "$LOCALES/$locale.UTF-8" >/dev/null 2>&1 \
+        || failed "localedef cannot make the $locale.UTF-8 locale (Debian: apt-get install locales)"
+done
+for locale in de_DE en_US zh_CN; do
+    for folder in 'Übersicht' '工具'; do
+        step "the self-update from C:\\$folder under $locale"
+        APP_DIR="$C/$folder/Furlane-$VERSION-win64"
+        rm -rf "$C/$folder"
+        mkdir -p "$C/$folder"
+        python3 -m zipfile -e "$ZIP" "$C/$folder" || failed "cannot unzip $ZIP into C:\\$folder"
+        log_from=$(($(wc -l <"$LOG") + 1))
+        (cd "$APP_DIR" && exec env LOCPATH="$LOCALES" LANG="$locale.UTF-8" LC_ALL="$locale.UTF-8" \
+            timeout 600 "$WINE" furlane.exe) >>"$WORK/app.out" 2>&1 &
+        APP_PID=$!
+        pids+=($APP_PID)
+        where="C:\\$folder\\Furlane-$VERSION-win64 under $locale"
+        wait_for 120 gone "$APP_PID" || failed "furlane.exe $VERSION in $where did not exit for the update within 120 s"
+        wait "$APP_PID"
+        status=$?
+        [[ $status -eq 0 ]] || failed "furlane.exe $VERSION in $where exited with status $status during the update"
+        wait_for 60 test ! -e "$APP_DIR/furlane.exe" || failed "update.bat did not delete the old furlane.exe in $where"
+        wait_for 60 logged "$log_from" "当前已是最新版本" || failed "furlane.exe $NEXT_VERSION in $where did not start"
+        wait_for 30 test ! -e "$APP_DIR/update.bat" || failed "update.bat did not delete itself in $where"
+        cmp -s "$NEXT_EXE" "$APP_DIR/$NEXT_NAME" || failed "$NEXT_NAME in $where differs from the published file"
+        timeout 60 "$WINE" taskkill /F /IM "$NEXT_NAME" >/dev/null 2>&1
+        echo "OK: $VERSION updated itself to $NEXT_VERSION in $where"
+    done
+done
+passed+=("self-update in six folders and code pages")
+
 cp "$LOG" "$ARTIFACTS/"
 echo "Wine end-to-end: ${#passed[@]} passed, 0 failed ($(($(date +%s) - STARTED)) s)"

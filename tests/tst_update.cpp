@@ -423,6 +423,12 @@ void TestUpdate::updateReplacesProgram_data()
                                   {"times", 1}}}
         << true << QStringList()
         << QStringList{resumed.arg(700000).arg(1), QStringLiteral("[WARNING] main: 服务器不支持断点续传，重新下载: ") + name};
+    QTest::newRow("cut, no validator: from zero, no Range asked")
+        << name << name
+        << QJsonArray{QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"cut_after", 700000}, {"no_ranges", true},
+                                  {"times", 1}},
+                      QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"no_ranges", true}}}
+        << true << QStringList() << QStringList{QStringLiteral("[WARNING] main: 服务器不支持断点续传，重新下载: ") + name};
     QTest::newRow("silent too long, resumed")
         << name << name
         << QJsonArray{QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"stall_after", 1048576}, {"stall", 30},
