@@ -2,6 +2,7 @@
 
 #include "app/log.h"
 #include "card/skin_widget.h"
+#include "download/download_manager.h"
 #include "download/install_journal.h"
 #include "download/skin_files.h"
 #include "gamedir/game_folder.h"
@@ -106,8 +107,9 @@ void MainWindow::_save_settings()
 void MainWindow::_hand_game_dir_to_cards()
 {
     // An install there that the program's end cut short is undone before
-    // any card reads what is installed.
-    if (!game_dir.isEmpty())
+    // any card reads what is installed. Not while a download runs: its own
+    // moves may be under way (it recovers the folder itself before them).
+    if (!game_dir.isEmpty() && !DownloadManager::instance()->has_active_tasks())
         install_journal::recover(mod_folder_path(game_dir));
     // The cards on screen install into, and read their state from, the
     // folder now in use; page and category stay as they are.
