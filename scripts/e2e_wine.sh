@@ -12,9 +12,15 @@
 #     FURLANE_NEXT_VERSION says otherwise), whose download is furlane.exe built
 #     as that version; the old program downloads it, writes update.bat,
 #     launches it elevated and exits; the script ends and deletes the old
-#     program, starts the new one and deletes itself.
+#     program, starts the new one and deletes itself;
+#  4. display scales: furlane.exe at 144 DPI (Wine's LogPixels) on screens
+#     where 150 % fits and where it does not, at 192 DPI, and once at 96 DPI
+#     with all the host's fonts (a bitmap colour emoji font among them); each
+#     time the window's size in pixels, a page of cards whose zoom buttons
+#     show a magnifier and open the viewer, a screenshot, and a clean close.
 #
-#   scripts/e2e_wine.sh        (uses $BUILD_WIN_DIR, default build-win)
+#   scripts/e2e_wine.sh        (uses $BUILD_WIN_DIR, default build-win;
+#                               FURLANE_E2E_DISPLAY_ONLY=1 skips 2 and 3)
 #
 # Needs the release zip and the Windows build folder of scripts/build-windows.sh,
 # where it builds the next version's program (only the version differs; see
@@ -369,7 +375,9 @@ else
     timeout 60 "$WINE" taskkill /F /IM furlane.exe >/dev/null 2>&1
     wait_for 20 gone "$APP_PID" || failed "furlane.exe did not end"
 fi
+# After the update the program is the next version's, named as published.
 PROGRAM=$(cd "$APP_DIR" && ls furlane.exe Furlane-*.exe 2>/dev/null | head -n 1)
+[[ -n "$PROGRAM" ]] || failed "no program left in $APP_DIR"
 
 # --- 4. display scales, and the host's fonts ---------------------------------
 # Starts $PROGRAM on a fresh screen of the size $3 with Wine set to $2 DPI,
@@ -411,7 +419,7 @@ display_run() {
     xdotool mousemove "$x" "$top" click 1
     wait_for 20 eval 'xdotool search --onlyvisible --name "^查看大图\$" >/dev/null 2>&1' \
         || failed "$name: the zoom button at $x,$top did not open the viewer"
-    timeout 60 "$WINE" taskkill /IM furlane.exe >/dev/null 2>&1   # a close request, as from the frame
+    timeout 60 "$WINE" taskkill /IM "$PROGRAM" >/dev/null 2>&1   # a close request, as from the frame
     wait_for 30 gone "$APP_PID" || failed "$name: furlane.exe did not close"
     wait "$APP_PID"
     status=$?

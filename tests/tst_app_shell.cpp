@@ -1,4 +1,5 @@
 #include "app/config.h"
+#include "app/display_scale.h"
 #include "app/log.h"
 #include "app/main_window.h"
 #include "support/modal_answerer.h"
@@ -11,6 +12,11 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -76,6 +82,10 @@ private slots:
     void logFormat_data();
     void logFormat();
     void messageBoxLooksTheSameForEveryKind();
+    void messageShownWhole_data();
+    void messageShownWhole();
+    void scaleFactor_data();
+    void scaleFactor();
     void forceCloseEndsWithStatusOne();
     void cacheFolderCreated();
     void noCacheFolderNoStart();
@@ -269,6 +279,103 @@ void TestAppShell::messageBoxLooksTheSameForEveryKind()
     QCOMPARE(sheets.size(), 3);
     QCOMPARE(sheets[0], sheets[1]);
     QCOMPARE(sheets[1], sheets[2]);
+}
+
+void TestAppShell::messageShownWhole_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("one_line");
+
+    QTest::newRow("short text, one line") << QStringLiteral("皮肤已成功卸载") << true;
+    QTest::newRow("address without a break opportunity")
+        << QStringLiteral("加载失败: https://skins.example.invalid/subcutaneous/index_skin_download.php"
+                          "?MainCategory=%E8%A7%92%E8%89%B2&subcategory=%E7%8C%8E%E4%BA%BA"
+                          "&pak_original=files/2024/very_long_skin_file_name_without_any_break.pak")
+        << false;
+    QTest::newRow("certificate subject")
+        << QStringLiteral("证书错误: CN=*.cdn.skins.example.invalid,O=Example_Hosting_Limited_Liability_Company,"
+                          "L=Somewhere_Far_Away,ST=Some_State,C=XX")
+        << false;
+    QTest::newRow("long Windows path in an error")
+        << QStringLiteral("以下皮肤文件无法删除:\nC:\\Program_Files_(x86)\\Steam\\steamapps\\common\\Dread_Hunger\\"
+                          "DreadHunger\\Content\\Paks\\orvexs\\character_skins\\hunter_winter_2024_edition.pak")
+        << false;
+    QTest::newRow("a hundred lines scroll") << QStringLiteral("行\n").repeated(100) << false;
+}
+
+// Every character of a message is inside the box, readable and selectable,
+// however long its lines; the box's own label keeps the text.
+void TestAppShell::messageShownWhole()
+{
+    QFETCH(QString, message);
+    QFETCH(bool, one_line);
+
+    bool checked = false;
+    QTimer::singleShot(20, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        // Closed whatever the outcome, once looked at.
+        const auto close = qScopeGuard([box] { box->buttons().first()->click(); });
+        QCOMPARE(box->text(), message);
+        auto *text = box->findChild<QTextEdit *>(QStringLiteral("message_text"));
+        QVERIFY(text);
+        QVERIFY(text->isVisible());
+        QCOMPARE(text->toPlainText(), message);
+        QVERIFY(text->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QVERIFY(QRect(QPoint(0, 0), box->size()).contains(QRect(text->mapTo(box, QPoint(0, 0)), text->size())));
+        QVERIFY2(text->width() >= 350 && text->width() <= 450, qPrintable(QString::number(text->width())));
+        // Nothing runs past the right edge; what is below the bottom scrolls.
+        QTextDocument *document = text->document();
+        QVERIFY2(document->idealWidth() <= text->viewport()->width(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(document->idealWidth()).arg(text->viewport()->width())));
+        QCOMPARE(text->horizontalScrollBar()->maximum(), 0);
+        const bool fits = document->size().height() <= text->viewport()->height() + 1;
+        QVERIFY(fits || text->verticalScrollBar()->maximum() > 0);
+        int lines = 0;
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+            lines += block.layout()->lineCount();
+        QCOMPARE(lines == 1, one_line);
+        checked = true;
+    });
+    window->show_message(QStringLiteral("提示"), message);
+    QVERIFY(checked);
+}
+
+void TestAppShell::scaleFactor_data()
+{
+    QTest::addColumn<double>("display_scale");
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<double>("factor");
+
+    const QSize full_hd(1920, 1040);      // 1080 rows less a task bar
+    const QSize qhd(2560, 1400);
+    const QSize uhd(3840, 2100);
+    QTest::newRow("100 %") << 1.0 << full_hd << 1.0;
+    QTest::newRow("below 100 % stays at 100 %") << 0.75 << full_hd << 1.0;
+    QTest::newRow("125 % on 1080 rows: 100 %") << 1.25 << full_hd << 1.0;
+    QTest::newRow("150 % on 1080 rows: 1455x1305 is too tall") << 1.5 << full_hd << 1.0;
+    QTest::newRow("150 % on 1440 rows fits") << 1.5 << qhd << 1.5;
+    QTest::newRow("125 % on 1440 rows fits") << 1.25 << qhd << 1.25;
+    QTest::newRow("175 % on 1440 rows: 100 %") << 1.75 << qhd << 1.0;
+    QTest::newRow("175 % on 2160 rows fits") << 1.75 << uhd << 1.75;
+    QTest::newRow("200 % on 2160 rows") << 2.0 << uhd << 2.0;
+    QTest::newRow("200 % on 1440 rows would not fit: 100 %") << 2.0 << qhd << 1.0;
+    QTest::newRow("250 % on 2160 rows: 200 %") << 2.5 << uhd << 2.0;
+    QTest::newRow("300 % on 2160 rows: 200 %") << 3.0 << uhd << 2.0;
+    QTest::newRow("300 % on 3200 rows") << 3.0 << QSize(5760, 3200) << 3.0;
+    QTest::newRow("191 DPI counts as 200 %") << 191.0 / 96 << uhd << 2.0;
+    QTest::newRow("unknown area: the exact scale") << 1.5 << QSize() << 1.5;
+    QTest::newRow("too small even at 100 %") << 1.0 << QSize(1366, 728) << 1.0;
+    QTest::newRow("frame counted at the display's scale") << 1.5 << QSize(1500, 1305 + 59) << 1.0;
+    QTest::newRow("frame just fits") << 1.5 << QSize(1500, 1305 + 60) << 1.5;
+}
+
+void TestAppShell::scaleFactor()
+{
+    QFETCH(double, display_scale);
+    QFETCH(QSize, available);
+    QFETCH(double, factor);
+    QCOMPARE(choose_scale_factor(display_scale, available), factor);
 }
 
 void TestAppShell::forceCloseEndsWithStatusOne()
