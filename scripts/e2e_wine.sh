@@ -216,6 +216,8 @@ window_size() {
     echo "${WIDTH}x${HEIGHT}"
 }
 sized() { [[ "$(window_size)" == "$1" ]]; }
+# Whether a window titled exactly $1 is shown.
+shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 # Prints "x top bottom" of the topmost, then leftmost, patch of the colour $1
 # (rrggbb) at least 30 pixels wide and $2 pixels tall, below the screen row
 # $3: x is the patch's middle; top and bottom are its first and last row.
@@ -417,8 +419,22 @@ display_run() {
     top=$((top - 171 * percent / 100))
     zoom_ink "$x" "$top" $((10 * percent / 100)) || failed "$name: the zoom button at $x,$top shows no magnifier"
     xdotool mousemove "$x" "$top" click 1
-    wait_for 20 eval 'xdotool search --onlyvisible --name "^查看大图\$" >/dev/null 2>&1' \
-        || failed "$name: the zoom button at $x,$top did not open the viewer"
+    wait_for 20 shown 查看大图 || failed "$name: the zoom button at $x,$top did not open the viewer"
+    if [[ "$fonts" == host ]]; then
+        # The queue dialog's texts begin with emoji too.
+        xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^查看大图$' | head -n 1)" key Escape
+        wait_for 10 eval '! shown 查看大图' || failed "$name: the viewer did not close"
+        # 下载队列 is the last of the blue buttons in the top row, which ends
+        # 16 pixels (at 100 %) before the window's right edge.
+        local X= WIDTH=
+        eval "$(xdotool getwindowgeometry --shell "$(window)" | grep -E '^(X|WIDTH)=')"
+        read -r x top bottom < <(find_patch 3b82f6 10 0) || failed "$name: the top row's buttons were not found"
+        xdotool mousemove $((X + WIDTH - 50 * percent / 100)) $(((top + bottom) / 2)) click 1
+        wait_for 20 shown 下载队列 || failed "$name: 下载队列 did not open the queue dialog"
+        sleep 2   # the dialog's first refresh
+        shot "$name-queue.png"
+        gone "$APP_PID" && failed "$name: furlane.exe ended while showing the queue"
+    fi
     timeout 60 "$WINE" taskkill /IM "$PROGRAM" >/dev/null 2>&1   # a close request, as from the frame
     wait_for 30 gone "$APP_PID" || failed "$name: furlane.exe did not close"
     wait "$APP_PID"
