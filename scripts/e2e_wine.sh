@@ -221,6 +221,7 @@ shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 # Prints "x top bottom" of the topmost, then leftmost, patch of the colour $1
 # (rrggbb) at least 30 pixels wide and $2 pixels tall, below the screen row
 # $3: x is the patch's middle; top and bottom are its first and last row.
+# With $4 = last, x is the middle of the last run of the colour on that row.
 find_patch() {
     import -window root -depth 8 "$WORK/screen.ppm" 2>/dev/null || return 1
     python3 - "$WORK/screen.ppm" "$@" <<'PY'
@@ -261,6 +262,15 @@ for y in range(below + 1, height):
         while bottom + 1 < height and at(start + 2, bottom + 1) == colour:
             bottom += 1
         if bottom - y + 1 >= min_height:
+            if len(sys.argv) > 5 and sys.argv[5] == "last":
+                # The same row's last run of the colour instead.
+                x = width - 1
+                while at(x, y) != colour:
+                    x -= 1
+                end = x + 1
+                while x > 0 and at(x - 1, y) == colour:
+                    x -= 1
+                start, x = x, end
             print((start + x) // 2, y, bottom)
             sys.exit(0)
 sys.exit(1)
@@ -424,12 +434,9 @@ display_run() {
         # The queue dialog's texts begin with emoji too.
         xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^查看大图$' | head -n 1)" key Escape
         wait_for 10 eval '! shown 查看大图' || failed "$name: the viewer did not close"
-        # 下载队列 is the last of the blue buttons in the top row, which ends
-        # 16 pixels (at 100 %) before the window's right edge.
-        local X= WIDTH=
-        eval "$(xdotool getwindowgeometry --shell "$(window)" | grep -E '^(X|WIDTH)=')"
-        read -r x top bottom < <(find_patch 3b82f6 10 0) || failed "$name: the top row's buttons were not found"
-        xdotool mousemove $((X + WIDTH - 50 * percent / 100)) $(((top + bottom) / 2)) click 1
+        # 下载队列 is the last of the blue buttons in the top row.
+        read -r x top bottom < <(find_patch 3b82f6 10 0 last) || failed "$name: 下载队列 was not found"
+        xdotool mousemove "$x" $(((top + bottom) / 2)) click 1
         wait_for 20 shown 下载队列 || failed "$name: 下载队列 did not open the queue dialog"
         sleep 2   # the dialog's first refresh
         shot "$name-queue.png"
