@@ -9,7 +9,9 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QFontInfo>
 #include <QProcess>
+#include <QScreen>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -27,6 +29,7 @@ namespace {
 
 const char *const LOG_CHILD = "--child-log";
 const char *const FATAL_CHILD = "--child-fatal";
+const char *const SCALE_CHILD = "--child-scale";
 
 QString self_path() { return QCoreApplication::applicationFilePath(); }
 
@@ -70,6 +73,28 @@ int run_fatal_child(int argc, char **argv)
     return 0;
 }
 
+// Child: the start-up's scale set-up, then what Qt made of it and whether
+// the environment is as it was (programs started later decide afresh).
+int run_scale_child(int argc, char **argv)
+{
+    const auto variables = [] {
+        QByteArray text;
+        for (const char *name : {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI"})
+            text += qEnvironmentVariableIsSet(name) ? qgetenv(name) + ';' : QByteArray("unset;");
+        return text;
+    };
+    const QByteArray before = variables();
+    DisplayScaleSetup setup;
+    QApplication app(argc, argv);
+    setup.restore_environment();
+    QFont font(QStringLiteral("Sans"));
+    font.setPointSize(12);
+    std::printf("%g %g %g %d %s\n", setup.factor(), app.devicePixelRatio(),
+                QGuiApplication::primaryScreen()->logicalDotsPerInchY(), QFontInfo(font).pixelSize(),
+                variables() == before ? "kept" : "changed");
+    return 0;
+}
+
 } // namespace
 
 class TestAppShell : public QObject {
@@ -86,6 +111,8 @@ private slots:
     void messageShownWhole();
     void scaleFactor_data();
     void scaleFactor();
+    void scaleSetUp_data();
+    void scaleSetUp();
     void forceCloseEndsWithStatusOne();
     void cacheFolderCreated();
     void noCacheFolderNoStart();
@@ -378,6 +405,60 @@ void TestAppShell::scaleFactor()
     QCOMPARE(choose_scale_factor(display_scale, available), factor);
 }
 
+void TestAppShell::scaleSetUp_data()
+{
+    QTest::addColumn<QString>("scale_factor");     // QT_SCALE_FACTOR from outside
+    QTest::addColumn<QString>("screen_factors");   // QT_SCREEN_SCALE_FACTORS
+    QTest::addColumn<QString>("font_dpi");         // QT_FONT_DPI
+    QTest::addColumn<double>("factor");
+
+    QTest::newRow("nothing set") << QString() << QString() << QString() << 1.0;
+    QTest::newRow("QT_SCALE_FACTOR 1.5") << QStringLiteral("1.5") << QString() << QString() << 1.5;
+    QTest::newRow("a screen's factor by name; a font DPI from outside does not grow the text")
+        << QString() << QStringLiteral("screen0=2;other=1") << QStringLiteral("144") << 2.0;
+    QTest::newRow("both factors multiply") << QStringLiteral("1.25") << QStringLiteral("2") << QString() << 2.5;
+}
+
+// The real set-up: Qt draws at the chosen factor, a 12 pt text is 16 pixels
+// of the window whatever the DPI, and the variables are back as they were.
+void TestAppShell::scaleSetUp()
+{
+    QFETCH(QString, scale_factor);
+    QFETCH(QString, screen_factors);
+    QFETCH(QString, font_dpi);
+    QFETCH(double, factor);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QList<QPair<QString, QString>> variables = {
+        {QStringLiteral("QT_SCALE_FACTOR"), scale_factor},
+        {QStringLiteral("QT_SCREEN_SCALE_FACTORS"), screen_factors},
+        {QStringLiteral("QT_FONT_DPI"), font_dpi},
+    };
+    for (const auto &[name, value] : variables) {
+        if (value.isEmpty())
+            env.remove(name);
+        else
+            env.insert(name, value);
+    }
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(self_path(), {QString::fromLatin1(SCALE_CHILD)});
+    QVERIFY(child.waitForFinished(20000));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList seen = QString::fromUtf8(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+    QCOMPARE(seen.size(), 5);
+    QCOMPARE(seen[1], seen[0]);                    // drawn at the chosen factor
+    QCOMPARE(seen[2], QStringLiteral("96"));       // points measured at 96 DPI
+    QCOMPARE(seen[3], QStringLiteral("16"));
+    QCOMPARE(seen[4], QStringLiteral("kept"));
+#ifndef Q_OS_WIN
+    // Offscreen, the screen's size is unknown: the factor is the scale.
+    QCOMPARE(seen[0].toDouble(), factor);
+#else
+    Q_UNUSED(factor)   // the Win32 display of the test machine decides
+#endif
+}
+
 void TestAppShell::forceCloseEndsWithStatusOne()
 {
     QProcess child;
@@ -428,6 +509,8 @@ int main(int argc, char **argv)
         return run_log_child(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], FATAL_CHILD) == 0)
         return run_fatal_child(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], SCALE_CHILD) == 0)
+        return run_scale_child(argc, argv);
     QApplication app(argc, argv);
     TestAppShell test;
     return QTest::qExec(&test, argc, argv);
