@@ -12,9 +12,18 @@
 #     FURLANE_NEXT_VERSION says otherwise), whose download is furlane.exe built
 #     as that version; the old program downloads it, writes update.bat,
 #     launches it elevated and exits; the script ends and deletes the old
-#     program, starts the new one and deletes itself.
+#     program, starts the new one and deletes itself;
+#  4. display scales: furlane.exe at 144 DPI (Wine's LogPixels) on screens
+#     where 150 % fits and where it does not, at 192 DPI, and once at 96 DPI
+#     with all the host's fonts (a bitmap colour emoji font among them); each
+#     time the window's size in pixels, a page of cards whose zoom buttons
+#     show a magnifier and open the viewer, a screenshot, and a clean close;
+#  5. the self-update of 3 again, from folders named Übersicht and 工具 under
+#     German, English and Chinese code pages (cmd reads update.bat in the OEM
+#     code page).
 #
-#   scripts/e2e_wine.sh        (uses $BUILD_WIN_DIR, default build-win)
+#   scripts/e2e_wine.sh        (uses $BUILD_WIN_DIR, default build-win;
+#                               FURLANE_E2E_DISPLAY_ONLY=1 skips 2, 3 and 5)
 #
 # Needs the release zip and the Windows build folder of scripts/build-windows.sh,
 # where it builds the next version's program (only the version differs; see
@@ -132,20 +141,35 @@ wait_for 10 grep -q '^PORT ' "$WORK/server.out" || {
 requests() { python3 -c 'import json,sys,urllib.request as u; [print(r["method"], r["path"]) for r in json.load(u.urlopen(sys.argv[1]))]' "http://127.0.0.1:$PORT/__control/requests"; }
 served() { requests | grep -F "$1" >/dev/null; }
 
-exec 3>"$WORK/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-pids+=($!)
-exec 3>&-
-wait_for 20 test -s "$WORK/display" || fail "Xvfb did not start"
-export DISPLAY=":$(head -n 1 "$WORK/display")"
-openbox >"$WORK/openbox.log" 2>&1 &
-pids+=($!)
+# An X screen of the size $1 (WIDTHxHEIGHT) run by openbox; $DISPLAY names
+# it. A screen started earlier is stopped first, with Wine, which holds it.
+X_PIDS=()
+start_screen() {
+    local pid
+    if ((${#X_PIDS[@]})); then
+        wine_stop
+        for pid in "${X_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+        X_PIDS=()
+    fi
+    rm -f "$WORK/display"
+    exec 3>"$WORK/display"
+    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp >>"$WORK/xvfb.log" 2>&1 &
+    X_PIDS+=($!)
+    pids+=($!)
+    exec 3>&-
+    wait_for 20 test -s "$WORK/display" || fail "Xvfb did not start"
+    export DISPLAY=":$(head -n 1 "$WORK/display")"
+    openbox >>"$WORK/openbox.log" 2>&1 &
+    X_PIDS+=($!)
+    pids+=($!)
+}
+start_screen 1280x1024
 
-# Wine takes every font of the fontconfig folders. A colour emoji font made
-# only of bitmaps (Noto Color Emoji) has no outline metrics, and Qt's GDI
-# font engine reads them anyway when it falls back to that font for a card's
-# zoom button: the program crashes. Windows has no such font; give Wine the
-# CJK outline fonts only.
+# Wine takes every font of the fontconfig folders. Windows has no colour
+# emoji font made only of bitmaps, as Linux desktops have (Noto Color Emoji,
+# which Wine lists as a raster font without outline metrics): the runs that
+# stand for Windows see the CJK outline fonts only; one run below sees all
+# the host's fonts.
 cat >"$WORK/fonts.conf" <<FONTS
 <?xml version="1.0"?>
 <!DOCTYPE fontconfig SYSTEM "fonts.dtd">
@@ -188,9 +212,19 @@ find_log() {
 logged() { find_log && tr -d '\r' <"$LOG" | tail -n +"${1}" | grep -qF -- "$2"; }
 window() { xdotool search --onlyvisible --name '^Furlane$' 2>/dev/null | head -n 1; }
 has_window() { [[ -n "$(window)" ]]; }
+# "WIDTHxHEIGHT" of the window's client area in pixels.
+window_size() {
+    local WIDTH= HEIGHT=
+    eval "$(xdotool getwindowgeometry --shell "$(window)" 2>/dev/null | grep -E '^(WIDTH|HEIGHT)=')"
+    echo "${WIDTH}x${HEIGHT}"
+}
+sized() { [[ "$(window_size)" == "$1" ]]; }
+# Whether a window titled exactly $1 is shown.
+shown() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 # Prints "x top bottom" of the topmost, then leftmost, patch of the colour $1
 # (rrggbb) at least 30 pixels wide and $2 pixels tall, below the screen row
 # $3: x is the patch's middle; top and bottom are its first and last row.
+# With $4 = last, x is the middle of the last run of the colour on that row.
 find_patch() {
     import -window root -depth 8 "$WORK/screen.ppm" 2>/dev/null || return 1
     python3 - "$WORK/screen.ppm" "$@" <<'PY'
@@ -231,6 +265,15 @@ for y in range(below + 1, height):
         while bottom + 1 < height and at(start + 2, bottom + 1) == colour:
             bottom += 1
         if bottom - y + 1 >= min_height:
+            if len(sys.argv) > 5 and sys.argv[5] == "last":
+                # The same row's last run of the colour instead.
+                x = width - 1
+                while at(x, y) != colour:
+                    x -= 1
+                end = x + 1
+                while x > 0 and at(x - 1, y) == colour:
+                    x -= 1
+                start, x = x, end
             print((start + x) // 2, y, bottom)
             sys.exit(0)
 sys.exit(1)
@@ -270,9 +313,12 @@ fi
 # The main category buttons: white with a grey frame.
 wait_for 30 find_patch d1d5db 1 0 >/dev/null || failed "no category buttons are shown"
 shot window.png
+size=$(window_size)
+[[ "$size" == 970x870 ]] || failed "the window is $size pixels at 96 DPI, expected 970x870"
 passed+=("start, endpoints, catalogue, window")
 echo "OK: furlane.exe started, logged its endpoints, loaded the catalogue and shows its window ($ARTIFACTS/window.png)"
 
+if [[ "${FURLANE_E2E_DISPLAY_ONLY:-}" != 1 ]]; then
 # --- 2. game detection, registry, install ------------------------------------
 step "clicking 检测目录"
 # The three buttons of the folder row are the topmost blue ones.
@@ -340,12 +386,104 @@ wait_for 60 has_window || failed "furlane.exe $NEXT_VERSION shows no window"
 shot updated.png
 passed+=("self-update")
 echo "OK: $VERSION downloaded $NEXT_NAME and exited; update.bat deleted the old furlane.exe, started $NEXT_VERSION and deleted itself"
+else
+    timeout 60 "$WINE" taskkill /F /IM furlane.exe >/dev/null 2>&1
+    wait_for 20 gone "$APP_PID" || failed "furlane.exe did not end"
+fi
+# After the update the program is the next version's, named as published.
+PROGRAM=$(cd "$APP_DIR" && ls furlane.exe Furlane-*.exe 2>/dev/null | head -n 1)
+[[ -n "$PROGRAM" ]] || failed "no program left in $APP_DIR"
 
-# --- 4. the self-update from folders no code page holds ---------------------
+# --- 4. display scales, and the host's fonts ---------------------------------
+# Starts $PROGRAM on a fresh screen of the size $3 with Wine set to $2 DPI,
+# checks that its window is $4 pixels, shows the first main category's
+# cards, checks that their zoom buttons show a magnifier and open the
+# viewer, and keeps a picture as $1.png. With $5 = host, Wine sees all the
+# host's fonts. Closes the program as a user does and requires exit status 0.
+display_run() {
+    local name=$1 dpi=$2 screen=$3 expected=$4 fonts=${5:-} percent size x top bottom status
+    step "$name: $dpi DPI on a $screen screen${fonts:+, with all fonts of the host}"
+    start_screen "$screen"
+    if [[ "$fonts" == host ]]; then unset FONTCONFIG_FILE; else export FONTCONFIG_FILE="$WORK/fonts.conf"; fi
+    timeout 60 "$WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1 \
+        || failed "cannot set Wine's DPI to $dpi"
+    (cd "$APP_DIR" && exec timeout 300 "$WINE" "$PROGRAM") >>"$WORK/app.out" 2>&1 &
+    APP_PID=$!
+    pids+=($APP_PID)
+    wait_for 90 has_window || failed "$name: no Furlane window within 90 s"
+    wait_for 10 sized "$expected"
+    size=$(window_size)
+    [[ "$size" == "$expected" ]] || failed "$name: the window is $size pixels, expected $expected"
+    percent=$((${expected%x*} * 100 / 970))
+    # The main category buttons: white with a grey frame; then 全部.
+    wait_for 30 find_patch d1d5db 1 0 >/dev/null || failed "$name: no category buttons are shown"
+    click_patch d1d5db 1 0 $((14 * percent / 100)) || failed "$name: no main category button was found"
+    sleep 1
+    click_patch d1d5db 1 $((PATCH_TOP + 40 * percent / 100)) $((12 * percent / 100)) \
+        || failed "$name: the subcategory 全部 was not found"
+    # A card's action button, green or red; its zoom button sits 108 pixels
+    # right of the action button's middle and 171 above its top (at 100 %).
+    wait_for 30 find_patch 4caf50 10 0 >/dev/null || wait_for 5 find_patch ff4444 10 0 >/dev/null \
+        || failed "$name: no card is shown"
+    sleep 2   # the covers paint
+    shot "$name.png"
+    read -r x top bottom < <(find_patch 4caf50 10 0 || find_patch ff4444 10 0)
+    x=$((x + 108 * percent / 100))
+    top=$((top - 171 * percent / 100))
+    zoom_ink "$x" "$top" $((10 * percent / 100)) || failed "$name: the zoom button at $x,$top shows no magnifier"
+    xdotool mousemove "$x" "$top" click 1
+    wait_for 20 shown 查看大图 || failed "$name: the zoom button at $x,$top did not open the viewer"
+    if [[ "$fonts" == host ]]; then
+        # The queue dialog's texts begin with emoji too.
+        xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^查看大图$' | head -n 1)" key Escape
+        wait_for 10 eval '! shown 查看大图' || failed "$name: the viewer did not close"
+        # 下载队列 is the last of the blue buttons in the top row.
+        read -r x top bottom < <(find_patch 3b82f6 10 0 last) || failed "$name: 下载队列 was not found"
+        xdotool mousemove "$x" $(((top + bottom) / 2)) click 1
+        wait_for 20 shown 下载队列 || failed "$name: 下载队列 did not open the queue dialog"
+        sleep 2   # the dialog's first refresh
+        shot "$name-queue.png"
+        gone "$APP_PID" && failed "$name: furlane.exe ended while showing the queue"
+    fi
+    timeout 60 "$WINE" taskkill /IM "$PROGRAM" >/dev/null 2>&1   # a close request, as from the frame
+    wait_for 30 gone "$APP_PID" || failed "$name: furlane.exe did not close"
+    wait "$APP_PID"
+    status=$?
+    [[ $status -eq 0 ]] || failed "$name: furlane.exe ended with status $status"
+    echo "OK: $name: $size pixels at $dpi DPI, cards with magnifiers, closed cleanly ($ARTIFACTS/$name.png)"
+}
+# Succeeds when the square of half-size $3 around ($1, $2) holds dark
+# pixels: a magnifier, not an empty white circle.
+zoom_ink() {
+    import -window root -depth 8 "$WORK/screen.ppm" 2>/dev/null || return 1
+    python3 - "$WORK/screen.ppm" "$@" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+parts = data.split(maxsplit=4)
+width, height = int(parts[1]), int(parts[2])
+pixels = parts[4]
+cx, cy, r = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+dark = 0
+for y in range(max(cy - r, 0), min(cy + r + 1, height)):
+    for x in range(max(cx - r, 0), min(cx + r + 1, width)):
+        o = (y * width + x) * 3
+        if sum(pixels[o:o + 3]) < 3 * 140:
+            dark += 1
+sys.exit(0 if dark >= r else 1)
+PY
+}
+display_run dpi144 144 2560x1600 1455x1305
+display_run dpi144-small-screen 144 1920x1080 970x870
+display_run dpi192 192 3840x2160 1940x1740
+display_run host-fonts 96 1280x1024 970x870 host
+passed+=("display scales and host fonts")
+
+# --- 5. the self-update from folders no code page holds ---------------------
 # cmd reads update.bat in the OEM code page, which Wine takes from the locale:
 # German (1252/850), English (1252/437), Chinese (936/936), each from a folder
 # named Übersicht and one named 工具. The locales are made into a folder of
 # our own, so the system's are left alone.
+if [[ "${FURLANE_E2E_DISPLAY_ONLY:-}" != 1 ]]; then
 timeout 60 "$WINE" taskkill /F /IM "$NEXT_NAME" >/dev/null 2>&1
 LOCALES="$WORK/locales"
 mkdir -p "$LOCALES"
@@ -379,6 +517,7 @@ for locale in de_DE en_US zh_CN; do
     done
 done
 passed+=("self-update in six folders and code pages")
+fi
 
 cp "$LOG" "$ARTIFACTS/"
 echo "Wine end-to-end: ${#passed[@]} passed, 0 failed ($(($(date +%s) - STARTED)) s)"

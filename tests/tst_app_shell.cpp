@@ -1,4 +1,5 @@
 #include "app/config.h"
+#include "app/display_scale.h"
 #include "app/log.h"
 #include "app/main_window.h"
 #include "support/modal_answerer.h"
@@ -8,9 +9,16 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QFontInfo>
 #include <QProcess>
+#include <QScreen>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -21,6 +29,7 @@ namespace {
 
 const char *const LOG_CHILD = "--child-log";
 const char *const FATAL_CHILD = "--child-fatal";
+const char *const SCALE_CHILD = "--child-scale";
 
 QString self_path() { return QCoreApplication::applicationFilePath(); }
 
@@ -64,6 +73,28 @@ int run_fatal_child(int argc, char **argv)
     return 0;
 }
 
+// Child: the start-up's scale set-up, then what Qt made of it and whether
+// the environment is as it was (programs started later decide afresh).
+int run_scale_child(int argc, char **argv)
+{
+    const auto variables = [] {
+        QByteArray text;
+        for (const char *name : {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_FONT_DPI"})
+            text += qEnvironmentVariableIsSet(name) ? qgetenv(name) + ';' : QByteArray("unset;");
+        return text;
+    };
+    const QByteArray before = variables();
+    DisplayScaleSetup setup;
+    QApplication app(argc, argv);
+    setup.restore_environment();
+    QFont font(QStringLiteral("Sans"));
+    font.setPointSize(12);
+    std::printf("%g %g %g %d %s\n", setup.factor(), app.devicePixelRatio(),
+                QGuiApplication::primaryScreen()->logicalDotsPerInchY(), QFontInfo(font).pixelSize(),
+                variables() == before ? "kept" : "changed");
+    return 0;
+}
+
 } // namespace
 
 class TestAppShell : public QObject {
@@ -76,6 +107,12 @@ private slots:
     void logFormat_data();
     void logFormat();
     void messageBoxLooksTheSameForEveryKind();
+    void messageShownWhole_data();
+    void messageShownWhole();
+    void scaleFactor_data();
+    void scaleFactor();
+    void scaleSetUp_data();
+    void scaleSetUp();
     void forceCloseEndsWithStatusOne();
     void cacheFolderCreated();
     void noCacheFolderNoStart();
@@ -271,6 +308,157 @@ void TestAppShell::messageBoxLooksTheSameForEveryKind()
     QCOMPARE(sheets[1], sheets[2]);
 }
 
+void TestAppShell::messageShownWhole_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("one_line");
+
+    QTest::newRow("short text, one line") << QStringLiteral("皮肤已成功卸载") << true;
+    QTest::newRow("address without a break opportunity")
+        << QStringLiteral("加载失败: https://skins.example.invalid/subcutaneous/index_skin_download.php"
+                          "?MainCategory=%E8%A7%92%E8%89%B2&subcategory=%E7%8C%8E%E4%BA%BA"
+                          "&pak_original=files/2024/very_long_skin_file_name_without_any_break.pak")
+        << false;
+    QTest::newRow("certificate subject")
+        << QStringLiteral("证书错误: CN=*.cdn.skins.example.invalid,O=Example_Hosting_Limited_Liability_Company,"
+                          "L=Somewhere_Far_Away,ST=Some_State,C=XX")
+        << false;
+    QTest::newRow("long Windows path in an error")
+        << QStringLiteral("以下皮肤文件无法删除:\nC:\\Program_Files_(x86)\\Steam\\steamapps\\common\\Dread_Hunger\\"
+                          "DreadHunger\\Content\\Paks\\orvexs\\character_skins\\hunter_winter_2024_edition.pak")
+        << false;
+    QTest::newRow("a hundred lines scroll") << QStringLiteral("行\n").repeated(100) << false;
+}
+
+// Every character of a message is inside the box, readable and selectable,
+// however long its lines; the box's own label keeps the text.
+void TestAppShell::messageShownWhole()
+{
+    QFETCH(QString, message);
+    QFETCH(bool, one_line);
+
+    bool checked = false;
+    QTimer::singleShot(20, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        // Closed whatever the outcome, once looked at.
+        const auto close = qScopeGuard([box] { box->buttons().first()->click(); });
+        QCOMPARE(box->text(), message);
+        auto *text = box->findChild<QTextEdit *>(QStringLiteral("message_text"));
+        QVERIFY(text);
+        QVERIFY(text->isVisible());
+        QCOMPARE(text->toPlainText(), message);
+        QVERIFY(text->textInteractionFlags() & Qt::TextSelectableByMouse);
+        QVERIFY(QRect(QPoint(0, 0), box->size()).contains(QRect(text->mapTo(box, QPoint(0, 0)), text->size())));
+        QVERIFY2(text->width() >= 350 && text->width() <= 450, qPrintable(QString::number(text->width())));
+        // Nothing runs past the right edge; what is below the bottom scrolls.
+        QTextDocument *document = text->document();
+        QVERIFY2(document->idealWidth() <= text->viewport()->width(),
+                 qPrintable(QStringLiteral("%1 > %2").arg(document->idealWidth()).arg(text->viewport()->width())));
+        QCOMPARE(text->horizontalScrollBar()->maximum(), 0);
+        const bool fits = document->size().height() <= text->viewport()->height() + 1;
+        QVERIFY(fits || text->verticalScrollBar()->maximum() > 0);
+        int lines = 0;
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+            lines += block.layout()->lineCount();
+        QCOMPARE(lines == 1, one_line);
+        checked = true;
+    });
+    window->show_message(QStringLiteral("提示"), message);
+    QVERIFY(checked);
+}
+
+void TestAppShell::scaleFactor_data()
+{
+    QTest::addColumn<double>("display_scale");
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<double>("factor");
+
+    const QSize full_hd(1920, 1040);      // 1080 rows less a task bar
+    const QSize qhd(2560, 1400);
+    const QSize uhd(3840, 2100);
+    QTest::newRow("100 %") << 1.0 << full_hd << 1.0;
+    QTest::newRow("below 100 % stays at 100 %") << 0.75 << full_hd << 1.0;
+    QTest::newRow("125 % on 1080 rows: 100 %") << 1.25 << full_hd << 1.0;
+    QTest::newRow("150 % on 1080 rows: 1455x1305 is too tall") << 1.5 << full_hd << 1.0;
+    QTest::newRow("150 % on 1440 rows fits") << 1.5 << qhd << 1.5;
+    QTest::newRow("125 % on 1440 rows fits") << 1.25 << qhd << 1.25;
+    QTest::newRow("175 % on 1440 rows: 100 %") << 1.75 << qhd << 1.0;
+    QTest::newRow("175 % on 2160 rows fits") << 1.75 << uhd << 1.75;
+    QTest::newRow("200 % on 2160 rows") << 2.0 << uhd << 2.0;
+    QTest::newRow("200 % on 1440 rows would not fit: 100 %") << 2.0 << qhd << 1.0;
+    QTest::newRow("250 % on 2160 rows: 200 %") << 2.5 << uhd << 2.0;
+    QTest::newRow("300 % on 2160 rows: 200 %") << 3.0 << uhd << 2.0;
+    QTest::newRow("300 % on 3200 rows") << 3.0 << QSize(5760, 3200) << 3.0;
+    QTest::newRow("191 DPI counts as 200 %") << 191.0 / 96 << uhd << 2.0;
+    QTest::newRow("unknown area: the exact scale") << 1.5 << QSize() << 1.5;
+    QTest::newRow("too small even at 100 %") << 1.0 << QSize(1366, 728) << 1.0;
+    QTest::newRow("frame counted at the display's scale") << 1.5 << QSize(1500, 1305 + 59) << 1.0;
+    QTest::newRow("frame just fits") << 1.5 << QSize(1500, 1305 + 60) << 1.5;
+}
+
+void TestAppShell::scaleFactor()
+{
+    QFETCH(double, display_scale);
+    QFETCH(QSize, available);
+    QFETCH(double, factor);
+    QCOMPARE(choose_scale_factor(display_scale, available), factor);
+}
+
+void TestAppShell::scaleSetUp_data()
+{
+    QTest::addColumn<QString>("scale_factor");     // QT_SCALE_FACTOR from outside
+    QTest::addColumn<QString>("screen_factors");   // QT_SCREEN_SCALE_FACTORS
+    QTest::addColumn<QString>("font_dpi");         // QT_FONT_DPI
+    QTest::addColumn<double>("factor");
+
+    QTest::newRow("nothing set") << QString() << QString() << QString() << 1.0;
+    QTest::newRow("QT_SCALE_FACTOR 1.5") << QStringLiteral("1.5") << QString() << QString() << 1.5;
+    QTest::newRow("a screen's factor by name; a font DPI from outside does not grow the text")
+        << QString() << QStringLiteral("screen0=2;other=1") << QStringLiteral("144") << 2.0;
+    QTest::newRow("both factors multiply") << QStringLiteral("1.25") << QStringLiteral("2") << QString() << 2.5;
+}
+
+// The real set-up: Qt draws at the chosen factor, a 12 pt text is 16 pixels
+// of the window whatever the DPI, and the variables are back as they were.
+void TestAppShell::scaleSetUp()
+{
+    QFETCH(QString, scale_factor);
+    QFETCH(QString, screen_factors);
+    QFETCH(QString, font_dpi);
+    QFETCH(double, factor);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QList<QPair<QString, QString>> variables = {
+        {QStringLiteral("QT_SCALE_FACTOR"), scale_factor},
+        {QStringLiteral("QT_SCREEN_SCALE_FACTORS"), screen_factors},
+        {QStringLiteral("QT_FONT_DPI"), font_dpi},
+    };
+    for (const auto &[name, value] : variables) {
+        if (value.isEmpty())
+            env.remove(name);
+        else
+            env.insert(name, value);
+    }
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.start(self_path(), {QString::fromLatin1(SCALE_CHILD)});
+    QVERIFY(child.waitForFinished(20000));
+    QCOMPARE(child.exitCode(), 0);
+    const QStringList seen = QString::fromUtf8(child.readAllStandardOutput()).trimmed().split(QLatin1Char(' '));
+    QCOMPARE(seen.size(), 5);
+    QCOMPARE(seen[1], seen[0]);                    // drawn at the chosen factor
+    QCOMPARE(seen[2], QStringLiteral("96"));       // points measured at 96 DPI
+    QCOMPARE(seen[3], QStringLiteral("16"));
+    QCOMPARE(seen[4], QStringLiteral("kept"));
+#ifndef Q_OS_WIN
+    // Offscreen, the screen's size is unknown: the factor is the scale.
+    QCOMPARE(seen[0].toDouble(), factor);
+#else
+    Q_UNUSED(factor)   // the Win32 display of the test machine decides
+#endif
+}
+
 void TestAppShell::forceCloseEndsWithStatusOne()
 {
     QProcess child;
@@ -321,6 +509,8 @@ int main(int argc, char **argv)
         return run_log_child(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], FATAL_CHILD) == 0)
         return run_fatal_child(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], SCALE_CHILD) == 0)
+        return run_scale_child(argc, argv);
     QApplication app(argc, argv);
     TestAppShell test;
     return QTest::qExec(&test, argc, argv);

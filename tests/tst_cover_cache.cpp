@@ -19,15 +19,28 @@ namespace {
 
 const QColor PLACEHOLDER_GREY(245, 245, 245);
 
+// The cover area in the card's device pixels; some of these tests run again
+// with the whole program at 200 % (see CMakeLists.txt).
+QSize cover_area(const SkinWidget &card)
+{
+    return cover_pixel_size(card.devicePixelRatioF());
+}
+
 QImage shown_cover(const SkinWidget &card)
 {
     return card.cover->pixmap(Qt::ReturnByValue).toImage();
 }
 
+// Made at the device-pixel size and marked so, it is drawn one for one.
+bool shown_at_pixel_size(const SkinWidget &card)
+{
+    const QPixmap pixmap = card.cover->pixmap(Qt::ReturnByValue);
+    return pixmap.size() == cover_area(card) && pixmap.devicePixelRatio() == card.devicePixelRatioF();
+}
+
 bool shows_placeholder(const SkinWidget &card)
 {
-    const QImage image = shown_cover(card);
-    return image.size() == QSize(256, 185) && image.pixelColor(2, 2) == PLACEHOLDER_GREY;
+    return shown_at_pixel_size(card) && shown_cover(card).pixelColor(2, 2) == PLACEHOLDER_GREY;
 }
 
 bool close_enough(const QColor &seen, const QColor &wanted)
@@ -156,56 +169,73 @@ void TestCoverCache::cache_name_is_md5_of_the_unencoded_text()
 void TestCoverCache::crop_geometry_data()
 {
     QTest::addColumn<QSize>("source");
+    QTest::addColumn<qreal>("ratio");   // device pixels per pixel
+    QTest::addColumn<QSize>("area");
     QTest::addColumn<QSize>("scaled");
     QTest::addColumn<QPoint>("offset");
 
-    QTest::newRow("wide 1000x500 crops from x 57") << QSize(1000, 500) << QSize(370, 185) << QPoint(57, 0);
-    QTest::newRow("square 100x100 scales up, crops from y 35") << QSize(100, 100) << QSize(256, 256) << QPoint(0, 35);
-    QTest::newRow("exact area is left alone") << QSize(256, 185) << QSize(256, 185) << QPoint(0, 0);
-    QTest::newRow("odd excess cut on the right") << QSize(257, 185) << QSize(257, 185) << QPoint(0, 0);
-    QTest::newRow("full HD") << QSize(1920, 1080) << QSize(328, 185) << QPoint(36, 0);
-    QTest::newRow("tall picture") << QSize(185, 1000) << QSize(256, 1383) << QPoint(0, 599);
+    const QSize area(256, 185);
+    QTest::newRow("wide 1000x500 crops from x 57") << QSize(1000, 500) << 1.0 << area << QSize(370, 185) << QPoint(57, 0);
+    QTest::newRow("square 100x100 scales up, crops from y 35") << QSize(100, 100) << 1.0 << area << QSize(256, 256) << QPoint(0, 35);
+    QTest::newRow("exact area is left alone") << QSize(256, 185) << 1.0 << area << QSize(256, 185) << QPoint(0, 0);
+    QTest::newRow("odd excess cut on the right") << QSize(257, 185) << 1.0 << area << QSize(257, 185) << QPoint(0, 0);
+    QTest::newRow("full HD") << QSize(1920, 1080) << 1.0 << area << QSize(328, 185) << QPoint(36, 0);
+    QTest::newRow("tall picture") << QSize(185, 1000) << 1.0 << area << QSize(256, 1383) << QPoint(0, 599);
+    // A half pixel of area is a whole one more, never a bare edge.
+    QTest::newRow("full HD at 150 %") << QSize(1920, 1080) << 1.5 << QSize(384, 278) << QSize(494, 278) << QPoint(55, 0);
+    QTest::newRow("wide at 200 %") << QSize(1000, 500) << 2.0 << QSize(512, 370) << QSize(740, 370) << QPoint(114, 0);
+    QTest::newRow("small picture at 125 %") << QSize(100, 100) << 1.25 << QSize(320, 232) << QSize(320, 320) << QPoint(0, 44);
+    QTest::newRow("exact area at 175 %") << QSize(448, 324) << 1.75 << QSize(448, 324) << QSize(448, 324) << QPoint(0, 0);
 }
 
 void TestCoverCache::crop_geometry()
 {
     QFETCH(QSize, source);
+    QFETCH(qreal, ratio);
+    QFETCH(QSize, area);
     QFETCH(QSize, scaled);
     QFETCH(QPoint, offset);
 
-    const CoverCrop crop = cover_crop(source);
+    QCOMPARE(cover_pixel_size(ratio), area);
+    const CoverCrop crop = cover_crop(source, area);
     QCOMPARE(crop.scaled, scaled);
     QCOMPARE(crop.offset, offset);
     // The same size a plain smooth scale of the pixmap gives.
-    QCOMPARE(QPixmap(source).scaled(256, 185, Qt::KeepAspectRatioByExpanding,
+    QCOMPARE(QPixmap(source).scaled(area, Qt::KeepAspectRatioByExpanding,
                                     Qt::SmoothTransformation).size(), scaled);
+    QCOMPARE(crop_cover(QImage(source, QImage::Format_RGB32), area).size(), area);
 }
 
 void TestCoverCache::reduced_decode_matches_full_scale_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("area");
 
-    QTest::newRow("JPEG full HD") << QSize(1920, 1080) << QByteArray("JPEG");
-    QTest::newRow("JPEG tall") << QSize(600, 1600) << QByteArray("JPEG");
-    QTest::newRow("PNG wide") << QSize(1000, 500) << QByteArray("PNG");
-    QTest::newRow("PNG small, scaled up") << QSize(100, 100) << QByteArray("PNG");
-    QTest::newRow("BMP exact size") << QSize(256, 185) << QByteArray("BMP");
+    const QSize area(256, 185);
+    QTest::newRow("JPEG full HD") << QSize(1920, 1080) << QByteArray("JPEG") << area;
+    QTest::newRow("JPEG tall") << QSize(600, 1600) << QByteArray("JPEG") << area;
+    QTest::newRow("PNG wide") << QSize(1000, 500) << QByteArray("PNG") << area;
+    QTest::newRow("PNG small, scaled up") << QSize(100, 100) << QByteArray("PNG") << area;
+    QTest::newRow("BMP exact size") << QSize(256, 185) << QByteArray("BMP") << area;
+    QTest::newRow("JPEG full HD at 150 %") << QSize(1920, 1080) << QByteArray("JPEG") << QSize(384, 278);
+    QTest::newRow("PNG tall at 200 %") << QSize(600, 1600) << QByteArray("PNG") << QSize(512, 370);
 }
 
 void TestCoverCache::reduced_decode_matches_full_scale()
 {
     QFETCH(QSize, size);
     QFETCH(QByteArray, format);
+    QFETCH(QSize, area);
 
     QByteArray bytes = encode(gradient_image(size), format.constData(), 95);
     QBuffer buffer(&bytes);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
-    const QImage reduced = decode_cover(&buffer);
-    const QImage reference = crop_cover(QImage::fromData(bytes));
+    const QImage reduced = decode_cover(&buffer, area);
+    const QImage reference = crop_cover(QImage::fromData(bytes), area);
 
-    QCOMPARE(reduced.size(), QSize(256, 185));
-    QCOMPARE(reference.size(), QSize(256, 185));
+    QCOMPARE(reduced.size(), area);
+    QCOMPARE(reference.size(), area);
     // A shift of the crop by a few pixels moves the gradient by far more
     // than scaling and JPEG noise do.
     QVERIFY2(max_channel_difference(reduced, reference) <= 6,
@@ -235,7 +265,7 @@ void TestCoverCache::first_load_fetches_and_caches()
 
     {
         auto card = make_card(record);
-        QCOMPARE(shown_cover(*card).size(), QSize(256, 185));
+        QVERIFY(shown_at_pixel_size(*card));
         QCOMPARE(shown_cover(*card).pixelColor(128, 92), QColor(Qt::red));
     }
     QCOMPARE(cover_requests(server), 1);

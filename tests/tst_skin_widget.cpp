@@ -1,5 +1,6 @@
 #include "app/config.h"
 #include "card/button_styles.h"
+#include "card/magnifier.h"
 #include "card/skin_widget.h"
 #include "download/download_manager.h"
 #include "download/skin_files.h"
@@ -254,8 +255,16 @@ void TestSkinWidget::card_picture()
     QVERIFY(close_to(shot.pixelColor(40, 60), QColor(220, 0, 0)));    // the cover
     const QPoint button_edge = installed->action_button->geometry().center() - QPoint(34, 0);
     QVERIFY(close_to(shot.pixelColor(button_edge), QColor(0xFF, 0x44, 0x44))); // red uninstall button
-    // The zoom button: white at 92 % over the red cover.
+    // The zoom button: white at 92 % over the red cover, a magnifier in its
+    // middle (emoji or drawn), not an empty circle.
     QVERIFY(close_to(shot.pixelColor(12 + 222, 12 + 24), QColor(252, 235, 235)));
+    int ink = 0;
+    for (int y = 12 + 16; y < 12 + 32; ++y) {
+        for (int x = 12 + 228; x < 12 + 244; ++x)
+            ink += close_to(shot.pixelColor(x, y), QColor(252, 235, 235)) ? 0 : 1;
+    }
+    QVERIFY2(ink >= 20, qPrintable(QStringLiteral("%1 pixels of the magnifier (font: %2)")
+                                       .arg(ink).arg(magnifier_emoji_family())));
     // The name's backdrop darkens the cover's lower edge, fading downwards.
     const QColor top_of_backdrop = shot.pixelColor(20, 12 + 139);
     const QColor bottom_of_backdrop = shot.pixelColor(20, 12 + 181);

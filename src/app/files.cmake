@@ -2,6 +2,7 @@
 list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/close_handling.cpp
     ${CMAKE_CURRENT_LIST_DIR}/config.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/display_scale.cpp
     ${CMAKE_CURRENT_LIST_DIR}/log.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
     ${CMAKE_CURRENT_LIST_DIR}/message_dialogs.cpp

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/display_scale.h"
 #include "widgets/flow_layout.h"
 
 #include <QCoreApplication>
@@ -99,7 +100,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::init_ui()
 {
     setWindowTitle(QStringLiteral("Furlane"));
-    setFixedSize(970, 870);
+    setFixedSize(MAIN_WINDOW_SIZE);
 
     const QString icon_path = get_icon_path();
     if (QFileInfo::exists(icon_path))

@@ -1,8 +1,13 @@
 #include "app/main_window.h"
 #include "download/download_manager.h"
 
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QtMath>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,7 +56,68 @@ QMessageBox QPushButton:pressed {
 QMessageBox QDialogButtonBox {
     qproperty-centerButtons: true;
 }
+QMessageBox QTextEdit#message_text {
+    background: transparent;
+    border: none;
+    color: #ffffff;
+    font-size: 13px;
+    font-family: "Microsoft YaHei";
+    padding: 20px;
+    selection-background-color: #4CAF50;
+}
 )";
+
+// The label's limits, and the height past which a long message scrolls.
+constexpr int TEXT_MIN_WIDTH = 350;
+constexpr int TEXT_MAX_WIDTH = 450;
+constexpr int TEXT_MAX_HEIGHT = 480;
+constexpr int TEXT_PADDING = 20;
+
+// Shows the message in a read-only text in place of the box's own label,
+// which stays (hidden) as the box's text. The label wraps only between
+// words: a line without a break opportunity (an address, a certificate
+// subject, a long path) ran past its 450 pixels and, centred, was cut off
+// on both sides. This text wraps anywhere when a line has no better place,
+// and every character can be selected and copied.
+void show_whole_text(QMessageBox &box, const QString &message)
+{
+    auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    const int index = label && grid ? grid->indexOf(label) : -1;
+    if (index < 0)
+        return;   // another Qt's box: its label stays
+
+    auto *text = new QTextEdit(&box);
+    text->setObjectName(QStringLiteral("message_text"));
+    text->setReadOnly(true);
+    text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    text->setFrameShape(QFrame::NoFrame);
+    text->setLineWrapMode(QTextEdit::WidgetWidth);
+    text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QTextDocument *document = text->document();
+    QTextOption option = document->defaultTextOption();
+    option.setAlignment(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document->setDefaultTextOption(option);
+    text->setPlainText(message);
+    text->ensurePolished();   // the box's style sheet gives the font
+    document->setDefaultFont(text->font());
+
+    // As wide as its longest line within the label's limits, as tall as
+    // its wrapped text (up to a limit, then it scrolls).
+    document->setTextWidth(-1);
+    const int width = qBound(TEXT_MIN_WIDTH, qCeil(document->idealWidth()) + 2 * TEXT_PADDING + 2,
+                             TEXT_MAX_WIDTH);
+    document->setTextWidth(width - 2 * TEXT_PADDING);
+    const int height = qMin(qCeil(document->size().height()) + 2 * TEXT_PADDING, TEXT_MAX_HEIGHT);
+    text->setFixedSize(width, height);
+
+    int row = 0, column = 0, rows = 0, columns = 0;
+    grid->getItemPosition(index, &row, &column, &rows, &columns);
+    label->hide();
+    grid->addWidget(text, row, column, rows, columns);
+}
 
 } // namespace
 
@@ -65,6 +131,7 @@ void MainWindow::show_message(const QString &title, const QString &message, cons
     box.setStyleSheet(QString::fromUtf8(MESSAGE_BOX_STYLE));
     box.setStandardButtons(QMessageBox::Ok);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("确定"));
+    show_whole_text(box, message);
     box.exec();
 }
 

@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "card/button_styles.h"
 #include "card/cover_cache.h"
+#include "card/magnifier.h"
 #include "net/http_client.h"
 #include "download/download_manager.h"
 #include "download/file_ops.h"
@@ -66,7 +67,7 @@ QPushButton {
     max-height: 32px;
     padding: 0px;
     margin: 0px;
-    font-size: 16px;
+    font-size: 16px;%1
 }
 QPushButton:hover {
     background-color: rgba(255, 255, 255, 0.98);
@@ -161,6 +162,25 @@ QImage decode_full(QIODevice *device)
     return reader.read();
 }
 
+// The zoom button shows the magnifier emoji in the one font that has it, or
+// the drawn magnifier (see card/magnifier.h).
+void show_magnifier(QPushButton *button)
+{
+    const QString family = magnifier_emoji_family();
+    if (family.isEmpty()) {
+        button->setStyleSheet(QString::fromUtf8(ZOOM_BUTTON_STYLE).arg(QString()));
+        button->setIcon(drawn_magnifier_icon(18));
+        button->setIconSize(QSize(18, 18));
+        return;
+    }
+    QFont font(family);
+    font.setStyleStrategy(QFont::NoFontMerging);
+    button->setFont(font);
+    button->setStyleSheet(QString::fromUtf8(ZOOM_BUTTON_STYLE)
+                              .arg(QStringLiteral("\n    font-family: \"%1\";").arg(family)));
+    button->setText(QString::fromUcs4(&MAGNIFIER_EMOJI, 1));
+}
+
 } // namespace
 
 SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game_dir,
@@ -224,9 +244,9 @@ void SkinWidget::init_ui()
     name_label->setAlignment(Qt::AlignBottom | Qt::AlignCenter);
     name_label->setStyleSheet(QString::fromUtf8(NAME_LABEL_STYLE));
 
-    zoom_button = new QPushButton(QStringLiteral("🔍"), cover_container);
+    zoom_button = new QPushButton(cover_container);
     zoom_button->setGeometry(cover_width - 36, 8, 32, 32);
-    zoom_button->setStyleSheet(QString::fromUtf8(ZOOM_BUTTON_STYLE));
+    show_magnifier(zoom_button);
     auto *zoom_shadow = new QGraphicsDropShadowEffect(zoom_button);
     zoom_shadow->setBlurRadius(8);
     zoom_shadow->setOffset(1, 1);
@@ -269,8 +289,11 @@ void SkinWidget::setup_shadow()
 
 // --- cover ------------------------------------------------------------------
 
-QImage SkinWidget::_fetch_cover(QImage (*decode)(QIODevice *))
+QImage SkinWidget::_fetch_cover(const QSize &target)
 {
+    const auto decode = [&target](QIODevice *device) {
+        return target.isEmpty() ? decode_full(device) : decode_cover(device, target);
+    };
     const QString url = cover_url(skin_data);
     if (url.isEmpty())
         return QImage();
@@ -314,15 +337,20 @@ QImage SkinWidget::_fetch_cover(QImage (*decode)(QIODevice *))
     return decode(&buffer);
 }
 
+QSize SkinWidget::_cover_pixel_size() const
+{
+    return cover_pixel_size(devicePixelRatioF());
+}
+
 void SkinWidget::load_cover()
 {
     const QString url = cover_url(skin_data);
     QImage image = url.isEmpty() ? QImage() : take_prefetched_cover(cover_cache_path(url));
-    if (image.isNull()) {
+    if (image.size() != _cover_pixel_size()) {
         // The request waits in a local event loop, where this card may be
         // deleted (its page rebuilt): then there is nothing left to show it on.
         const QPointer<SkinWidget> alive(this);
-        image = _fetch_cover(&decode_cover);
+        image = _fetch_cover(_cover_pixel_size());
         if (!alive)
             return;
     }
@@ -334,22 +362,26 @@ void SkinWidget::load_cover()
 
 QPixmap SkinWidget::_load_cover_image()
 {
-    return QPixmap::fromImage(_fetch_cover(&decode_full));
+    return QPixmap::fromImage(_fetch_cover(QSize()));
 }
 
 void SkinWidget::_set_cover_pixmap(const QPixmap &pixmap)
 {
-    _show_cover(crop_cover(pixmap.toImage()));
+    _show_cover(crop_cover(pixmap.toImage(), _cover_pixel_size()));
 }
 
 void SkinWidget::_show_cover(const QImage &cropped)
 {
-    cover->setPixmap(QPixmap::fromImage(cropped));
+    // Made at the screen's pixel size, so shown one pixel for one.
+    QPixmap pixmap = QPixmap::fromImage(cropped);
+    pixmap.setDevicePixelRatio(devicePixelRatioF());
+    cover->setPixmap(pixmap);
 }
 
 void SkinWidget::_set_placeholder_image()
 {
-    QPixmap pixmap(COVER_AREA_WIDTH, COVER_AREA_HEIGHT);
+    QPixmap pixmap(_cover_pixel_size());
+    pixmap.setDevicePixelRatio(devicePixelRatioF());
     pixmap.fill(QColor(245, 245, 245));
     QPainter painter(&pixmap);
     painter.setPen(QColor(180, 180, 180));

@@ -90,9 +90,11 @@ private:
     SkinWidget(const QJsonObject &skin_data, const QString &game_dir);
 
     // The cover bytes' source: the cache when it holds an image, otherwise
-    // the server (whose answer is cached). `decode` turns bytes into the
-    // wanted image; null when there is none.
-    QImage _fetch_cover(QImage (*decode)(QIODevice *));
+    // the server (whose answer is cached). Decoded whole when `target` is
+    // empty, else cut to it; null when there is no image.
+    QImage _fetch_cover(const QSize &target);
+    // The cover area in the screen's own pixels.
+    QSize _cover_pixel_size() const;
     void _show_cover(const QImage &cropped);
     // Text and look only; the installed check must not touch the rest.
     void _set_resting_state(bool installed);

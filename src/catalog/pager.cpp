@@ -168,7 +168,7 @@ bool MainWindow::show_current_page(QString *error)
     QList<QJsonObject> page;
     for (int i = std::max(start_idx, 0); i < end_idx; ++i)
         page.append(skins.at(valid_skins[static_cast<size_t>(i)]).toObject());
-    prefetch_covers(page);
+    prefetch_covers(page, cover_pixel_size(flow_container->devicePixelRatioF()));
 
     int valid_skins_count = 0;
     for (const QJsonObject &record : qAsConst(page)) {

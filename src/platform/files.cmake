@@ -1,5 +1,6 @@
 # Sources of this folder, added to furlane_core. The process listing has one
-# implementation per system; the Win32 one builds only on Windows.
+# implementation per system; the Win32 one builds only on Windows. So do the
+# display metrics read before the window exists (Win32, or the X server).
 list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/open_folder.cpp
     ${CMAKE_CURRENT_LIST_DIR}/std_error.cpp
@@ -7,11 +8,13 @@ list(APPEND FURLANE_SOURCES
 )
 if(WIN32)
     list(APPEND FURLANE_SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/display_metrics_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win_processes.cpp
     )
 else()
     list(APPEND FURLANE_SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/display_metrics_x11.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_linux.cpp
     )
 endif()
