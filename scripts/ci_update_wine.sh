@@ -122,18 +122,7 @@ wine_boot "$WORK/launch_check.exe"
 C="$WINEPREFIX/drive_c"
 
 # --- 1. the replacement script ----------------------------------------------
-LOCALES="$WORK/locales"
-mkdir -p "$LOCALES"
-for locale in de_DE en_US zh_CN; do
-    localedef -i "$locale" -f UTF-8 "$LOCALES/$locale.UTF-8" >/dev/null 2>&1 \
-        || skip "localedef cannot make the $locale.UTF-8 locale (Debian: apt-get install locales)"
-done
-# Runs "$@" under Wine in locale $1, with the locales of our own folder.
-in_locale() {
-    local locale=$1
-    shift
-    env LOCPATH="$LOCALES" LANG="$locale.UTF-8" LC_ALL="$locale.UTF-8" "$@"
-}
+make_locales "$WORK/locales" || skip "localedef cannot make the locales (Debian: apt-get install locales)"
 
 # One update in folder C:\$2 under locale $1: the old program runs, the
 # script is launched as the program launches it, and everything it must do
@@ -180,7 +169,7 @@ echo "-- update.bat as written:"
 "$WRITER" --write-update-script "$WORK/update.bat" 'C:\工具' Furlane.exe Furlane_1.1.exe || fail "the program could not write update.bat"
 sed 's/\r$/<CR>/' "$WORK/update.bat"
 round_trip en_US 'Furlane 100%'
-for locale in de_DE en_US zh_CN; do
+for locale in "${LOCALE_NAMES[@]}"; do
     for folder in 'Übersicht' '工具'; do
         round_trip "$locale" "$folder"
     done

@@ -198,9 +198,14 @@ mkdir -p "$GAME_ROOT/DreadHunger/Binaries/Win64" "$GAME_ROOT/DreadHunger/Content
 cp "$WORK/idle_program.exe" "$GAME_ROOT/DreadHunger/Binaries/Win64/DreadHunger-Win64-Shipping.exe"
 echo "base package" >"$GAME_ROOT/DreadHunger/Content/Paks/DreadHunger-WindowsNoEditor.pak"
 
-# Starts furlane.exe from its own folder; $APP_PID is the Linux process.
+# Starts furlane.exe from its own folder, through the command words "$@"
+# when given (in_locale LOCALE); $APP_PID is the Linux process.
 start_app() {
-    (cd "$APP_DIR" && exec timeout 600 "$WINE" furlane.exe) >>"$WORK/app.out" 2>&1 &
+    if (($#)); then
+        (cd "$APP_DIR" && "$@" timeout 600 "$WINE" furlane.exe) >>"$WORK/app.out" 2>&1 &
+    else
+        (cd "$APP_DIR" && exec timeout 600 "$WINE" furlane.exe) >>"$WORK/app.out" 2>&1 &
+    fi
     APP_PID=$!
     pids+=($APP_PID)
 }
@@ -372,16 +377,24 @@ NEXT_NAME="Furlane-$NEXT_VERSION.exe"
 cp "$NEXT_EXE" "$WORK/data/files/$NEXT_NAME"
 printf '{"Furlane代理版本": "%s", "Furlane代理下载地址": "@@BASE@@/files/%s"}\n' "$NEXT_VERSION" "$NEXT_NAME" \
     >"$WORK/data/version.json"
+# Checks that the furlane.exe started last in $APP_DIR updated itself: it
+# exits 0, update.bat deletes it, starts the published next version (which
+# logs after line $log_from) and deletes itself. $1 says where, for failures.
+updated_itself() {
+    local where=$1 status
+    wait_for 120 gone "$APP_PID" || failed "furlane.exe $VERSION$where did not exit for the update within 120 s"
+    wait "$APP_PID"
+    status=$?
+    [[ $status -eq 0 ]] || failed "furlane.exe $VERSION$where exited with status $status during the update"
+    wait_for 60 test ! -e "$APP_DIR/furlane.exe" || failed "update.bat did not delete the old furlane.exe$where"
+    wait_for 60 logged "$log_from" "当前已是最新版本" \
+        || failed "furlane.exe $NEXT_VERSION$where did not start or did not find itself up to date"
+    wait_for 30 test ! -e "$APP_DIR/update.bat" || failed "update.bat did not delete itself$where"
+    cmp -s "$NEXT_EXE" "$APP_DIR/$NEXT_NAME" || failed "$NEXT_NAME$where differs from the published file"
+}
 log_from=$(($(wc -l <"$LOG") + 1))
 start_app
-wait_for 120 gone "$APP_PID" || failed "furlane.exe $VERSION did not exit for the update within 120 s"
-wait "$APP_PID"
-status=$?
-[[ $status -eq 0 ]] || failed "furlane.exe $VERSION exited with status $status during the update"
-wait_for 60 test ! -e "$APP_DIR/furlane.exe" || failed "update.bat did not delete the old furlane.exe"
-wait_for 60 logged "$log_from" "当前已是最新版本" || failed "furlane.exe $NEXT_VERSION did not start or did not find itself up to date"
-wait_for 30 test ! -e "$APP_DIR/update.bat" || failed "update.bat did not delete itself"
-cmp -s "$NEXT_EXE" "$APP_DIR/$NEXT_NAME" || failed "$NEXT_NAME in the program's folder differs from the published file"
+updated_itself ""
 wait_for 60 has_window || failed "furlane.exe $NEXT_VERSION shows no window"
 shot updated.png
 passed+=("self-update")
@@ -485,13 +498,8 @@ passed+=("display scales and host fonts")
 # our own, so the system's are left alone.
 if [[ "${FURLANE_E2E_DISPLAY_ONLY:-}" != 1 ]]; then
 timeout 60 "$WINE" taskkill /F /IM "$NEXT_NAME" >/dev/null 2>&1
-LOCALES="$WORK/locales"
-mkdir -p "$LOCALES"
-for locale in de_DE en_US zh_CN; do
-    localedef -i "$locale" -f UTF-8 "$LOCALES/$locale.UTF-8" >/dev/null 2>&1 \
-        || failed "localedef cannot make the $locale.UTF-8 locale (Debian: apt-get install locales)"
-done
-for locale in de_DE en_US zh_CN; do
+make_locales "$WORK/locales" || failed "localedef cannot make the locales (Debian: apt-get install locales)"
+for locale in "${LOCALE_NAMES[@]}"; do
     for folder in 'Übersicht' '工具'; do
         step "the self-update from C:\\$folder under $locale"
         APP_DIR="$C/$folder/Furlane-$VERSION-win64"
@@ -499,21 +507,10 @@ for locale in de_DE en_US zh_CN; do
         mkdir -p "$C/$folder"
         python3 -m zipfile -e "$ZIP" "$C/$folder" || failed "cannot unzip $ZIP into C:\\$folder"
         log_from=$(($(wc -l <"$LOG") + 1))
-        (cd "$APP_DIR" && exec env LOCPATH="$LOCALES" LANG="$locale.UTF-8" LC_ALL="$locale.UTF-8" \
-            timeout 600 "$WINE" furlane.exe) >>"$WORK/app.out" 2>&1 &
-        APP_PID=$!
-        pids+=($APP_PID)
-        where="C:\\$folder\\Furlane-$VERSION-win64 under $locale"
-        wait_for 120 gone "$APP_PID" || failed "furlane.exe $VERSION in $where did not exit for the update within 120 s"
-        wait "$APP_PID"
-        status=$?
-        [[ $status -eq 0 ]] || failed "furlane.exe $VERSION in $where exited with status $status during the update"
-        wait_for 60 test ! -e "$APP_DIR/furlane.exe" || failed "update.bat did not delete the old furlane.exe in $where"
-        wait_for 60 logged "$log_from" "当前已是最新版本" || failed "furlane.exe $NEXT_VERSION in $where did not start"
-        wait_for 30 test ! -e "$APP_DIR/update.bat" || failed "update.bat did not delete itself in $where"
-        cmp -s "$NEXT_EXE" "$APP_DIR/$NEXT_NAME" || failed "$NEXT_NAME in $where differs from the published file"
+        start_app in_locale "$locale"
+        updated_itself " in C:\\$folder\\Furlane-$VERSION-win64 under $locale"
         timeout 60 "$WINE" taskkill /F /IM "$NEXT_NAME" >/dev/null 2>&1
-        echo "OK: $VERSION updated itself to $NEXT_VERSION in $where"
+        echo "OK: $VERSION updated itself to $NEXT_VERSION in C:\\$folder under $locale"
     done
 done
 passed+=("self-update in six folders and code pages")

@@ -1,7 +1,7 @@
 # Shared part of the checks that run Windows-only code under Wine.
 # Source it after setting CHECK_NAME; it provides skip, fail, $WINE, $CXX_WIN,
 # wine_prefix WORKDIR (exports a fresh prefix inside WORKDIR), wine_stop,
-# and wine_boot [SELFTEST_EXE] (boots the prefix, then, when given, requires
+# make_locales DIR and in_locale LOCALE COMMAND..., and wine_boot [SELFTEST_EXE] (boots the prefix, then, when given, requires
 # that a MinGW console program runs: SELFTEST_EXE without arguments must print
 # its usage and exit with 2).
 #
@@ -65,4 +65,23 @@ wine_boot() {
         cat "$log_dir/selftest.log"
         skip "Wine cannot run a MinGW console program here (exit $status)"
     fi
+}
+
+# The locales whose code pages cmd must cope with: German (ANSI/OEM 1252/850),
+# English (1252/437), Chinese (936/936). Wine takes its code pages from the
+# Unix locale; these are made into DIR, so the system's are left alone.
+LOCALE_NAMES=(de_DE en_US zh_CN)
+make_locales() {
+    LOCALES=$1
+    mkdir -p "$LOCALES"
+    local locale
+    for locale in "${LOCALE_NAMES[@]}"; do
+        localedef -i "$locale" -f UTF-8 "$LOCALES/$locale.UTF-8" >/dev/null 2>&1 || return 1
+    done
+}
+# Runs COMMAND... in locale $1 (one of LOCALE_NAMES, made by make_locales).
+in_locale() {
+    local locale=$1
+    shift
+    env LOCPATH="$LOCALES" LANG="$locale.UTF-8" LC_ALL="$locale.UTF-8" "$@"
 }

@@ -85,6 +85,14 @@ QString backup_path(const QString &final_path)
     return final_path + BACKUP_SUFFIX;
 }
 
+QString backed_up_path(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    if (!name.endsWith(BACKUP_SUFFIX) || name.size() == BACKUP_SUFFIX.size())
+        return QString();
+    return path.chopped(BACKUP_SUFFIX.size());
+}
+
 QString write(const QString &mod_folder, const QVector<Entry> &entries)
 {
     QByteArray text;
@@ -115,11 +123,9 @@ bool recover(const QString &mod_folder, QStringList *not_restored)
     }
     // A backup without its file is the only copy left: it goes back.
     walk_files_top_down(mod_folder, [&](const QString &folder, const QString &name) {
-        if (name.endsWith(BACKUP_SUFFIX) && name.size() > BACKUP_SUFFIX.size()) {
-            const QString final_path = folder + QLatin1Char('/') + name.chopped(BACKUP_SUFFIX.size());
-            if (!QFileInfo::exists(final_path))
-                ok = restore(final_path, not_restored) && ok;
-        }
+        const QString final_path = backed_up_path(folder + QLatin1Char('/') + name);
+        if (!final_path.isEmpty() && !QFileInfo::exists(final_path))
+            ok = restore(final_path, not_restored) && ok;
         return true;
     });
     return ok;

@@ -37,5 +37,7 @@ bool recover(const QString &mod_folder, QStringList *not_restored = nullptr);
 
 // The backup name of `final_path`.
 QString backup_path(const QString &final_path);
+// The file that `path` backs up when `path` is a backup name, else empty.
+QString backed_up_path(const QString &path);
 
 } // namespace install_journal

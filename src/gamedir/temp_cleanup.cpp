@@ -18,8 +18,8 @@ void sweep_file(const QString &folder, const QString &name, bool keep_backups)
     const QString path = folder + QLatin1Char('/') + name;
     const QString shown = QDir::toNativeSeparators(path);
     // An older copy that could not be put back may be the only one left.
-    if (name.endsWith(QLatin1String(".old.tmp"))
-        && (keep_backups || !QFileInfo::exists(path.chopped(int(qstrlen(".old.tmp")))))) {
+    const QString backed_up = install_journal::backed_up_path(path);
+    if (!backed_up.isEmpty() && (keep_backups || !QFileInfo::exists(backed_up))) {
         applog::warning(QStringLiteral("保留原文件备份: ") + shown);
         return;
     }
