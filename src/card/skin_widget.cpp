@@ -376,6 +376,7 @@ void SkinWidget::_show_cover(const QImage &cropped)
     QPixmap pixmap = QPixmap::fromImage(cropped);
     pixmap.setDevicePixelRatio(devicePixelRatioF());
     cover->setPixmap(pixmap);
+    _set_cover_state(CoverState::Shown);
 }
 
 void SkinWidget::_set_placeholder_image()
@@ -389,6 +390,13 @@ void SkinWidget::_set_placeholder_image()
     painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("暂无封面"));
     painter.end();
     cover->setPixmap(pixmap);
+    _set_cover_state(CoverState::Missing);
+}
+
+void SkinWidget::_set_cover_state(CoverState state)
+{
+    m_cover_state = state;
+    emit cover_state_changed(state);
 }
 
 // --- installed state --------------------------------------------------------

@@ -22,6 +22,11 @@ public:
     static constexpr int CARD_WIDTH = 280;
     static constexpr int COVER_HEIGHT = 185;
 
+    // What the cover area shows: a neutral look while the cover is on its
+    // way, the cover, or the "暂无封面" placeholder when there is none.
+    enum class CoverState { Loading, Shown, Missing };
+    CoverState cover_state() const { return m_cover_state; }
+
     // Builds a card for a skin record. A record lacking one of the keys
     // name, MainCategory, subcategory, pak_original, sig_original makes no
     // card: returns nullptr and, if `invalid_record_error` is given, sets it
@@ -67,6 +72,7 @@ public:
 
 signals:
     void show_message_signal(const QString &title, const QString &message, const QString &kind);
+    void cover_state_changed(SkinWidget::CoverState state);
 
 public slots:
     void _handle_action();
@@ -101,7 +107,10 @@ private:
     // Leaves the downloading state: button enabled again, cancel hidden.
     void _end_download(bool installed);
     bool _is_mine(const QString &skin_id) const;
+    void _set_cover_state(CoverState state);
     // Paths of the files below the mod folder named like the skin's sig or
     // pak file; with `first_only` the walk stops at the first one.
     QStringList _find_skin_files(bool first_only) const;
+
+    CoverState m_cover_state = CoverState::Loading;
 };
