@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/display_scale.h"
+#include "catalog/catalog_service.h"
 #include "widgets/flow_layout.h"
 
 #include <QCoreApplication>
@@ -87,10 +88,12 @@ QWidget {
 MainWindow::MainWindow()
     : QMainWindow(nullptr)
 {
-    _setup_api_urls();
     init_ui();
     _load_settings();
-    load_categories();
+    // The window shows at once; the catalogue fills it as the answers come.
+    m_catalog = new CatalogService(this);
+    _connect_catalog();
+    _setup_api_urls();
     // The mandatory update check, about a second after the window shows.
     QTimer::singleShot(1000, this, &MainWindow::_silent_check_update);
 }

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QMainWindow>
 #include <QMap>
+#include <QPointer>
 #include <QSettings>
 #include <QString>
 #include <QStringList>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <optional>
 
+class CatalogService;
 class FlowLayout;
 struct ProcessListing;
 class QCloseEvent;
@@ -70,7 +72,9 @@ public:
     // an install is never cut between its moves. GUI thread only.
     [[noreturn]] static void _end_process(int status);
 
-    // --- endpoints (src/catalog/endpoints.cpp) ----------------------------
+    // --- endpoints (src/catalog/main_window_catalog.cpp) --------------------
+    // Resolves the endpoints in the background; the instructions and the
+    // categories are asked for once they are set.
     void _setup_api_urls();
 
     // --- navigation bar and pager builders (src/catalog/) ------------------
@@ -164,8 +168,8 @@ public:
     QStringList main_categories;
     QMap<QString, QStringList> subcategories;
 
+    // Asks for the instructions and the category tree side by side.
     void load_categories();
-    void _load_instructions();
     void _show_instructions_content();
 
     void _update_category_ui();
@@ -173,13 +177,28 @@ public:
     void _update_subcategory_ui();
     void _select_subcategory(const std::optional<QString> &subcategory_name);
 
+    // Asks for the selection's skin list; the page is built when it comes.
     void _load_skins();
     // Rebuilds the card area for current_page. False (with the reason in
     // `error`) when the page could not be built; the callers report it.
     bool show_current_page(QString *error = nullptr);
     void _refresh_current_page_images();
 
+signals:
+    // The start-up's instructions and category answers are both handled.
+    void catalog_loaded();
+    // A skin list answer is handled: its first page shown, or its failure reported.
+    void skins_loaded();
+
 private:
+    void _connect_catalog();
+    void _start_up_step_done();
+    CatalogService *m_catalog = nullptr;
+    QPointer<QLabel> m_instructions_label;
+    bool m_instructions_arrived = false;
+    bool m_categories_arrived = false;
+    int m_start_up_answers = 0;
+
     void _show_empty_state();
     void _reset_pager();
     void _report_page_failure(int previous_page, const QString &error);

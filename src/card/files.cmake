@@ -2,6 +2,7 @@
 list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/button_styles.cpp
     ${CMAKE_CURRENT_LIST_DIR}/cover_cache.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/cover_store.cpp
     ${CMAKE_CURRENT_LIST_DIR}/magnifier.cpp
     ${CMAKE_CURRENT_LIST_DIR}/skin_widget.cpp
 )

@@ -5,14 +5,13 @@
 #include "app/main_window.h"
 #include "card/button_styles.h"
 #include "card/cover_cache.h"
+#include "card/cover_store.h"
 #include "card/magnifier.h"
-#include "net/http_client.h"
 #include "download/download_manager.h"
 #include "download/file_ops.h"
 #include "download/skin_files.h"
 #include "widgets/image_preview_dialog.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
@@ -20,12 +19,9 @@
 #include <QFileInfo>
 #include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
-#include <QImageReader>
 #include <QLabel>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace {
@@ -155,13 +151,6 @@ const QStringList REQUIRED_KEYS = {
 const QString INSTALLED_TEXT = QStringLiteral("卸载");
 const QString NOT_INSTALLED_TEXT = QStringLiteral("安装");
 
-QImage decode_full(QIODevice *device)
-{
-    QImageReader reader(device);
-    reader.setDecideFormatFromContent(true);
-    return reader.read();
-}
-
 // The zoom button shows the magnifier emoji in the one font that has it, or
 // the drawn magnifier (see card/magnifier.h).
 void show_magnifier(QPushButton *button)
@@ -289,54 +278,6 @@ void SkinWidget::setup_shadow()
 
 // --- cover ------------------------------------------------------------------
 
-QImage SkinWidget::_fetch_cover(const QSize &target)
-{
-    const auto decode = [&target](QIODevice *device) {
-        return target.isEmpty() ? decode_full(device) : decode_cover(device, target);
-    };
-    const QString url = cover_url(skin_data);
-    if (url.isEmpty())
-        return QImage();
-    const QString cache_path = cover_cache_path(url);
-
-    QFile cached(cache_path);
-    if (cached.exists()) {
-        if (cached.open(QIODevice::ReadOnly)) {
-            const QImage image = decode(&cached);
-            if (!image.isNull())
-                return image;
-            // Not an image (an error page cached earlier): fetch it again.
-        } else {
-            applog::warning(QStringLiteral("加载缓存图片失败: ") + cached.errorString());
-        }
-        cached.close();
-    }
-
-    const HttpResult result = HttpClient::instance().get(url, 10);
-    if (!result.ok) {
-        applog::error(QStringLiteral("加载封面图片失败: ") + result.error_text());
-        return QImage();
-    }
-    if (result.status != 200)
-        return QImage();
-
-    // Written whole or not at all, so a failed write leaves no torn file.
-    // The cache folder is made again should it have been removed meanwhile.
-    QDir().mkpath(config::CACHE_DIR());
-    QSaveFile out(cache_path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(result.body) != result.body.size()
-        || !out.commit()) {
-        applog::error(QStringLiteral("加载封面图片失败: ") + out.errorString()
-                      + QStringLiteral(": ") + QDir::toNativeSeparators(cache_path));
-        return QImage();
-    }
-
-    QBuffer buffer;
-    buffer.setData(result.body);
-    buffer.open(QIODevice::ReadOnly);
-    return decode(&buffer);
-}
-
 QSize SkinWidget::_cover_pixel_size() const
 {
     return cover_pixel_size(devicePixelRatioF());
@@ -345,24 +286,33 @@ QSize SkinWidget::_cover_pixel_size() const
 void SkinWidget::load_cover()
 {
     const QString url = cover_url(skin_data);
-    QImage image = url.isEmpty() ? QImage() : take_prefetched_cover(cover_cache_path(url));
-    if (image.size() != _cover_pixel_size()) {
-        // The request waits in a local event loop, where this card may be
-        // deleted (its page rebuilt): then there is nothing left to show it on.
-        const QPointer<SkinWidget> alive(this);
-        image = _fetch_cover(_cover_pixel_size());
-        if (!alive)
-            return;
-    }
-    if (image.isNull())
+    if (url.isEmpty()) {
         _set_placeholder_image();
-    else
+        return;
+    }
+    const QImage image = take_prefetched_cover(cover_cache_path(url));
+    if (image.size() == _cover_pixel_size()) {
         _show_cover(image);
+        return;
+    }
+    // A cached cover comes back at once, so it never flashes the loading look.
+    bool answered = false;
+    CoverStore::instance().fetch(url, _cover_pixel_size(), this, [this, &answered](const QImage &cover) {
+        answered = true;
+        if (cover.isNull())
+            _set_placeholder_image();
+        else
+            _show_cover(cover);
+    });
+    if (!answered)
+        _set_loading_look();
 }
 
 QPixmap SkinWidget::_load_cover_image()
 {
-    return QPixmap::fromImage(_fetch_cover(QSize()));
+    QImage full;
+    CoverStore::instance().fetch(cover_url(skin_data), QSize(), this, [&full](const QImage &image) { full = image; });
+    return QPixmap::fromImage(full);
 }
 
 void SkinWidget::_set_cover_pixmap(const QPixmap &pixmap)
@@ -377,6 +327,15 @@ void SkinWidget::_show_cover(const QImage &cropped)
     pixmap.setDevicePixelRatio(devicePixelRatioF());
     cover->setPixmap(pixmap);
     _set_cover_state(CoverState::Shown);
+}
+
+void SkinWidget::_set_loading_look()
+{
+    QPixmap pixmap(_cover_pixel_size());
+    pixmap.setDevicePixelRatio(devicePixelRatioF());
+    pixmap.fill(QColor(245, 245, 245));
+    cover->setPixmap(pixmap);
+    _set_cover_state(CoverState::Loading);
 }
 
 void SkinWidget::_set_placeholder_image()
@@ -459,23 +418,29 @@ void SkinWidget::_end_download(bool installed)
 
 void SkinWidget::show_enlarged_image()
 {
-    const QPointer<SkinWidget> alive(this);
-    const QPixmap pixmap = _load_cover_image();
-    if (!alive)
+    // One viewer per click: a second click while the cover comes is ignored.
+    if (m_enlarging)
         return;
-    if (pixmap.isNull()) {
-        emit show_message_signal(QStringLiteral("提示"),
-                                 QStringLiteral("该皮肤暂无封面图片，将显示默认图片"),
-                                 QStringLiteral("info"));
-        return;
-    }
-    QString icon_path;
-    if (auto *main_window = qobject_cast<MainWindow *>(window()))
-        icon_path = main_window->get_icon_path();
-    else
-        icon_path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("icon.ico"));
-    ImagePreviewDialog dialog(pixmap, icon_path);
-    dialog.exec();
+    m_enlarging = true;
+    CoverStore::instance().fetch(cover_url(skin_data), QSize(), this, [this](const QImage &full) {
+        // Opened from the event loop, never inside the click itself.
+        QMetaObject::invokeMethod(this, [this, full] {
+            m_enlarging = false;
+            if (full.isNull()) {
+                emit show_message_signal(QStringLiteral("提示"),
+                                         QStringLiteral("该皮肤暂无封面图片，将显示默认图片"),
+                                         QStringLiteral("info"));
+                return;
+            }
+            QString icon_path;
+            if (auto *main_window = qobject_cast<MainWindow *>(window()))
+                icon_path = main_window->get_icon_path();
+            else
+                icon_path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("icon.ico"));
+            ImagePreviewDialog dialog(QPixmap::fromImage(full), icon_path);
+            dialog.exec();
+        }, Qt::QueuedConnection);
+    });
 }
 
 // --- install and download feedback -------------------------------------------

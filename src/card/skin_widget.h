@@ -50,10 +50,10 @@ public:
     void init_ui();
     void setup_shadow();
 
-    // Cover: from the cache or the server, cut to the cover area, or the
-    // "暂无封面" placeholder.
+    // Cover: at once from the cache, else the loading look until the
+    // server's answer shows it, or the "暂无封面" placeholder.
     void load_cover();
-    // The cover at full size (cache first, then the server); null when none.
+    // The cover at full size from the cache; null when none is cached.
     QPixmap _load_cover_image();
     void _set_cover_pixmap(const QPixmap &pixmap);
     void _set_placeholder_image();
@@ -95,13 +95,10 @@ public:
 private:
     SkinWidget(const QJsonObject &skin_data, const QString &game_dir);
 
-    // The cover bytes' source: the cache when it holds an image, otherwise
-    // the server (whose answer is cached). Decoded whole when `target` is
-    // empty, else cut to it; null when there is no image.
-    QImage _fetch_cover(const QSize &target);
     // The cover area in the screen's own pixels.
     QSize _cover_pixel_size() const;
     void _show_cover(const QImage &cropped);
+    void _set_loading_look();
     // Text and look only; the installed check must not touch the rest.
     void _set_resting_state(bool installed);
     // Leaves the downloading state: button enabled again, cancel hidden.
@@ -113,4 +110,5 @@ private:
     QStringList _find_skin_files(bool first_only) const;
 
     CoverState m_cover_state = CoverState::Loading;
+    bool m_enlarging = false;
 };

@@ -1,7 +1,7 @@
 # Sources of this folder, added to furlane_core.
 list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/catalog_model.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/endpoints.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/catalog_service.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_catalog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pager.cpp

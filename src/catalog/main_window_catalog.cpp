@@ -1,20 +1,16 @@
-// Loading the catalogue: the instructions text, the category tree and the
-// skins of the selected category.
+// The catalogue in the window: the instructions text, the category tree and
+// the skins of the selected category, as the catalogue service answers.
 #include "app/config.h"
 #include "app/log.h"
 #include "app/main_window.h"
 #include "catalog/catalog_model.h"
-#include "net/http_client.h"
+#include "catalog/catalog_service.h"
 #include "widgets/flow_layout.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include <utility>
-
 namespace {
-
-const int REQUEST_TIMEOUT_S = 10;
 
 const char *const INSTRUCTIONS_LABEL_STYLE = R"(
 QLabel {
@@ -25,28 +21,61 @@ QLabel {
 }
 )";
 
-QString default_instructions()
-{
-    return QStringLiteral("欢迎使用Furlane！\n\n请选择主分类和子分类来浏览皮肤。");
-}
-
 } // namespace
 
-void MainWindow::_load_instructions()
+void MainWindow::_connect_catalog()
 {
-    const HttpResult result = HttpClient::instance().get(config::Instructions_API(), REQUEST_TIMEOUT_S);
-    if (!result.ok) {
-        instructions_content = default_instructions();
-        applog::error(QStringLiteral("加载Instructions_API失败: ") + result.error_text());
-        return;
-    }
-    if (result.status == 200) {
-        instructions_content = catalog::decode_text_body(result.body, result.content_type);
-        applog::info(QStringLiteral("Instructions_API内容加载成功"));
-    } else {
-        instructions_content = default_instructions();
-        applog::warning(QStringLiteral("Instructions_API加载失败，使用默认内容"));
-    }
+    connect(m_catalog, &CatalogService::endpoints_ready, this, &MainWindow::load_categories);
+    connect(m_catalog, &CatalogService::instructions_ready, this, [this](const QString &text) {
+        instructions_content = text;
+        m_instructions_arrived = true;
+        // Shown once the categories are there, or in place of an older text.
+        if (m_instructions_label && !m_instructions_label->isHidden())
+            m_instructions_label->setText(text);
+        else if (m_categories_arrived && current_category_name.isEmpty())
+            _show_instructions_content();
+        _start_up_step_done();
+    });
+    connect(m_catalog, &CatalogService::categories_ready, this, [this](const catalog::Categories &derived) {
+        main_categories = derived.main_categories;
+        subcategories = derived.subcategories;
+        m_categories_arrived = true;
+        _update_category_ui();
+        if (m_instructions_arrived)
+            _show_instructions_content();
+        _start_up_step_done();
+    });
+    connect(m_catalog, &CatalogService::categories_failed, this, [this](const QString &message) {
+        // The tree shown so far stays as it was: nothing half-derived is kept.
+        show_message(QStringLiteral("分类加载失败"), message, QStringLiteral("critical"));
+        _start_up_step_done();
+    });
+    connect(m_catalog, &CatalogService::skins_ready, this, [this](int, const QJsonArray &records) {
+        skins = records;
+        current_page = 0;
+        QString error;
+        if (!show_current_page(&error)) {
+            applog::error(QStringLiteral("加载皮肤列表失败: ") + error);
+            show_message(QStringLiteral("错误"), QStringLiteral("加载皮肤列表失败: ") + error,
+                         QStringLiteral("critical"));
+        }
+        emit skins_loaded();
+    });
+    connect(m_catalog, &CatalogService::skins_failed, this, [this](int, const QString &message) {
+        show_message(QStringLiteral("错误"), message, QStringLiteral("critical"));
+        emit skins_loaded();
+    });
+}
+
+void MainWindow::_setup_api_urls()
+{
+    m_catalog->resolve_endpoints();
+}
+
+void MainWindow::_start_up_step_done()
+{
+    if (++m_start_up_answers == 2)
+        emit catalog_loaded();
 }
 
 void MainWindow::_reset_pager()
@@ -64,62 +93,22 @@ void MainWindow::_show_instructions_content()
     instructions_label->setWordWrap(true);
     instructions_label->setStyleSheet(QString::fromUtf8(INSTRUCTIONS_LABEL_STYLE));
     flow_layout->addWidget(instructions_label);
+    m_instructions_label = instructions_label;
     _reset_pager();
 }
 
 void MainWindow::load_categories()
 {
-    _load_instructions();
-
-    const HttpResult result = HttpClient::instance().get(config::BASE_API(), REQUEST_TIMEOUT_S);
-    QString error;
-    if (result.ok && result.status != 200) {
-        show_message(QStringLiteral("分类加载失败"), QStringLiteral("无法加载皮肤分类，请检查网络连接"),
-                     QStringLiteral("critical"));
-        return;
-    }
-    std::optional<catalog::Categories> derived;
-    if (!result.ok)
-        error = result.error_text();
-    else
-        derived = catalog::categories_from_body(result.body, &error);
-    if (!derived) {
-        // The tree shown so far stays as it was: nothing half-derived is kept.
-        applog::error(QStringLiteral("加载分类失败: ") + error);
-        show_message(QStringLiteral("分类加载失败"), QStringLiteral("加载皮肤分类失败，请检查网络连接"),
-                     QStringLiteral("critical"));
-        return;
-    }
-
-    main_categories = std::move(derived->main_categories);
-    subcategories = std::move(derived->subcategories);
-    _update_category_ui();
-    _show_instructions_content();
+    // Side by side: neither answer waits for the other.
+    m_start_up_answers = 0;
+    m_instructions_arrived = m_categories_arrived = false;
+    m_catalog->load_instructions();
+    m_catalog->load_categories();
 }
 
 void MainWindow::_load_skins()
 {
     if (current_category_name.isEmpty())
         return;
-
-    const HttpResult result = HttpClient::instance().get(config::BASE_API(), REQUEST_TIMEOUT_S);
-    if (result.ok && result.status != 200) {
-        show_message(QStringLiteral("错误"), QStringLiteral("加载皮肤列表失败，请检查网络连接"),
-                     QStringLiteral("critical"));
-        return;
-    }
-    QString error;
-    std::optional<QJsonArray> ordered;
-    if (!result.ok)
-        error = result.error_text();
-    else
-        ordered = catalog::selection_from_body(result.body, current_category_name, current_subcategory_name, &error);
-    if (ordered) {
-        skins = std::move(*ordered);
-        current_page = 0;
-        if (show_current_page(&error))
-            return;
-    }
-    applog::error(QStringLiteral("加载皮肤列表失败: ") + error);
-    show_message(QStringLiteral("错误"), QStringLiteral("加载皮肤列表失败: ") + error, QStringLiteral("critical"));
+    m_catalog->load_skins(current_category_name, current_subcategory_name);
 }

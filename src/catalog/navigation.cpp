@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "catalog/catalog_service.h"
 #include "widgets/flow_layout.h"
 
 #include <QColor>
@@ -143,6 +144,8 @@ void MainWindow::_select_main_category(const QString &category_name)
     check_first(main_category_layout, [&](const QString &text) { return text == category_name; });
     current_category_name = category_name;
     current_subcategory_name.reset();
+    // A skin list still on its way belongs to the earlier choice.
+    m_catalog->drop_pending_skins();
     _update_subcategory_ui();
     _show_instructions_content();
 }

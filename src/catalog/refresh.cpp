@@ -21,8 +21,8 @@ void MainWindow::_refresh_skins()
 
 void MainWindow::_refresh_current_page_images()
 {
-    // Each cover request waits in a local event loop, during which the page
-    // may be rebuilt and these cards deleted: hold them weakly.
+    // A card whose cover is cached shows it (and may change the page's
+    // cards through its signals) before load_cover returns: hold them weakly.
     QList<QPointer<SkinWidget>> skin_widgets;
     for (int i = 0; i < flow_layout->count(); ++i) {
         if (auto *card = qobject_cast<SkinWidget *>(flow_layout->itemAt(i)->widget()))

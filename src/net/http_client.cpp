@@ -55,8 +55,8 @@ public:
 enum class WaitOutcome { Done, TimedOut, Cancelled };
 
 // Runs a local event loop until `done` holds, the reply stays silent for
-// `timeout_ms`, or the cancel flag is raised. User input is held back on the
-// GUI thread so that the window repaints but cannot be clicked meanwhile.
+// `timeout_ms`, or the cancel flag is raised. Meant for worker threads: the
+// window's own requests go through get_async and never wait.
 WaitOutcome wait_on(QNetworkReply *reply, int timeout_ms, const std::atomic<bool> *cancel,
                     const std::function<bool()> &done)
 {
@@ -97,9 +97,7 @@ WaitOutcome wait_on(QNetworkReply *reply, int timeout_ms, const std::atomic<bool
     }
     idle.start(timeout_ms);
 
-    const bool gui_thread = QCoreApplication::instance()
-        && QThread::currentThread() == QCoreApplication::instance()->thread();
-    loop.exec(gui_thread ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents);
+    loop.exec();
     return outcome;
 }
 
@@ -211,9 +209,8 @@ QNetworkAccessManager *HttpClient::manager()
     return local;
 }
 
-QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
-                                int timeout_ms, const std::atomic<bool> *cancel, Wait until,
-                                HttpResult &result, const HttpHeaders &headers)
+QNetworkRequest HttpClient::request_for(const QUrl &url, bool follow_redirects,
+                                        const HttpHeaders &headers) const
 {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -222,7 +219,14 @@ QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool fo
     request.setRawHeader("User-Agent", "Furlane/1.0");
     for (const auto &header : headers)
         request.setRawHeader(header.first, header.second);
+    return request;
+}
 
+QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
+                                int timeout_ms, const std::atomic<bool> *cancel, Wait until,
+                                HttpResult &result, const HttpHeaders &headers)
+{
+    const QNetworkRequest request = request_for(url, follow_redirects, headers);
     for (int attempt = 0;; ++attempt) {
         QNetworkReply *reply = verb == "HEAD" ? manager()->head(request)
                                               : manager()->sendCustomRequest(request, verb);
@@ -367,4 +371,122 @@ HttpStream::Read HttpStream::read(QByteArray &out, qint64 max_bytes)
         return Read::Failed;
     }
     return Read::End;
+}
+
+// One asynchronous GET: the same steps as a blocking one (retries while no
+// connection can be made, a silence limit reset by every sign of progress),
+// driven by the reply's signals instead of a waiting loop. Deletes itself
+// once it has answered or its context is gone.
+class AsyncGet final : public QObject {
+public:
+    AsyncGet(const QUrl &url, int timeout_ms, QObject *context, HttpClient::Done done)
+        : m_url(url), m_timeout_ms(timeout_ms), m_context(context), m_done(std::move(done))
+    {
+        m_idle.setSingleShot(true);
+        connect(&m_idle, &QTimer::timeout, this, &AsyncGet::timed_out);
+        // Without its context nobody waits for the answer any more.
+        if (context)
+            connect(context, &QObject::destroyed, this, &AsyncGet::drop);
+    }
+
+    void start()
+    {
+        const QNetworkRequest request = HttpClient::instance().request_for(m_url, true, {});
+        m_reply = HttpClient::instance().manager()->get(request);
+        const auto progress = [this] { m_idle.start(m_timeout_ms); };
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, progress);
+        connect(m_reply, &QNetworkReply::readyRead, this, progress);
+        connect(m_reply, &QNetworkReply::redirected, this, progress);
+        connect(m_reply, &QNetworkReply::encrypted, this, progress);
+        connect(m_reply, &QNetworkReply::finished, this, &AsyncGet::finished);
+        m_idle.start(m_timeout_ms);
+    }
+
+private:
+    void finished()
+    {
+        QNetworkReply *reply = m_reply;
+        m_reply = nullptr;
+        m_idle.stop();
+        reply->deleteLater();
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        // A redirect that led nowhere leaves the redirect's own status: no answer.
+        const bool answered = status.isValid()
+            && !(is_redirect(status.toInt()) && reply->error() != QNetworkReply::NoError);
+        HttpResult result;
+        if (!answered && reply->error() != QNetworkReply::NoError) {
+            const QString error = reply->errorString();
+            if (is_connect_failure(reply->error()) && m_attempt < HttpClient::MAX_RETRIES) {
+                ++m_attempt;
+                applog::debug(QStringLiteral("连接失败，立即重试 (%1/%2): %3 - %4")
+                                  .arg(m_attempt).arg(HttpClient::MAX_RETRIES).arg(m_url.toString(), error));
+                start();
+                return;
+            }
+            result.url = m_url;
+            result.error = error;
+        } else {
+            fill_head(reply, result);
+            result.body = reply->readAll();
+            if (reply->error() != QNetworkReply::NoError && result.status < 400) {
+                // An answer began but broke off: a transport failure.
+                result.ok = false;
+                result.error = reply->errorString();
+            }
+        }
+        answer(result);
+    }
+
+    void timed_out()
+    {
+        HttpResult result;
+        result.url = m_url;
+        result.timed_out = true;
+        result.error = timeout_text(m_timeout_ms, m_url);
+        abort_reply();
+        answer(result);
+    }
+
+    void drop()
+    {
+        m_context = nullptr;
+        m_done = nullptr;
+        abort_reply();
+        deleteLater();
+    }
+
+    void abort_reply()
+    {
+        if (!m_reply)
+            return;
+        QNetworkReply *reply = m_reply;
+        m_reply = nullptr;
+        disconnect(reply, nullptr, this, nullptr);
+        reply->abort();
+        reply->deleteLater();
+    }
+
+    void answer(const HttpResult &result)
+    {
+        HttpClient::Done done = std::move(m_done);
+        const bool wanted = done && (!m_has_context || m_context);
+        deleteLater();
+        if (wanted)
+            done(result);
+    }
+
+    QUrl m_url;
+    int m_timeout_ms;
+    QPointer<QObject> m_context;
+    bool m_has_context = m_context != nullptr;
+    HttpClient::Done m_done;
+    QNetworkReply *m_reply = nullptr;
+    QTimer m_idle;
+    int m_attempt = 0;
+};
+
+void HttpClient::get_async(const QUrl &url, int timeout_seconds, QObject *context, Done done)
+{
+    auto *request = new AsyncGet(url, timeout_seconds * 1000, context, std::move(done));
+    request->start();
 }

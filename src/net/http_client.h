@@ -7,10 +7,13 @@
 #include <QUrl>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QObject;
+class QNetworkRequest;
 
 // Request or answer headers as name/value pairs, in order.
 using HttpHeaders = QList<QPair<QByteArray, QByteArray>>;
@@ -94,13 +97,25 @@ public:
     static constexpr int MAX_RETRIES = 3;
 
     // Blocking GET (redirects followed). `timeout_seconds` bounds the
-    // connection and each wait for data separately. On the GUI thread the
-    // window keeps painting but takes no input while this runs.
+    // connection and each wait for data separately.
+    // Worker threads only: the window never waits on a request.
     HttpResult get(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr);
     HttpResult get(const QString &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr)
     {
         return get(url_from_text(url), timeout_seconds, cancel);
     }
+    // The same GET without waiting: returns at once, and `done` is called
+    // later on this thread with the result, unless `context` has been
+    // destroyed by then (the request is then dropped). Same redirects,
+    // retries, time-out and error texts as get(). Requests to one host run
+    // side by side on up to six kept-alive connections.
+    using Done = std::function<void(const HttpResult &)>;
+    void get_async(const QUrl &url, int timeout_seconds, QObject *context, Done done);
+    void get_async(const QString &url, int timeout_seconds, QObject *context, Done done)
+    {
+        get_async(url_from_text(url), timeout_seconds, context, std::move(done));
+    }
+
     // Blocking HEAD; redirects are not followed.
     HttpResult head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr);
 
@@ -117,7 +132,9 @@ public:
     QNetworkAccessManager *manager();
 
 private:
+    friend class AsyncGet;
     HttpClient() = default;
+    QNetworkRequest request_for(const QUrl &url, bool follow_redirects, const HttpHeaders &headers) const;
     enum class Wait { Finished, Headers };
     QNetworkReply *send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
                         int timeout_ms, const std::atomic<bool> *cancel, Wait until,

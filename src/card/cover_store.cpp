@@ -1,0 +1,101 @@
+#include "card/cover_store.h"
+
+#include "app/config.h"
+#include "app/log.h"
+#include "card/cover_cache.h"
+#include "net/http_client.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QSaveFile>
+
+namespace {
+
+const int COVER_TIMEOUT_S = 10;
+
+QImage decode(QIODevice *device, const QSize &target)
+{
+    if (!target.isEmpty())
+        return decode_cover(device, target);
+    QImageReader reader(device);
+    reader.setDecideFormatFromContent(true);
+    return reader.read();
+}
+
+} // namespace
+
+CoverStore &CoverStore::instance()
+{
+    static CoverStore *store = new CoverStore;
+    return *store;
+}
+
+void CoverStore::fetch(const QString &url, const QSize &target, QObject *context, Done done)
+{
+    if (url.isEmpty()) {
+        done(QImage());
+        return;
+    }
+    const QString cache_path = cover_cache_path(url);
+    QFile cached(cache_path);
+    if (cached.exists()) {
+        if (cached.open(QIODevice::ReadOnly)) {
+            const QImage image = decode(&cached, target);
+            if (!image.isNull()) {
+                done(image);
+                return;
+            }
+            // Not an image (an error page cached earlier): fetch it again.
+        } else {
+            applog::warning(QStringLiteral("加载缓存图片失败: ") + cached.errorString());
+        }
+    }
+
+    const bool asked = m_waiting.contains(url);
+    m_waiting[url].append({context, target, std::move(done)});
+    if (asked)
+        return;
+    // The store outlives every card: the answer is cached whoever waits.
+    HttpClient::instance().get_async(url, COVER_TIMEOUT_S, this, [this, url](const HttpResult &result) {
+        if (!result.ok) {
+            applog::error(QStringLiteral("加载封面图片失败: ") + result.error_text());
+            answered(url, nullptr);
+            return;
+        }
+        if (result.status != 200) {
+            answered(url, nullptr);
+            return;
+        }
+        // Written whole or not at all, so a failed write leaves no torn file.
+        // The cache folder is made again should it have been removed meanwhile.
+        const QString cache_path = cover_cache_path(url);
+        QDir().mkpath(config::CACHE_DIR());
+        QSaveFile out(cache_path);
+        if (!out.open(QIODevice::WriteOnly) || out.write(result.body) != result.body.size() || !out.commit()) {
+            applog::error(QStringLiteral("加载封面图片失败: ") + out.errorString() + QStringLiteral(": ")
+                          + QDir::toNativeSeparators(cache_path));
+            answered(url, nullptr);
+            return;
+        }
+        answered(url, &result.body);
+    });
+}
+
+void CoverStore::answered(const QString &url, const QByteArray *body)
+{
+    const QList<Waiter> waiters = m_waiting.take(url);
+    for (const Waiter &waiter : waiters) {
+        if (!waiter.context)
+            continue;   // the card left the screen
+        QImage image;
+        if (body) {
+            QBuffer buffer;
+            buffer.setData(*body);
+            buffer.open(QIODevice::ReadOnly);
+            image = decode(&buffer, waiter.target);
+        }
+        waiter.done(image);
+    }
+}

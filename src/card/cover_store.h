@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+
+// Covers for the cards: from the disk cache when it holds an image,
+// otherwise from the server, whose answer is cached whole (same folder, same
+// file names as cover_cache_path). Requests run in the background, side by
+// side; one address is asked for once however many cards wait for it. An
+// answer is cached even when no card waits for it any more.
+class CoverStore final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CoverStore)
+
+public:
+    // The process-wide store, GUI thread only.
+    static CoverStore &instance();
+
+    using Done = std::function<void(const QImage &)>;
+    // Hands `done` the cover of `url` cut to `target` (whole when `target`
+    // is empty), or a null image when there is none. A cached cover is
+    // handed over before this returns; one from the server later, and not
+    // at all once `context` is gone.
+    void fetch(const QString &url, const QSize &target, QObject *context, Done done);
+
+    // Requests under way (for tests and the benchmark).
+    int pending() const { return m_waiting.size(); }
+
+private:
+    CoverStore() = default;
+
+    struct Waiter {
+        QPointer<QObject> context;
+        QSize target;
+        Done done;
+    };
+    void answered(const QString &url, const QByteArray *body);
+
+    QHash<QString, QList<Waiter>> m_waiting;
+};
