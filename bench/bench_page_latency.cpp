@@ -5,11 +5,12 @@
 // The stand-in server serves <data dir> behind tools/latency_proxy.py, which
 // listens at <proxy base>. Writes a catalogue there (when it is not there
 // yet): main category 甲 with twelve skins (two pages), 乙 with six, each
-// skin with its own JPEG cover, and an address record naming the proxy, so
-// that every request of the window goes through the proxy. Then, in a
+// skin with its own full-HD JPEG cover, and an address record naming the
+// proxy, so that every request of the window goes through the proxy. Then, in a
 // private HOME (an empty cover cache), builds the main window, shows it and
 // clicks through it by the buttons' texts, the way a player does:
 //   start     window built -> 甲, 全部 -> the first page's covers shown;
+//             then the start-up update check is let finish;
 //   next      下一页 -> the first card of page two shown, and all six covers
 //             no longer loading;
 //   cached    上一页, then 下一页 again with page two's covers cached: the
