@@ -19,6 +19,7 @@
 // ends at once (status 1) should any message box come up.
 
 #include "app/config.h"
+#include "bench_support.h"
 #include "app/log.h"
 #include "app/main_window.h"
 #include "card/skin_widget.h"
@@ -32,7 +33,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -90,24 +90,15 @@ int main(int argc, char **argv)
 
     // A private home: the settings store and the cover cache stay apart.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/.cache")).toLocal8Bit());
+    use_private_home(home.path());
     if (!config::init_configuration())
         return 1;
     applog::install();
     config::use_server_for_tests(base);
 
     QApplication app(argc, argv);
-    // A box would wait for a click that never comes: report it and stop.
     QTimer box_watch;
-    QObject::connect(&box_watch, &QTimer::timeout, [] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            std::fprintf(stderr, "message box: %s\n", qPrintable(box->text()));
-            std::_Exit(1);
-        }
-    });
-    box_watch.start(50);
+    stop_on_message_box(&box_watch);
 
     QFile out(data_dir + QStringLiteral("/catalog.json"));
     if (!out.open(QIODevice::WriteOnly) || out.write(catalogue()) < 0)

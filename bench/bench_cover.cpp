@@ -14,6 +14,7 @@
 // measure something else.
 
 #include "app/config.h"
+#include "bench_support.h"
 #include "card/cover_cache.h"
 #include "card/skin_widget.h"
 #include "download/skin_files.h"
@@ -28,8 +29,6 @@
 #include <QImageReader>
 #include <QJsonObject>
 #include <QLabel>
-#include <QPainter>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -50,36 +49,6 @@ QJsonObject record(int index)
                        {QStringLiteral("pak_original"), name + QStringLiteral(".pak")},
                        {QStringLiteral("sig_original"), name + QStringLiteral(".sig")},
                        {QStringLiteral("cover"), name + QStringLiteral(".jpg")}};
-}
-
-// Painted-art-like content (gradients, soft shapes, mild grain): about
-// 300 KB a file at quality 90, the size of a typical full-HD cover.
-QImage cover_picture(int seed)
-{
-    QImage image(1920, 1080, QImage::Format_RGB32);
-    QLinearGradient sky(0, 0, 1920, 1080);
-    sky.setColorAt(0, QColor::fromHsv((seed * 50) % 360, 160, 220));
-    sky.setColorAt(1, QColor::fromHsv((seed * 50 + 120) % 360, 200, 60));
-    QPainter painter(&image);
-    painter.fillRect(image.rect(), sky);
-    QRandomGenerator random(seed);
-    for (int i = 0; i < 60; ++i) {
-        painter.setBrush(QColor::fromHsv(random.bounded(360), 180, 40 + random.bounded(200), 160));
-        painter.setPen(Qt::NoPen);
-        painter.drawEllipse(random.bounded(1920), random.bounded(1080), 40 + random.bounded(400),
-                            40 + random.bounded(300));
-    }
-    painter.end();
-    for (int y = 0; y < image.height(); ++y) {
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int grain = int(random.bounded(9)) - 4;
-            const QRgb p = line[x];
-            line[x] = qRgb(qBound(0, qRed(p) + grain, 255), qBound(0, qGreen(p) + grain, 255),
-                           qBound(0, qBlue(p) + grain, 255));
-        }
-    }
-    return image;
 }
 
 double median(std::vector<double> values)
@@ -125,7 +94,7 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // A private home, so the cover cache is ours alone.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toLocal8Bit());
+    use_private_home(home.path());
     QApplication app(argc, argv);
     const int repeats = std::max(3, app.arguments().value(1, QStringLiteral("15")).toInt());
 
@@ -136,7 +105,7 @@ int main(int argc, char **argv)
     QStringList files;
     for (int i = 0; i < CARDS; ++i) {
         const QString path = cover_cache_path(cover_url(record(i)));
-        if (!cover_picture(i + 1).save(path, "JPEG", 90)) {
+        if (!painted_cover(i + 1).save(path, "JPEG", 90)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
         }

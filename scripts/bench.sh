@@ -18,6 +18,7 @@
 #
 #   BENCH_RUNS=5   runs per measured figure (the best or worst is kept)
 #   BENCH_RESUME_RATE=25  MiB/s the stand-in serves the resumed skin at
+#   BENCH_RTT_MS=300  round trip the latency proxy adds for page_latency
 #   BENCH_JOBS=2   parallel build jobs
 #   BUILD_DIR=...  build folder (default build-bench)
 set -euo pipefail
@@ -152,20 +153,38 @@ EOF
     wait_listening "$NGINX_PORT"
 }
 
-# The stand-in server on a free port, serving $1; sets STANDIN_BASE.
-STANDIN_BASE=""
-start_standin() {
-    local data=$1 out=$WORK/standin.out
-    python3 "$ROOT/tools/catalog_server.py" --data "$data" --port 0 > "$out" &
-    PIDS+=($!)
+# Prints the port of the "PORT <n>" line a started tool writes to $1, once
+# it is there; fails, naming $2, when it does not come.
+announced_port() {
     local i port=""
     for i in $(seq 100); do
-        port=$(sed -n 's/^PORT //p' "$out")
+        port=$(sed -n 's/^PORT //p' "$1")
         [ -n "$port" ] && break
         sleep 0.05
     done
-    [ -n "$port" ] || { echo "stand-in server did not start" >&2; return 1; }
+    [ -n "$port" ] || { echo "$2 did not start" >&2; return 1; }
+    echo "$port"
+}
+
+# The stand-in server on a free port, serving $1; sets STANDIN_BASE.
+STANDIN_BASE=""
+start_standin() {
+    local data=$1 out=$WORK/standin.out port
+    python3 "$ROOT/tools/catalog_server.py" --data "$data" --port 0 > "$out" &
+    PIDS+=($!)
+    port=$(announced_port "$out" "stand-in server")
     STANDIN_BASE="http://127.0.0.1:$port"
+}
+
+# tools/latency_proxy.py on a free port in front of the stand-in server
+# (start_standin first), with a round trip of $1 ms; sets PROXY_BASE.
+PROXY_BASE=""
+start_latency_proxy() {
+    local out=$WORK/proxy.out port
+    python3 "$ROOT/tools/latency_proxy.py" --target "${STANDIN_BASE##*:}" --rtt-ms "$1" > "$out" &
+    PIDS+=($!)
+    port=$(announced_port "$out" "latency proxy")
+    PROXY_BASE="http://127.0.0.1:$port"
 }
 
 # A skin of the benchmark catalogue: skins/Bench/Big/<name>.pak of $2 MiB
@@ -330,6 +349,48 @@ print(len(pak), sum(e["sent"] for e in pak))')
         "$(awk -v s="$sent" -v z="$size" 'BEGIN { printf "%.4f", s / z }')" "<=" 1.02
 }
 
+# Browsing behind a distant server: the stand-in server behind
+# tools/latency_proxy.py with a round trip of BENCH_RTT_MS. Each run is a
+# fresh program with an empty cover cache that clicks 下一页 and a main
+# category's 全部 in the real window, and times through the same proxy, on
+# fresh connections, what a well-built window could not beat: the page's six
+# covers fetched in parallel (after the catalogue, for 全部), and for the
+# first card a page built from the cache. Medians of BENCH_RUNS runs.
+bench_page_latency() {
+    local data=$WORK/latency rtt=${BENCH_RTT_MS:-300}
+    mkdir -p "$data"
+    start_standin "$data"
+    start_latency_proxy "$rtt"
+    local runs=() line i err=$WORK/page_latency.err
+    for i in $(seq "$RUNS"); do
+        line=$("$BUILD_DIR/bin/furlane_bench_page_latency" "$data" "$PROXY_BASE" 2> "$err") || {
+            tail -n 5 "$err" >&2
+            return 1
+        }
+        runs+=("$line")
+    done
+    median_of() {
+        for line in "${runs[@]}"; do field "$1" "$line"; done | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+    }
+    local first first_bound next next_bound category category_bound late of="median of $RUNS, RTT $rtt ms"
+    first=$(median_of next_first_s)
+    first_bound=$(median_of first_bound_s)
+    next=$(median_of next_covers_s)
+    next_bound=$(median_of next_bound_s)
+    category=$(median_of category_s)
+    category_bound=$(median_of category_bound_s)
+    late=$(median_of lateness_ms)
+    log "page_latency: start -> first page's covers after choosing a category $(median_of start_s) s ($of)"
+    report page_latency "next page -> first card ${first} s, bound ${first_bound} s built from the cache + 0.1 s ($of)" \
+        "$first" "<=" "$(awk -v b="$first_bound" 'BEGIN { printf "%.3f", b + 0.1 }')"
+    report page_latency "next page -> all six covers ${next} s, bound ${next_bound} s for six parallel GETs; goal 1.5 x bound + 0.2 s ($of)" \
+        "$next" "<=" "$(awk -v b="$next_bound" 'BEGIN { printf "%.3f", 1.5 * b + 0.2 }')"
+    report page_latency "category 全部 -> all covers ${category} s, bound ${category_bound} s for the catalogue then six parallel GETs; goal 1.5 x bound + 0.2 s ($of)" \
+        "$category" "<=" "$(awk -v b="$category_bound" 'BEGIN { printf "%.3f", 1.5 * b + 0.2 }')"
+    report page_latency "worst lateness of a 10 ms GUI timer during those loads ${late} ms ($of; ms)" \
+        "$late" "<" 50
+}
+
 # --- main -----------------------------------------------------------------
 
 STEPS=(
@@ -338,6 +399,7 @@ STEPS=(
     bench_page_build
     bench_catalog_scale
     bench_download_resume
+    bench_page_latency
 )
 
 if [ $# -gt 0 ]; then
