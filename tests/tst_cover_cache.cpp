@@ -62,7 +62,7 @@ QByteArray read_file(const QString &path)
 
 std::unique_ptr<SkinWidget> make_card(const QJsonObject &record)
 {
-    return std::unique_ptr<SkinWidget>(SkinWidget::create(record, QString()));
+    return settled_card(record);
 }
 
 } // namespace

@@ -52,19 +52,25 @@ double fitted(const ImagePreviewDialog &dialog)
 
 // Runs `probe` on the first modal window that opens while `action` runs,
 // then closes that window.
-void on_modal(const std::function<void()> &action, const std::function<void(QWidget *)> &probe)
+// Runs `action`, then answers the first modal box with `probe` and closes
+// it; returns once that happened or `settled` holds.
+void on_modal(const std::function<void()> &action, const std::function<void(QWidget *)> &probe,
+              const std::function<bool()> &settled = [] { return false; })
 {
+    bool probed = false;
     QTimer poll;
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (QWidget *modal = QApplication::activeModalWidget()) {
             poll.stop();
             probe(modal);
+            probed = true;
             modal->close();
         }
     });
     poll.start();
     action();
+    QTest::qWaitFor([&] { return probed || settled(); }, 15000);
 }
 
 } // namespace
@@ -247,7 +253,7 @@ void TestImagePreview::no_cover_no_viewer()
             });
     bool opened = false;
     on_modal([&] { QTest::mouseClick(card->zoom_button, Qt::LeftButton); },
-             [&](QWidget *) { opened = true; });
+             [&](QWidget *) { opened = true; }, [&] { return !messages.isEmpty(); });
     QVERIFY(!opened);
     QCOMPARE(messages, QStringList{QStringLiteral("提示|该皮肤暂无封面图片，将显示默认图片|info")});
 }

@@ -27,7 +27,7 @@ const QString UNINSTALL = QStringLiteral("卸载");
 
 std::unique_ptr<SkinWidget> make_card(const QJsonObject &record, const QString &game_dir = QString())
 {
-    return std::unique_ptr<SkinWidget>(SkinWidget::create(record, game_dir));
+    return settled_card(record, game_dir);
 }
 
 // Collects what a card asks the window to show, as "title|message|kind".

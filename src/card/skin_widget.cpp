@@ -295,17 +295,14 @@ void SkinWidget::load_cover()
         _show_cover(image);
         return;
     }
-    // A cached cover comes back at once, so it never flashes the loading look.
-    bool answered = false;
-    CoverStore::instance().fetch(url, _cover_pixel_size(), this, [this, &answered](const QImage &cover) {
-        answered = true;
+    // A cached cover replaces the loading look before anything is painted.
+    _set_loading_look();
+    CoverStore::instance().fetch(url, _cover_pixel_size(), this, [this](const QImage &cover) {
         if (cover.isNull())
             _set_placeholder_image();
         else
             _show_cover(cover);
     });
-    if (!answered)
-        _set_loading_look();
 }
 
 QPixmap SkinWidget::_load_cover_image()

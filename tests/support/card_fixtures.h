@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/config.h"
+#include "card/skin_widget.h"
 #include "support/test_server.h"
 
 #include <QBuffer>
@@ -10,6 +11,9 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QString>
+#include <QTest>
+
+#include <memory>
 
 // Shared set-up of the card, cover and viewer tests: skin records, real
 // images, covers placed on the stand-in server.
@@ -75,6 +79,15 @@ inline void put_cover(const TestServer &server, const QJsonObject &record, const
                           + QLatin1Char('/') + record.value(QStringLiteral("subcategory")).toString()
                           + QLatin1Char('/') + record.value(QStringLiteral("cover")).toString(),
                       bytes);
+}
+
+// A card whose cover has come, or is known to be missing.
+inline std::unique_ptr<SkinWidget> settled_card(const QJsonObject &record, const QString &game_dir = QString())
+{
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, game_dir));
+    if (card)
+        QTest::qWaitFor([&card] { return card->cover_state() != SkinWidget::CoverState::Loading; }, 15000);
+    return card;
 }
 
 // Number of cover requests the server has seen since its log was cleared.
