@@ -91,8 +91,7 @@ MainWindow::MainWindow()
     init_ui();
     _load_settings();
     load_categories();
-    // The mandatory update check, about a second after the window shows.
-    QTimer::singleShot(1000, this, &MainWindow::_silent_check_update);
+    start_self_update();
 }
 
 MainWindow::~MainWindow() = default;
