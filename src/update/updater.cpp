@@ -68,8 +68,11 @@ void Updater::check()
     m_timeout = new QTimer(this);
     m_timeout->setSingleShot(true);
     connect(m_timeout, &QTimer::timeout, this, &Updater::on_version_timeout);
-    connect(m_reply, &QNetworkReply::downloadProgress, m_timeout, [this] { m_timeout->start(VERSION_TIMEOUT_MS); });
-    connect(m_reply, &QNetworkReply::finished, this, &Updater::on_version_answer);
+    connect(m_reply, &QNetworkReply::downloadProgress, m_timeout,
+            [timeout = m_timeout] { timeout->start(VERSION_TIMEOUT_MS); });
+    // Queued: the outcome may open a modal box, which must not run inside
+    // the reply's own signal.
+    connect(m_reply, &QNetworkReply::finished, this, &Updater::on_version_answer, Qt::QueuedConnection);
     m_timeout->start(VERSION_TIMEOUT_MS);
 }
 
@@ -86,7 +89,8 @@ void Updater::finish_check()
 
 void Updater::on_version_timeout()
 {
-    if (!m_reply)
+    // A reply that has finished is handled by its queued answer.
+    if (!m_reply || m_reply->isFinished())
         return;
     const QString url = m_reply->url().toString();
     disconnect(m_reply, nullptr, this, nullptr);
