@@ -10,6 +10,7 @@
 #include "update/elevated_launch.h"
 #include "update/update_logic.h"
 #include "update/update_worker.h"
+#include "update/updater.h"
 
 #include <QAbstractButton>
 #include <QPushButton>
@@ -21,6 +22,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -100,10 +102,13 @@ int run_child(int argc, char **argv)
     boxes.start(20);
 
     MainWindow window;
+    Updater *updater = window.findChild<Updater *>();
+    if (!updater)
+        return 4;
     if (!option("--limit-ms").isEmpty())
-        window.update_download_limit_ms = option("--limit-ms").toInt();
+        updater->set_download_limit_ms(option("--limit-ms").toInt());
     if (!option("--stall-ms").isEmpty())
-        window.update_stall_limit_ms = option("--stall-ms").toInt();
+        updater->set_stall_limit_ms(option("--stall-ms").toInt());
     QElapsedTimer clock;
     clock.start();
     const bool close_on_download = args.contains(QStringLiteral("--close-on-download"));
@@ -124,7 +129,7 @@ int run_child(int argc, char **argv)
     // Still running this long after the check: report and stop.
     const int alive_ms = option("--alive-ms").isEmpty() ? 60000 : option("--alive-ms").toInt();
     QTimer::singleShot(alive_ms, &app, [&] {
-        print_line(QStringLiteral("ALIVE\t") + (window.update_thread ? QStringLiteral("thread") : QStringLiteral("no-thread")));
+        print_line(QStringLiteral("ALIVE\t") + (updater->is_updating() ? QStringLiteral("thread") : QStringLiteral("no-thread")));
         QCoreApplication::exit(42);
     });
     window.show();
@@ -199,8 +204,9 @@ private slots:
     void updateFails();
     void installStepFails_data();
     void installStepFails();
+    void checkLeavesInputFree();
     void windowClosedDuringUpdate();
-    void workerWithoutWindow();
+    void workerFailsOnItsThread();
 
 private:
     // `argv0`, when given, is what the child sees as its first argument.
@@ -727,6 +733,34 @@ void TestUpdate::installStepFails()
         QVERIFY(!QFile::exists(app_dir + QStringLiteral("/update.bat")));
 }
 
+// The check waits for nothing: while the version server keeps silent the
+// event loop goes on (timers, a key press for the window); the time-out
+// ends the check all the same.
+void TestUpdate::checkLeavesInputFree()
+{
+    set_faults({QJsonObject{{"match", "/api1/"}, {"delay", 20}}});
+    config::use_server_for_tests(server.base());
+    QLineEdit edit;
+    Updater updater;
+    QSignalSpy fatal(&updater, &Updater::fatal);
+    QElapsedTimer clock;
+    clock.start();
+    updater.check();
+    QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+
+    bool timer_ran = false;
+    QTimer::singleShot(0, &edit, [&] { timer_ran = true; });
+    QCoreApplication::postEvent(&edit, new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a")));
+    QTRY_VERIFY_WITH_TIMEOUT(timer_ran && edit.text() == QStringLiteral("a"), 2000);
+    QCOMPARE(fatal.count(), 0);
+
+    QVERIFY(fatal.wait(8000));
+    QVERIFY2(clock.elapsed() >= 4500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(fatal.first().first().toString().startsWith(QStringLiteral("获取版本信息异常: 请求超时 (5 秒): ")),
+             qPrintable(fatal.first().first().toString()));
+    QVERIFY(!updater.is_updating());
+}
+
 void TestUpdate::windowClosedDuringUpdate()
 {
     server.write_file(QStringLiteral("files/new.exe"), served_bytes(1000000));
@@ -746,21 +780,21 @@ void TestUpdate::windowClosedDuringUpdate()
     QVERIFY(!QFile::exists(record));
 }
 
-void TestUpdate::workerWithoutWindow()
+void TestUpdate::workerFailsOnItsThread()
 {
-    // The worker's own failure reaches its error signal from the update
-    // thread, after run() has returned.
+    // A record without a download address fails on the update thread and
+    // reaches the failure signal from there, with nothing launched.
     QThread thread;
-    auto *worker = new UpdateWorker(QJsonObject(), nullptr);
+    auto *worker = new UpdateWorker(QJsonObject(), 300000, 30000);
     worker->moveToThread(&thread);
     connect(&thread, &QThread::started, worker, &UpdateWorker::run);
     connect(&thread, &QThread::finished, worker, &QObject::deleteLater);
-    QSignalSpy errors(worker, &UpdateWorker::update_error);
-    QSignalSpy finished(worker, &UpdateWorker::update_finished);
+    QSignalSpy errors(worker, &UpdateWorker::failed);
+    QSignalSpy launched(worker, &UpdateWorker::launched);
     thread.start();
     QVERIFY(errors.wait(5000));
-    QVERIFY(errors.first().first().toString().startsWith(QStringLiteral("更新失败: ")));
-    QCOMPARE(finished.count(), 0);
+    QCOMPARE(errors.first().first().toString(), QStringLiteral("服务器响应错误"));
+    QCOMPARE(launched.count(), 0);
     thread.quit();
     QVERIFY(thread.wait(5000));
 }

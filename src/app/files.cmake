@@ -5,5 +5,6 @@ list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/display_scale.cpp
     ${CMAKE_CURRENT_LIST_DIR}/log.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/main_window_updater.cpp
     ${CMAKE_CURRENT_LIST_DIR}/message_dialogs.cpp
 )

@@ -13,7 +13,6 @@
 #include <QLayout>
 #include <QLayoutItem>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -94,8 +93,7 @@ MainWindow::MainWindow()
     m_catalog = new CatalogService(this);
     _connect_catalog();
     _setup_api_urls();
-    // The mandatory update check, about a second after the window shows.
-    QTimer::singleShot(1000, this, &MainWindow::_silent_check_update);
+    start_self_update();
 }
 
 MainWindow::~MainWindow() = default;

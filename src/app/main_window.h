@@ -1,7 +1,5 @@
 #pragma once
 
-#include "net/resume_rules.h"
-
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QMainWindow>
@@ -12,7 +10,6 @@
 #include <QStringList>
 #include <QVariant>
 
-#include <atomic>
 #include <optional>
 
 class CatalogService;
@@ -22,10 +19,7 @@ class QCloseEvent;
 class QLabel;
 class QLayout;
 class QPushButton;
-class QFile;
-class QNetworkReply;
-class QThread;
-class UpdateWorker;
+class Updater;
 class QVBoxLayout;
 class QWidget;
 
@@ -107,59 +101,13 @@ public:
 
     // --- self-update (src/update/) -----------------------------------------
 signals:
-    // Each text shown in dir_label by _show_update_progress, for observers.
+    // Each text shown in dir_label for the update's progress, for observers.
     void update_progress_shown(const QString &text);
 
-public:
-    QThread *update_thread = nullptr;
-    UpdateWorker *update_worker = nullptr;
-
-    // The running update download. The reply handlers run on the GUI thread
-    // while the update thread waits; they share the two atomic flags.
-    QNetworkReply *download_reply = nullptr;
-    QFile *download_file = nullptr;
-    QString download_url;
-    QString save_path;
-    qint64 total_size = 0;
-    qint64 downloaded = 0;
-    double last_update = 0;
-    std::atomic<bool> download_success{false};
-    std::atomic<bool> download_completed{false};
-    // How long the update download may take, and may go without data before
-    // the transfer counts as broken off.
-    int update_download_limit_ms = 300000;
-    int update_stall_limit_ms = 30000;
-    // How the update download goes on after a break.
-    struct DownloadResume {
-        ResumeRules rules;
-        bool ranged = false;    // the running request asks for the rest only
-        bool checked = false;   // the running answer has been judged
-        bool accepted = false;  // ... and its body belongs in the file
-        bool refetch = false;   // ... and the whole file must be asked for afresh
-        bool broke = false;     // the transfer broke off and may go on
-        bool stalled = false;   // ... because no data came for too long
-        qint64 offset = 0;      // where the running answer's body starts in the file
-        QString refused;        // why the answer cannot be used, when it cannot
-    } download_resume;
-
-    void _silent_check_update();
-    std::optional<QJsonObject> _get_latest_info();
-    void _start_update_thread(const QJsonObject &info);
-    void _on_update_finished();
-    void _on_update_error(const QString &error_msg);
-    // Runs on the update thread. False once a fatal error went to the GUI thread.
-    bool _start_update_process(const QJsonObject &info);
-    bool _download_new_version(const QString &url, const QString &path);
-    void _on_download_progress(qint64 bytes_received, qint64 bytes_total);
-    void _on_ready_read();
-    void _on_download_finished();
-    // Judges the running update answer once: from the start, the rest, or
-    // of no use (see DownloadResume). Runs with the reply handlers.
-    void _check_download_answer();
-    void _restart_update_file();
-    // False on failure; when the launch itself failed, `launch_error` holds why.
-    bool _update_exe(const QString &new_exe, QString *launch_error = nullptr);
-    void _show_update_progress(const QString &message);
+private:
+    Updater *m_updater = nullptr;
+    // Creates the updater, shows what it reports and starts its check.
+    void start_self_update();
 
     // --- catalogue browsing: categories, skin list, grid (src/catalog/) ------
 public:

@@ -2,7 +2,7 @@
 list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/update_logic.cpp
     ${CMAKE_CURRENT_LIST_DIR}/update_worker.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/main_window_update.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/updater.cpp
 )
 # The shell's elevated launch exists only on Windows; elsewhere a stand-in
 # records the request.
