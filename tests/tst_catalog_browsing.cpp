@@ -134,6 +134,34 @@ QString pager_state(const MainWindow &w)
         + QStringLiteral(" next=") + (w.next_btn->isEnabled() ? "on" : "off");
 }
 
+// The start-up's instructions and catalogue answers are handled.
+bool started(MainWindow &w)
+{
+    QSignalSpy spy(&w, &MainWindow::catalog_loaded);
+    return spy.wait(20000);
+}
+
+// No card of the page waits for its cover any more.
+bool covers_settled(const MainWindow &w)
+{
+    return QTest::qWaitFor([&w] {
+        for (SkinWidget *card : cards(w)) {
+            if (card->cover_state() == SkinWidget::CoverState::Loading)
+                return false;
+        }
+        return true;
+    }, 15000);
+}
+
+// Clicks a subcategory button and waits until its skin list is handled and
+// the page's covers are there.
+bool load_list(MainWindow &w, QPushButton *button)
+{
+    QSignalSpy spy(&w, &MainWindow::skins_loaded);
+    button->click();
+    return (spy.count() > 0 || spy.wait(15000)) && covers_settled(w);
+}
+
 int requests_to(TestServer &server, const QString &suffix)
 {
     int n = 0;
@@ -234,7 +262,10 @@ std::unique_ptr<MainWindow> TestCatalogBrowsing::make_window(const QJsonArray &r
 {
     write_catalog(records);
     config::reset_endpoints_for_tests();
-    return std::make_unique<MainWindow>();
+    auto w = std::make_unique<MainWindow>();
+    if (!started(*w))
+        qWarning("the start-up answers did not come");
+    return w;
 }
 
 void TestCatalogBrowsing::select(MainWindow &w, const QString &main, const QString &sub)
@@ -245,7 +276,7 @@ void TestCatalogBrowsing::select(MainWindow &w, const QString &main, const QStri
     QPushButton *sub_btn = button(w.subcategory_layout, sub == NONE ? QStringLiteral("全部") : sub,
                                   sub == QStringLiteral("全部") ? 1 : 0);
     QVERIFY2(sub_btn, qPrintable(sub));
-    sub_btn->click();
+    QVERIFY(load_list(w, sub_btn));
 }
 
 // --- categories ---------------------------------------------------------------
@@ -306,6 +337,7 @@ void TestCatalogBrowsing::categoryLoad()
     server.set_faults(faults);
     config::reset_endpoints_for_tests();
     MainWindow w;
+    QVERIFY(started(w));
 
     QCOMPARE(button_texts(w.main_category_layout), buttons);
     QCOMPARE(w.main_categories, buttons);
@@ -484,7 +516,7 @@ void TestCatalogBrowsing::allSelectsFirstButtonAndLoadsMainCategory()
     QCOMPARE(card_names(*w), (QStringList{"a", "b"}));
 
     // A subcategory compares only its own name, across main categories.
-    button(w->subcategory_layout, QStringLiteral("x"))->click();
+    QVERIFY(load_list(*w, button(w->subcategory_layout, QStringLiteral("x"))));
     QCOMPARE(checked_texts(w->subcategory_layout), QStringList{"x"});
     QCOMPARE(card_names(*w), (QStringList{"a", "c"}));
 }
@@ -494,7 +526,7 @@ void TestCatalogBrowsing::subcategoryNamedAll()
     auto w = make_window({rec(2, "a", "A", "x"), rec(1, "b", "A", "全部")});
     button(w->main_category_layout, QStringLiteral("A"))->click();
     QCOMPARE(button_texts(w->subcategory_layout), (QStringList{"全部", "x", "全部"}));
-    button(w->subcategory_layout, QStringLiteral("全部"), 1)->click();
+    QVERIFY(load_list(*w, button(w->subcategory_layout, QStringLiteral("全部"), 1)));
     QCOMPARE(w->current_subcategory_name, std::optional<QString>(QStringLiteral("全部")));
     QCOMPARE(card_names(*w), QStringList{"b"});
     QCOMPARE(checked_texts(w->subcategory_layout), QStringList());
@@ -583,7 +615,7 @@ void TestCatalogBrowsing::skinListFailureKeepsGrid()
     server.set_faults(faults);
     if (!body.isEmpty())
         server.write_file(QStringLiteral("catalog.json"), body);
-    button(w->subcategory_layout, QStringLiteral("y"))->click();
+    QVERIFY(load_list(*w, button(w->subcategory_layout, QStringLiteral("y"))));
     if (message.isEmpty()) {
         QCOMPARE(answerer->count(), 0);
         QCOMPARE(w->skins.size(), 0);
@@ -798,6 +830,7 @@ void TestCatalogBrowsing::refreshCurrentPageCovers()
     server.reset();
     log->clear();
     w->refresh_btn->click();
+    QVERIFY(covers_settled(*w));
 
     QStringList expected;
     for (const char *name : {"s1", "s4", "s5", "s6"})
@@ -839,20 +872,23 @@ void TestCatalogBrowsing::refreshWhenCacheCannotBeDeleted()
     QVERIFY(QDir().mkpath(cache_path + QStringLiteral("/inside")));
     log->clear();
     w->refresh_btn->click();
+    QVERIFY(covers_settled(*w));
     const QStringList logged = lines();
     QVERIFY2(!logged.isEmpty() && logged.first().startsWith(QStringLiteral("WARNING 清理缓存失败: ")
                                                             + QDir::toNativeSeparators(cache_path) + " - "),
              qPrintable(logged.join('\n')));
-    // Refreshed all the same, and counted.
-    QCOMPARE(logged.last(), QStringLiteral("INFO 已刷新 1 个皮肤的图片缓存"));
+    // Refreshed all the same, and counted; the cover's own failure comes
+    // with its answer, after the count.
+    QCOMPARE(logged.filter(QStringLiteral("已刷新")), QStringList{QStringLiteral("INFO 已刷新 1 个皮肤的图片缓存")});
+    QVERIFY2(logged.last().startsWith(QStringLiteral("ERROR 加载封面图片失败: ")), qPrintable(logged.last()));
     QCOMPARE(answerer->count(), 0);
     QDir(cache_path).removeRecursively();
 }
 
 void TestCatalogBrowsing::refreshWhilePageIsRebuilt()
 {
-    // While the first cover request waits, the card area is emptied (as a
-    // page rebuild does): the deleted cards are neither touched nor counted.
+    // While the covers are on their way the page is rebuilt: the answers for
+    // the cards that left are still cached, and paint nothing.
     const QJsonArray records = series(2, "A", "x", "s", true);
     for (const QJsonValue &r : records)
         card_fixtures::put_cover(server, r.toObject(), card_fixtures::encode(card_fixtures::solid_image({40, 30}, Qt::red), "PNG"));
@@ -861,11 +897,17 @@ void TestCatalogBrowsing::refreshWhilePageIsRebuilt()
     QCOMPARE(cards(*w).size(), 2);
     QVERIFY(server.reset());
     QVERIFY(server.set_faults({QJsonObject{{"match", "index_image_download.php"}, {"delay", 1}}}));
-    QTimer::singleShot(300, w.get(), [&] { w->_clear_layout(w->flow_layout); });
     log->clear();
     w->refresh_btn->click();
-    QCOMPARE(lines().filter(QStringLiteral("已刷新")), QStringList{QStringLiteral("INFO 已刷新 0 个皮肤的图片缓存")});
-    QCOMPARE(card_fixtures::cover_requests(server), 1);
+    QCOMPARE(lines().filter(QStringLiteral("已刷新")), QStringList{QStringLiteral("INFO 已刷新 2 个皮肤的图片缓存")});
+    const QList<QPointer<SkinWidget>> left{cards(*w).at(0), cards(*w).at(1)};
+    QCOMPARE(left.at(0)->cover_state(), SkinWidget::CoverState::Loading);
+    w->_clear_layout(w->flow_layout);
+    QTRY_VERIFY(!left.at(0) && !left.at(1));
+    for (const QJsonValue &r : records)
+        QTRY_VERIFY(QFileInfo::exists(cover_cache_path(cover_url(r.toObject()))));
+    QCOMPARE(card_fixtures::cover_requests(server), 2);
+    QVERIFY(lines().filter(QStringLiteral("封面")).isEmpty());
 }
 
 // --- a picture ---------------------------------------------------------------------
