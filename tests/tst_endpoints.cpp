@@ -1,8 +1,7 @@
 #include <algorithm>
 #include "app/config.h"
 #include "app/log.h"
-#include "app/main_window.h"
-#include "support/modal_answerer.h"
+#include "catalog/catalog_service.h"
 #include "support/test_server.h"
 
 #include <QApplication>
@@ -36,8 +35,10 @@ private slots:
 
 private:
     void check_summary(const QString &base);
+    // Resolves the endpoints and waits for the answer.
+    bool resolve();
     TestServer server;
-    std::unique_ptr<MainWindow> window;
+    CatalogService service;
 };
 
 void TestEndpoints::initTestCase()
@@ -46,9 +47,14 @@ void TestEndpoints::initTestCase()
     g_previous = qInstallMessageHandler(capture);
     QVERIFY(server.start());
     config::use_server_for_tests(server.base(), QStringLiteral("demo"));
-    // No catalogue here: the start-up category load answers with a box.
-    ModalAnswerer answerer;
-    window.reset(new MainWindow);
+    QVERIFY(resolve());
+}
+
+bool TestEndpoints::resolve()
+{
+    QSignalSpy ready(&service, &CatalogService::endpoints_ready);
+    service.resolve_endpoints();
+    return ready.wait(15000);
 }
 
 void TestEndpoints::check_summary(const QString &base)
@@ -113,7 +119,7 @@ void TestEndpoints::resolution()
     server.write_file(QStringLiteral("address.txt"), answer);
     config::reset_endpoints_for_tests();
     g_log.clear();
-    window->_setup_api_urls();
+    QVERIFY(resolve());
 
     const QString expected_base = base.isEmpty() ? server.base() + QStringLiteral("/2/皮肤.php") : base;
     // A slow machine may log a line of the start-up before it; the line must be there.
@@ -124,8 +130,7 @@ void TestEndpoints::resolution()
         QVERIFY2(logged->endsWith(QStringLiteral("，使用备用地址")), qPrintable(*logged));
     check_summary(expected_base);
 
-    // The request carried the configured name value. The window's start-up
-    // version check may land in between on a slow machine.
+    // The request carried the configured name value.
     QJsonArray log;
     for (const QJsonValue &request : server.requests()) {
         if (request.toObject().value(QStringLiteral("path")).toString() != QLatin1String("/api1/"))
@@ -142,7 +147,7 @@ void TestEndpoints::serverDown()
     config::use_server_for_tests(dead);
     config::reset_endpoints_for_tests();
     g_log.clear();
-    window->_setup_api_urls();
+    QVERIFY(resolve());
     config::use_server_for_tests(server.base());
     QVERIFY(!g_log.filter(QStringLiteral("WARNING 获取动态API地址失败: ")).isEmpty());
     check_summary(dead + QStringLiteral("/2/皮肤.php"));
