@@ -128,6 +128,8 @@ void TestAppShell::initTestCase()
     // The start-up catalogue load fails against the closed port with a box.
     ModalAnswerer answerer;
     window.reset(new MainWindow);
+    QSignalSpy loaded(window.get(), &MainWindow::catalog_loaded);
+    QVERIFY(loaded.wait(20000));
     // The update check a second later must find the version record, or it
     // would end this program should the tests take that long.
     QVERIFY(version_server.start());

@@ -248,6 +248,8 @@ void TestInstallFlow::initTestCase()
     game = std::make_unique<FakeGame>(sandbox.filePath(QStringLiteral("Steam/Dread Hunger")));
     boxes = std::make_unique<Boxes>();
     window = std::make_unique<MainWindow>();
+    QSignalSpy loaded(window.get(), &MainWindow::catalog_loaded);
+    QVERIFY(loaded.wait(20000));
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
 }
@@ -311,7 +313,9 @@ void TestInstallFlow::open_page(const QString &main)
     main_button->click();
     QPushButton *all = button_in(window->subcategory_layout, QStringLiteral("全部"));
     QVERIFY(all);
+    QSignalSpy loaded(window.get(), &MainWindow::skins_loaded);
     all->click();
+    QVERIFY(loaded.wait(15000));
     QVERIFY(!cards(QString()).isEmpty());
 }
 
