@@ -64,6 +64,10 @@ int run_yes_child(int argc, char **argv)
     MainWindow window;
     window.game_dir = game_dir;
     window.show();
+    // Downloads go to the endpoints the start-up resolves.
+    QSignalSpy loaded(&window, &MainWindow::catalog_loaded);
+    if (!loaded.wait(20000))
+        return 3;
     DownloadManager::instance()->add_task(task(QStringLiteral("甲"), game_dir));
     DownloadManager::instance()->add_task(task(QStringLiteral("乙"), game_dir));
     ModalAnswerer answerer;
