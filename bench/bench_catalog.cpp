@@ -18,9 +18,9 @@
 // Fails when a load does not give the expected categories or skins, and
 // ends at once (status 1) should any message box come up.
 
-#include "app/config.h"
+#include "support/config.h"
 #include "bench_support.h"
-#include "app/log.h"
+#include "support/log.h"
 #include "app/main_window.h"
 #include "card/skin_widget.h"
 #include "net/http_client.h"

@@ -13,11 +13,11 @@
 // Fails when a card shows the placeholder, since the figure would then
 // measure something else.
 
-#include "app/config.h"
 #include "bench_support.h"
 #include "card/cover_cache.h"
 #include "card/skin_widget.h"
 #include "download/skin_files.h"
+#include "support/config.h"
 #include "widgets/flow_layout.h"
 
 #include <QApplication>

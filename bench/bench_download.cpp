@@ -10,9 +10,9 @@
 //       "cancel_ms <worst> <median>".
 // The skin's files are skins/Bench/Big/<skin>.pak and .sig on the server.
 
-#include "app/config.h"
 #include "download/download_manager.h"
 #include "download/skin_files.h"
+#include "support/config.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

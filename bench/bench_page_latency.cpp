@@ -28,9 +28,9 @@
 // lateness_ms <ms> first_bound_s <s> next_bound_s <s> category_bound_s <s>".
 // Fails (status 1) on a message box or when a page does not come in 60 s.
 
-#include "app/config.h"
+#include "support/config.h"
 #include "bench_support.h"
-#include "app/log.h"
+#include "support/log.h"
 #include "app/main_window.h"
 #include "card/skin_widget.h"
 

@@ -1,11 +1,11 @@
 // Browsing the catalogue in a real main window against the stand-in server:
 // category loading, the navigation bar, the skin list, the paged grid, the
 // instructions panel and the cover refresh.
-#include "app/config.h"
 #include "app/main_window.h"
 #include "card/cover_cache.h"
 #include "card/skin_widget.h"
 #include "support/card_fixtures.h"
+#include "support/config.h"
 #include "support/log_capture.h"
 #include "support/modal_answerer.h"
 #include "support/test_server.h"

@@ -1,8 +1,8 @@
-#include "app/config.h"
-#include "app/log.h"
 #include "app/main_window.h"
 #include "download/download_manager.h"
+#include "support/config.h"
 #include "support/download_fixtures.h"
+#include "support/log.h"
 #include "support/modal_answerer.h"
 #include "support/test_server.h"
 

@@ -1,7 +1,7 @@
-#include "app/config.h"
 #include "card/cover_cache.h"
 #include "card/skin_widget.h"
 #include "support/card_fixtures.h"
+#include "support/config.h"
 #include "support/log_capture.h"
 #include "support/test_server.h"
 

@@ -1,6 +1,6 @@
-#include "app/config.h"
-#include "download/download_list_dialog.h"
+#include "app/download_list_dialog.h"
 #include "download/download_manager.h"
+#include "support/config.h"
 #include "support/download_fixtures.h"
 #include "support/modal_answerer.h"
 #include "support/test_server.h"

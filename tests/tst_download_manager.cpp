@@ -1,6 +1,6 @@
 #include "support/download_fixtures.h"
-#include "app/config.h"
-#include "app/log.h"
+#include "support/config.h"
+#include "support/log.h"
 #include "download/download_manager.h"
 #include "download/download_worker.h"
 #include "download/skin_files.h"

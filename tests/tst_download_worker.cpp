@@ -1,6 +1,6 @@
-#include "app/config.h"
 #include "download/download_worker.h"
 #include "download/skin_files.h"
+#include "support/config.h"
 #include "support/log_capture.h"
 #include "support/test_server.h"
 

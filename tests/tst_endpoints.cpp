@@ -1,7 +1,7 @@
 #include <algorithm>
-#include "app/config.h"
-#include "app/log.h"
 #include "catalog/catalog_service.h"
+#include "support/config.h"
+#include "support/log.h"
 #include "support/test_server.h"
 
 #include <QApplication>

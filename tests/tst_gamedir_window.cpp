@@ -1,5 +1,5 @@
-#include "app/config.h"
-#include "app/log.h"
+#include "support/config.h"
+#include "support/log.h"
 #include "app/main_window.h"
 #include "widgets/flow_layout.h"
 #include "platform/process_list.h"

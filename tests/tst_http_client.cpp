@@ -1,5 +1,5 @@
-#include "app/log.h"
 #include "net/http_client.h"
+#include "support/log.h"
 #include "support/test_server.h"
 
 #include <QElapsedTimer>

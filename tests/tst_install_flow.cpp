@@ -2,13 +2,13 @@
 // the stand-in server: detection, the download feedback on the cards, two
 // cards of one skin, cards built mid-download, failures, cancelling from the
 // card and from the queue dialog, and uninstalling.
-#include "app/config.h"
-#include "app/log.h"
+#include "app/download_list_dialog.h"
 #include "app/main_window.h"
 #include "card/button_styles.h"
 #include "card/skin_widget.h"
-#include "download/download_list_dialog.h"
 #include "download/download_manager.h"
+#include "support/config.h"
+#include "support/log.h"
 #include "widgets/flow_layout.h"
 
 #include "support/fake_game.h"

@@ -2,10 +2,10 @@
 // server. Every run that ends the process happens in a child: this program
 // started again with "--child", which builds the real window, prints each
 // message box and progress text to stdout and lets the update run its course.
-#include "app/config.h"
-#include "app/log.h"
 #include "app/main_window.h"
+#include "support/config.h"
 #include "support/hard_link.h"
+#include "support/log.h"
 #include "support/test_server.h"
 #include "update/elevated_launch.h"
 #include "update/update_logic.h"

@@ -1,6 +1,6 @@
 #include "app/main_window.h"
 
-#include "download/download_list_dialog.h"
+#include "app/download_list_dialog.h"
 #include "download/download_manager.h"
 
 #include <QCloseEvent>

@@ -1,10 +1,14 @@
 # Sources of this folder, added to furlane_core.
 list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/close_handling.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/config.cpp
     ${CMAKE_CURRENT_LIST_DIR}/display_scale.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/log.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/download_list_dialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/main_window_catalog.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/main_window_gamedir.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_updater.cpp
     ${CMAKE_CURRENT_LIST_DIR}/message_dialogs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pager.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/refresh.cpp
 )

@@ -1,7 +1,7 @@
-#include "app/config.h"
 #include "app/display_scale.h"
-#include "app/log.h"
 #include "app/main_window.h"
+#include "support/config.h"
+#include "support/log.h"
 
 #include <QApplication>
 #include <QDir>

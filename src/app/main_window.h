@@ -66,12 +66,12 @@ public:
     // an install is never cut between its moves. GUI thread only.
     [[noreturn]] static void _end_process(int status);
 
-    // --- endpoints (src/catalog/main_window_catalog.cpp) --------------------
+    // --- endpoints (src/app/main_window_catalog.cpp) ------------------------
     // Resolves the endpoints in the background; the instructions and the
     // categories are asked for once they are set.
     void _setup_api_urls();
 
-    // --- navigation bar and pager builders (src/catalog/) ------------------
+    // --- navigation bar and pager builders (navigation.cpp, pager.cpp) ----
     QWidget *main_category_container = nullptr;
     FlowLayout *main_category_layout = nullptr;
     QWidget *subcategory_container = nullptr;
@@ -86,12 +86,12 @@ public:
     QVBoxLayout *_create_category_navigation();
     QWidget *_create_pagination_widget();
 
-    // --- catalogue browsing (src/catalog/) ---------------------------------
+    // --- catalogue browsing (pager.cpp, refresh.cpp) -----------------------
     void _prev_page();
     void _next_page();
     void _refresh_skins();
 
-    // --- game folder (src/gamedir/) ----------------------------------------
+    // --- game folder (src/app/main_window_gamedir.cpp) ----------------------
     void _detect_by_process();
     void _open_skin_dir();
 
@@ -99,7 +99,7 @@ public:
     void _show_download_queue();
     void closeEvent(QCloseEvent *event) override;
 
-    // --- self-update (src/update/) -----------------------------------------
+    // --- self-update (src/app/main_window_updater.cpp) ----------------------
 signals:
     // Each text shown in dir_label for the update's progress, for observers.
     void update_progress_shown(const QString &text);
@@ -109,7 +109,7 @@ private:
     // Creates the updater, shows what it reports and starts its check.
     void start_self_update();
 
-    // --- catalogue browsing: categories, skin list, grid (src/catalog/) ------
+    // --- catalogue browsing: categories, skin list, grid --------------------
 public:
     // The category tree derived from the catalogue; each subcategory list is
     // in display order.
@@ -151,7 +151,7 @@ private:
     void _reset_pager();
     void _report_page_failure(int previous_page, const QString &error);
 
-    // --- game folder, settings and clean-up (src/gamedir/) -----------------
+    // --- game folder, settings and clean-up (main_window_gamedir.cpp) -------
 public:
     // Detection on a given process listing; _detect_by_process hands it the
     // live one, tests any table.

@@ -1,6 +1,6 @@
 #include "card/cover_cache.h"
 
-#include "app/config.h"
+#include "support/config.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>

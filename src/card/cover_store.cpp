@@ -1,9 +1,9 @@
 #include "card/cover_store.h"
 
-#include "app/config.h"
-#include "app/log.h"
 #include "card/cover_cache.h"
 #include "net/http_client.h"
+#include "support/config.h"
+#include "support/log.h"
 
 #include <QBuffer>
 #include <QDir>

@@ -1,8 +1,5 @@
 #include "card/skin_widget.h"
 
-#include "app/config.h"
-#include "app/log.h"
-#include "app/main_window.h"
 #include "card/button_styles.h"
 #include "card/cover_cache.h"
 #include "card/cover_store.h"
@@ -10,6 +7,8 @@
 #include "download/download_manager.h"
 #include "download/file_ops.h"
 #include "download/skin_files.h"
+#include "support/config.h"
+#include "support/log.h"
 #include "widgets/image_preview_dialog.h"
 
 #include <QCoreApplication>
@@ -429,10 +428,8 @@ void SkinWidget::show_enlarged_image()
                                          QStringLiteral("info"));
                 return;
             }
-            QString icon_path;
-            if (auto *main_window = qobject_cast<MainWindow *>(window()))
-                icon_path = main_window->get_icon_path();
-            else
+            QString icon_path = m_viewer_icon_path;
+            if (icon_path.isEmpty())
                 icon_path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("icon.ico"));
             ImagePreviewDialog dialog(QPixmap::fromImage(full), icon_path);
             dialog.exec();

@@ -69,6 +69,9 @@ public:
 
     // Opens the full-size cover in a modal viewer.
     void show_enlarged_image();
+    // The viewer's window icon. The main window hands in its own; a card
+    // shown anywhere else uses icon.ico beside the program.
+    void set_viewer_icon_path(const QString &path) { m_viewer_icon_path = path; }
 
 signals:
     void show_message_signal(const QString &title, const QString &message, const QString &kind);
@@ -111,4 +114,5 @@ private:
 
     CoverState m_cover_state = CoverState::Loading;
     bool m_enlarging = false;
+    QString m_viewer_icon_path;
 };

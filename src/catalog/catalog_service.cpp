@@ -1,8 +1,8 @@
 #include "catalog/catalog_service.h"
 
-#include "app/config.h"
-#include "app/log.h"
 #include "net/http_client.h"
+#include "support/config.h"
+#include "support/log.h"
 
 namespace {
 

@@ -2,8 +2,4 @@
 list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/catalog_model.cpp
     ${CMAKE_CURRENT_LIST_DIR}/catalog_service.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/main_window_catalog.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pager.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/refresh.cpp
 )

@@ -1,8 +1,8 @@
 #include "download/download_manager.h"
 
-#include "app/log.h"
 #include "download/download_worker.h"
 #include "download/file_ops.h"
+#include "support/log.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

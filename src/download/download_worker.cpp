@@ -1,7 +1,7 @@
 #include "download/download_worker.h"
 
-#include "app/config.h"
-#include "app/log.h"
+#include "support/config.h"
+#include "support/log.h"
 #include "net/http_client.h"
 #include "net/resumable_get.h"
 #include "download/file_ops.h"

@@ -1,6 +1,6 @@
 #include "download/file_ops.h"
 
-#include "app/log.h"
+#include "support/log.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,5 +5,4 @@ list(APPEND FURLANE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/install_journal.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_worker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_manager.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/download_list_dialog.cpp
 )

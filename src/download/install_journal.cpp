@@ -1,8 +1,8 @@
 #include "download/install_journal.h"
 
-#include "app/log.h"
 #include "download/file_ops.h"
 #include "download/skin_files.h"
+#include "support/log.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
 #include "download/skin_files.h"
 
-#include "app/config.h"
+#include "support/config.h"
 
 #include <QDir>
 #include <QRegularExpression>

@@ -1,7 +1,7 @@
 #include "gamedir/game_folder.h"
 
-#include "app/config.h"
 #include "download/skin_files.h"
+#include "support/config.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "gamedir/temp_cleanup.h"
 
-#include "app/log.h"
 #include "download/file_ops.h"
 #include "download/install_journal.h"
 #include "download/skin_files.h"
 #include "gamedir/game_folder.h"
+#include "support/log.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "net/http_client.h"
 
-#include "app/log.h"
+#include "support/log.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,8 +1,8 @@
 #include "net/resumable_get.h"
 
-#include "app/log.h"
 #include "net/http_client.h"
 #include "net/resume_rules.h"
+#include "support/log.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // logged and, for tests, recorded in a file.
 #include "update/elevated_launch.h"
 
-#include "app/log.h"
+#include "support/log.h"
 
 #include <QDir>
 #include <QString>

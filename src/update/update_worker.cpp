@@ -1,7 +1,7 @@
 #include "update/update_worker.h"
 
-#include "app/log.h"
 #include "net/http_client.h"
+#include "support/log.h"
 #include "update/elevated_launch.h"
 #include "update/update_logic.h"
 

@@ -1,7 +1,7 @@
 #include "update/updater.h"
 
-#include "app/config.h"
-#include "app/log.h"
+#include "support/config.h"
+#include "support/log.h"
 #include "update/update_logic.h"
 #include "update/update_worker.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/config.h"
 #include "card/skin_widget.h"
+#include "support/config.h"
 #include "support/test_server.h"
 
 #include <QBuffer>

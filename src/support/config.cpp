@@ -1,4 +1,4 @@
-#include "app/config.h"
+#include "support/config.h"
 
 #include <QDir>
 #include <QMutex>

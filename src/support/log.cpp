@@ -1,4 +1,4 @@
-#include "app/log.h"
+#include "support/log.h"
 
 #include "platform/std_error.h"
 

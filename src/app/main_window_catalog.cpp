@@ -1,10 +1,10 @@
 // The catalogue in the window: the instructions text, the category tree and
 // the skins of the selected category, as the catalogue service answers.
-#include "app/config.h"
-#include "app/log.h"
 #include "app/main_window.h"
 #include "catalog/catalog_model.h"
 #include "catalog/catalog_service.h"
+#include "support/config.h"
+#include "support/log.h"
 #include "widgets/flow_layout.h"
 
 #include <QLabel>

@@ -1,6 +1,5 @@
 #include "app/main_window.h"
 
-#include "app/log.h"
 #include "card/skin_widget.h"
 #include "download/download_manager.h"
 #include "download/install_journal.h"
@@ -9,6 +8,7 @@
 #include "gamedir/temp_cleanup.h"
 #include "platform/open_folder.h"
 #include "platform/process_list.h"
+#include "support/log.h"
 #include "widgets/flow_layout.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "app/log.h"
 #include "app/main_window.h"
 #include "card/cover_cache.h"
 #include "card/skin_widget.h"
 #include "catalog/catalog_model.h"
+#include "support/log.h"
 #include "widgets/flow_layout.h"
 
 #include <QHBoxLayout>
@@ -179,6 +179,7 @@ bool MainWindow::show_current_page(QString *error)
             continue;
         }
         connect(skin_widget, &SkinWidget::show_message_signal, this, &MainWindow::show_message);
+        skin_widget->set_viewer_icon_path(get_icon_path());
         flow_layout->addWidget(skin_widget);
         skin_widget->_check_installation_status();
         ++valid_skins_count;

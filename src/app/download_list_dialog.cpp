@@ -1,4 +1,4 @@
-#include "download/download_list_dialog.h"
+#include "app/download_list_dialog.h"
 
 #include "app/main_window.h"
 #include "download/download_manager.h"

@@ -1,8 +1,8 @@
 // "刷新页面": fetch the covers of the cards on the current page afresh.
-#include "app/log.h"
 #include "app/main_window.h"
 #include "card/cover_cache.h"
 #include "card/skin_widget.h"
+#include "support/log.h"
 #include "widgets/flow_layout.h"
 
 #include <QDir>
