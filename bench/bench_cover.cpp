@@ -14,7 +14,7 @@
 // measure something else.
 
 #include "bench_support.h"
-#include "card/cover_cache.h"
+#include "covers/cover_cache.h"
 #include "card/skin_widget.h"
 #include "download/skin_files.h"
 #include "support/config.h"

@@ -2,7 +2,7 @@
 // category loading, the navigation bar, the skin list, the paged grid, the
 // instructions panel and the cover refresh.
 #include "app/main_window.h"
-#include "card/cover_cache.h"
+#include "covers/cover_cache.h"
 #include "card/skin_widget.h"
 #include "support/card_fixtures.h"
 #include "support/config.h"

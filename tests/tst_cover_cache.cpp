@@ -1,4 +1,4 @@
-#include "card/cover_cache.h"
+#include "covers/cover_cache.h"
 #include "card/skin_widget.h"
 #include "support/card_fixtures.h"
 #include "support/config.h"

@@ -1,5 +1,5 @@
 #include "app/main_window.h"
-#include "card/cover_cache.h"
+#include "covers/cover_cache.h"
 #include "card/skin_widget.h"
 #include "catalog/catalog_model.h"
 #include "support/log.h"

@@ -1,6 +1,6 @@
 // "刷新页面": fetch the covers of the cards on the current page afresh.
 #include "app/main_window.h"
-#include "card/cover_cache.h"
+#include "covers/cover_cache.h"
 #include "card/skin_widget.h"
 #include "support/log.h"
 #include "widgets/flow_layout.h"

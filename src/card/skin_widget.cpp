@@ -1,8 +1,8 @@
 #include "card/skin_widget.h"
 
 #include "card/button_styles.h"
-#include "card/cover_cache.h"
-#include "card/cover_store.h"
+#include "covers/cover_cache.h"
+#include "covers/cover_store.h"
 #include "card/magnifier.h"
 #include "download/download_manager.h"
 #include "download/file_ops.h"

@@ -1,19 +1,19 @@
 # Sources of this folder, added to furlane_core. The process listing has one
 # implementation per system; the Win32 one builds only on Windows. So do the
 # display metrics read before the window exists (Win32, or the X server).
-list(APPEND FURLANE_SOURCES
+list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/open_folder.cpp
     ${CMAKE_CURRENT_LIST_DIR}/std_error.cpp
     ${CMAKE_CURRENT_LIST_DIR}/wine_paths.cpp
 )
 if(WIN32)
-    list(APPEND FURLANE_SOURCES
+    list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win_processes.cpp
     )
 else()
-    list(APPEND FURLANE_SOURCES
+    list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_x11.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_linux.cpp
     )

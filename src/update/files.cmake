@@ -1,5 +1,5 @@
 # Sources of this folder, added to furlane_core.
-list(APPEND FURLANE_SOURCES
+list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/update_logic.cpp
     ${CMAKE_CURRENT_LIST_DIR}/update_worker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/updater.cpp
@@ -7,7 +7,7 @@ list(APPEND FURLANE_SOURCES
 # The shell's elevated launch exists only on Windows; elsewhere a stand-in
 # records the request.
 if(WIN32)
-    list(APPEND FURLANE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/elevated_launch_win.cpp)
+    list(APPEND FURLANE_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/elevated_launch_win.cpp)
 else()
-    list(APPEND FURLANE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/elevated_launch_other.cpp)
+    list(APPEND FURLANE_CORE_SOURCES ${CMAKE_CURRENT_LIST_DIR}/elevated_launch_other.cpp)
 endif()

@@ -1,5 +1,5 @@
-# Sources of this folder, added to furlane_core.
-list(APPEND FURLANE_SOURCES
+# Sources of this folder, added to furlane_ui.
+list(APPEND FURLANE_UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/flow_layout.cpp
     ${CMAKE_CURRENT_LIST_DIR}/image_preview_dialog.cpp
 )

@@ -86,7 +86,7 @@ inline std::unique_ptr<SkinWidget> settled_card(const QJsonObject &record, const
 {
     std::unique_ptr<SkinWidget> card(SkinWidget::create(record, game_dir));
     if (card)
-        QTest::qWaitFor([&card] { return card->cover_state() != SkinWidget::CoverState::Loading; }, 15000);
+        (void)QTest::qWaitFor([&card] { return card->cover_state() != SkinWidget::CoverState::Loading; }, 15000);
     return card;
 }
 

@@ -1,4 +1,4 @@
-#include "card/cover_cache.h"
+#include "covers/cover_cache.h"
 
 #include "support/config.h"
 

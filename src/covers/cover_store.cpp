@@ -1,6 +1,6 @@
-#include "card/cover_store.h"
+#include "covers/cover_store.h"
 
-#include "card/cover_cache.h"
+#include "covers/cover_cache.h"
 #include "net/http_client.h"
 #include "support/config.h"
 #include "support/log.h"
