@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QRunnable>
 #include <QSaveFile>
+#include <QThreadPool>
 
 namespace {
 
@@ -89,13 +91,23 @@ void CoverStore::answered(const QString &url, const QByteArray *body)
     for (const Waiter &waiter : waiters) {
         if (!waiter.context)
             continue;   // the card left the screen
-        QImage image;
-        if (body) {
-            QBuffer buffer;
-            buffer.setData(*body);
-            buffer.open(QIODevice::ReadOnly);
-            image = decode(&buffer, waiter.target);
+        if (!body) {
+            waiter.done(QImage());
+            continue;
         }
-        waiter.done(image);
+        // Decoded on a pool thread: a page's covers arrive together, and
+        // decoding them one after another here would hold up the window.
+        const QByteArray bytes = *body;
+        const Waiter handed = waiter;
+        QThreadPool::globalInstance()->start(QRunnable::create([this, bytes, handed] {
+            QBuffer buffer;
+            buffer.setData(bytes);
+            buffer.open(QIODevice::ReadOnly);
+            const QImage image = decode(&buffer, handed.target);
+            QMetaObject::invokeMethod(this, [handed, image] {
+                if (handed.context)
+                    handed.done(image);
+            }, Qt::QueuedConnection);
+        }));
     }
 }

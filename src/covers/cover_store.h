@@ -26,8 +26,8 @@ public:
     using Done = std::function<void(const QImage &)>;
     // Hands `done` the cover of `url` cut to `target` (whole when `target`
     // is empty), or a null image when there is none. A cached cover is
-    // handed over before this returns; one from the server later, and not
-    // at all once `context` is gone.
+    // handed over before this returns; one from the server later (decoded
+    // off the GUI thread), and not at all once `context` is gone.
     void fetch(const QString &url, const QSize &target, QObject *context, Done done);
 
     // Requests under way (for tests and the benchmark).
