@@ -70,7 +70,7 @@ void on_modal(const std::function<void()> &action, const std::function<void(QWid
     });
     poll.start();
     action();
-    QTest::qWaitFor([&] { return probed || settled(); }, 15000);
+    (void)QTest::qWaitFor([&] { return probed || settled(); }, 15000);
 }
 
 } // namespace

@@ -325,20 +325,23 @@ void SkinWidget::_show_cover(const QImage &cropped)
     _set_cover_state(CoverState::Shown);
 }
 
-void SkinWidget::_set_loading_look()
+QPixmap SkinWidget::_blank_cover() const
 {
     QPixmap pixmap(_cover_pixel_size());
     pixmap.setDevicePixelRatio(devicePixelRatioF());
     pixmap.fill(QColor(245, 245, 245));
-    cover->setPixmap(pixmap);
+    return pixmap;
+}
+
+void SkinWidget::_set_loading_look()
+{
+    cover->setPixmap(_blank_cover());
     _set_cover_state(CoverState::Loading);
 }
 
 void SkinWidget::_set_placeholder_image()
 {
-    QPixmap pixmap(_cover_pixel_size());
-    pixmap.setDevicePixelRatio(devicePixelRatioF());
-    pixmap.fill(QColor(245, 245, 245));
+    QPixmap pixmap = _blank_cover();
     QPainter painter(&pixmap);
     painter.setPen(QColor(180, 180, 180));
     painter.setFont(QFont(QStringLiteral("Microsoft YaHei"), 12));

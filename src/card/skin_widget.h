@@ -102,6 +102,8 @@ private:
     QSize _cover_pixel_size() const;
     void _show_cover(const QImage &cropped);
     void _set_loading_look();
+    // The cover area's plain background, at the screen's pixel size.
+    QPixmap _blank_cover() const;
     // Text and look only; the installed check must not touch the rest.
     void _set_resting_state(bool installed);
     // Leaves the downloading state: button enabled again, cancel hidden.

@@ -144,6 +144,38 @@ void fill_head(QNetworkReply *reply, HttpResult &result)
     result.headers = reply->rawHeaderPairs();
 }
 
+// False when the reply ended without any answer; a redirect that led nowhere
+// (its target refused the connection) leaves the redirect's own status
+// behind, which is no answer either.
+bool answered(QNetworkReply *reply, bool follow_redirects)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.isValid()
+        && !(follow_redirects && is_redirect(status.toInt()) && reply->error() != QNetworkReply::NoError);
+}
+
+// Whether a request that got no connection is sent again as attempt
+// `attempt` (counted from 1); logs the retry.
+bool retry_connection(QNetworkReply *reply, int attempt, const QUrl &url)
+{
+    if (!is_connect_failure(reply->error()) || attempt > HttpClient::MAX_RETRIES)
+        return false;
+    applog::debug(QStringLiteral("连接失败，立即重试 (%1/%2): %3 - %4")
+                      .arg(attempt).arg(HttpClient::MAX_RETRIES).arg(url.toString(), reply->errorString()));
+    return true;
+}
+
+// Adds the body of a finished answer to its head. An answer that began but
+// broke off is a transport failure.
+void fill_body(QNetworkReply *reply, HttpResult &result)
+{
+    result.body = reply->readAll();
+    if (reply->error() != QNetworkReply::NoError && result.status < 400) {
+        result.ok = false;
+        result.error = reply->errorString();
+    }
+}
+
 } // namespace
 
 QString http_status_error_text(int status, const QString &reason, const QUrl &url)
@@ -256,20 +288,12 @@ QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool fo
             result.error = result.cancelled ? QStringLiteral("请求已取消") : timeout_text(timeout_ms, url);
             return nullptr;
         }
-        // A redirect that led nowhere (its target refused the connection)
-        // leaves the redirect's own status behind: that is no answer either.
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const bool answered = status.isValid() && !(follow_redirects && is_redirect(status.toInt())
-                                                    && reply->error() != QNetworkReply::NoError);
-        if (reply->isFinished() && !answered && reply->error() != QNetworkReply::NoError) {
+        if (reply->isFinished() && !answered(reply, follow_redirects) && reply->error() != QNetworkReply::NoError) {
             const QString error = reply->errorString();
-            const bool retry = is_connect_failure(reply->error()) && attempt < MAX_RETRIES;
+            const bool retry = retry_connection(reply, attempt + 1, url);
             reply->deleteLater();
-            if (retry) {
-                applog::debug(QStringLiteral("连接失败，立即重试 (%1/%2): %3 - %4")
-                                  .arg(attempt + 1).arg(MAX_RETRIES).arg(url.toString(), error));
+            if (retry)
                 continue;
-            }
             result = HttpResult();
             result.url = url;
             result.error = error;
@@ -289,12 +313,7 @@ HttpResult HttpClient::run(const QByteArray &verb, const QUrl &url, bool follow_
                                 Wait::Finished, result);
     if (!reply)
         return result;
-    result.body = reply->readAll();
-    if (reply->error() != QNetworkReply::NoError && result.status < 400) {
-        // An answer began but broke off: report it as a transport failure.
-        result.ok = false;
-        result.error = reply->errorString();
-    }
+    fill_body(reply, result);
     reply->deleteLater();
     return result;
 }
@@ -409,30 +428,17 @@ private:
         m_reply = nullptr;
         m_idle.stop();
         reply->deleteLater();
-        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        // A redirect that led nowhere leaves the redirect's own status: no answer.
-        const bool answered = status.isValid()
-            && !(is_redirect(status.toInt()) && reply->error() != QNetworkReply::NoError);
         HttpResult result;
-        if (!answered && reply->error() != QNetworkReply::NoError) {
-            const QString error = reply->errorString();
-            if (is_connect_failure(reply->error()) && m_attempt < HttpClient::MAX_RETRIES) {
-                ++m_attempt;
-                applog::debug(QStringLiteral("连接失败，立即重试 (%1/%2): %3 - %4")
-                                  .arg(m_attempt).arg(HttpClient::MAX_RETRIES).arg(m_url.toString(), error));
+        if (!answered(reply, true) && reply->error() != QNetworkReply::NoError) {
+            if (retry_connection(reply, ++m_attempt, m_url)) {
                 start();
                 return;
             }
             result.url = m_url;
-            result.error = error;
+            result.error = reply->errorString();
         } else {
             fill_head(reply, result);
-            result.body = reply->readAll();
-            if (reply->error() != QNetworkReply::NoError && result.status < 400) {
-                // An answer began but broke off: a transport failure.
-                result.ok = false;
-                result.error = reply->errorString();
-            }
+            fill_body(reply, result);
         }
         answer(result);
     }
