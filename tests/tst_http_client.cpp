@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <optional>
 
 namespace {
 
@@ -60,6 +61,7 @@ private slots:
     void answers();
     void stalledServerTimesOut_data();
     void stalledServerTimesOut();
+    void backgroundRequestDroppedWithItsContext();
     void refusedConnectionTriedFourTimes();
     void establishedConnectionNotRetried();
     void redirectFollowedForGetOnly();
@@ -129,6 +131,31 @@ void TestHttpClient::answers()
         QVERIFY2(r.error_text().contains(errorContains), qPrintable(r.error_text()));
         QVERIFY(r.error_text().contains(QStringLiteral("/index_skins.php")));
     }
+
+    // The window's background GET comes to the same result.
+    QObject context;
+    std::optional<HttpResult> later;
+    HttpClient::instance().get_async(url(QStringLiteral("/index_skins.php")), 5, &context,
+                                     [&](const HttpResult &answer) { later = answer; });
+    QVERIFY(!later);
+    QTRY_VERIFY(later.has_value());
+    QCOMPARE(later->ok, r.ok);
+    QCOMPARE(later->status, r.status);
+    QCOMPARE(later->body, r.body);
+    QCOMPARE(later->error_text().isEmpty(), r.error_text().isEmpty());
+}
+
+void TestHttpClient::backgroundRequestDroppedWithItsContext()
+{
+    server.set_faults({rule("index_skins", {{"delay", 0.5}})});
+    bool called = false;
+    auto *context = new QObject;
+    HttpClient::instance().get_async(url(QStringLiteral("/index_skins.php")), 5, context,
+                                     [&](const HttpResult &) { called = true; });
+    QTimer::singleShot(100, context, &QObject::deleteLater);
+    QTest::qWait(1500);
+    QVERIFY(!called);
+    QCOMPARE(server.requests().size(), 1);
 }
 
 void TestHttpClient::stalledServerTimesOut_data()
