@@ -1,6 +1,7 @@
 #include "app/download_list_dialog.h"
 
 #include "app/main_window.h"
+#include "app/message_dialogs.h"
 #include "download/download_manager.h"
 
 #include <QHBoxLayout>
@@ -120,7 +121,7 @@ void DownloadListDialog::_cancel_task(const QString &skin_id)
         return;
     }
     if (auto *window = qobject_cast<MainWindow *>(parentWidget()))
-        window->show_message(QStringLiteral("提示"), QStringLiteral("该任务不在下载队列中"), QStringLiteral("info"));
+        show_message(window, QStringLiteral("提示"), QStringLiteral("该任务不在下载队列中"), QStringLiteral("info"));
     else
         QMessageBox::information(this, QStringLiteral("提示"), QStringLiteral("该任务不在下载队列中"));
 }

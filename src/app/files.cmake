@@ -8,7 +8,4 @@ list(APPEND FURLANE_UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/main_window_gamedir.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_updater.cpp
     ${CMAKE_CURRENT_LIST_DIR}/message_dialogs.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/navigation.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/pager.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/refresh.cpp
 )

@@ -1,8 +1,13 @@
 #include "app/main_window.h"
 
 #include "app/display_scale.h"
+#include "app/message_dialogs.h"
+#include "browse/category_bar.h"
+#include "browse/skin_grid.h"
 #include "catalog/catalog_service.h"
-#include "widgets/flow_layout.h"
+#include "covers/cover_store.h"
+#include "download/download_manager.h"
+#include "gamedir/game_dir_service.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,8 +15,6 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QLayout>
-#include <QLayoutItem>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -74,43 +77,41 @@ QLabel {
 }
 )";
 
-const char *const FLOW_CONTAINER_STYLE = R"(
-QWidget {
-    background-color: #FFFFFF;
-    border-radius: 4px;
-    border: 1px solid #E5E7EB;
-}
-)";
-
 } // namespace
 
 MainWindow::MainWindow()
-    : QMainWindow(nullptr)
+    : QMainWindow(nullptr),
+      m_downloads(*DownloadManager::instance()),
+      m_covers(CoverStore::instance())
 {
-    init_ui();
-    _load_settings();
-    // The window shows at once; the catalogue fills it as the answers come.
     m_catalog = new CatalogService(this);
-    _connect_catalog();
-    _setup_api_urls();
+    m_game_dir = new GameDirService(m_downloads, this);
+    build_frame();
+    show_game_dir(m_game_dir->load(), true);
+    connect_catalog();
+    m_catalog->resolve_endpoints();
     start_self_update();
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::init_ui()
+QString MainWindow::icon_path()
+{
+    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("app.ico"));
+}
+
+void MainWindow::build_frame()
 {
     setWindowTitle(QStringLiteral("Furlane"));
     setFixedSize(MAIN_WINDOW_SIZE);
 
-    const QString icon_path = get_icon_path();
-    if (QFileInfo::exists(icon_path))
-        setWindowIcon(QIcon(icon_path));
+    if (QFileInfo::exists(icon_path()))
+        setWindowIcon(QIcon(icon_path()));
 
     setStyleSheet(QString::fromUtf8(WINDOW_STYLE));
 
     auto *container = new QWidget;
-    main_layout = new QVBoxLayout(container);
+    auto *main_layout = new QVBoxLayout(container);
     main_layout->setContentsMargins(16, 4, 16, 12);
     main_layout->setSpacing(8);
 
@@ -121,73 +122,41 @@ void MainWindow::init_ui()
     // (2 x 260 + the row gap) fit the card area.
     dir_layout->setContentsMargins(0, 0, 0, 0);
     dir_layout->addWidget(new QLabel(QStringLiteral("皮肤目录：")));
-    dir_label = new QLabel(QStringLiteral("请先启动Dread Hunger游戏后点击检测目录"));
-    dir_label->setStyleSheet(QString::fromUtf8(DIR_LABEL_STYLE));
-    dir_layout->addWidget(dir_label, 4);
+    m_dir_label = new QLabel(QStringLiteral("请先启动Dread Hunger游戏后点击检测目录"));
+    m_dir_label->setObjectName(QStringLiteral("dir_label"));
+    m_dir_label->setStyleSheet(QString::fromUtf8(DIR_LABEL_STYLE));
+    dir_layout->addWidget(m_dir_label, 4);
 
     auto *detect_btn = new QPushButton(QStringLiteral("检测目录"));
-    connect(detect_btn, &QPushButton::clicked, this, &MainWindow::_detect_by_process);
+    connect(detect_btn, &QPushButton::clicked, this, &MainWindow::detect_by_process);
     dir_layout->addWidget(detect_btn);
     auto *open_btn = new QPushButton(QStringLiteral("打开皮肤目录"));
-    connect(open_btn, &QPushButton::clicked, this, &MainWindow::_open_skin_dir);
+    connect(open_btn, &QPushButton::clicked, this, &MainWindow::open_skin_dir);
     dir_layout->addWidget(open_btn);
     auto *queue_btn = new QPushButton(QStringLiteral("下载队列"));
-    connect(queue_btn, &QPushButton::clicked, this, &MainWindow::_show_download_queue);
+    connect(queue_btn, &QPushButton::clicked, this, &MainWindow::show_download_queue);
     dir_layout->addWidget(queue_btn);
-
-    QVBoxLayout *category_navigation = _create_category_navigation();
-
-    flow_container = new QWidget;
-    flow_container->setStyleSheet(QString::fromUtf8(FLOW_CONTAINER_STYLE));
-    flow_layout = new FlowLayout;
-    flow_layout->setMaxColumns(3);
-    flow_layout->setContentsMargins(9, 0, 9, 0);
-    flow_layout->setVerticalSpacing(8);
-    flow_container->setLayout(flow_layout);
-
-    pagination_widget = _create_pagination_widget();
 
     auto *dir_widget = new QWidget;
     dir_widget->setLayout(dir_layout);
-    auto *category_navigation_widget = new QWidget;
-    category_navigation_widget->setLayout(category_navigation);
 
-    main_layout->addWidget(dir_widget);
-    main_layout->addWidget(category_navigation_widget);
-    main_layout->addWidget(flow_container);
-    main_layout->addWidget(pagination_widget);
+    m_category_bar = new CategoryBar;
+    m_category_bar->setMinimumHeight(130);
+    connect(m_category_bar, &CategoryBar::main_category_chosen, this, &MainWindow::choose_main_category);
+    connect(m_category_bar, &CategoryBar::subcategory_chosen, this, &MainWindow::choose_subcategory);
 
-    main_layout->setStretchFactor(dir_widget, 0);
-    main_layout->setStretchFactor(category_navigation_widget, 0);
-    main_layout->setStretchFactor(flow_container, 1);
-    main_layout->setStretchFactor(pagination_widget, 0);
+    m_grid = new SkinGrid(m_downloads, m_covers);
+    m_grid->set_viewer_icon_path(icon_path());
+    connect(m_grid, &SkinGrid::message_requested, this, &MainWindow::message);
 
-    category_navigation_widget->setMinimumHeight(130);
+    main_layout->addWidget(dir_widget, 0);
+    main_layout->addWidget(m_category_bar, 0);
+    main_layout->addWidget(m_grid, 1);
 
     setCentralWidget(container);
 }
 
-QString MainWindow::get_icon_path() const
+void MainWindow::message(const QString &title, const QString &text, const QString &kind)
 {
-    return QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("app.ico"));
-}
-
-void MainWindow::_clear_layout(QLayout *layout)
-{
-    if (!layout)
-        return;
-    while (layout->count() > 0) {
-        QLayoutItem *item = layout->takeAt(0);
-        if (!item)
-            break;
-        // Hidden at once, so that the old widgets are never painted beside
-        // their successors and the area under their drop shadows (which
-        // reaches past their own rectangle) is repainted: deleted later
-        // while still shown, their shadows would stay on screen.
-        if (QWidget *widget = item->widget()) {
-            widget->hide();
-            widget->deleteLater();
-        }
-        delete item;
-    }
+    show_message(this, title, text, kind);
 }

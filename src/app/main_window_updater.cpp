@@ -2,6 +2,7 @@
 // and performs the exits it asks for, on the GUI thread.
 #include "app/main_window.h"
 
+#include "app/message_dialogs.h"
 #include "update/updater.h"
 
 #include <QLabel>
@@ -12,14 +13,12 @@ void MainWindow::start_self_update()
 {
     m_updater = new Updater(this);
     connect(m_updater, &Updater::progress, this, [this](const QString &message) {
-        if (!dir_label)
-            return;
         const QString text = QStringLiteral("📥 ") + message;
-        dir_label->setText(text);
+        m_dir_label->setText(text);
         emit update_progress_shown(text);
     });
-    connect(m_updater, &Updater::fatal, this, &MainWindow::_force_close_program);
-    connect(m_updater, &Updater::exit_requested, this, [] { _end_process(0); });
+    connect(m_updater, &Updater::fatal, this, [this](const QString &text) { force_close_program(this, m_downloads, text); });
+    connect(m_updater, &Updater::exit_requested, this, [this] { end_process(m_downloads, 0); });
     connect(m_updater, &Updater::newer_version_found, this, [this](const QString &version) {
         QMessageBox::information(this, QStringLiteral("发现新版本"),
                                  QStringLiteral("发现新版本 ") + version + QStringLiteral("，正在自动更新..."));

@@ -1,4 +1,5 @@
-#include "app/main_window.h"
+#include "app/message_dialogs.h"
+
 #include "download/download_manager.h"
 
 #include <QGridLayout>
@@ -121,11 +122,11 @@ void show_whole_text(QMessageBox &box, const QString &message)
 
 } // namespace
 
-void MainWindow::show_message(const QString &title, const QString &message, const QString &message_type)
+void show_message(QWidget *parent, const QString &title, const QString &message, const QString &message_type)
 {
     // Every kind looks the same; the kind is kept for the callers' sake.
     Q_UNUSED(message_type)
-    QMessageBox box(this);
+    QMessageBox box(parent);
     box.setWindowTitle(title);
     box.setText(message);
     box.setStyleSheet(QString::fromUtf8(MESSAGE_BOX_STYLE));
@@ -135,17 +136,17 @@ void MainWindow::show_message(const QString &title, const QString &message, cons
     box.exec();
 }
 
-void MainWindow::_force_close_program(const QString &message)
+void force_close_program(QWidget *parent, DownloadManager &downloads, const QString &message)
 {
-    show_message(QStringLiteral("程序错误"), message, QStringLiteral("critical"));
-    _end_process(1);
+    show_message(parent, QStringLiteral("程序错误"), message, QStringLiteral("critical"));
+    end_process(downloads, 1);
 }
 
-void MainWindow::_end_process(int status)
+void end_process(DownloadManager &downloads, int status)
 {
     // No close handling and no sweep; only the downloads stop first, so
     // the mod folder holds whole skins or the old ones.
-    DownloadManager::instance()->shutdown();
+    downloads.shutdown();
     std::fflush(nullptr);
     std::_Exit(status);
 }

@@ -171,8 +171,8 @@ void show_magnifier(QPushButton *button)
 
 } // namespace
 
-SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game_dir,
-                               QString *invalid_record_error)
+SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game_dir, DownloadManager &downloads,
+                               CoverStore &covers, QString *invalid_record_error)
 {
     for (const QString &key : REQUIRED_KEYS) {
         if (!skin_data.contains(key)) {
@@ -181,27 +181,26 @@ SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game
             return nullptr;
         }
     }
-    return new SkinWidget(skin_data, game_dir);
+    return new SkinWidget(skin_data, game_dir, downloads, covers);
 }
 
-SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder)
-    : QWidget(nullptr), skin_data(data), game_dir(folder),
-      download_manager(DownloadManager::instance())
+SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder, DownloadManager &downloads, CoverStore &covers)
+    : QWidget(nullptr), m_skin_data(data), m_game_dir(folder), m_downloads(&downloads), m_covers(&covers)
 {
     init_ui();
     load_cover();
-    _check_installation_status();
+    check_installation_status();
 
-    connect(download_manager, &DownloadManager::task_started,
-            this, &SkinWidget::_handle_download_started);
-    connect(download_manager, &DownloadManager::progress_updated,
-            this, &SkinWidget::_handle_download_progress);
-    connect(download_manager, &DownloadManager::task_completed,
-            this, &SkinWidget::_handle_download_completed);
-    connect(download_manager, &DownloadManager::task_failed,
-            this, &SkinWidget::_handle_download_failed);
-    connect(download_manager, &DownloadManager::task_cancelled,
-            this, &SkinWidget::_handle_download_cancelled);
+    connect(m_downloads, &DownloadManager::task_started,
+            this, &SkinWidget::on_download_started);
+    connect(m_downloads, &DownloadManager::progress_updated,
+            this, &SkinWidget::on_download_progress);
+    connect(m_downloads, &DownloadManager::task_completed,
+            this, &SkinWidget::on_download_completed);
+    connect(m_downloads, &DownloadManager::task_failed,
+            this, &SkinWidget::on_download_failed);
+    connect(m_downloads, &DownloadManager::task_cancelled,
+            this, &SkinWidget::on_download_cancelled);
 }
 
 SkinWidget::~SkinWidget() = default;
@@ -219,51 +218,51 @@ void SkinWidget::init_ui()
     main_layout->setSpacing(10);
 
     const int cover_width = CARD_WIDTH - 24;
-    cover_container = new QWidget;
-    cover_container->setFixedSize(cover_width, COVER_HEIGHT);
+    m_cover_container = new QWidget;
+    m_cover_container->setFixedSize(cover_width, COVER_HEIGHT);
 
-    cover = new QLabel(cover_container);
-    cover->setGeometry(0, 0, cover_width, COVER_HEIGHT);
-    cover->setAlignment(Qt::AlignCenter);
-    cover->setStyleSheet(QString::fromUtf8(COVER_STYLE));
+    m_cover = new QLabel(m_cover_container);
+    m_cover->setGeometry(0, 0, cover_width, COVER_HEIGHT);
+    m_cover->setAlignment(Qt::AlignCenter);
+    m_cover->setStyleSheet(QString::fromUtf8(COVER_STYLE));
 
-    name_label = new QLabel(record_text(skin_data, QStringLiteral("name")), cover_container);
-    name_label->setGeometry(0, COVER_HEIGHT - 48, cover_width, 48);
-    name_label->setAlignment(Qt::AlignBottom | Qt::AlignCenter);
-    name_label->setStyleSheet(QString::fromUtf8(NAME_LABEL_STYLE));
+    m_name_label = new QLabel(record_text(m_skin_data, QStringLiteral("name")), m_cover_container);
+    m_name_label->setGeometry(0, COVER_HEIGHT - 48, cover_width, 48);
+    m_name_label->setAlignment(Qt::AlignBottom | Qt::AlignCenter);
+    m_name_label->setStyleSheet(QString::fromUtf8(NAME_LABEL_STYLE));
 
-    zoom_button = new QPushButton(cover_container);
-    zoom_button->setGeometry(cover_width - 36, 8, 32, 32);
-    show_magnifier(zoom_button);
-    auto *zoom_shadow = new QGraphicsDropShadowEffect(zoom_button);
+    m_zoom_button = new QPushButton(m_cover_container);
+    m_zoom_button->setGeometry(cover_width - 36, 8, 32, 32);
+    show_magnifier(m_zoom_button);
+    auto *zoom_shadow = new QGraphicsDropShadowEffect(m_zoom_button);
     zoom_shadow->setBlurRadius(8);
     zoom_shadow->setOffset(1, 1);
     zoom_shadow->setColor(QColor(0, 0, 0, 20));
-    zoom_button->setGraphicsEffect(zoom_shadow);
+    m_zoom_button->setGraphicsEffect(zoom_shadow);
 
-    action_button = new QPushButton(NOT_INSTALLED_TEXT);
-    action_button->setFixedSize(100, 36);
-    action_button->setStyleSheet(first_action_button_style());
+    m_action_button = new QPushButton(NOT_INSTALLED_TEXT);
+    m_action_button->setFixedSize(100, 36);
+    m_action_button->setStyleSheet(first_action_button_style());
 
-    cancel_button = new QPushButton(QStringLiteral("取消"));
-    cancel_button->setFixedSize(80, 36);
-    cancel_button->setStyleSheet(pill_button_style("#f44336", "#da190b", "#c62828", 60));
-    cancel_button->hide();
+    m_cancel_button = new QPushButton(QStringLiteral("取消"));
+    m_cancel_button->setFixedSize(80, 36);
+    m_cancel_button->setStyleSheet(pill_button_style("#f44336", "#da190b", "#c62828", 60));
+    m_cancel_button->hide();
 
     auto *button_layout = new QHBoxLayout;
     button_layout->setAlignment(Qt::AlignCenter);
-    button_layout->addWidget(action_button);
-    button_layout->addWidget(cancel_button);
+    button_layout->addWidget(m_action_button);
+    button_layout->addWidget(m_cancel_button);
 
-    main_layout->addWidget(cover_container);
+    main_layout->addWidget(m_cover_container);
     main_layout->addLayout(button_layout);
     setLayout(main_layout);
 
     setup_shadow();
 
-    connect(action_button, &QPushButton::clicked, this, &SkinWidget::_handle_action);
-    connect(cancel_button, &QPushButton::clicked, this, &SkinWidget::_handle_cancel);
-    connect(zoom_button, &QPushButton::clicked, this, &SkinWidget::show_enlarged_image);
+    connect(m_action_button, &QPushButton::clicked, this, &SkinWidget::handle_action);
+    connect(m_cancel_button, &QPushButton::clicked, this, &SkinWidget::handle_cancel);
+    connect(m_zoom_button, &QPushButton::clicked, this, &SkinWidget::show_enlarged_image);
 }
 
 void SkinWidget::setup_shadow()
@@ -277,81 +276,81 @@ void SkinWidget::setup_shadow()
 
 // --- cover ------------------------------------------------------------------
 
-QSize SkinWidget::_cover_pixel_size() const
+QSize SkinWidget::cover_size_in_pixels() const
 {
     return cover_pixel_size(devicePixelRatioF());
 }
 
 void SkinWidget::load_cover()
 {
-    const QString url = cover_url(skin_data);
+    const QString url = cover_url(m_skin_data);
     if (url.isEmpty()) {
-        _set_placeholder_image();
+        set_placeholder_image();
         return;
     }
     const QImage image = take_prefetched_cover(cover_cache_path(url));
-    if (image.size() == _cover_pixel_size()) {
-        _show_cover(image);
+    if (image.size() == cover_size_in_pixels()) {
+        show_cover(image);
         return;
     }
     // A cached cover replaces the loading look before anything is painted.
-    _set_loading_look();
-    CoverStore::instance().fetch(url, _cover_pixel_size(), this, [this](const QImage &cover) {
+    set_loading_look();
+    m_covers->fetch(url, cover_size_in_pixels(), this, [this](const QImage &cover) {
         if (cover.isNull())
-            _set_placeholder_image();
+            set_placeholder_image();
         else
-            _show_cover(cover);
+            show_cover(cover);
     });
 }
 
-QPixmap SkinWidget::_load_cover_image()
+QPixmap SkinWidget::full_cover()
 {
     QImage full;
-    CoverStore::instance().fetch(cover_url(skin_data), QSize(), this, [&full](const QImage &image) { full = image; });
+    m_covers->fetch(cover_url(m_skin_data), QSize(), this, [&full](const QImage &image) { full = image; });
     return QPixmap::fromImage(full);
 }
 
-void SkinWidget::_set_cover_pixmap(const QPixmap &pixmap)
+void SkinWidget::set_cover_pixmap(const QPixmap &pixmap)
 {
-    _show_cover(crop_cover(pixmap.toImage(), _cover_pixel_size()));
+    show_cover(crop_cover(pixmap.toImage(), cover_size_in_pixels()));
 }
 
-void SkinWidget::_show_cover(const QImage &cropped)
+void SkinWidget::show_cover(const QImage &cropped)
 {
     // Made at the screen's pixel size, so shown one pixel for one.
     QPixmap pixmap = QPixmap::fromImage(cropped);
     pixmap.setDevicePixelRatio(devicePixelRatioF());
-    cover->setPixmap(pixmap);
-    _set_cover_state(CoverState::Shown);
+    m_cover->setPixmap(pixmap);
+    set_cover_state(CoverState::Shown);
 }
 
-QPixmap SkinWidget::_blank_cover() const
+QPixmap SkinWidget::blank_cover() const
 {
-    QPixmap pixmap(_cover_pixel_size());
+    QPixmap pixmap(cover_size_in_pixels());
     pixmap.setDevicePixelRatio(devicePixelRatioF());
     pixmap.fill(QColor(245, 245, 245));
     return pixmap;
 }
 
-void SkinWidget::_set_loading_look()
+void SkinWidget::set_loading_look()
 {
-    cover->setPixmap(_blank_cover());
-    _set_cover_state(CoverState::Loading);
+    m_cover->setPixmap(blank_cover());
+    set_cover_state(CoverState::Loading);
 }
 
-void SkinWidget::_set_placeholder_image()
+void SkinWidget::set_placeholder_image()
 {
-    QPixmap pixmap = _blank_cover();
+    QPixmap pixmap = blank_cover();
     QPainter painter(&pixmap);
     painter.setPen(QColor(180, 180, 180));
     painter.setFont(QFont(QStringLiteral("Microsoft YaHei"), 12));
     painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("暂无封面"));
     painter.end();
-    cover->setPixmap(pixmap);
-    _set_cover_state(CoverState::Missing);
+    m_cover->setPixmap(pixmap);
+    set_cover_state(CoverState::Missing);
 }
 
-void SkinWidget::_set_cover_state(CoverState state)
+void SkinWidget::set_cover_state(CoverState state)
 {
     m_cover_state = state;
     emit cover_state_changed(state);
@@ -359,26 +358,26 @@ void SkinWidget::_set_cover_state(CoverState state)
 
 // --- installed state --------------------------------------------------------
 
-QPair<QString, QString> SkinWidget::_get_filenames() const
+QPair<QString, QString> SkinWidget::file_names() const
 {
-    return {skin_file_name(record_text(skin_data, QStringLiteral("sig_original"))),
-            skin_file_name(record_text(skin_data, QStringLiteral("pak_original")))};
+    return {skin_file_name(record_text(m_skin_data, QStringLiteral("sig_original"))),
+            skin_file_name(record_text(m_skin_data, QStringLiteral("pak_original")))};
 }
 
-void SkinWidget::_check_installation_status()
+void SkinWidget::check_installation_status()
 {
-    if (game_dir.isEmpty()) {
-        _set_resting_state(false);
+    if (m_game_dir.isEmpty()) {
+        set_resting_state(false);
         return;
     }
-    _set_resting_state(!_find_skin_files(true).isEmpty());
+    set_resting_state(!find_skin_files(true).isEmpty());
 }
 
-QStringList SkinWidget::_find_skin_files(bool first_only) const
+QStringList SkinWidget::find_skin_files(bool first_only) const
 {
-    const QPair<QString, QString> names = _get_filenames();
+    const QPair<QString, QString> names = file_names();
     QStringList found;
-    walk_files_top_down(mod_folder_path(game_dir), [&](const QString &folder, const QString &file) {
+    walk_files_top_down(mod_folder_path(m_game_dir), [&](const QString &folder, const QString &file) {
         if ((!names.first.isEmpty() && file == names.first)
             || (!names.second.isEmpty() && file == names.second)) {
             found << folder + QLatin1Char('/') + file;
@@ -391,26 +390,26 @@ QStringList SkinWidget::_find_skin_files(bool first_only) const
 
 void SkinWidget::set_game_dir(const QString &folder)
 {
-    game_dir = folder;
+    m_game_dir = folder;
     // A card that shows a download keeps showing it; the manager's signals
     // end that state.
-    const QString text = action_button->text();
+    const QString text = m_action_button->text();
     if (text == INSTALLED_TEXT || text == NOT_INSTALLED_TEXT)
-        _check_installation_status();
+        check_installation_status();
 }
 
-void SkinWidget::_set_resting_state(bool installed)
+void SkinWidget::set_resting_state(bool installed)
 {
-    action_button->setText(installed ? INSTALLED_TEXT : NOT_INSTALLED_TEXT);
-    action_button->setStyleSheet(
+    m_action_button->setText(installed ? INSTALLED_TEXT : NOT_INSTALLED_TEXT);
+    m_action_button->setStyleSheet(
         installed ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
 }
 
-void SkinWidget::_end_download(bool installed)
+void SkinWidget::end_download(bool installed)
 {
-    action_button->setEnabled(true);
-    _set_resting_state(installed);
-    cancel_button->hide();
+    m_action_button->setEnabled(true);
+    set_resting_state(installed);
+    m_cancel_button->hide();
 }
 
 // --- enlarged cover ---------------------------------------------------------
@@ -421,7 +420,7 @@ void SkinWidget::show_enlarged_image()
     if (m_enlarging)
         return;
     m_enlarging = true;
-    CoverStore::instance().fetch(cover_url(skin_data), QSize(), this, [this](const QImage &full) {
+    m_covers->fetch(cover_url(m_skin_data), QSize(), this, [this](const QImage &full) {
         // Opened from the event loop, never inside the click itself.
         QMetaObject::invokeMethod(this, [this, full] {
             m_enlarging = false;
@@ -442,45 +441,45 @@ void SkinWidget::show_enlarged_image()
 
 // --- install and download feedback -------------------------------------------
 
-bool SkinWidget::_is_mine(const QString &skin_id) const
+bool SkinWidget::is_mine(const QString &skin_id) const
 {
-    return skin_id == record_text(skin_data, QStringLiteral("name"));
+    return skin_id == record_text(m_skin_data, QStringLiteral("name"));
 }
 
-void SkinWidget::_handle_action()
+void SkinWidget::handle_action()
 {
-    if (action_button->text() == INSTALLED_TEXT)
-        _uninstall_skin();
+    if (m_action_button->text() == INSTALLED_TEXT)
+        uninstall_skin();
     else
-        _start_download();
+        start_download();
 }
 
-void SkinWidget::_start_download()
+void SkinWidget::start_download()
 {
-    if (game_dir.isEmpty()) {
+    if (m_game_dir.isEmpty()) {
         emit show_message_signal(QStringLiteral("游戏目录未设置"),
                                  QStringLiteral("请先检测游戏目录才能安装皮肤"),
                                  QStringLiteral("warning"));
         return;
     }
-    download_manager->add_task({record_text(skin_data, QStringLiteral("name")), skin_data, game_dir});
+    m_downloads->add_task({record_text(m_skin_data, QStringLiteral("name")), m_skin_data, m_game_dir});
 }
 
-void SkinWidget::_uninstall_skin()
+void SkinWidget::uninstall_skin()
 {
-    if (game_dir.isEmpty()) {
+    if (m_game_dir.isEmpty()) {
         emit show_message_signal(QStringLiteral("游戏目录未设置"),
                                  QStringLiteral("请先检测游戏目录才能卸载皮肤"),
                                  QStringLiteral("warning"));
         return;
     }
-    const QPair<QString, QString> names = _get_filenames();
-    const QString mod_folder = mod_folder_path(game_dir);
+    const QPair<QString, QString> names = file_names();
+    const QString mod_folder = mod_folder_path(m_game_dir);
     bool deleted = false;
     QStringList kept;   // below the mod folder, as shown to the user
     // All matches are gathered before the first removal, so the walk never
     // runs over entries that vanish under it; every copy goes, not just one.
-    for (const QString &file_path : _find_skin_files(false)) {
+    for (const QString &file_path : find_skin_files(false)) {
         const QString shown = QDir::toNativeSeparators(file_path);
         if (safe_remove(file_path)) {
             deleted = true;
@@ -503,9 +502,9 @@ void SkinWidget::_uninstall_skin()
         return;
     }
     if (deleted) {
-        action_button->setText(NOT_INSTALLED_TEXT);
-        action_button->setStyleSheet(first_action_button_style());
-        _show_success_dialog(QStringLiteral("卸载成功"), QStringLiteral("皮肤已成功卸载"));
+        m_action_button->setText(NOT_INSTALLED_TEXT);
+        m_action_button->setStyleSheet(first_action_button_style());
+        show_success_dialog(QStringLiteral("卸载成功"), QStringLiteral("皮肤已成功卸载"));
         return;
     }
     emit show_message_signal(
@@ -517,7 +516,7 @@ void SkinWidget::_uninstall_skin()
         QStringLiteral("info"));
 }
 
-void SkinWidget::_show_success_dialog(const QString &title, const QString &message)
+void SkinWidget::show_success_dialog(const QString &title, const QString &message)
 {
     QDialog dialog(this);
     dialog.setWindowTitle(title);
@@ -541,51 +540,51 @@ void SkinWidget::_show_success_dialog(const QString &title, const QString &messa
     dialog.exec();
 }
 
-void SkinWidget::_handle_cancel()
+void SkinWidget::handle_cancel()
 {
-    if (!download_manager->cancel_task(record_text(skin_data, QStringLiteral("name")))) {
+    if (!m_downloads->cancel_task(record_text(m_skin_data, QStringLiteral("name")))) {
         emit show_message_signal(QStringLiteral("提示"), QStringLiteral("该任务不在下载队列中"),
                                  QStringLiteral("info"));
     }
 }
 
-void SkinWidget::_handle_download_started(const QString &skin_id)
+void SkinWidget::on_download_started(const QString &skin_id)
 {
-    if (!_is_mine(skin_id))
+    if (!is_mine(skin_id))
         return;
-    action_button->setText(QStringLiteral("下载中..."));
-    action_button->setEnabled(false);
-    cancel_button->show();
+    m_action_button->setText(QStringLiteral("下载中..."));
+    m_action_button->setEnabled(false);
+    m_cancel_button->show();
 }
 
-void SkinWidget::_handle_download_progress(const QString &skin_id, int progress)
+void SkinWidget::on_download_progress(const QString &skin_id, int progress)
 {
-    if (!_is_mine(skin_id))
+    if (!is_mine(skin_id))
         return;
-    action_button->setText(QStringLiteral("下载中 ") + QString::number(progress) + QStringLiteral("%"));
+    m_action_button->setText(QStringLiteral("下载中 ") + QString::number(progress) + QStringLiteral("%"));
 }
 
-void SkinWidget::_handle_download_completed(const QString &skin_id)
+void SkinWidget::on_download_completed(const QString &skin_id)
 {
-    if (!_is_mine(skin_id))
+    if (!is_mine(skin_id))
         return;
-    _end_download(true);
+    end_download(true);
 }
 
-void SkinWidget::_handle_download_failed(const QString &skin_id, const QString &error)
+void SkinWidget::on_download_failed(const QString &skin_id, const QString &error)
 {
-    if (!_is_mine(skin_id))
+    if (!is_mine(skin_id))
         return;
-    _end_download(false);
+    end_download(false);
     emit show_message_signal(QStringLiteral("下载失败"),
                              QStringLiteral("皮肤下载失败: ") + error
                                  + QStringLiteral("，请检查网络连接后重试"),
                              QStringLiteral("critical"));
 }
 
-void SkinWidget::_handle_download_cancelled(const QString &skin_id)
+void SkinWidget::on_download_cancelled(const QString &skin_id)
 {
-    if (!_is_mine(skin_id))
+    if (!is_mine(skin_id))
         return;
-    _end_download(false);
+    end_download(false);
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+class CoverStore;
 class DownloadManager;
 class QImage;
 class QLabel;
@@ -27,42 +28,40 @@ public:
     enum class CoverState { Loading, Shown, Missing };
     CoverState cover_state() const { return m_cover_state; }
 
-    // Builds a card for a skin record. A record lacking one of the keys
+    // Builds a card for a skin record, installing through `downloads` and
+    // showing covers from `covers`. A record lacking one of the keys
     // name, MainCategory, subcategory, pak_original, sig_original makes no
     // card: returns nullptr and, if `invalid_record_error` is given, sets it
     // to "皮肤数据缺少" + key + "字段". The card has no parent; the layout
     // that receives it adopts it.
-    static SkinWidget *create(const QJsonObject &skin_data, const QString &game_dir,
-                              QString *invalid_record_error = nullptr);
+    static SkinWidget *create(const QJsonObject &skin_data, const QString &game_dir, DownloadManager &downloads,
+                              CoverStore &covers, QString *invalid_record_error = nullptr);
     ~SkinWidget() override;
 
-    QJsonObject skin_data;
-    QString game_dir;
-    DownloadManager *download_manager = nullptr;
+    const QJsonObject &skin_data() const { return m_skin_data; }
+    QString game_dir() const { return m_game_dir; }
 
-    QWidget *cover_container = nullptr;
-    QLabel *cover = nullptr;
-    QLabel *name_label = nullptr;
-    QPushButton *zoom_button = nullptr;
-    QPushButton *action_button = nullptr;
-    QPushButton *cancel_button = nullptr;
-
-    void init_ui();
-    void setup_shadow();
+    // Parts of the card, for its tests.
+    QWidget *cover_container() const { return m_cover_container; }
+    QLabel *cover() const { return m_cover; }
+    QLabel *name_label() const { return m_name_label; }
+    QPushButton *zoom_button() const { return m_zoom_button; }
+    QPushButton *action_button() const { return m_action_button; }
+    QPushButton *cancel_button() const { return m_cancel_button; }
 
     // Cover: at once from the cache, else the loading look until the
     // server's answer shows it, or the "暂无封面" placeholder.
     void load_cover();
     // The cover at full size from the cache; null when none is cached.
-    QPixmap _load_cover_image();
-    void _set_cover_pixmap(const QPixmap &pixmap);
-    void _set_placeholder_image();
+    QPixmap full_cover();
+    // Shows `pixmap` cut to the cover area.
+    void set_cover_pixmap(const QPixmap &pixmap);
 
     // (sig file name, pak file name): last path components of the record's
     // sig_original and pak_original.
-    QPair<QString, QString> _get_filenames() const;
+    QPair<QString, QString> file_names() const;
     // "卸载" when either file lies anywhere below the mod folder, else "安装".
-    void _check_installation_status();
+    void check_installation_status();
     // Points the card at another game folder and, unless it shows a
     // download, looks afresh whether the skin is installed there.
     void set_game_dir(const QString &folder);
@@ -73,46 +72,61 @@ public:
     // shown anywhere else uses icon.ico beside the program.
     void set_viewer_icon_path(const QString &path) { m_viewer_icon_path = path; }
 
+    // Deletes every copy of the skin's two files below the mod folder, then
+    // confirms, names the copies that could not be removed, or says where
+    // it looked when there was nothing to remove. ("卸载" runs it.)
+    void uninstall_skin();
+
 signals:
     void show_message_signal(const QString &title, const QString &message, const QString &kind);
     void cover_state_changed(SkinWidget::CoverState state);
 
-public slots:
-    void _handle_action();
-    void _handle_cancel();
-    void _handle_download_started(const QString &skin_id);
-    void _handle_download_progress(const QString &skin_id, int progress);
-    void _handle_download_completed(const QString &skin_id);
-    void _handle_download_failed(const QString &skin_id, const QString &error);
-    void _handle_download_cancelled(const QString &skin_id);
-
-public:
-    void _start_download();
-    // Deletes every copy of the skin's two files below the mod folder, then
-    // confirms, names the copies that could not be removed, or says where
-    // it looked when there was nothing to remove.
-    void _uninstall_skin();
-    // The green modal confirmation; returns once it is closed.
-    void _show_success_dialog(const QString &title, const QString &message);
-
 private:
-    SkinWidget(const QJsonObject &skin_data, const QString &game_dir);
+    SkinWidget(const QJsonObject &skin_data, const QString &game_dir, DownloadManager &downloads,
+               CoverStore &covers);
+
+    void init_ui();
+    void setup_shadow();
+
+    void handle_action();
+    void handle_cancel();
+    void on_download_started(const QString &skin_id);
+    void on_download_progress(const QString &skin_id, int progress);
+    void on_download_completed(const QString &skin_id);
+    void on_download_failed(const QString &skin_id, const QString &error);
+    void on_download_cancelled(const QString &skin_id);
+    void start_download();
+    // The green modal confirmation; returns once it is closed.
+    void show_success_dialog(const QString &title, const QString &message);
 
     // The cover area in the screen's own pixels.
-    QSize _cover_pixel_size() const;
-    void _show_cover(const QImage &cropped);
-    void _set_loading_look();
+    QSize cover_size_in_pixels() const;
+    void show_cover(const QImage &cropped);
+    void set_loading_look();
+    void set_placeholder_image();
     // The cover area's plain background, at the screen's pixel size.
-    QPixmap _blank_cover() const;
+    QPixmap blank_cover() const;
     // Text and look only; the installed check must not touch the rest.
-    void _set_resting_state(bool installed);
+    void set_resting_state(bool installed);
     // Leaves the downloading state: button enabled again, cancel hidden.
-    void _end_download(bool installed);
-    bool _is_mine(const QString &skin_id) const;
-    void _set_cover_state(CoverState state);
+    void end_download(bool installed);
+    bool is_mine(const QString &skin_id) const;
+    void set_cover_state(CoverState state);
     // Paths of the files below the mod folder named like the skin's sig or
     // pak file; with `first_only` the walk stops at the first one.
-    QStringList _find_skin_files(bool first_only) const;
+    QStringList find_skin_files(bool first_only) const;
+
+    QJsonObject m_skin_data;
+    QString m_game_dir;
+    DownloadManager *m_downloads = nullptr;
+    CoverStore *m_covers = nullptr;
+
+    QWidget *m_cover_container = nullptr;
+    QLabel *m_cover = nullptr;
+    QLabel *m_name_label = nullptr;
+    QPushButton *m_zoom_button = nullptr;
+    QPushButton *m_action_button = nullptr;
+    QPushButton *m_cancel_button = nullptr;
 
     CoverState m_cover_state = CoverState::Loading;
     bool m_enlarging = false;

@@ -13,38 +13,38 @@ FlowLayout::~FlowLayout()
         delete item;
 }
 
-void FlowLayout::addItem(QLayoutItem *item) { _items.append(item); }
+void FlowLayout::addItem(QLayoutItem *item) { m_items.append(item); }
 
-int FlowLayout::count() const { return _items.size(); }
+int FlowLayout::count() const { return m_items.size(); }
 
 QLayoutItem *FlowLayout::itemAt(int index) const
 {
-    return (index >= 0 && index < _items.size()) ? _items.at(index) : nullptr;
+    return (index >= 0 && index < m_items.size()) ? m_items.at(index) : nullptr;
 }
 
 QLayoutItem *FlowLayout::takeAt(int index)
 {
-    return (index >= 0 && index < _items.size()) ? _items.takeAt(index) : nullptr;
+    return (index >= 0 && index < m_items.size()) ? m_items.takeAt(index) : nullptr;
 }
 
 void FlowLayout::setSpacing(int spacing)
 {
-    _hSpacing = spacing;
-    _vSpacing = spacing;
+    m_hSpacing = spacing;
+    m_vSpacing = spacing;
 }
 
-QPair<int, int> FlowLayout::spacing() const { return qMakePair(_hSpacing, _vSpacing); }
-int FlowLayout::horizontalSpacing() const { return _hSpacing; }
-int FlowLayout::verticalSpacing() const { return _vSpacing; }
-void FlowLayout::setHorizontalSpacing(int spacing) { _hSpacing = spacing; }
-void FlowLayout::setVerticalSpacing(int spacing) { _vSpacing = spacing; }
-void FlowLayout::setMaxColumns(int max_columns) { _maxColumns = max_columns; }
-int FlowLayout::maxColumns() const { return _maxColumns; }
+QPair<int, int> FlowLayout::spacing() const { return qMakePair(m_hSpacing, m_vSpacing); }
+int FlowLayout::horizontalSpacing() const { return m_hSpacing; }
+int FlowLayout::verticalSpacing() const { return m_vSpacing; }
+void FlowLayout::setHorizontalSpacing(int spacing) { m_hSpacing = spacing; }
+void FlowLayout::setVerticalSpacing(int spacing) { m_vSpacing = spacing; }
+void FlowLayout::setMaxColumns(int max_columns) { m_maxColumns = max_columns; }
+int FlowLayout::maxColumns() const { return m_maxColumns; }
 
 void FlowLayout::setGeometry(const QRect &rect)
 {
     QLayout::setGeometry(rect);
-    _doLayout(rect);
+    doLayout(rect);
 }
 
 QSize FlowLayout::sizeHint() const { return minimumSize(); }
@@ -52,13 +52,13 @@ QSize FlowLayout::sizeHint() const { return minimumSize(); }
 QSize FlowLayout::minimumSize() const
 {
     QSize size;
-    for (QLayoutItem *item : _items)
+    for (QLayoutItem *item : m_items)
         size = size.expandedTo(item->minimumSize());
     const QMargins margins = contentsMargins();
     return size + QSize(margins.left() + margins.right(), margins.top() + margins.bottom());
 }
 
-void FlowLayout::_doLayout(const QRect &rect)
+void FlowLayout::doLayout(const QRect &rect)
 {
     const QMargins margins = contentsMargins();
     int y = rect.y() + margins.top();
@@ -67,14 +67,14 @@ void FlowLayout::_doLayout(const QRect &rect)
 
     QList<QLayoutItem *> row;
     int currentLineWidth = 0;
-    for (QLayoutItem *item : _items) {
+    for (QLayoutItem *item : m_items) {
         const int spaceX = horizontalSpacing();
         const QSize hint = item->sizeHint();
         const int itemWidth = hint.width();
         if (!row.isEmpty()
             && (currentLineWidth + spaceX + itemWidth > availableWidth
-                || (_maxColumns > 0 && row.size() >= _maxColumns))) {
-            _layoutLine(row, rect, y, lineHeight, availableWidth);
+                || (m_maxColumns > 0 && row.size() >= m_maxColumns))) {
+            layoutLine(row, rect, y, lineHeight, availableWidth);
             y += lineHeight + verticalSpacing();
             row.clear();
             currentLineWidth = 0;
@@ -85,7 +85,7 @@ void FlowLayout::_doLayout(const QRect &rect)
         lineHeight = qMax(lineHeight, hint.height());
     }
     if (!row.isEmpty())
-        _layoutLine(row, rect, y, lineHeight, availableWidth);
+        layoutLine(row, rect, y, lineHeight, availableWidth);
 }
 
 namespace {
@@ -98,7 +98,7 @@ int floor_div(int a, int b)
 }
 } // namespace
 
-void FlowLayout::_layoutLine(const QList<QLayoutItem *> &items, const QRect &rect, int y,
+void FlowLayout::layoutLine(const QList<QLayoutItem *> &items, const QRect &rect, int y,
                              int lineHeight, int availableWidth)
 {
     Q_UNUSED(lineHeight) // items keep their own height and sit at the top of the row
@@ -114,5 +114,25 @@ void FlowLayout::_layoutLine(const QList<QLayoutItem *> &items, const QRect &rec
         const QSize hint = item->sizeHint();
         item->setGeometry(QRect(QPoint(x, y), hint));
         x += hint.width() + spaceX;
+    }
+}
+
+void clear_layout(QLayout *layout)
+{
+    if (!layout)
+        return;
+    while (layout->count() > 0) {
+        QLayoutItem *item = layout->takeAt(0);
+        if (!item)
+            break;
+        // Hidden at once, so that the old widgets are never painted beside
+        // their successors and the area under their drop shadows (which
+        // reaches past their own rectangle) is repainted: deleted later
+        // while still shown, their shadows would stay on screen.
+        if (QWidget *widget = item->widget()) {
+            widget->hide();
+            widget->deleteLater();
+        }
+        delete item;
     }
 }

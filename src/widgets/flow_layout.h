@@ -37,12 +37,16 @@ public:
     QSize minimumSize() const override;
 
 private:
-    void _doLayout(const QRect &rect);
-    void _layoutLine(const QList<QLayoutItem *> &items, const QRect &rect, int y, int lineHeight,
+    void doLayout(const QRect &rect);
+    void layoutLine(const QList<QLayoutItem *> &items, const QRect &rect, int y, int lineHeight,
                      int availableWidth);
 
-    QList<QLayoutItem *> _items;
-    int _hSpacing = 8;
-    int _vSpacing = 12;
-    int _maxColumns = 0;
+    QList<QLayoutItem *> m_items;
+    int m_hSpacing = 8;
+    int m_vSpacing = 12;
+    int m_maxColumns = 0;
 };
+
+// Empties `layout`. Each widget it held is hidden at once and deleted later;
+// widgets inside a nested layout stay with their parent.
+void clear_layout(QLayout *layout);

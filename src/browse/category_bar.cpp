@@ -1,5 +1,5 @@
-#include "app/main_window.h"
-#include "catalog/catalog_service.h"
+#include "browse/category_bar.h"
+
 #include "widgets/flow_layout.h"
 
 #include <QColor>
@@ -99,67 +99,89 @@ QScrollArea *make_strip()
 
 } // namespace
 
-QVBoxLayout *MainWindow::_create_category_navigation()
+namespace {
+
+QList<QPushButton *> buttons_of(QLayout *layout)
 {
-    auto *layout = new QVBoxLayout;
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(2);
-
-    auto *main_title = new QLabel(QStringLiteral("主分类"));
-    main_title->setStyleSheet(QString::fromUtf8(NAV_TITLE_STYLE));
-    QScrollArea *main_scroll_area = make_strip();
-    main_category_container = new QWidget;
-    main_category_layout = new FlowLayout;
-    main_category_container->setLayout(main_category_layout);
-    main_scroll_area->setWidget(main_category_container);
-
-    auto *sub_title = new QLabel(QStringLiteral("子分类"));
-    sub_title->setStyleSheet(QString::fromUtf8(NAV_TITLE_STYLE));
-    QScrollArea *sub_scroll_area = make_strip();
-    subcategory_container = new QWidget;
-    subcategory_layout = new FlowLayout;
-    subcategory_container->setLayout(subcategory_layout);
-    sub_scroll_area->setWidget(subcategory_container);
-
-    layout->addWidget(main_title);
-    layout->addWidget(main_scroll_area);
-    layout->addWidget(sub_title);
-    layout->addWidget(sub_scroll_area);
-    return layout;
+    QList<QPushButton *> out;
+    for (int i = 0; i < layout->count(); ++i) {
+        if (auto *button = qobject_cast<QPushButton *>(layout->itemAt(i)->widget()))
+            out.append(button);
+    }
+    return out;
 }
 
-void MainWindow::_update_category_ui()
+// One titled strip; `container` is the widget the buttons are laid out in.
+FlowLayout *add_strip(QVBoxLayout *layout, const QString &title, const QString &container_name)
 {
-    _clear_layout(main_category_layout);
-    _clear_layout(subcategory_layout);
-    for (const QString &name : main_categories) {
+    auto *title_label = new QLabel(title);
+    title_label->setStyleSheet(QString::fromUtf8(NAV_TITLE_STYLE));
+    QScrollArea *area = make_strip();
+    auto *container = new QWidget;
+    container->setObjectName(container_name);
+    auto *buttons = new FlowLayout;
+    container->setLayout(buttons);
+    area->setWidget(container);
+    layout->addWidget(title_label);
+    layout->addWidget(area);
+    return buttons;
+}
+
+} // namespace
+
+CategoryBar::CategoryBar(QWidget *parent)
+    : QWidget(parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    m_main_layout = add_strip(layout, QStringLiteral("主分类"), QStringLiteral("main_category_container"));
+    m_sub_layout = add_strip(layout, QStringLiteral("子分类"), QStringLiteral("subcategory_container"));
+}
+
+QList<QPushButton *> CategoryBar::main_buttons() const
+{
+    return buttons_of(m_main_layout);
+}
+
+QList<QPushButton *> CategoryBar::subcategory_buttons() const
+{
+    return buttons_of(m_sub_layout);
+}
+
+void CategoryBar::set_categories(const catalog::Categories &categories)
+{
+    m_categories = categories;
+    m_main_category.clear();
+    m_subcategory.reset();
+    clear_layout(m_main_layout);
+    clear_layout(m_sub_layout);
+    for (const QString &name : qAsConst(m_categories.main_categories)) {
         QPushButton *main_btn = make_category_button(name, true);
-        connect(main_btn, &QPushButton::clicked, this, [this, name] { _select_main_category(name); });
-        main_category_layout->addWidget(main_btn);
+        connect(main_btn, &QPushButton::clicked, this, [this, name] { choose_main_category(name); });
+        m_main_layout->addWidget(main_btn);
     }
 }
 
-void MainWindow::_select_main_category(const QString &category_name)
+void CategoryBar::choose_main_category(const QString &name)
 {
-    check_first(main_category_layout, [&](const QString &text) { return text == category_name; });
-    current_category_name = category_name;
-    current_subcategory_name.reset();
-    // A skin list still on its way belongs to the earlier choice.
-    m_catalog->drop_pending_skins();
-    _update_subcategory_ui();
-    _show_instructions_content();
+    check_first(m_main_layout, [&](const QString &text) { return text == name; });
+    m_main_category = name;
+    m_subcategory.reset();
+    build_subcategory_strip();
+    emit main_category_chosen(name);
 }
 
-void MainWindow::_update_subcategory_ui()
+void CategoryBar::build_subcategory_strip()
 {
-    _clear_layout(subcategory_layout);
-    const auto entry = subcategories.constFind(current_category_name);
-    if (entry == subcategories.constEnd())
+    clear_layout(m_sub_layout);
+    const auto entry = m_categories.subcategories.constFind(m_main_category);
+    if (entry == m_categories.subcategories.constEnd())
         return;
 
     QPushButton *all_tag = make_category_button(QStringLiteral("全部"), false);
-    connect(all_tag, &QPushButton::clicked, this, [this] { _select_subcategory(std::nullopt); });
-    subcategory_layout->addWidget(all_tag);
+    connect(all_tag, &QPushButton::clicked, this, [this] { choose_subcategory(std::nullopt); });
+    m_sub_layout->addWidget(all_tag);
 
     for (const QString &subcategory : entry.value()) {
         QPushButton *tag = make_category_button(subcategory, false);
@@ -168,19 +190,19 @@ void MainWindow::_update_subcategory_ui()
         tag_shadow->setColor(QColor(0, 0, 0, 30));
         tag_shadow->setOffset(0, 1);
         tag->setGraphicsEffect(tag_shadow);
-        connect(tag, &QPushButton::clicked, this, [this, subcategory] { _select_subcategory(subcategory); });
-        subcategory_layout->addWidget(tag);
+        connect(tag, &QPushButton::clicked, this, [this, subcategory] { choose_subcategory(subcategory); });
+        m_sub_layout->addWidget(tag);
     }
 }
 
-void MainWindow::_select_subcategory(const std::optional<QString> &subcategory_name)
+void CategoryBar::choose_subcategory(const std::optional<QString> &name)
 {
     const QString all = QStringLiteral("全部");
     // A subcategory literally named "全部" matches neither rule, so it loads
     // without any button checked.
-    check_first(subcategory_layout, [&](const QString &text) {
-        return text == all ? !subcategory_name.has_value() : (subcategory_name && text == *subcategory_name);
+    check_first(m_sub_layout, [&](const QString &text) {
+        return text == all ? !name.has_value() : (name && text == *name);
     });
-    current_subcategory_name = subcategory_name;
-    _load_skins();
+    m_subcategory = name;
+    emit subcategory_chosen(m_main_category, name);
 }

@@ -1,0 +1,5 @@
+# Sources of this folder, added to furlane_ui.
+list(APPEND FURLANE_UI_SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/category_bar.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/skin_grid.cpp
+)

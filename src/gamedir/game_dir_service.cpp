@@ -1,0 +1,83 @@
+#include "gamedir/game_dir_service.h"
+
+#include "download/download_manager.h"
+#include "download/install_journal.h"
+#include "download/skin_files.h"
+#include "gamedir/game_folder.h"
+#include "gamedir/temp_cleanup.h"
+#include "support/log.h"
+
+#include <QDir>
+
+#include <exception>
+
+namespace {
+
+const QString SETTINGS_KEY = QStringLiteral("game_dir");
+const QString NOT_DETECTED_TEXT = QStringLiteral("✗ 未检测到Dread Hunger进程 (请先启动Dread Hunger)");
+
+} // namespace
+
+GameDirService::GameDirService(DownloadManager &downloads, QObject *parent)
+    : QObject(parent), m_downloads(downloads)
+{
+}
+
+QString GameDirService::load()
+{
+    m_game_dir = QDir::fromNativeSeparators(m_settings.value(SETTINGS_KEY, QString()).toString());
+    if (m_game_dir.isEmpty())
+        return QStringLiteral("请先启动Dread Hunger游戏后点击检测目录");
+    recover_unfinished_install();
+    return QStringLiteral("✓ 皮肤目录已加载");
+}
+
+GameDirService::Detection GameDirService::detect(const ProcessListing &listing)
+{
+    try {
+        if (!listing.ok)
+            return {QStringLiteral("✗ 进程检测失败: ") + listing.error};
+        const QString exe = gamedir::find_game_exe(listing.processes);
+        const QString root = exe.isEmpty() ? QString() : gamedir::game_root_from_exe(exe);
+        if (root.isEmpty())
+            return {NOT_DETECTED_TEXT};
+        const QString shown_root = QDir::toNativeSeparators(root);
+        const QStringList problems = gamedir::validate_game_dir(root);
+        if (!problems.isEmpty()) {
+            // The status names the folder only; the reasons go to the log.
+            for (const QString &problem : problems)
+                applog::warning(problem);
+            return {QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: ") + shown_root};
+        }
+        m_game_dir = root;
+        const QString status = QStringLiteral("✓ 检测成功: ") + shown_root;
+        // The folder the skins will go to, for bug reports.
+        applog::info(status);
+        save();
+        recover_unfinished_install();
+        return {status, true};
+    } catch (const std::exception &failure) {
+        return {QStringLiteral("✗ 进程检测失败: ") + QString::fromLocal8Bit(failure.what())};
+    }
+}
+
+void GameDirService::save()
+{
+    m_settings.setValue(SETTINGS_KEY, m_game_dir);
+    m_settings.sync();
+    if (m_settings.status() != QSettings::NoError)
+        applog::error(QStringLiteral("保存设置失败: ") + QDir::toNativeSeparators(m_settings.fileName()));
+}
+
+void GameDirService::recover_unfinished_install()
+{
+    // Not while a download runs: its own moves may be under way (it
+    // recovers the folder itself before them).
+    if (!m_game_dir.isEmpty() && !m_downloads.has_active_tasks())
+        install_journal::recover(mod_folder_path(m_game_dir));
+}
+
+void GameDirService::cleanup_temp_files() const
+{
+    gamedir::cleanup_temp_files(m_game_dir);
+}
