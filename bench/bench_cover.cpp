@@ -16,6 +16,8 @@
 #include "bench_support.h"
 #include "covers/cover_cache.h"
 #include "card/skin_widget.h"
+#include "covers/cover_store.h"
+#include "download/download_manager.h"
 #include "download/skin_files.h"
 #include "support/config.h"
 #include "widgets/flow_layout.h"
@@ -67,10 +69,11 @@ bool build_page(FlowLayout *layout, QWidget *container)
     prefetch_covers(page);
     bool all_covers = true;
     for (int i = 0; i < CARDS; ++i) {
-        SkinWidget *card = SkinWidget::create(record(i), container->property("game_dir").toString());
+        SkinWidget *card = SkinWidget::create(record(i), container->property("game_dir").toString(),
+                                              *DownloadManager::instance(), CoverStore::instance());
         layout->addWidget(card);
-        card->_check_installation_status();
-        const QImage shown = card->cover->pixmap(Qt::ReturnByValue).toImage();
+        card->check_installation_status();
+        const QImage shown = card->cover()->pixmap(Qt::ReturnByValue).toImage();
         all_covers = all_covers && shown.pixelColor(2, 2) != QColor(245, 245, 245);
     }
     layout->activate();

@@ -28,13 +28,13 @@ QSize cover_area(const SkinWidget &card)
 
 QImage shown_cover(const SkinWidget &card)
 {
-    return card.cover->pixmap(Qt::ReturnByValue).toImage();
+    return card.cover()->pixmap(Qt::ReturnByValue).toImage();
 }
 
 // Made at the device-pixel size and marked so, it is drawn one for one.
 bool shown_at_pixel_size(const SkinWidget &card)
 {
-    const QPixmap pixmap = card.cover->pixmap(Qt::ReturnByValue);
+    const QPixmap pixmap = card.cover()->pixmap(Qt::ReturnByValue);
     return pixmap.size() == cover_area(card) && pixmap.devicePixelRatio() == card.devicePixelRatioF();
 }
 
@@ -405,11 +405,11 @@ void TestCoverCache::full_size_cover_for_the_viewer()
     const QJsonObject record = skin_record(QStringLiteral("大"), QStringLiteral("big.jpg"));
     put_cover(server, record, encode(gradient_image(QSize(1600, 900)), "JPEG"));
     auto card = make_card(record);
-    QCOMPARE(card->_load_cover_image().size(), QSize(1600, 900));
+    QCOMPARE(card->full_cover().size(), QSize(1600, 900));
     QCOMPARE(cover_requests(server), 1);
 
     // A full image handed in is cut exactly like the card's own cover.
-    card->_set_cover_pixmap(QPixmap::fromImage(gradient_image(QSize(1000, 500))));
+    card->set_cover_pixmap(QPixmap::fromImage(gradient_image(QSize(1000, 500))));
     const QImage shown = shown_cover(*card);
     QCOMPARE(shown.size(), QSize(256, 185));
     const QImage expected = gradient_image(QSize(1000, 500)).scaled(370, 185, Qt::IgnoreAspectRatio,

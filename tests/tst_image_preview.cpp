@@ -221,14 +221,14 @@ void TestImagePreview::zoom_button_opens_the_full_cover()
         QVERIFY(server_up = start_server(server));
     const QJsonObject record = skin_record(QStringLiteral("大图"), QStringLiteral("big.png"));
     put_cover(server, record, encode(gradient_image(QSize(1200, 700)), "PNG"));
-    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString()));
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), *DownloadManager::instance(), CoverStore::instance()));
     QStringList messages;
     connect(card.get(), &SkinWidget::show_message_signal, card.get(),
             [&](const QString &title, const QString &text, const QString &) { messages << title + text; });
 
     QSize shown;
     QString title;
-    on_modal([&] { QTest::mouseClick(card->zoom_button, Qt::LeftButton); },
+    on_modal([&] { QTest::mouseClick(card->zoom_button(), Qt::LeftButton); },
              [&](QWidget *modal) {
                  auto *dialog = qobject_cast<ImagePreviewDialog *>(modal);
                  QVERIFY(dialog);
@@ -245,14 +245,15 @@ void TestImagePreview::no_cover_no_viewer()
     if (!server_up)
         QVERIFY(server_up = start_server(server));
     std::unique_ptr<SkinWidget> card(
-        SkinWidget::create(skin_record(QStringLiteral("无图"), QStringLiteral("absent.png")), QString()));
+        SkinWidget::create(skin_record(QStringLiteral("无图"), QStringLiteral("absent.png")), QString(),
+                           *DownloadManager::instance(), CoverStore::instance()));
     QStringList messages;
     connect(card.get(), &SkinWidget::show_message_signal, card.get(),
             [&](const QString &title, const QString &text, const QString &kind) {
                 messages << title + QLatin1Char('|') + text + QLatin1Char('|') + kind;
             });
     bool opened = false;
-    on_modal([&] { QTest::mouseClick(card->zoom_button, Qt::LeftButton); },
+    on_modal([&] { QTest::mouseClick(card->zoom_button(), Qt::LeftButton); },
              [&](QWidget *) { opened = true; }, [&] { return !messages.isEmpty(); });
     QVERIFY(!opened);
     QCOMPARE(messages, QStringList{QStringLiteral("提示|该皮肤暂无封面图片，将显示默认图片|info")});

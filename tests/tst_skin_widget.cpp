@@ -121,7 +121,7 @@ void TestSkinWidget::invalid_record()
     for (const QString &key : removed)
         record.remove(key);
     QString reported = QStringLiteral("untouched");
-    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), &reported));
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), *DownloadManager::instance(), CoverStore::instance(), &reported));
     if (error.isEmpty()) {
         QVERIFY(card);
         QCOMPARE(reported, QStringLiteral("untouched"));
@@ -156,13 +156,13 @@ void TestSkinWidget::file_names()
     QFETCH(QString, sig_name);
     QFETCH(QString, pak_name);
 
-    auto card = make_card(skin_record(QStringLiteral("名"), QString()));
-    card->skin_data.insert(QStringLiteral("pak_original"), pak);
+    QJsonObject record = skin_record(QStringLiteral("名"), QString());
+    record.insert(QStringLiteral("pak_original"), pak);
     if (sig.isUndefined())
-        card->skin_data.remove(QStringLiteral("sig_original"));
+        record.remove(QStringLiteral("sig_original"));
     else
-        card->skin_data.insert(QStringLiteral("sig_original"), sig);
-    QCOMPARE(card->_get_filenames(), qMakePair(sig_name, pak_name));
+        record.insert(QStringLiteral("sig_original"), sig);
+    QCOMPARE(SkinWidget::file_names(record), qMakePair(sig_name, pak_name));
 }
 
 void TestSkinWidget::installed_state_data()
@@ -216,15 +216,15 @@ void TestSkinWidget::installed_state()
     record.insert(QStringLiteral("sig_original"), sig);
 
     auto card = make_card(record, with_game_dir ? game_dir : QString());
-    QCOMPARE(card->action_button->text(), text);
-    QCOMPARE(card->action_button->styleSheet(), text == UNINSTALL ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
-    QVERIFY(card->action_button->isEnabled());
-    QVERIFY(card->cancel_button->isHidden());
+    QCOMPARE(card->action_button()->text(), text);
+    QCOMPARE(card->action_button()->styleSheet(), text == UNINSTALL ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
+    QVERIFY(card->action_button()->isEnabled());
+    QVERIFY(card->cancel_button()->isHidden());
 
     // The check looks at the disk again each time it runs.
     QDir(mod).removeRecursively();
-    card->_check_installation_status();
-    QCOMPARE(card->action_button->text(), INSTALL);
+    card->check_installation_status();
+    QCOMPARE(card->action_button()->text(), INSTALL);
 }
 
 void TestSkinWidget::card_picture()
@@ -240,10 +240,10 @@ void TestSkinWidget::card_picture()
         QVERIFY(QTest::qWaitForWindowExposed(card));
         QCOMPARE(card->size(), QSize(280, 260));
         // Cover on top, the button row centred below it.
-        QCOMPARE(card->cover_container->geometry(), QRect(12, 12, 256, 185));
-        QCOMPARE(card->name_label->geometry(), QRect(0, 137, 256, 48));
-        QCOMPARE(card->zoom_button->geometry(), QRect(220, 8, 32, 32));
-        const QRect action = card->action_button->geometry();
+        QCOMPARE(card->cover_container()->geometry(), QRect(12, 12, 256, 185));
+        QCOMPARE(card->name_label()->geometry(), QRect(0, 137, 256, 48));
+        QCOMPARE(card->zoom_button()->geometry(), QRect(220, 8, 32, 32));
+        const QRect action = card->action_button()->geometry();
         QCOMPARE(action.height(), 36);
         QVERIFY(action.top() >= 207 && action.bottom() < 248);
         QCOMPARE(action.left() + action.right(), 279);   // centred on the card
@@ -253,7 +253,7 @@ void TestSkinWidget::card_picture()
     QVERIFY(close_to(shot.pixelColor(4, 130), Qt::white));            // card background
     QVERIFY(close_to(shot.pixelColor(140, 252), Qt::white));          // below the buttons
     QVERIFY(close_to(shot.pixelColor(40, 60), QColor(220, 0, 0)));    // the cover
-    const QPoint button_edge = installed->action_button->geometry().center() - QPoint(34, 0);
+    const QPoint button_edge = installed->action_button()->geometry().center() - QPoint(34, 0);
     QVERIFY(close_to(shot.pixelColor(button_edge), QColor(0xFF, 0x44, 0x44))); // red uninstall button
     // The zoom button: white at 92 % over the red cover, a magnifier in its
     // middle (emoji or drawn), not an empty circle.
@@ -277,9 +277,9 @@ void TestSkinWidget::card_picture()
 
     // While downloading, the cancel button joins the row.
     emit DownloadManager::instance()->task_started(QStringLiteral("无封面"));
-    QTRY_VERIFY(fresh->cancel_button->isVisible());
-    QVERIFY(fresh->cancel_button->geometry().left() > fresh->action_button->geometry().right());
-    QCOMPARE(fresh->cancel_button->height(), 36);
+    QTRY_VERIFY(fresh->cancel_button()->isVisible());
+    QVERIFY(fresh->cancel_button()->geometry().left() > fresh->action_button()->geometry().right());
+    QCOMPARE(fresh->cancel_button()->height(), 36);
     emit DownloadManager::instance()->task_cancelled(QStringLiteral("无封面"));
 }
 
@@ -343,10 +343,10 @@ void TestSkinWidget::download_feedback()
         else if (kind == QLatin1String("cancelled"))
             emit manager->task_cancelled(skin);
     }
-    QCOMPARE(card->action_button->text(), text);
-    QCOMPARE(card->action_button->isEnabled(), enabled);
-    QCOMPARE(!card->cancel_button->isHidden(), cancel_shown);
-    QCOMPARE(card->action_button->styleSheet(),
+    QCOMPARE(card->action_button()->text(), text);
+    QCOMPARE(card->action_button()->isEnabled(), enabled);
+    QCOMPARE(!card->cancel_button()->isHidden(), cancel_shown);
+    QCOMPARE(card->action_button()->styleSheet(),
              style == QLatin1String("uninstall") ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
     QCOMPARE(seen.shown, messages);
 }
@@ -356,11 +356,11 @@ void TestSkinWidget::cards_of_the_same_skin_follow_together()
     auto a = make_card(skin_record(QStringLiteral("Twin"), QString()));
     auto b = make_card(skin_record(QStringLiteral("Twin"), QString()));
     emit DownloadManager::instance()->task_started(QStringLiteral("Twin"));
-    QVERIFY(!a->action_button->isEnabled());
-    QVERIFY(!b->action_button->isEnabled());
+    QVERIFY(!a->action_button()->isEnabled());
+    QVERIFY(!b->action_button()->isEnabled());
     emit DownloadManager::instance()->task_completed(QStringLiteral("Twin"));
-    QCOMPARE(a->action_button->text(), UNINSTALL);
-    QCOMPARE(b->action_button->text(), UNINSTALL);
+    QCOMPARE(a->action_button()->text(), UNINSTALL);
+    QCOMPARE(b->action_button()->text(), UNINSTALL);
 }
 
 void TestSkinWidget::refusals()
@@ -368,14 +368,14 @@ void TestSkinWidget::refusals()
     auto card = make_card(skin_record(QStringLiteral("无目录"), QString()));
     Messages seen;
     seen.watch(card.get());
-    QTest::mouseClick(card->action_button, Qt::LeftButton);
-    card->_handle_cancel();
+    QTest::mouseClick(card->action_button(), Qt::LeftButton);
+    card->cancel_button()->click();
     QCOMPARE(seen.shown, (QStringList{
         QStringLiteral("游戏目录未设置|请先检测游戏目录才能安装皮肤|warning"),
         QStringLiteral("提示|该任务不在下载队列中|info"),
     }));
     QVERIFY(!DownloadManager::instance()->has_active_tasks());
-    QCOMPARE(card->action_button->text(), INSTALL);
+    QCOMPARE(card->action_button()->text(), INSTALL);
 }
 
 void TestSkinWidget::install_end_to_end()
@@ -385,21 +385,21 @@ void TestSkinWidget::install_end_to_end()
     server.write_file(QStringLiteral("skins/角色/猎人/整套.sig"), QByteArray("sig"));
 
     auto card = make_card(record, game_dir);
-    QCOMPARE(card->action_button->text(), INSTALL);
+    QCOMPARE(card->action_button()->text(), INSTALL);
     bool saw_downloading = false;
     connect(DownloadManager::instance(), &DownloadManager::task_started, card.get(), [&] {
-        saw_downloading = !card->action_button->isEnabled() && !card->cancel_button->isHidden();
+        saw_downloading = !card->action_button()->isEnabled() && !card->cancel_button()->isHidden();
     });
-    QTest::mouseClick(card->action_button, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(card->action_button->text(), UNINSTALL, 20000);
+    QTest::mouseClick(card->action_button(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(card->action_button()->text(), UNINSTALL, 20000);
     QVERIFY(saw_downloading);
-    QVERIFY(card->action_button->isEnabled());
-    QVERIFY(card->cancel_button->isHidden());
+    QVERIFY(card->action_button()->isEnabled());
+    QVERIFY(card->cancel_button()->isHidden());
 
     // What the install wrote is what the installed check looks for.
     QVERIFY(QFileInfo::exists(mod_folder_path(game_dir) + QStringLiteral("/整套.pak")));
     auto later = make_card(record, game_dir);
-    QCOMPARE(later->action_button->text(), UNINSTALL);
+    QCOMPARE(later->action_button()->text(), UNINSTALL);
 }
 
 // Removal goes through the mod folder top-down: a folder's own copies go
@@ -417,11 +417,11 @@ void TestSkinWidget::uninstall_walks_top_down()
         QVERIFY(make_file(base + QStringLiteral("/层.sig")));
     }
     auto card = make_card(record, game_dir);
-    QCOMPARE(card->action_button->text(), UNINSTALL);
+    QCOMPARE(card->action_button()->text(), UNINSTALL);
 
     ModalAnswerer answerer;
     LogCapture log;
-    card->_uninstall_skin();
+    card->uninstall_skin();
     QCOMPARE(answerer.titles, QStringList{QStringLiteral("卸载成功")});
 
     QStringList order;   // the folder of each removed file, below the mod folder

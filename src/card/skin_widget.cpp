@@ -358,10 +358,10 @@ void SkinWidget::set_cover_state(CoverState state)
 
 // --- installed state --------------------------------------------------------
 
-QPair<QString, QString> SkinWidget::file_names() const
+QPair<QString, QString> SkinWidget::file_names(const QJsonObject &skin_data)
 {
-    return {skin_file_name(record_text(m_skin_data, QStringLiteral("sig_original"))),
-            skin_file_name(record_text(m_skin_data, QStringLiteral("pak_original")))};
+    return {skin_file_name(record_text(skin_data, QStringLiteral("sig_original"))),
+            skin_file_name(record_text(skin_data, QStringLiteral("pak_original")))};
 }
 
 void SkinWidget::check_installation_status()
@@ -375,7 +375,7 @@ void SkinWidget::check_installation_status()
 
 QStringList SkinWidget::find_skin_files(bool first_only) const
 {
-    const QPair<QString, QString> names = file_names();
+    const QPair<QString, QString> names = file_names(m_skin_data);
     QStringList found;
     walk_files_top_down(mod_folder_path(m_game_dir), [&](const QString &folder, const QString &file) {
         if ((!names.first.isEmpty() && file == names.first)
@@ -473,7 +473,7 @@ void SkinWidget::uninstall_skin()
                                  QStringLiteral("warning"));
         return;
     }
-    const QPair<QString, QString> names = file_names();
+    const QPair<QString, QString> names = file_names(m_skin_data);
     const QString mod_folder = mod_folder_path(m_game_dir);
     bool deleted = false;
     QStringList kept;   // below the mod folder, as shown to the user

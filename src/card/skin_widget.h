@@ -59,7 +59,7 @@ public:
 
     // (sig file name, pak file name): last path components of the record's
     // sig_original and pak_original.
-    QPair<QString, QString> file_names() const;
+    static QPair<QString, QString> file_names(const QJsonObject &skin_data);
     // "卸载" when either file lies anywhere below the mod folder, else "安装".
     void check_installation_status();
     // Points the card at another game folder and, unless it shows a

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "card/skin_widget.h"
+#include "covers/cover_store.h"
+#include "download/download_manager.h"
 #include "support/config.h"
 #include "support/test_server.h"
 
@@ -84,7 +86,7 @@ inline void put_cover(const TestServer &server, const QJsonObject &record, const
 // A card whose cover has come, or is known to be missing.
 inline std::unique_ptr<SkinWidget> settled_card(const QJsonObject &record, const QString &game_dir = QString())
 {
-    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, game_dir));
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, game_dir, *DownloadManager::instance(), CoverStore::instance()));
     if (card)
         (void)QTest::qWaitFor([&card] { return card->cover_state() != SkinWidget::CoverState::Loading; }, 15000);
     return card;
