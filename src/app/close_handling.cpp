@@ -8,7 +8,7 @@
 
 void MainWindow::_show_download_queue()
 {
-    DownloadListDialog dialog(this);
+    DownloadListDialog dialog(*DownloadManager::instance(), this);
     dialog.exec();
 }
 
