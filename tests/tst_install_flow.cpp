@@ -30,6 +30,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -575,17 +576,22 @@ void TestInstallFlow::cancel_from_the_queue_dialog()
 
     // The dialog's rows as read from its layout, and the cancel button of
     // the row whose label reads `text`.
-    const auto rows = [](DownloadListDialog *dialog) {
+    const auto rows_layout = [](DownloadListDialog *dialog) {
+        return dialog->findChild<QScrollArea *>()->widget()->layout();
+    };
+    const auto rows = [&](DownloadListDialog *dialog) {
         QStringList out;
-        for (int i = 0; i < dialog->scroll_layout->count(); ++i)
-            if (QWidget *w = dialog->scroll_layout->itemAt(i)->widget())
+        QLayout *layout = rows_layout(dialog);
+        for (int i = 0; i < layout->count(); ++i)
+            if (QWidget *w = layout->itemAt(i)->widget())
                 if (QLabel *label = qobject_cast<QLabel *>(w) ? qobject_cast<QLabel *>(w) : w->findChild<QLabel *>())
                     out << label->text();
         return out;
     };
-    const auto cancel_of = [](DownloadListDialog *dialog, const QString &text) -> QPushButton * {
-        for (int i = 0; i < dialog->scroll_layout->count(); ++i) {
-            QWidget *w = dialog->scroll_layout->itemAt(i)->widget();
+    const auto cancel_of = [&](DownloadListDialog *dialog, const QString &text) -> QPushButton * {
+        QLayout *layout = rows_layout(dialog);
+        for (int i = 0; i < layout->count(); ++i) {
+            QWidget *w = layout->itemAt(i)->widget();
             QLabel *label = w && !qobject_cast<QLabel *>(w) ? w->findChild<QLabel *>() : nullptr;
             if (label && label->text() == text)
                 return w->findChild<QPushButton *>();
@@ -596,7 +602,7 @@ void TestInstallFlow::cancel_from_the_queue_dialog()
     QStringList seen;
     bool driven = false;
     const auto drive = [&](DownloadListDialog *dialog) {
-        QTRY_VERIFY_WITH_TIMEOUT(dialog->scroll_layout->count() > 0, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(rows_layout(dialog)->count() > 0, 3000);
         seen << rows(dialog).join(QLatin1Char(','));
         cancel_of(dialog, QStringLiteral("   1. 丁"))->click();      // waiting
         seen << rows(dialog).join(QLatin1Char(','));
