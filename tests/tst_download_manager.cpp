@@ -288,7 +288,7 @@ private slots:
         manager->add_task(make_task(QStringLiteral("B"), game_dir));
         // A's worker ends and queues its signal while this thread does not
         // deliver events.
-        QVERIFY(manager->current_thread->wait(10000));
+        QVERIFY(manager->wait_for_current_run(10000));
         QVERIFY(manager->cancel_task(QStringLiteral("A")));
         QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("B"));
         events.clear();

@@ -343,8 +343,7 @@ private slots:
             QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), old_data));
 
         DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
-        worker.head_timeout_seconds = 1;
-        worker.get_timeout_seconds = 1;
+        worker.set_timeouts(1, 1);
         const Report report = run(worker);
 
         QCOMPARE(report.finished, QStringList());

@@ -25,7 +25,7 @@ QPixmap picture(int width, int height)
 
 void set_zoom(ImagePreviewDialog &dialog, double zoom)
 {
-    dialog.view->setTransform(QTransform::fromScale(zoom, zoom));
+    dialog.view()->setTransform(QTransform::fromScale(zoom, zoom));
 }
 
 void wheel(QWidget *target, const QPoint &angle)
@@ -45,9 +45,9 @@ void mouse(QWidget *target, QEvent::Type type, const QPoint &at, Qt::MouseButton
 // What fitting gives for the view's present size.
 double fitted(const ImagePreviewDialog &dialog)
 {
-    const QSize image = dialog.original_pixmap.size();
-    return std::min({double(dialog.view->width() - 20) / image.width(),
-                     double(dialog.view->height() - 20) / image.height(), 1.0});
+    const QSize image = dialog.pixmap().size();
+    return std::min({double(dialog.view()->width() - 20) / image.width(),
+                     double(dialog.view()->height() - 20) / image.height(), 1.0});
 }
 
 // Runs `probe` on the first modal window that opens while `action` runs,
@@ -111,11 +111,11 @@ void TestImagePreview::fit()
     QFETCH(double, zoom);
 
     ImagePreviewDialog dialog(picture(image.width(), image.height()), QString());
-    dialog.view->resize(700, 500);
+    dialog.view()->resize(700, 500);
     set_zoom(dialog, 3.0);
     dialog.fit_to_view();
     QVERIFY2(qFuzzyCompare(dialog.zoom(), zoom), qPrintable(QString::number(dialog.zoom())));
-    QCOMPARE(dialog.view->transform().m22(), dialog.zoom());
+    QCOMPARE(dialog.view()->transform().m22(), dialog.zoom());
 }
 
 void TestImagePreview::fit_ignores_a_null_picture()
@@ -155,9 +155,9 @@ void TestImagePreview::wheel_zoom()
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     set_zoom(dialog, start);
     for (int i = 0; i < steps; ++i)
-        wheel(on_view ? dialog.view->viewport() : static_cast<QWidget *>(&dialog), angle);
+        wheel(on_view ? dialog.view()->viewport() : static_cast<QWidget *>(&dialog), angle);
     QVERIFY2(qFuzzyCompare(dialog.zoom(), zoom), qPrintable(QString::number(dialog.zoom(), 'g', 17)));
-    QVERIFY(qFuzzyCompare(dialog.view->transform().m22(), zoom));
+    QVERIFY(qFuzzyCompare(dialog.view()->transform().m22(), zoom));
 }
 
 void TestImagePreview::showing_fits_again_only_when_small()
@@ -172,7 +172,7 @@ void TestImagePreview::showing_fits_again_only_when_small()
     ImagePreviewDialog wide(picture(4000, 1000), QString());
     wide.show();
     QVERIFY(QTest::qWaitForWindowExposed(&wide));
-    QVERIFY(wide.view->width() >= 600);
+    QVERIFY(wide.view()->width() >= 600);
     QVERIFY(qFuzzyCompare(wide.zoom(), fitted(wide)));
 }
 
@@ -185,12 +185,12 @@ void TestImagePreview::resize_refits_below_half()
 
     set_zoom(dialog, 0.8);
     dialog.resize(900, 700);
-    QTRY_COMPARE(dialog.view->width() > 800, true);
+    QTRY_COMPARE(dialog.view()->width() > 800, true);
     QCOMPARE(dialog.zoom(), 0.8);
 
     set_zoom(dialog, 0.4);
     dialog.resize(760, 560);
-    QTRY_VERIFY(dialog.view->width() < 800);
+    QTRY_VERIFY(dialog.view()->width() < 800);
     QVERIFY2(qFuzzyCompare(dialog.zoom(), fitted(dialog)), qPrintable(QString::number(dialog.zoom())));
 }
 
@@ -200,9 +200,9 @@ void TestImagePreview::drag_pans()
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     set_zoom(dialog, 1.0);
-    QWidget *viewport = dialog.view->viewport();
-    QScrollBar *horizontal = dialog.view->horizontalScrollBar();
-    QScrollBar *vertical = dialog.view->verticalScrollBar();
+    QWidget *viewport = dialog.view()->viewport();
+    QScrollBar *horizontal = dialog.view()->horizontalScrollBar();
+    QScrollBar *vertical = dialog.view()->verticalScrollBar();
     const int x = horizontal->value(), y = vertical->value();
 
     const QPoint from = viewport->rect().center();
@@ -232,7 +232,7 @@ void TestImagePreview::zoom_button_opens_the_full_cover()
              [&](QWidget *modal) {
                  auto *dialog = qobject_cast<ImagePreviewDialog *>(modal);
                  QVERIFY(dialog);
-                 shown = dialog->original_pixmap.size();
+                 shown = dialog->pixmap().size();
                  title = dialog->windowTitle();
              });
     QCOMPARE(shown, QSize(1200, 700));   // the viewer gets the cover at full size

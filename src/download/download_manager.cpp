@@ -82,33 +82,31 @@ DownloadManager::~DownloadManager()
 
 void DownloadManager::add_task(const DownloadTask &task)
 {
-    for (const DownloadTask &waiting : qAsConst(queue)) {
+    for (const DownloadTask &waiting : qAsConst(m_queue)) {
         if (waiting.skin_id == task.skin_id)
             return;
     }
-    if (current_worker && current_worker->task.skin_id == task.skin_id)
+    if (m_current_worker && m_current_worker->task().skin_id == task.skin_id)
         return;
-    queue.append(task);
+    m_queue.append(task);
     emit queue_updated();
     process_queue();
 }
 
 void DownloadManager::process_queue()
 {
-    if (current_worker || queue.isEmpty())
+    if (m_current_worker || m_queue.isEmpty())
         return;
-    start_task(queue.takeFirst());
+    start_task(m_queue.takeFirst());
     emit queue_updated();
 }
 
 void DownloadManager::start_task(const DownloadTask &task)
 {
     auto *worker = new DownloadWorker(task);
-    worker->head_timeout_seconds = head_timeout_seconds;
-    worker->get_timeout_seconds = get_timeout_seconds;
     auto *thread = new QThread;
-    current_worker = worker;
-    current_thread = thread;
+    m_current_worker = worker;
+    m_current_thread = thread;
     const quint64 serial = ++m_worker_serial;
 
     worker->moveToThread(thread);
@@ -147,7 +145,7 @@ void DownloadManager::start_task(const DownloadTask &task)
 
 bool DownloadManager::is_current(quint64 serial) const
 {
-    return current_worker && serial == m_worker_serial;
+    return m_current_worker && serial == m_worker_serial;
 }
 
 void DownloadManager::deliver_progress(const std::shared_ptr<ProgressRelay> &relay, quint64 serial,
@@ -169,18 +167,18 @@ void DownloadManager::deliver_progress(const std::shared_ptr<ProgressRelay> &rel
 
 void DownloadManager::release_worker()
 {
-    if (current_thread)
-        current_thread->wait();
-    delete current_worker;
-    delete current_thread;
-    current_worker = nullptr;
-    current_thread = nullptr;
+    if (m_current_thread)
+        m_current_thread->wait();
+    delete m_current_worker;
+    delete m_current_thread;
+    m_current_worker = nullptr;
+    m_current_thread = nullptr;
 }
 
 void DownloadManager::on_task_finished(const QString &skin_name)
 {
-    if (current_thread)
-        current_thread->quit();
+    if (m_current_thread)
+        m_current_thread->quit();
     release_worker();
     emit task_completed(skin_name);
     emit queue_updated();
@@ -189,8 +187,8 @@ void DownloadManager::on_task_finished(const QString &skin_name)
 
 void DownloadManager::on_task_error(const QString &skin_name, const QString &error)
 {
-    if (current_thread)
-        current_thread->quit();
+    if (m_current_thread)
+        m_current_thread->quit();
     release_worker();
     // The next task starts before the failure is reported: a receiver may
     // hold the report in a message box for as long as the user leaves it
@@ -202,17 +200,17 @@ void DownloadManager::on_task_error(const QString &skin_name, const QString &err
 
 bool DownloadManager::cancel_task(const QString &skin_id)
 {
-    if (current_worker && current_worker->task.skin_id == skin_id) {
-        current_worker->cancel();
+    if (m_current_worker && m_current_worker->task().skin_id == skin_id) {
+        m_current_worker->cancel();
         release_worker();
         emit task_cancelled(skin_id);
         emit queue_updated();
         process_queue();
         return true;
     }
-    for (int i = 0; i < queue.size(); ++i) {
-        if (queue.at(i).skin_id == skin_id) {
-            queue.removeAt(i);
+    for (int i = 0; i < m_queue.size(); ++i) {
+        if (m_queue.at(i).skin_id == skin_id) {
+            m_queue.removeAt(i);
             emit queue_updated();
             return true;
         }
@@ -222,33 +220,38 @@ bool DownloadManager::cancel_task(const QString &skin_id)
 
 std::optional<DownloadTask> DownloadManager::get_current_task() const
 {
-    if (!current_worker)
+    if (!m_current_worker)
         return std::nullopt;
-    return current_worker->task;
+    return m_current_worker->task();
 }
 
 QList<DownloadTask> DownloadManager::get_queue() const
 {
-    return queue;
+    return m_queue;
 }
 
 bool DownloadManager::has_active_tasks() const
 {
-    return current_worker != nullptr || !queue.isEmpty();
+    return m_current_worker != nullptr || !m_queue.isEmpty();
+}
+
+bool DownloadManager::wait_for_current_run(unsigned long timeout_ms)
+{
+    return !m_current_thread || m_current_thread->wait(timeout_ms);
 }
 
 void DownloadManager::shutdown()
 {
-    queue.clear();
-    if (!current_worker)
+    m_queue.clear();
+    if (!m_current_worker)
         return;
-    applog::info(QStringLiteral("退出时停止下载: ") + current_worker->task.skin_id);
-    current_worker->cancel();
-    if (current_thread)
-        current_thread->wait();
+    applog::info(QStringLiteral("退出时停止下载: ") + m_current_worker->task().skin_id);
+    m_current_worker->cancel();
+    if (m_current_thread)
+        m_current_thread->wait();
     // The worker clears its own temporary files when it stops; a failure on
     // the way out may have left one behind.
-    for (const QString &path : current_worker->temp_paths()) {
+    for (const QString &path : m_current_worker->temp_paths()) {
         if (QFileInfo::exists(path))
             safe_remove(path);
     }

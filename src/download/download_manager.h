@@ -40,14 +40,10 @@ public:
     // temporary files. Emits nothing. Safe to call more than once.
     void shutdown();
 
-    // State, readable by tests; only the manager itself changes it.
-    QList<DownloadTask> queue;                 // waiting tasks, oldest first
-    DownloadWorker *current_worker = nullptr;  // set exactly while a task runs
-    QThread *current_thread = nullptr;         // the thread running it
-
-    // Time-outs handed to each new worker (seconds); tests may lower them.
-    int head_timeout_seconds = 10;
-    int get_timeout_seconds = 30;
+    // Blocks until the running task's worker has returned from its run,
+    // delivering none of its signals, so that tests can hold them queued.
+    // True when it returned within `timeout_ms` or nothing runs.
+    bool wait_for_current_run(unsigned long timeout_ms);
 
 signals:
     void task_started(const QString &skin_id);
@@ -75,6 +71,10 @@ private:
                           const QString &skin_name, bool gather_more);
 
     static DownloadManager *m_instance;
+
+    QList<DownloadTask> m_queue;                 // waiting tasks, oldest first
+    DownloadWorker *m_current_worker = nullptr;  // set exactly while a task runs
+    QThread *m_current_thread = nullptr;         // the thread running it
 
     // Counts started workers, so that a late signal of a worker that is no
     // longer current is recognised and dropped.

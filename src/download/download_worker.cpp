@@ -24,9 +24,15 @@ int download_percent(qint64 downloaded, qint64 total)
     return static_cast<int>(qBound(0.0, percent, 100.0));
 }
 
-DownloadWorker::DownloadWorker(const DownloadTask &task_, QObject *parent)
-    : QObject(parent), task(task_)
+DownloadWorker::DownloadWorker(const DownloadTask &task, QObject *parent)
+    : QObject(parent), m_task(task)
 {
+}
+
+void DownloadWorker::set_timeouts(int head_seconds, int get_seconds)
+{
+    m_head_timeout_seconds = head_seconds;
+    m_get_timeout_seconds = get_seconds;
 }
 
 void DownloadWorker::cancel()
@@ -44,7 +50,7 @@ QStringList DownloadWorker::temp_paths() const
 
 void DownloadWorker::run()
 {
-    const QString skin_name = task.skin_data.value(QStringLiteral("name")).toString();
+    const QString skin_name = m_task.skin_data.value(QStringLiteral("name")).toString();
     QString error_text;
     switch (download_files(skin_name, error_text)) {
     case Outcome::Done:
@@ -69,11 +75,11 @@ void DownloadWorker::remove_temp_files()
 
 DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name, QString &error_text)
 {
-    const QString install_dir = mod_folder_path(task.game_dir);
-    const QString main_category = task.skin_data.value(QStringLiteral("MainCategory")).toString();
-    const QString subcategory = task.skin_data.value(QStringLiteral("subcategory")).toString();
-    const QString pak_original = task.skin_data.value(QStringLiteral("pak_original")).toString();
-    const QString sig_original = task.skin_data.value(QStringLiteral("sig_original")).toString();
+    const QString install_dir = mod_folder_path(m_task.game_dir);
+    const QString main_category = m_task.skin_data.value(QStringLiteral("MainCategory")).toString();
+    const QString subcategory = m_task.skin_data.value(QStringLiteral("subcategory")).toString();
+    const QString pak_original = m_task.skin_data.value(QStringLiteral("pak_original")).toString();
+    const QString sig_original = m_task.skin_data.value(QStringLiteral("sig_original")).toString();
 
     // The names come from the server: keep only the last path component and
     // refuse, before anything is written, one that is no plain file name.
@@ -100,7 +106,7 @@ DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name,
     m_total_size = 0;
     for (const auto &entry : wanted) {
         const HttpResult head = HttpClient::instance().head(url_from_text(entry.first),
-                                                            head_timeout_seconds, &m_is_cancelled);
+                                                            m_head_timeout_seconds, &m_is_cancelled);
         if (head.cancelled)
             return Outcome::Cancelled;
         if (!head.ok) {
@@ -138,7 +144,7 @@ DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name,
 
 DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
 {
-    const QString folder = mod_folder_path(task.game_dir);
+    const QString folder = mod_folder_path(m_task.game_dir);
     // An install cut short earlier in this folder is undone before its
     // journal makes way for this one.
     if (!install_journal::recover(folder)) {
@@ -208,7 +214,7 @@ DownloadWorker::Outcome DownloadWorker::transfer(const DownloadFileInfo &file,
     get.url = url_from_text(file.url);
     get.file_path = file.temp_path;
     get.file_name = file.filename;
-    get.timeout_seconds = get_timeout_seconds;
+    get.timeout_seconds = m_get_timeout_seconds;
     get.fallback_total = file.measured_size;
     get.cancel = &m_is_cancelled;
     get.on_bytes = [this, &skin_name](qint64 delta) {

@@ -27,12 +27,12 @@ class DownloadWorker final : public QObject {
 public:
     explicit DownloadWorker(const DownloadTask &task, QObject *parent = nullptr);
 
-    DownloadTask task;
+    const DownloadTask &task() const { return m_task; }
 
     // Network time-outs in seconds: the sizing requests, and the connection
-    // and each wait for data of the transfers. Tests may lower them.
-    int head_timeout_seconds = 10;
-    int get_timeout_seconds = 30;
+    // and each wait for data of the transfers. Tests may lower them; set
+    // before `run`.
+    void set_timeouts(int head_seconds, int get_seconds);
 
     void cancel();
     bool is_cancelled() const { return m_is_cancelled.load(); }
@@ -58,6 +58,9 @@ private:
     Outcome move_into_place(QString &error_text);
     void remove_temp_files();
 
+    DownloadTask m_task;
+    int m_head_timeout_seconds = 10;
+    int m_get_timeout_seconds = 30;
     std::atomic<bool> m_is_cancelled{false};
     QVector<DownloadFileInfo> m_files;
     qint64 m_total_size = 0;

@@ -20,49 +20,49 @@ ImagePreviewDialog::ImagePreviewDialog(const QPixmap &pixmap, const QString &ico
     setWindowFlags(Qt::Window | Qt::WindowCloseButtonHint);
     setMinimumSize(700, 500);
 
-    scene = new QGraphicsScene(this);
-    view = new QGraphicsView(scene);
+    auto *scene = new QGraphicsScene(this);
+    m_view = new QGraphicsView(scene);
 QT_WARNING_PUSH
 QT_WARNING_DISABLE_DEPRECATED
-    view->setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform
-                         | QPainter::TextAntialiasing | QPainter::HighQualityAntialiasing);
+    m_view->setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform
+                           | QPainter::TextAntialiasing | QPainter::HighQualityAntialiasing);
 QT_WARNING_POP
-    view->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
-    view->setOptimizationFlag(QGraphicsView::DontAdjustForAntialiasing, false);
-    view->setOptimizationFlag(QGraphicsView::DontSavePainterState, true);
+    m_view->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    m_view->setOptimizationFlag(QGraphicsView::DontAdjustForAntialiasing, false);
+    m_view->setOptimizationFlag(QGraphicsView::DontSavePainterState, true);
 
-    original_pixmap = pixmap;
-    pixmap_item = scene->addPixmap(original_pixmap);
-    scene->setSceneRect(QRectF(original_pixmap.rect()));
+    m_original_pixmap = pixmap;
+    scene->addPixmap(m_original_pixmap);
+    scene->setSceneRect(QRectF(m_original_pixmap.rect()));
 
     auto *layout = new QVBoxLayout;
-    layout->addWidget(view);
+    layout->addWidget(m_view);
     setLayout(layout);
 
-    view->setDragMode(QGraphicsView::ScrollHandDrag);
-    view->setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
-    view->setResizeAnchor(QGraphicsView::AnchorUnderMouse);
+    m_view->setDragMode(QGraphicsView::ScrollHandDrag);
+    m_view->setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
+    m_view->setResizeAnchor(QGraphicsView::AnchorUnderMouse);
 
     fit_to_view();
 
-    view->viewport()->installEventFilter(this);
+    m_view->viewport()->installEventFilter(this);
 }
 
 ImagePreviewDialog::~ImagePreviewDialog() = default;
 
 void ImagePreviewDialog::fit_to_view()
 {
-    if (original_pixmap.isNull())
+    if (m_original_pixmap.isNull())
         return;
-    const double scale_x = double(view->width() - FIT_MARGIN) / original_pixmap.width();
-    const double scale_y = double(view->height() - FIT_MARGIN) / original_pixmap.height();
+    const double scale_x = double(m_view->width() - FIT_MARGIN) / m_original_pixmap.width();
+    const double scale_y = double(m_view->height() - FIT_MARGIN) / m_original_pixmap.height();
     const double scale_factor = std::min({scale_x, scale_y, 1.0});
-    view->setTransform(QTransform::fromScale(scale_factor, scale_factor));
+    m_view->setTransform(QTransform::fromScale(scale_factor, scale_factor));
 }
 
 double ImagePreviewDialog::zoom() const
 {
-    return view->transform().m11();
+    return m_view->transform().m11();
 }
 
 void ImagePreviewDialog::wheelEvent(QWheelEvent *event)
@@ -74,7 +74,7 @@ void ImagePreviewDialog::wheelEvent(QWheelEvent *event)
         factor = MIN_ZOOM / current_scale;
     else if (new_scale > MAX_ZOOM)
         factor = MAX_ZOOM / current_scale;
-    view->scale(factor, factor);
+    m_view->scale(factor, factor);
     event->accept();
 }
 
@@ -87,7 +87,7 @@ void ImagePreviewDialog::resizeEvent(QResizeEvent *event)
 
 bool ImagePreviewDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == view->viewport() && event->type() == QEvent::Wheel) {
+    if (watched == m_view->viewport() && event->type() == QEvent::Wheel) {
         wheelEvent(static_cast<QWheelEvent *>(event));
         return true;
     }

@@ -4,8 +4,6 @@
 #include <QPixmap>
 #include <QString>
 
-class QGraphicsPixmapItem;
-class QGraphicsScene;
 class QGraphicsView;
 class QResizeEvent;
 class QWheelEvent;
@@ -28,19 +26,21 @@ public:
     ImagePreviewDialog(const QPixmap &pixmap, const QString &icon_path);
     ~ImagePreviewDialog() override;
 
-    QPixmap original_pixmap;
-    QGraphicsScene *scene = nullptr;
-    QGraphicsPixmapItem *pixmap_item = nullptr;
-    QGraphicsView *view = nullptr;
+    // The picture as handed in, and the view showing it, for tests.
+    const QPixmap &pixmap() const { return m_original_pixmap; }
+    QGraphicsView *view() const { return m_view; }
 
     void fit_to_view();
     // The current zoom: the view's horizontal scale.
     double zoom() const;
 
+protected:
     // Zooms; also receives the view's wheel events, so the wheel never scrolls.
     void wheelEvent(QWheelEvent *event) override;
-
-protected:
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    QPixmap m_original_pixmap;
+    QGraphicsView *m_view = nullptr;
 };
