@@ -76,7 +76,6 @@ private:
     CategoryBar *m_category_bar = nullptr;
     SkinGrid *m_grid = nullptr;
 
-    QString m_instructions;
     bool m_instructions_arrived = false;
     bool m_categories_arrived = false;
     int m_start_up_answers = 0;

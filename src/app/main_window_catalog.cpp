@@ -11,7 +11,6 @@ void MainWindow::connect_catalog()
 {
     connect(m_catalog, &CatalogService::endpoints_ready, this, &MainWindow::load_start_up_content);
     connect(m_catalog, &CatalogService::instructions_ready, this, [this](const QString &text) {
-        m_instructions = text;
         m_instructions_arrived = true;
         // Shown once the categories are there, or in place of an older text.
         if (!m_grid->replace_text(text) && m_categories_arrived && m_category_bar->main_category().isEmpty())
@@ -23,7 +22,7 @@ void MainWindow::connect_catalog()
         m_category_bar->set_categories(derived);
         m_grid->select(QString(), std::nullopt);
         if (m_instructions_arrived)
-            m_grid->show_text(m_instructions);
+            m_grid->show_text(m_catalog->instructions());
         start_up_step_done();
     });
     connect(m_catalog, &CatalogService::categories_failed, this, [this](const QString &text) {
@@ -66,7 +65,7 @@ void MainWindow::choose_main_category(const QString &name)
     // A skin list still on its way belongs to the earlier choice.
     m_catalog->drop_pending_skins();
     m_grid->select(name, std::nullopt);
-    m_grid->show_text(m_instructions);
+    m_grid->show_text(m_catalog->instructions());
 }
 
 void MainWindow::choose_subcategory(const QString &main_category, const std::optional<QString> &subcategory)

@@ -53,15 +53,19 @@ void CatalogService::resolve_endpoints()
 void CatalogService::load_instructions()
 {
     HttpClient::instance().get_async(config::Instructions_API(), REQUEST_TIMEOUT_S, this, [this](const HttpResult &result) {
+        const auto answer = [this](const QString &text) {
+            m_instructions = text;
+            emit instructions_ready(text);
+        };
         if (!result.ok) {
             applog::error(QStringLiteral("加载Instructions_API失败: ") + result.error_text());
-            emit instructions_ready(default_instructions());
+            answer(default_instructions());
         } else if (result.status == 200) {
             applog::info(QStringLiteral("Instructions_API内容加载成功"));
-            emit instructions_ready(catalog::decode_text_body(result.body, result.content_type));
+            answer(catalog::decode_text_body(result.body, result.content_type));
         } else {
             applog::warning(QStringLiteral("Instructions_API加载失败，使用默认内容"));
-            emit instructions_ready(default_instructions());
+            answer(default_instructions());
         }
     });
 }

@@ -26,6 +26,8 @@ public:
     // The instructions text, the default text when it cannot be had; then
     // instructions_ready.
     void load_instructions();
+    // The last instructions text answered; empty before the first.
+    QString instructions() const { return m_instructions; }
     // The category tree; then categories_ready or categories_failed.
     void load_categories();
     // The ordered records of a selection. Returns the request's generation:
@@ -47,4 +49,5 @@ signals:
 
 private:
     int m_skins_generation = 0;
+    QString m_instructions;
 };
