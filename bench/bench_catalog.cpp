@@ -8,10 +8,12 @@
 // instructions and version endpoints), then times, round by round and
 // interleaved:
 //   parse       QJsonDocument::fromJson of the very body the server sends;
-//   categories  MainWindow::load_categories (instructions and catalogue
-//               requests, derivation, navigation bar, instructions panel);
-//   skins       MainWindow::_load_skins for one whole main category (2,000
-//               records: request, filter, ordering, first page of cards).
+//   categories  the window's start-up requests again (instructions and
+//               catalogue) until both answers are handled: derivation,
+//               category bar, instructions panel;
+//   skins       a click on "全部" of one main category until its skin list
+//               is handled (2,000 records: request, filter, ordering, first
+//               page of cards).
 // Prints "parse_ms <median> categories_ms <median> skins_ms <median>
 // categories_ratio <median> skins_ratio <median> records <n> body_kib <n>",
 // each ratio the median of the per-round ratios to the parse.
@@ -22,17 +24,20 @@
 #include "bench_support.h"
 #include "support/log.h"
 #include "app/main_window.h"
-#include "card/skin_widget.h"
+#include "browse/category_bar.h"
+#include "browse/skin_grid.h"
+#include "catalog/catalog_service.h"
 #include "net/http_client.h"
-#include "widgets/flow_layout.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -76,6 +81,25 @@ double median(std::vector<double> values)
 
 double ms_since(const QElapsedTimer &timer) { return timer.nsecsElapsed() / 1e6; }
 
+// Runs `start`, then the event loop until `signal` of `sender` comes (false
+// after 60 s without). Connected after the window's own handlers, so the
+// signal is already handled by the window when the loop ends.
+template <typename Sender, typename Signal, typename Start>
+bool run_until(Sender *sender, Signal signal, Start start)
+{
+    QEventLoop loop;
+    bool came = false;
+    QObject::connect(sender, signal, &loop, [&] {
+        came = true;
+        loop.quit();
+    });
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    start();
+    if (!came)
+        loop.exec();
+    return came;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -106,12 +130,19 @@ int main(int argc, char **argv)
     out.close();
 
     MainWindow window;
+    if (!run_until(&window, &MainWindow::catalog_loaded, [] {}))
+        return 1;
+    auto *bar = window.findChild<CategoryBar *>();
+    auto *grid = window.findChild<SkinGrid *>();
+    auto *catalog = window.findChild<CatalogService *>();
+    if (!bar || !grid || !catalog)
+        return 1;
     const HttpResult fetched = HttpClient::instance().get(config::BASE_API(), 10);
     if (fetched.failed() || fetched.status != 200)
         return 1;
     const QByteArray body = fetched.body;
-    const QString main_category = window.main_categories.value(0);
-    if (window.main_categories.size() != MAIN_CATEGORIES)
+    const QString main_category = bar->categories().main_categories.value(0);
+    if (bar->categories().main_categories.size() != MAIN_CATEGORIES)
         return 1;
 
     std::vector<double> parse_ms, categories_ms, skins_ms, categories_ratio, skins_ratio;
@@ -123,20 +154,43 @@ int main(int argc, char **argv)
         if (doc.array().size() != RECORDS)
             return 1;
 
+        // The two answers come in either order, each handled by the window
+        // before it is counted here.
+        int answers = 0;
+        QEventLoop loop;
+        const auto answered = [&] {
+            if (++answers == 2)
+                loop.quit();
+        };
+        QObject::connect(catalog, &CatalogService::instructions_ready, &loop, answered);
+        QObject::connect(catalog, &CatalogService::categories_ready, &loop, answered);
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
         timer.restart();
-        window.load_categories();
+        catalog->load_instructions();
+        catalog->load_categories();
+        if (answers < 2)
+            loop.exec();
         const double categories = ms_since(timer);
-        if (window.main_categories.size() != MAIN_CATEGORIES
-            || window.subcategories.value(main_category).size() != SUBCATEGORIES)
+        if (answers < 2 || bar->categories().main_categories.size() != MAIN_CATEGORIES
+            || bar->categories().subcategories.value(main_category).size() != SUBCATEGORIES)
             return 1;
 
-        window.current_category_name = main_category;
-        window.current_subcategory_name.reset();
+        QPushButton *main_button = nullptr;
+        for (QPushButton *button : bar->main_buttons())
+            if (button->text() == main_category)
+                main_button = button;
+        if (!main_button)
+            return 1;
+        main_button->click();
+        QPushButton *all = bar->subcategory_buttons().value(0);
+        if (!all || all->text() != QStringLiteral("全部"))
+            return 1;
         timer.restart();
-        window._load_skins();
+        if (!run_until(&window, &MainWindow::skins_loaded, [all] { all->click(); }))
+            return 1;
         const double skins = ms_since(timer);
-        if (window.skins.size() != RECORDS / MAIN_CATEGORIES
-            || window.flow_layout->count() != window.items_per_page)
+        if (grid->records().size() != RECORDS / MAIN_CATEGORIES
+            || grid->cards().size() != SkinGrid::ITEMS_PER_PAGE)
             return 1;
         // Let the replaced widgets go, outside the timed calls.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -283,7 +283,7 @@ bench_page_build() {
         "$(field ratio "$line")" "<" 1.0
 }
 
-# The catalogue at scale: load_categories and _load_skins over 20,000 records
+# The catalogue at scale: the category tree and one category's skin list over 20,000 records
 # served by nginx, each against the bare QJsonDocument::fromJson of the same
 # body (rounds interleaved; the median of the per-round ratios).
 bench_catalog_scale() {
@@ -298,9 +298,9 @@ bench_catalog_scale() {
     records=$(field records "$line")
     body_mib=$(awk -v k="$(field body_kib "$line")" 'BEGIN { printf "%.1f", k / 1024 }')
     parse=$(field parse_ms "$line")
-    report catalog_scale_categories "load_categories over $records records $(field categories_ms "$line") ms, bare parse of its ${body_mib} MiB body ${parse} ms (median of $runs)" \
+    report catalog_scale_categories "category tree over $records records $(field categories_ms "$line") ms, bare parse of its ${body_mib} MiB body ${parse} ms (median of $runs)" \
         "$(field categories_ratio "$line")" "<=" 2.5
-    report catalog_scale_skins "_load_skins of one main category of $records records $(field skins_ms "$line") ms, bare parse ${parse} ms (median of $runs)" \
+    report catalog_scale_skins "skin list of one main category of $records records $(field skins_ms "$line") ms, bare parse ${parse} ms (median of $runs)" \
         "$(field skins_ratio "$line")" "<=" 2.5
 }
 

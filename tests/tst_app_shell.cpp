@@ -1,5 +1,9 @@
 #include "app/display_scale.h"
 #include "app/main_window.h"
+#include "app/message_dialogs.h"
+#include "browse/category_bar.h"
+#include "browse/skin_grid.h"
+#include "download/download_manager.h"
 #include "support/config.h"
 #include "support/log.h"
 #include "support/modal_answerer.h"
@@ -67,7 +71,7 @@ int run_fatal_child(int argc, char **argv)
     });
     answer.start(5);
     MainWindow window;
-    QTimer::singleShot(0, &window, [&] { window._force_close_program(QStringLiteral("致命错误 X")); });
+    QTimer::singleShot(0, &window, [&] { force_close_program(&window, *DownloadManager::instance(), QStringLiteral("致命错误 X")); });
     app.exec();
     std::printf("RETURNED\n");
     return 0;
@@ -140,7 +144,9 @@ void TestAppShell::frame()
 {
     QCOMPARE(window->windowTitle(), QStringLiteral("Furlane"));
     QCOMPARE(window->size(), QSize(970, 870));
-    QCOMPARE(window->dir_label->text(), QStringLiteral("请先启动Dread Hunger游戏后点击检测目录"));
+    auto *dir_label = window->findChild<QLabel *>(QStringLiteral("dir_label"));
+    QVERIFY(dir_label);
+    QCOMPARE(dir_label->text(), QStringLiteral("请先启动Dread Hunger游戏后点击检测目录"));
 
     QStringList texts;
     for (QPushButton *b : window->centralWidget()->findChildren<QPushButton *>())
@@ -149,37 +155,51 @@ void TestAppShell::frame()
         QVERIFY2(texts.contains(QString::fromUtf8(t)), t);
 
     // Directory row: label, dir_label, then the three buttons in order.
-    auto *dir_row = qobject_cast<QHBoxLayout *>(window->dir_label->parentWidget()->layout());
+    auto *dir_row = qobject_cast<QHBoxLayout *>(dir_label->parentWidget()->layout());
     QVERIFY(dir_row);
     QCOMPARE(dir_row->count(), 5);
     QCOMPARE(qobject_cast<QLabel *>(dir_row->itemAt(0)->widget())->text(), QStringLiteral("皮肤目录："));
-    QCOMPARE(dir_row->itemAt(1)->widget(), window->dir_label);
+    QCOMPARE(dir_row->itemAt(1)->widget(), dir_label);
     QCOMPARE(dir_row->stretch(1), 4);
     QCOMPARE(qobject_cast<QPushButton *>(dir_row->itemAt(2)->widget())->text(), QStringLiteral("检测目录"));
     QCOMPARE(qobject_cast<QPushButton *>(dir_row->itemAt(3)->widget())->text(), QStringLiteral("打开皮肤目录"));
     QCOMPARE(qobject_cast<QPushButton *>(dir_row->itemAt(4)->widget())->text(), QStringLiteral("下载队列"));
 
-    // Four stacked areas; only the card area takes extra height.
-    QCOMPARE(window->main_layout->count(), 4);
-    QCOMPARE(window->main_layout->itemAt(2)->widget(), window->flow_container);
-    QCOMPARE(window->main_layout->itemAt(3)->widget(), window->pagination_widget);
-    QCOMPARE(window->main_layout->stretch(2), 1);
-    QCOMPARE(window->main_layout->stretch(0) + window->main_layout->stretch(1) + window->main_layout->stretch(3), 0);
-    QCOMPARE(window->flow_layout->maxColumns(), 3);
-    QCOMPARE(window->main_layout->itemAt(1)->widget()->minimumHeight(), 130);
+    // Four stacked areas: the folder row, the category bar, then the grid's
+    // card area over its pager; only the card area takes extra height.
+    auto *main_layout = qobject_cast<QVBoxLayout *>(window->centralWidget()->layout());
+    auto *bar = window->findChild<CategoryBar *>();
+    auto *grid = window->findChild<SkinGrid *>();
+    auto *card_area = window->findChild<QWidget *>(QStringLiteral("card_area"));
+    QVERIFY(main_layout && bar && grid && card_area);
+    auto *grid_layout = qobject_cast<QVBoxLayout *>(grid->layout());
+    auto *flow_layout = qobject_cast<FlowLayout *>(card_area->layout());
+    QVERIFY(grid_layout && flow_layout);
+    QCOMPARE(main_layout->count(), 3);
+    QCOMPARE(main_layout->itemAt(0)->widget(), dir_label->parentWidget());
+    QCOMPARE(main_layout->itemAt(1)->widget(), bar);
+    QCOMPARE(main_layout->itemAt(2)->widget(), grid);
+    QCOMPARE(grid_layout->count(), 2);
+    QCOMPARE(grid_layout->itemAt(0)->widget(), card_area);
+    QCOMPARE(grid_layout->itemAt(1)->widget(), grid->findChild<QPushButton *>(QStringLiteral("prev_btn"))->parentWidget());
+    QCOMPARE(main_layout->stretch(2), 1);
+    QCOMPARE(grid_layout->stretch(0), 1);
+    QCOMPARE(main_layout->stretch(0) + main_layout->stretch(1) + grid_layout->stretch(1), 0);
+    QCOMPARE(flow_layout->maxColumns(), 3);
+    QCOMPARE(bar->minimumHeight(), 130);
 
     // No app.ico beside the test program: the default icon, no failure.
-    QVERIFY(!QFileInfo::exists(window->get_icon_path()));
-    QVERIFY(window->get_icon_path().endsWith(QStringLiteral("/app.ico")));
-    QVERIFY(QFileInfo(window->get_icon_path()).isAbsolute());
+    QVERIFY(!QFileInfo::exists(MainWindow::icon_path()));
+    QVERIFY(MainWindow::icon_path().endsWith(QStringLiteral("/app.ico")));
+    QVERIFY(QFileInfo(MainWindow::icon_path()).isAbsolute());
 
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    QVERIFY(window->main_layout->itemAt(1)->widget()->height() >= 130);
+    QVERIFY(bar->height() >= 130);
     // Room for two whole rows of 260-pixel cards and the gap between them.
-    const QMargins m = window->flow_layout->contentsMargins();
-    QVERIFY2(window->flow_container->height() >= m.top() + 2 * 260 + window->flow_layout->verticalSpacing(),
-             qPrintable(QString::number(window->flow_container->height())));
+    const QMargins m = flow_layout->contentsMargins();
+    QVERIFY2(card_area->height() >= m.top() + 2 * 260 + flow_layout->verticalSpacing(),
+             qPrintable(QString::number(card_area->height())));
 }
 
 void TestAppShell::fixedSizeCannotChange()
@@ -203,7 +223,7 @@ void TestAppShell::clearLayout()
     outer->addStretch(1);
     QPointer<QLabel> direct_ptr(direct), inner_ptr(inner);
 
-    window->_clear_layout(outer);
+    clear_layout(outer);
     QCOMPARE(outer->count(), 0);
     QVERIFY(direct_ptr);   // deletion is deferred, but it is off the screen at once
     QVERIFY(direct_ptr->isHidden());
@@ -213,7 +233,7 @@ void TestAppShell::clearLayout()
     QVERIFY(inner_ptr);    // widgets inside a nested layout stay with their parent
     QCOMPARE(inner_ptr->parentWidget(), &host);
 
-    window->_clear_layout(outer);  // empty layout: returns at once
+    clear_layout(outer);  // empty layout: returns at once
     QCOMPARE(outer->count(), 0);
 }
 
@@ -299,7 +319,7 @@ void TestAppShell::messageBoxLooksTheSameForEveryKind()
             QCOMPARE(box->text(), QStringLiteral("内容"));
             box->buttons().first()->click();
         });
-        window->show_message(QStringLiteral("标题"), QStringLiteral("内容"), QString::fromLatin1(kind));
+        show_message(window.get(), QStringLiteral("标题"), QStringLiteral("内容"), QString::fromLatin1(kind));
         QCOMPARE(icon, QMessageBox::NoIcon);
         QCOMPARE(button, QStringLiteral("确定"));
         QVERIFY(sheet.contains(QStringLiteral("#2b2b2b")));
@@ -366,7 +386,7 @@ void TestAppShell::messageShownWhole()
         QCOMPARE(lines == 1, one_line);
         checked = true;
     });
-    window->show_message(QStringLiteral("提示"), message);
+    show_message(window.get(), QStringLiteral("提示"), message);
     QVERIFY(checked);
 }
 

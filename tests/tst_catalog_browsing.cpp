@@ -2,6 +2,8 @@
 // category loading, the navigation bar, the skin list, the paged grid, the
 // instructions panel and the cover refresh.
 #include "app/main_window.h"
+#include "browse/category_bar.h"
+#include "browse/skin_grid.h"
 #include "covers/cover_cache.h"
 #include "card/skin_widget.h"
 #include "support/card_fixtures.h"
@@ -72,66 +74,98 @@ QJsonArray concat(QJsonArray a, const QJsonArray &b)
     return a;
 }
 
-QStringList button_texts(QLayout *layout)
+// The window's parts, found among its children as a user's clicks reach them.
+struct Parts {
+    CategoryBar *bar = nullptr;
+    SkinGrid *grid = nullptr;
+    QLayout *main_strip = nullptr;  // the layouts the category buttons sit in
+    QLayout *sub_strip = nullptr;
+    QWidget *card_area = nullptr;
+    QLabel *page_label = nullptr;
+    QPushButton *prev = nullptr;
+    QPushButton *next = nullptr;
+    QPushButton *refresh = nullptr;
+
+    QList<QPushButton *> mains() const { return bar->main_buttons(); }
+    QList<QPushButton *> subs() const { return bar->subcategory_buttons(); }
+    QLayout *cards() const { return card_area->layout(); }
+};
+
+Parts parts(const QWidget &w)
+{
+    Parts p;
+    p.bar = w.findChild<CategoryBar *>();
+    p.grid = w.findChild<SkinGrid *>();
+    auto *main_container = w.findChild<QWidget *>(QStringLiteral("main_category_container"));
+    auto *sub_container = w.findChild<QWidget *>(QStringLiteral("subcategory_container"));
+    p.card_area = w.findChild<QWidget *>(QStringLiteral("card_area"));
+    p.page_label = w.findChild<QLabel *>(QStringLiteral("page_label"));
+    p.prev = w.findChild<QPushButton *>(QStringLiteral("prev_btn"));
+    p.next = w.findChild<QPushButton *>(QStringLiteral("next_btn"));
+    p.refresh = w.findChild<QPushButton *>(QStringLiteral("refresh_btn"));
+    if (!p.bar || !p.grid || !main_container || !sub_container || !p.card_area || !p.page_label || !p.prev
+        || !p.next || !p.refresh)
+        qFatal("a part of the window is missing");
+    p.main_strip = main_container->layout();
+    p.sub_strip = sub_container->layout();
+    return p;
+}
+
+QStringList button_texts(const QList<QPushButton *> &buttons)
 {
     QStringList texts;
-    for (int i = 0; i < layout->count(); ++i)
-        if (auto *b = qobject_cast<QPushButton *>(layout->itemAt(i)->widget()))
-            texts << b->text();
+    for (QPushButton *b : buttons)
+        texts << b->text();
     return texts;
 }
 
-QPushButton *button(QLayout *layout, const QString &text, int nth = 0)
+QPushButton *button(const QList<QPushButton *> &buttons, const QString &text, int nth = 0)
 {
-    for (int i = 0; i < layout->count(); ++i) {
-        auto *b = qobject_cast<QPushButton *>(layout->itemAt(i)->widget());
-        if (b && b->text() == text && nth-- == 0)
+    for (QPushButton *b : buttons)
+        if (b->text() == text && nth-- == 0)
             return b;
-    }
     return nullptr;
 }
 
-QStringList checked_texts(QLayout *layout)
+QStringList checked_texts(const QList<QPushButton *> &buttons)
 {
     QStringList texts;
-    for (int i = 0; i < layout->count(); ++i)
-        if (auto *b = qobject_cast<QPushButton *>(layout->itemAt(i)->widget()); b && b->isChecked())
+    for (QPushButton *b : buttons)
+        if (b->isChecked())
             texts << b->text();
     return texts;
 }
 
-QList<SkinWidget *> cards(const MainWindow &w)
+QList<SkinWidget *> cards(const QWidget &w)
 {
-    QList<SkinWidget *> out;
-    for (int i = 0; i < w.flow_layout->count(); ++i)
-        if (auto *card = qobject_cast<SkinWidget *>(w.flow_layout->itemAt(i)->widget()))
-            out << card;
-    return out;
+    return parts(w).grid->cards();
 }
 
-QStringList card_names(const MainWindow &w)
+QStringList card_names(const QWidget &w)
 {
     QStringList names;
     for (SkinWidget *card : cards(w))
-        names << card->skin_data.value(QStringLiteral("name")).toString();
+        names << card->skin_data().value(QStringLiteral("name")).toString();
     return names;
 }
 
 // The text of the only label in the card area, or "<cards>" / "<empty>".
-QString card_area_text(const MainWindow &w)
+QString card_area_text(const QWidget &w)
 {
-    if (w.flow_layout->count() == 0)
+    QLayout *area = parts(w).cards();
+    if (area->count() == 0)
         return QStringLiteral("<empty>");
     if (!cards(w).isEmpty())
         return QStringLiteral("<cards>");
-    auto *label = qobject_cast<QLabel *>(w.flow_layout->itemAt(w.flow_layout->count() - 1)->widget());
+    auto *label = qobject_cast<QLabel *>(area->itemAt(area->count() - 1)->widget());
     return label ? label->text() : QStringLiteral("<other>");
 }
 
-QString pager_state(const MainWindow &w)
+QString pager_state(const QWidget &w)
 {
-    return w.page_label->text() + QStringLiteral(" prev=") + (w.prev_btn->isEnabled() ? "on" : "off")
-        + QStringLiteral(" next=") + (w.next_btn->isEnabled() ? "on" : "off");
+    const Parts p = parts(w);
+    return p.page_label->text() + QStringLiteral(" prev=") + (p.prev->isEnabled() ? "on" : "off")
+        + QStringLiteral(" next=") + (p.next->isEnabled() ? "on" : "off");
 }
 
 // The start-up's instructions and catalogue answers are handled.
@@ -142,7 +176,7 @@ bool started(MainWindow &w)
 }
 
 // No card of the page waits for its cover any more.
-bool covers_settled(const MainWindow &w)
+bool covers_settled(const QWidget &w)
 {
     return QTest::qWaitFor([&w] {
         for (SkinWidget *card : cards(w)) {
@@ -270,10 +304,11 @@ std::unique_ptr<MainWindow> TestCatalogBrowsing::make_window(const QJsonArray &r
 
 void TestCatalogBrowsing::select(MainWindow &w, const QString &main, const QString &sub)
 {
-    QPushButton *main_btn = button(w.main_category_layout, main);
+    const Parts p = parts(w);
+    QPushButton *main_btn = button(p.mains(), main);
     QVERIFY2(main_btn, qPrintable(main));
     main_btn->click();
-    QPushButton *sub_btn = button(w.subcategory_layout, sub == NONE ? QStringLiteral("全部") : sub,
+    QPushButton *sub_btn = button(p.subs(), sub == NONE ? QStringLiteral("全部") : sub,
                                   sub == QStringLiteral("全部") ? 1 : 0);
     QVERIFY2(sub_btn, qPrintable(sub));
     QVERIFY(load_list(w, sub_btn));
@@ -338,11 +373,12 @@ void TestCatalogBrowsing::categoryLoad()
     config::reset_endpoints_for_tests();
     MainWindow w;
     QVERIFY(started(w));
+    const Parts p = parts(w);
 
-    QCOMPARE(button_texts(w.main_category_layout), buttons);
-    QCOMPARE(w.main_categories, buttons);
-    QCOMPARE(checked_texts(w.main_category_layout), QStringList());
-    QCOMPARE(w.subcategory_layout->count(), 0);
+    QCOMPARE(button_texts(p.mains()), buttons);
+    QCOMPARE(p.bar->categories().main_categories, buttons);
+    QCOMPARE(checked_texts(p.mains()), QStringList());
+    QCOMPARE(p.sub_strip->count(), 0);
     QCOMPARE(requests_to(server, QStringLiteral("/index_skins.php")) >= 1, true);
     const QStringList errors = lines().filter(QStringLiteral("ERROR 加载分类失败: "));
     QCOMPARE(errors.size(), errorLogged ? 1 : 0);
@@ -396,10 +432,12 @@ void TestCatalogBrowsing::instructions()
         server.write_file(QStringLiteral("instructions.content-type"), contentType.toUtf8());
     server.set_faults(faults);
     auto w = make_window({rec(1, "a", "A", "x")});
+    const Parts p = parts(*w);
 
-    QCOMPARE(w->instructions_content, shown);
     QCOMPARE(card_area_text(*w), shown);
-    auto *label = qobject_cast<QLabel *>(w->flow_layout->itemAt(0)->widget());
+    auto *label = qobject_cast<QLabel *>(p.cards()->itemAt(0)->widget());
+    QVERIFY(label);
+    QCOMPARE(label->text(), shown);
     QVERIFY(label->wordWrap());
     QCOMPARE(label->alignment(), Qt::AlignCenter);
     QCOMPARE(label->textFormat(), Qt::AutoText);
@@ -411,13 +449,13 @@ void TestCatalogBrowsing::instructions()
 
     // The panel comes back, with the same text, whenever a main category is
     // picked; "刷新页面" is left as it was.
-    w->refresh_btn->setEnabled(false);
+    p.refresh->setEnabled(false);
     select(*w, QStringLiteral("A"));
     QCOMPARE(card_names(*w), QStringList{"a"});
-    button(w->main_category_layout, QStringLiteral("A"))->click();
+    button(p.mains(), QStringLiteral("A"))->click();
     QCOMPARE(card_area_text(*w), shown);
     QCOMPARE(pager_state(*w), QStringLiteral("第 1 页 / 共 1 页 prev=off next=off"));
-    QVERIFY(!w->refresh_btn->isEnabled());
+    QVERIFY(!p.refresh->isEnabled());
 }
 
 // --- navigation -----------------------------------------------------------------
@@ -425,8 +463,9 @@ void TestCatalogBrowsing::instructions()
 void TestCatalogBrowsing::navigationButtons()
 {
     auto w = make_window({rec(1, "a", "A", "x", 2, 1), rec(2, "b", "A", "y", 2, 3), rec(3, "c", "B", "z", 1)});
-    QCOMPARE(button_texts(w->main_category_layout), (QStringList{"A", "B"}));
-    QPushButton *main_btn = button(w->main_category_layout, QStringLiteral("A"));
+    const Parts p = parts(*w);
+    QCOMPARE(button_texts(p.mains()), (QStringList{"A", "B"}));
+    QPushButton *main_btn = button(p.mains(), QStringLiteral("A"));
     QCOMPARE(main_btn->objectName(), QStringLiteral("main_category_btn"));
     QVERIFY(main_btn->isCheckable());
     QCOMPARE(main_btn->minimumHeight(), 32);
@@ -437,11 +476,11 @@ void TestCatalogBrowsing::navigationButtons()
     QVERIFY(main_btn->styleSheet().contains(QStringLiteral("font-size: 12px")));
 
     main_btn->click();
-    QCOMPARE(w->current_category_name, QStringLiteral("A"));
-    QCOMPARE(button_texts(w->subcategory_layout), (QStringList{"全部", "y", "x"}));
-    QCOMPARE(checked_texts(w->subcategory_layout), QStringList());
-    QPushButton *all = button(w->subcategory_layout, QStringLiteral("全部"));
-    QPushButton *tag = button(w->subcategory_layout, QStringLiteral("y"));
+    QCOMPARE(p.bar->main_category(), QStringLiteral("A"));
+    QCOMPARE(button_texts(p.subs()), (QStringList{"全部", "y", "x"}));
+    QCOMPARE(checked_texts(p.subs()), QStringList());
+    QPushButton *all = button(p.subs(), QStringLiteral("全部"));
+    QPushButton *tag = button(p.subs(), QStringLiteral("y"));
     for (QPushButton *b : {all, tag}) {
         QCOMPARE(b->objectName(), QStringLiteral("sub_category_tag"));
         QVERIFY(b->isCheckable());
@@ -457,7 +496,7 @@ void TestCatalogBrowsing::navigationButtons()
     QCOMPARE(shadow->offset(), QPointF(0, 1));
 
     // Both strips wrap their buttons into rows and never scroll vertically.
-    for (QWidget *container : {w->main_category_container, w->subcategory_container}) {
+    for (QWidget *container : {p.main_strip->parentWidget(), p.sub_strip->parentWidget()}) {
         QWidget *up = container->parentWidget();
         while (up && !qobject_cast<QScrollArea *>(up))
             up = up->parentWidget();
@@ -472,25 +511,26 @@ void TestCatalogBrowsing::navigationButtons()
     }
 
     // Selection is exclusive without a button group.
-    button(w->main_category_layout, QStringLiteral("B"))->click();
-    QCOMPARE(checked_texts(w->main_category_layout), QStringList{"B"});
-    QCOMPARE(button_texts(w->subcategory_layout), (QStringList{"全部", "z"}));
+    button(p.mains(), QStringLiteral("B"))->click();
+    QCOMPARE(checked_texts(p.mains()), QStringList{"B"});
+    QCOMPARE(button_texts(p.subs()), (QStringList{"全部", "z"}));
 }
 
 void TestCatalogBrowsing::reclickMainCategory()
 {
     auto w = make_window({rec(1, "a", "A", "x"), rec(2, "b", "A", "y")});
+    const Parts p = parts(*w);
     select(*w, QStringLiteral("A"), QStringLiteral("y"));
     QCOMPARE(card_names(*w), QStringList{"b"});
-    QCOMPARE(checked_texts(w->subcategory_layout), QStringList{"y"});
-    QPointer<QPushButton> old_tag = button(w->subcategory_layout, QStringLiteral("y"));
+    QCOMPARE(checked_texts(p.subs()), QStringList{"y"});
+    QPointer<QPushButton> old_tag = button(p.subs(), QStringLiteral("y"));
 
     const int catalog_requests = requests_to(server, QStringLiteral("/index_skins.php"));
-    button(w->main_category_layout, QStringLiteral("A"))->click();
-    QCOMPARE(checked_texts(w->main_category_layout), QStringList{"A"});
-    QVERIFY(!w->current_subcategory_name.has_value());
-    QCOMPARE(checked_texts(w->subcategory_layout), QStringList());
-    QVERIFY(button(w->subcategory_layout, QStringLiteral("y")) != old_tag.data());
+    button(p.mains(), QStringLiteral("A"))->click();
+    QCOMPARE(checked_texts(p.mains()), QStringList{"A"});
+    QVERIFY(!p.bar->subcategory().has_value());
+    QCOMPARE(checked_texts(p.subs()), QStringList());
+    QVERIFY(button(p.subs(), QStringLiteral("y")) != old_tag.data());
     QCOMPARE(card_area_text(*w), QStringLiteral("使用说明"));
     QCOMPARE(pager_state(*w), QStringLiteral("第 1 页 / 共 1 页 prev=off next=off"));
     // Picking a main category loads no skins.
@@ -500,47 +540,51 @@ void TestCatalogBrowsing::reclickMainCategory()
 void TestCatalogBrowsing::mainCategoryWithoutSubcategories()
 {
     auto w = make_window({rec(1, "a", "A", "x"), QJsonObject{{"name", "b"}, {"MainCategory", "B"}}});
-    button(w->main_category_layout, QStringLiteral("B"))->click();
-    QCOMPARE(checked_texts(w->main_category_layout), QStringList{"B"});
-    QCOMPARE(w->subcategory_layout->count(), 0);
+    const Parts p = parts(*w);
+    button(p.mains(), QStringLiteral("B"))->click();
+    QCOMPARE(checked_texts(p.mains()), QStringList{"B"});
+    QCOMPARE(p.sub_strip->count(), 0);
     QCOMPARE(card_area_text(*w), QStringLiteral("使用说明"));
 }
 
 void TestCatalogBrowsing::allSelectsFirstButtonAndLoadsMainCategory()
 {
     auto w = make_window({rec(3, "a", "A", "x"), rec(2, "b", "A", "y"), rec(1, "c", "B", "x")});
+    const Parts p = parts(*w);
     select(*w, QStringLiteral("A"));
-    QCOMPARE(checked_texts(w->subcategory_layout), QStringList{"全部"});
-    QVERIFY(button(w->subcategory_layout, QStringLiteral("全部")) == w->subcategory_layout->itemAt(0)->widget());
-    QVERIFY(!w->current_subcategory_name.has_value());
+    QCOMPARE(checked_texts(p.subs()), QStringList{"全部"});
+    QVERIFY(button(p.subs(), QStringLiteral("全部")) == p.sub_strip->itemAt(0)->widget());
+    QVERIFY(!p.bar->subcategory().has_value());
     QCOMPARE(card_names(*w), (QStringList{"a", "b"}));
 
     // A subcategory compares only its own name, across main categories.
-    QVERIFY(load_list(*w, button(w->subcategory_layout, QStringLiteral("x"))));
-    QCOMPARE(checked_texts(w->subcategory_layout), QStringList{"x"});
+    QVERIFY(load_list(*w, button(p.subs(), QStringLiteral("x"))));
+    QCOMPARE(checked_texts(p.subs()), QStringList{"x"});
     QCOMPARE(card_names(*w), (QStringList{"a", "c"}));
 }
 
 void TestCatalogBrowsing::subcategoryNamedAll()
 {
     auto w = make_window({rec(2, "a", "A", "x"), rec(1, "b", "A", "全部")});
-    button(w->main_category_layout, QStringLiteral("A"))->click();
-    QCOMPARE(button_texts(w->subcategory_layout), (QStringList{"全部", "x", "全部"}));
-    QVERIFY(load_list(*w, button(w->subcategory_layout, QStringLiteral("全部"), 1)));
-    QCOMPARE(w->current_subcategory_name, std::optional<QString>(QStringLiteral("全部")));
+    const Parts p = parts(*w);
+    button(p.mains(), QStringLiteral("A"))->click();
+    QCOMPARE(button_texts(p.subs()), (QStringList{"全部", "x", "全部"}));
+    QVERIFY(load_list(*w, button(p.subs(), QStringLiteral("全部"), 1)));
+    QCOMPARE(p.bar->subcategory(), std::optional<QString>(QStringLiteral("全部")));
     QCOMPARE(card_names(*w), QStringList{"b"});
-    QCOMPARE(checked_texts(w->subcategory_layout), QStringList());
+    QCOMPARE(checked_texts(p.subs()), QStringList());
 }
 
 void TestCatalogBrowsing::sameSubcategoryUnderTwoMainCategories()
 {
     auto w = make_window({rec(1, "a", "A", "x", 1, 1), rec(2, "b", "A", "y", 1, 2), rec(3, "c", "B", "x", 2, 5),
                           rec(4, "d", "B", "z", 2, 3)});
-    QCOMPARE(button_texts(w->main_category_layout), (QStringList{"B", "A"}));
-    button(w->main_category_layout, QStringLiteral("A"))->click();
-    QCOMPARE(button_texts(w->subcategory_layout), (QStringList{"全部", "y", "x"}));
-    button(w->main_category_layout, QStringLiteral("B"))->click();
-    QCOMPARE(button_texts(w->subcategory_layout), (QStringList{"全部", "x", "z"}));
+    const Parts p = parts(*w);
+    QCOMPARE(button_texts(p.mains()), (QStringList{"B", "A"}));
+    button(p.mains(), QStringLiteral("A"))->click();
+    QCOMPARE(button_texts(p.subs()), (QStringList{"全部", "y", "x"}));
+    button(p.mains(), QStringLiteral("B"))->click();
+    QCOMPARE(button_texts(p.subs()), (QStringList{"全部", "x", "z"}));
 }
 
 // --- skin list -------------------------------------------------------------------
@@ -579,7 +623,7 @@ void TestCatalogBrowsing::skinOrder()
         QVERIFY2(answerer->texts.first().startsWith(QStringLiteral("加载皮肤列表失败: skin_id")),
                  qPrintable(answerer->texts.first()));
         QCOMPARE(lines().filter(QStringLiteral("ERROR 加载皮肤列表失败: skin_id")).size(), 1);
-        QCOMPARE(w->skins.size(), 0);
+        QCOMPARE(parts(*w).grid->records().size(), 0);
         QCOMPARE(card_area_text(*w), QStringLiteral("使用说明"));
         return;
     }
@@ -608,31 +652,31 @@ void TestCatalogBrowsing::skinListFailureKeepsGrid()
     QFETCH(QByteArray, body);
     QFETCH(QString, message);
     auto w = make_window(concat(series(7, "A", "x"), series(2, "A", "y", "t")));
+    const Parts p = parts(*w);
     select(*w, QStringLiteral("A"), QStringLiteral("x"));
-    w->next_btn->click();
+    p.next->click();
     QCOMPARE(card_names(*w), QStringList{"s7"});
 
     server.set_faults(faults);
     if (!body.isEmpty())
         server.write_file(QStringLiteral("catalog.json"), body);
-    QVERIFY(load_list(*w, button(w->subcategory_layout, QStringLiteral("y"))));
+    QVERIFY(load_list(*w, button(p.subs(), QStringLiteral("y"))));
     if (message.isEmpty()) {
         QCOMPARE(answerer->count(), 0);
-        QCOMPARE(w->skins.size(), 0);
+        QCOMPARE(p.grid->records().size(), 0);
         QCOMPARE(card_area_text(*w), QStringLiteral("当前分类下没有皮肤"));
         return;
     }
     QCOMPARE(answerer->titles, QStringList{QStringLiteral("错误")});
     QVERIFY2(answerer->texts.first().startsWith(message), qPrintable(answerer->texts.first()));
     // The old list, page and grid stay; the new selection is already set.
-    QCOMPARE(w->skins.size(), 7);
-    QCOMPARE(w->current_page, 1);
+    QCOMPARE(p.grid->records().size(), 7);
+    QCOMPARE(p.grid->current_page(), 1);
     QCOMPARE(card_names(*w), QStringList{"s7"});
-    QCOMPARE(checked_texts(w->subcategory_layout), QStringList{"y"});
-    QCOMPARE(w->current_subcategory_name, std::optional<QString>(QStringLiteral("y")));
+    QCOMPARE(checked_texts(p.subs()), QStringList{"y"});
+    QCOMPARE(p.bar->subcategory(), std::optional<QString>(QStringLiteral("y")));
     // A later page change filters the old list with the new selection.
-    w->current_page = 0;
-    QVERIFY(w->show_current_page());
+    QVERIFY(p.grid->show_page(0));
     QCOMPARE(card_area_text(*w), QStringLiteral("当前分类下没有皮肤"));
 }
 
@@ -668,20 +712,21 @@ void TestCatalogBrowsing::paging()
     // Always a main category "A" with subcategory "x" to select.
     records.append(QJsonObject{{"MainCategory", "A"}, {"subcategory", "x"}});
     auto w = make_window(records);
+    const Parts p = parts(*w);
     select(*w, QStringLiteral("A"), QStringLiteral("x"));
-    for (int p = 0; p < pages.size(); ++p) {
-        if (p > 0)
-            w->next_btn->click();
-        const QStringList expected = pages.at(p).split(QLatin1Char('|'));
+    for (int page = 0; page < pages.size(); ++page) {
+        if (page > 0)
+            p.next->click();
+        const QStringList expected = pages.at(page).split(QLatin1Char('|'));
         QCOMPARE(pager_state(*w), expected.at(0));
         QCOMPARE(cards(*w).size(), expected.at(1).toInt());
         QCOMPARE(cards(*w).isEmpty() ? card_area_text(*w) : card_names(*w).first(), expected.at(2));
         for (SkinWidget *card : cards(*w))
-            QCOMPARE(card->action_button->text(), QStringLiteral("安装"));
+            QCOMPARE(card->action_button()->text(), QStringLiteral("安装"));
     }
     // Back to the first page again.
-    for (int p = pages.size() - 1; p > 0; --p)
-        w->prev_btn->click();
+    for (int page = pages.size() - 1; page > 0; --page)
+        p.prev->click();
     QCOMPARE(pager_state(*w), pages.first().split(QLatin1Char('|')).first());
     QCOMPARE(answerer->count(), 0);
 }
@@ -689,23 +734,24 @@ void TestCatalogBrowsing::paging()
 void TestCatalogBrowsing::pageButtonsAtTheEnds()
 {
     auto w = make_window(series(7, "A", "x"));
+    SkinGrid *grid = parts(*w).grid;
     // Before any skins are loaded both handlers do nothing.
-    w->_prev_page();
-    w->_next_page();
-    QCOMPARE(w->current_page, 0);
+    grid->show_previous_page();
+    grid->show_next_page();
+    QCOMPARE(grid->current_page(), 0);
     QCOMPARE(card_area_text(*w), QStringLiteral("使用说明"));
 
     select(*w, QStringLiteral("A"));
     QList<SkinWidget *> first = cards(*w);
-    w->_prev_page();
+    grid->show_previous_page();
     QCOMPARE(cards(*w), first);  // not rebuilt
-    QCOMPARE(w->current_page, 0);
-    w->_next_page();
+    QCOMPARE(grid->current_page(), 0);
+    grid->show_next_page();
     QList<SkinWidget *> last = cards(*w);
     QCOMPARE(last.size(), 1);
-    w->_next_page();
+    grid->show_next_page();
     QCOMPARE(cards(*w), last);
-    QCOMPARE(w->current_page, 1);
+    QCOMPARE(grid->current_page(), 1);
     QCOMPARE(answerer->count(), 0);
 }
 
@@ -722,36 +768,39 @@ void TestCatalogBrowsing::incompleteRecordsLogged()
     QCOMPARE(lines().filter(QStringLiteral("跳过不完整的皮肤数据")),
              (QStringList{"WARNING 跳过不完整的皮肤数据: 42", "WARNING 跳过不完整的皮肤数据: 7",
                           "WARNING 跳过不完整的皮肤数据: unknown"}));
-    QCOMPARE(w->skins.size(), 3);
+    QCOMPARE(parts(*w).grid->records().size(), 3);
     QCOMPARE(card_area_text(*w), QStringLiteral("当前分类下没有皮肤"));
     QCOMPARE(pager_state(*w), QStringLiteral("第 1 页 / 共 1 页 prev=off next=off"));
 
     // The page handlers count pages silently.
     log->clear();
-    w->_next_page();
+    parts(*w).grid->show_next_page();
     QCOMPARE(lines().filter(QStringLiteral("跳过不完整的皮肤数据")), QStringList());
 }
 
 void TestCatalogBrowsing::pageFailureFromPageButtonsIsContained()
 {
     auto w = make_window(series(7, "A", "x"));
+    const Parts p = parts(*w);
     select(*w, QStringLiteral("A"));
-    w->next_btn->click();
-    QCOMPARE(w->current_page, 1);
+    p.next->click();
+    QCOMPARE(p.grid->current_page(), 1);
 
     // Something put a non-record into the list: the page cannot be built.
-    w->skins.append(QJsonValue(17));
+    QJsonArray spoiled = p.grid->records();
+    spoiled.append(QJsonValue(17));
+    p.grid->set_records(spoiled);
     log->clear();
-    w->prev_btn->click();
+    p.prev->click();
     QCOMPARE(answerer->titles, QStringList{QStringLiteral("错误")});
     QVERIFY2(answerer->texts.first().startsWith(QStringLiteral("显示皮肤页面失败: ")),
              qPrintable(answerer->texts.first()));
     QCOMPARE(lines().filter(QStringLiteral("ERROR 显示皮肤页面失败: ")).size(), 1);
-    QCOMPARE(w->current_page, 1);
-    w->next_btn->setEnabled(true);
-    w->next_btn->click();
+    QCOMPARE(p.grid->current_page(), 1);
+    p.next->setEnabled(true);
+    p.next->click();
     QCOMPARE(answerer->count(), 2);
-    QCOMPARE(w->current_page, 1);
+    QCOMPARE(p.grid->current_page(), 1);
 
     // The window goes on working: a new selection loads and shows a page.
     select(*w, QStringLiteral("A"));
@@ -767,7 +816,7 @@ void TestCatalogBrowsing::refreshBeforeSelectionDoesNothing()
     auto w = make_window(series(2, "A", "x", "s", true));
     server.reset();
     log->clear();
-    w->refresh_btn->click();
+    parts(*w).refresh->click();
     QCOMPARE(lines(), QStringList());
     QCOMPARE(server.requests().size(), requests_to(server, QStringLiteral("/api1/")));
 }
@@ -775,17 +824,18 @@ void TestCatalogBrowsing::refreshBeforeSelectionDoesNothing()
 void TestCatalogBrowsing::refreshWithoutCards()
 {
     auto w = make_window(concat(series(2, "A", "x", "s", true), series(1, "B", "y")));
-    button(w->main_category_layout, QStringLiteral("A"))->click();
+    const Parts p = parts(*w);
+    button(p.mains(), QStringLiteral("A"))->click();
     log->clear();
-    w->refresh_btn->click();
+    p.refresh->click();
     QCOMPARE(lines(), QStringList{QStringLiteral("INFO 当前页面没有皮肤组件需要刷新")});
 
     // The empty state is not a card either.
     select(*w, QStringLiteral("B"));
-    w->skins = QJsonArray();
-    QVERIFY(w->show_current_page());
+    p.grid->set_records(QJsonArray());
+    QVERIFY(p.grid->show_page(0));
     log->clear();
-    w->refresh_btn->click();
+    p.refresh->click();
     QCOMPARE(lines(), QStringList{QStringLiteral("INFO 当前页面没有皮肤组件需要刷新")});
 }
 
@@ -821,7 +871,7 @@ void TestCatalogBrowsing::refreshCurrentPageCovers()
     const QStringList buttons_before = [&] {
         QStringList t;
         for (SkinWidget *c : before)
-            t << c->action_button->text();
+            t << c->action_button()->text();
         return t;
     }();
 
@@ -829,7 +879,7 @@ void TestCatalogBrowsing::refreshCurrentPageCovers()
     QFile::remove(cache.value("s3"));
     server.reset();
     log->clear();
-    w->refresh_btn->click();
+    parts(*w).refresh->click();
     QVERIFY(covers_settled(*w));
 
     QStringList expected;
@@ -853,9 +903,9 @@ void TestCatalogBrowsing::refreshCurrentPageCovers()
     QCOMPARE(cards(*w), before);
     QStringList buttons_after;
     for (SkinWidget *c : cards(*w))
-        buttons_after << c->action_button->text();
+        buttons_after << c->action_button()->text();
     QCOMPARE(buttons_after, buttons_before);
-    QCOMPARE(before.at(0)->cover->pixmap(Qt::ReturnByValue).toImage().pixelColor(128, 92), QColor(Qt::red));
+    QCOMPARE(before.at(0)->cover()->pixmap(Qt::ReturnByValue).toImage().pixelColor(128, 92), QColor(Qt::red));
 }
 
 void TestCatalogBrowsing::refreshWhenCacheCannotBeDeleted()
@@ -871,7 +921,7 @@ void TestCatalogBrowsing::refreshWhenCacheCannotBeDeleted()
     QFile::remove(cache_path);
     QVERIFY(QDir().mkpath(cache_path + QStringLiteral("/inside")));
     log->clear();
-    w->refresh_btn->click();
+    parts(*w).refresh->click();
     QVERIFY(covers_settled(*w));
     const QStringList logged = lines();
     QVERIFY2(!logged.isEmpty() && logged.first().startsWith(QStringLiteral("WARNING 清理缓存失败: ")
@@ -898,11 +948,11 @@ void TestCatalogBrowsing::refreshWhilePageIsRebuilt()
     QVERIFY(server.reset());
     QVERIFY(server.set_faults({QJsonObject{{"match", "index_image_download.php"}, {"delay", 1}}}));
     log->clear();
-    w->refresh_btn->click();
+    parts(*w).refresh->click();
     QCOMPARE(lines().filter(QStringLiteral("已刷新")), QStringList{QStringLiteral("INFO 已刷新 2 个皮肤的图片缓存")});
     const QList<QPointer<SkinWidget>> left{cards(*w).at(0), cards(*w).at(1)};
     QCOMPARE(left.at(0)->cover_state(), SkinWidget::CoverState::Loading);
-    w->_clear_layout(w->flow_layout);
+    clear_layout(parts(*w).cards());
     QTRY_VERIFY(!left.at(0) && !left.at(1));
     for (const QJsonValue &r : records)
         QTRY_VERIFY(QFileInfo::exists(cover_cache_path(cover_url(r.toObject()))));
@@ -931,7 +981,8 @@ void TestCatalogBrowsing::pictureOfAFullPage()
     QCOMPARE(shot.size(), QSize(970, 870) * shot.devicePixelRatio());
 
     // Three cards a row, two rows, each row centred in the card area.
-    const QRect area(w->flow_container->mapTo(w.get(), QPoint(0, 0)), w->flow_container->size());
+    const Parts p = parts(*w);
+    const QRect area(p.card_area->mapTo(w.get(), QPoint(0, 0)), p.card_area->size());
     QList<QRect> boxes;
     for (SkinWidget *card : cards(*w))
         boxes << QRect(card->mapTo(w.get(), QPoint(0, 0)), card->size());
@@ -956,7 +1007,7 @@ void TestCatalogBrowsing::pictureOfAFullPage()
     QVERIFY2(near(shot.pixelColor(between), Qt::white, 8), qPrintable(shot.pixelColor(between).name()));
     for (int i = 0; i < 6; ++i) {
         SkinWidget *card = cards(*w).at(i);
-        const QPoint cover_centre = card->cover->mapTo(w.get(), QPoint(128, 60));
+        const QPoint cover_centre = card->cover()->mapTo(w.get(), QPoint(128, 60));
         const QColor seen = shot.pixelColor(cover_centre);
         QVERIFY2(near(seen, colours.at(i)),
                  qPrintable(QStringLiteral("card %1 shows %2").arg(i).arg(seen.name())));
@@ -967,9 +1018,9 @@ void TestCatalogBrowsing::pictureOfAFullPage()
 
     // The pager: its label reads the page position and is drawn (dark text
     // on the window background).
-    QCOMPARE(w->page_label->text(), QStringLiteral("第 1 页 / 共 2 页"));
-    QVERIFY(w->page_label->isVisible());
-    const QRect label_box(w->page_label->mapTo(w.get(), QPoint(0, 0)), w->page_label->size());
+    QCOMPARE(p.page_label->text(), QStringLiteral("第 1 页 / 共 2 页"));
+    QVERIFY(p.page_label->isVisible());
+    const QRect label_box(p.page_label->mapTo(w.get(), QPoint(0, 0)), p.page_label->size());
     int dark = 0;
     for (int y = label_box.top(); y <= label_box.bottom(); ++y)
         for (int x = label_box.left(); x <= label_box.right(); ++x)
@@ -977,8 +1028,8 @@ void TestCatalogBrowsing::pictureOfAFullPage()
                 ++dark;
     QVERIFY2(dark > 20, qPrintable(QString::number(dark)));
     // The page buttons: "上一页" drawn in the disabled light blue, "下一页" in blue.
-    QCOMPARE(shot.pixelColor(w->prev_btn->mapTo(w.get(), QPoint(6, 14))), QColor(0x93, 0xC5, 0xFD));
-    QCOMPARE(shot.pixelColor(w->next_btn->mapTo(w.get(), QPoint(6, 14))), QColor(0x3B, 0x82, 0xF6));
+    QCOMPARE(shot.pixelColor(p.prev->mapTo(w.get(), QPoint(6, 14))), QColor(0x93, 0xC5, 0xFD));
+    QCOMPARE(shot.pixelColor(p.next->mapTo(w.get(), QPoint(6, 14))), QColor(0x3B, 0x82, 0xF6));
 }
 
 QTEST_MAIN(TestCatalogBrowsing)

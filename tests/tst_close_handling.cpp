@@ -1,9 +1,11 @@
 #include "app/main_window.h"
+#include "app/message_dialogs.h"
 #include "download/download_manager.h"
 #include "support/config.h"
 #include "support/download_fixtures.h"
 #include "support/log.h"
 #include "support/modal_answerer.h"
+#include "support/scratch_settings.h"
 #include "support/test_server.h"
 
 #include <QApplication>
@@ -11,7 +13,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QtTest>
 
 namespace {
@@ -41,6 +45,14 @@ QStringList tmp_files(const QString &dir)
     return out;
 }
 
+// The window takes its game folder from the settings when it is built.
+void store_game_dir(const QString &game_dir)
+{
+    QSettings store(QStringLiteral("orvex"), QStringLiteral("DreadHunger"));
+    store.setValue(QStringLiteral("game_dir"), game_dir);
+    store.sync();
+}
+
 void prepare_server(TestServer &server)
 {
     server.write_file(QStringLiteral("catalog.json"), "[]");
@@ -61,8 +73,8 @@ int run_yes_child(int argc, char **argv)
     const QString server = QString::fromLocal8Bit(argv[2]);
     const QString game_dir = QString::fromLocal8Bit(argv[3]);
     config::use_server_for_tests(server);
+    store_game_dir(game_dir);
     MainWindow window;
-    window.game_dir = game_dir;
     window.show();
     // Downloads go to the endpoints the start-up resolves.
     QSignalSpy loaded(&window, &MainWindow::catalog_loaded);
@@ -79,7 +91,7 @@ int run_yes_child(int argc, char **argv)
             std::printf("TMP SEEN\n");
             std::fflush(stdout);
             if (fatal)
-                window._force_close_program(QStringLiteral("检查更新失败，请重启软件重试"));
+                force_close_program(&window, *DownloadManager::instance(), QStringLiteral("检查更新失败，请重启软件重试"));
             window.close();
         }
     });
@@ -112,6 +124,8 @@ private:
 
 void TestCloseHandling::initTestCase()
 {
+    // Never the user's own store.
+    REQUIRE_SCRATCH_SETTINGS(QSettings(QStringLiteral("orvex"), QStringLiteral("DreadHunger")));
     QVERIFY(server.start());
     prepare_server(server);
     config::use_server_for_tests(server.base());
@@ -122,8 +136,8 @@ void TestCloseHandling::init()
     server.reset();
     game.reset(new QTemporaryDir);
     QDir().mkpath(game->filePath(MOD));
+    store_game_dir(game->path());
     window.reset(new MainWindow);
-    window->game_dir = game->path();
     window->show();
 }
 
@@ -245,6 +259,8 @@ void TestCloseHandling::queueButtonOpensDialog()
 
 int main(int argc, char **argv)
 {
+    // Settings of this test live below HOME/.qttest, parent and children alike.
+    QStandardPaths::setTestModeEnabled(true);
     if (argc > 3 && qstrcmp(argv[1], YES_CHILD) == 0)
         return run_yes_child(argc, argv);
     QApplication app(argc, argv);

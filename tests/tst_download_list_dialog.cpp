@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -20,12 +21,19 @@ DownloadTask task(const QString &name, const QString &game_dir)
     return download_fixtures::make_task(name, game_dir, QStringLiteral("主"), QStringLiteral("子"));
 }
 
+// The layout the rows stand in: the one of the widget inside the scroll area.
+QLayout *rows_layout(const DownloadListDialog &dialog)
+{
+    return dialog.findChild<QScrollArea *>()->widget()->layout();
+}
+
 // What a person reads in the list, top to bottom; "<stretch>" for free space.
 QStringList rows(const DownloadListDialog &dialog)
 {
     QStringList out;
-    for (int i = 0; i < dialog.scroll_layout->count(); ++i) {
-        QLayoutItem *item = dialog.scroll_layout->itemAt(i);
+    QLayout *layout = rows_layout(dialog);
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem *item = layout->itemAt(i);
         if (item->spacerItem()) {
             out << QStringLiteral("<stretch>");
         } else if (auto *label = qobject_cast<QLabel *>(item->widget())) {
@@ -41,8 +49,9 @@ QStringList rows(const DownloadListDialog &dialog)
 
 QPushButton *cancel_button_of(const DownloadListDialog &dialog, const QString &row_text)
 {
-    for (int i = 0; i < dialog.scroll_layout->count(); ++i) {
-        QWidget *row = dialog.scroll_layout->itemAt(i)->widget();
+    QLayout *layout = rows_layout(dialog);
+    for (int i = 0; i < layout->count(); ++i) {
+        QWidget *row = layout->itemAt(i)->widget();
         if (!row || qobject_cast<QLabel *>(row))
             continue;
         QLabel *label = row->findChild<QLabel *>();
@@ -98,25 +107,30 @@ void TestDownloadListDialog::frameAndFirstTick()
 {
     QWidget parent;
     parent.setWindowIcon(QIcon(QPixmap(16, 16)));
-    DownloadListDialog dialog(&parent);
+    DownloadListDialog dialog(*DownloadManager::instance(), &parent);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("下载队列"));
     QCOMPARE(dialog.size(), QSize(450, 300));
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
     QVERIFY(!dialog.windowIcon().isNull());
-    QVERIFY(dialog.scroll_area->widgetResizable());
-    QCOMPARE(dialog.scroll_area->widget(), dialog.scroll_widget);
+    auto *area = dialog.findChild<QScrollArea *>();
+    QVERIFY(area);
+    QVERIFY(area->widgetResizable());
+    QVERIFY(area->widget());
+    QVERIFY(qobject_cast<QVBoxLayout *>(area->widget()->layout()));
     // Opens empty; the first fill comes a second later.
-    QCOMPARE(dialog.scroll_layout->count(), 0);
-    QCOMPARE(dialog.timer->interval(), 1000);
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.scroll_layout->count() > 0, 3000);
+    QCOMPARE(rows_layout(dialog)->count(), 0);
+    auto *timer = dialog.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly);
+    QVERIFY(timer);
+    QCOMPARE(timer->interval(), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(rows_layout(dialog)->count() > 0, 3000);
 }
 
 void TestDownloadListDialog::emptyQueue()
 {
-    DownloadListDialog dialog;
+    DownloadListDialog dialog(*DownloadManager::instance());
     dialog.update_list();
     QCOMPARE(rows(dialog), (QStringList{QStringLiteral("=== 下载队列 ==="), QStringLiteral("📭 下载队列为空")}));
-    auto *empty = qobject_cast<QLabel *>(dialog.scroll_layout->itemAt(1)->widget());
+    auto *empty = qobject_cast<QLabel *>(rows_layout(dialog)->itemAt(1)->widget());
     QCOMPARE(empty->alignment(), Qt::AlignCenter);
 }
 
@@ -127,7 +141,7 @@ void TestDownloadListDialog::runningAndWaiting()
     DownloadManager *manager = DownloadManager::instance();
     for (const char *n : {"甲", "乙", "丙"})
         manager->add_task(task(QString::fromUtf8(n), game.path()));
-    DownloadListDialog dialog;
+    DownloadListDialog dialog(*manager);
     QTest::qWait(1100);   // one tick
     QCOMPARE(rows(dialog), (QStringList{
         QStringLiteral("=== 下载队列 ==="),
@@ -149,7 +163,7 @@ void TestDownloadListDialog::cancelWaitingRowClosesNumbering()
     DownloadManager *manager = DownloadManager::instance();
     for (const char *n : {"甲", "乙", "丙"})
         manager->add_task(task(QString::fromUtf8(n), game.path()));
-    DownloadListDialog dialog;
+    DownloadListDialog dialog(*manager);
     dialog.update_list();
     cancel_button_of(dialog, QStringLiteral("   1. 乙"))->click();
     // Refreshed at once, without waiting for the timer.
@@ -170,7 +184,7 @@ void TestDownloadListDialog::cancelRunningRow()
     DownloadManager *manager = DownloadManager::instance();
     QSignalSpy cancelled(manager, &DownloadManager::task_cancelled);
     manager->add_task(task(QStringLiteral("甲"), game.path()));
-    DownloadListDialog dialog;
+    DownloadListDialog dialog(*manager);
     dialog.update_list();
     cancel_button_of(dialog, QStringLiteral("   • 甲"))->click();
     QCOMPARE(cancelled.size(), 1);
@@ -183,12 +197,12 @@ void TestDownloadListDialog::cancelFinishedTaskShowsInformation()
     DownloadManager *manager = DownloadManager::instance();
     QSignalSpy completed(manager, &DownloadManager::task_completed);
     manager->add_task(task(QStringLiteral("乙"), game.path()));
-    DownloadListDialog dialog;
+    DownloadListDialog dialog(*manager);
     dialog.update_list();
     QPushButton *stale = cancel_button_of(dialog, QStringLiteral("   • 乙"));
     QVERIFY(stale);
     QTRY_COMPARE_WITH_TIMEOUT(completed.size(), 1, 10000);
-    dialog.timer->stop();
+    dialog.findChild<QTimer *>(QString(), Qt::FindDirectChildrenOnly)->stop();
 
     ModalAnswerer answerer;
     const QStringList before = rows(dialog);

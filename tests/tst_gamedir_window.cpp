@@ -1,6 +1,8 @@
 #include "support/config.h"
 #include "support/log.h"
 #include "app/main_window.h"
+#include "browse/skin_grid.h"
+#include "gamedir/game_dir_service.h"
 #include "widgets/flow_layout.h"
 #include "platform/process_list.h"
 
@@ -19,6 +21,8 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -64,8 +68,8 @@ int run_read_child(const QString &server)
     config::use_server_for_tests(server);
     ModalAnswerer answerer;
     MainWindow window;
-    const QJsonObject seen{{QStringLiteral("game_dir"), window.game_dir},
-                           {QStringLiteral("label"), window.dir_label->text()}};
+    const QJsonObject seen{{QStringLiteral("game_dir"), window.findChild<GameDirService *>()->game_dir()},
+                           {QStringLiteral("label"), window.findChild<QLabel *>(QStringLiteral("dir_label"))->text()}};
     std::printf("%s\n", QJsonDocument(seen).toJson(QJsonDocument::Compact).constData());
     return 0;
 }
@@ -77,7 +81,7 @@ int run_read_child(const QString &server)
     config::use_server_for_tests(server);
     ModalAnswerer answerer;
     MainWindow window;
-    window._detect_from_processes(listing_with(exe_below(root)));
+    window.findChild<GameDirService *>()->detect(listing_with(exe_below(root)));
     std::_Exit(3);
 }
 
@@ -110,7 +114,14 @@ private slots:
 
 private:
     QJsonObject read_in_child();
-    QString stored() { return window->settings.value(QStringLiteral("game_dir")).toString(); }
+    QString stored() { return settings.value(QStringLiteral("game_dir")).toString(); }
+    // The window's parts.
+    GameDirService *service() const { return window->findChild<GameDirService *>(); }
+    QLabel *dir_label() const { return window->findChild<QLabel *>(QStringLiteral("dir_label")); }
+    void click(const QString &text) const;
+
+    // The window's store (one file, shared within the process).
+    QSettings settings{QStringLiteral("orvex"), QStringLiteral("DreadHunger")};
 
     TestServer server;
     std::unique_ptr<ModalAnswerer> answerer;
@@ -141,11 +152,21 @@ void TestGameDirWindow::cleanupTestCase()
 
 void TestGameDirWindow::init()
 {
-    window->game_dir = PREVIOUS_ROOT;
-    window->settings.setValue(QStringLiteral("game_dir"), PREVIOUS_ROOT);
-    window->dir_label->setText(QString());
-    window->current_category_name = QStringLiteral("测试分类");
-    window->_clear_layout(window->flow_layout);
+    settings.setValue(QStringLiteral("game_dir"), PREVIOUS_ROOT);
+    service()->load();   // the window's folder, as read at its start
+    dir_label()->setText(QString());
+    // A category chosen and no card: a grid refresh shows in the log.
+    auto *grid = window->findChild<SkinGrid *>();
+    grid->select(QStringLiteral("测试分类"), std::nullopt);
+    clear_layout(grid->findChild<QWidget *>(QStringLiteral("card_area"))->layout());
+}
+
+void TestGameDirWindow::click(const QString &text) const
+{
+    for (QPushButton *button : window->findChildren<QPushButton *>())
+        if (button->text() == text)
+            return button->click();
+    QFAIL(qPrintable(text));
 }
 
 void TestGameDirWindow::first_start_without_setting()
@@ -200,18 +221,20 @@ void TestGameDirWindow::detect_from_table()
     }
 
     LogCapture log;
-    window->_detect_from_processes(listing);
+    const GameDirService::Detection found = service()->detect(listing);
 
-    QCOMPARE(refreshes(log), taken ? 1 : 0);
-    QCOMPARE(window->dir_label->text(), QString(label).replace(QStringLiteral("{root}"), QDir::toNativeSeparators(root)));
-    QCOMPARE(window->game_dir, taken ? root : PREVIOUS_ROOT);
+    // What the window would show, and whether it takes the folder (and
+    // refreshes the grid); detect_real_process sees the window do both.
+    QCOMPARE(found.adopted, taken);
+    QCOMPARE(found.status, QString(label).replace(QStringLiteral("{root}"), QDir::toNativeSeparators(root)));
+    QCOMPARE(service()->game_dir(), taken ? root : PREVIOUS_ROOT);
     QCOMPARE(stored(), taken ? root : PREVIOUS_ROOT);
     if (layout == QLatin1String("no-base")) {
         // Validation ran in full: the mod folder exists, the reason is in
         // the log, and the window names the folder only.
         QVERIFY(QFileInfo(game.mod_folder()).isDir());
         QVERIFY(!log.texts().filter(QStringLiteral("WARNING 无效目录: 未找到必需文件 ")).isEmpty());
-        QVERIFY(window->dir_label->toolTip().isEmpty());
+        QVERIFY(dir_label()->toolTip().isEmpty());
     }
 }
 
@@ -219,40 +242,42 @@ void TestGameDirWindow::detect_twice_writes_setting_again()
 {
     FakeGame game(dir.path() + QStringLiteral("/twice"));
     const ProcessListing listing = listing_with(game.exe_path());
-    LogCapture log;
-    window->_detect_from_processes(listing);
+    const GameDirService::Detection first = service()->detect(listing);
     QCOMPARE(stored(), game.root());
 
-    window->settings.remove(QStringLiteral("game_dir"));
-    window->_detect_from_processes(listing);
-    QCOMPARE(window->dir_label->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(game.root()));
+    settings.remove(QStringLiteral("game_dir"));
+    const GameDirService::Detection again = service()->detect(listing);
+    QCOMPARE(again.status, QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(game.root()));
     QCOMPARE(stored(), game.root());
-    QCOMPARE(refreshes(log), 2);
+    QVERIFY(first.adopted && again.adopted);
 }
 
 void TestGameDirWindow::detect_real_process()
 {
     FakeGame installed(dir.path() + QStringLiteral("/real/Dread Hunger"));
     QVERIFY(installed.start(FakeGame::idle_program(), {QStringLiteral("600")}));
-    window->_detect_by_process();
-    QCOMPARE(window->dir_label->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(installed.root()));
-    QCOMPARE(window->game_dir, installed.root());
+    LogCapture log;
+    click(QStringLiteral("检测目录"));
+    QCOMPARE(dir_label()->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(installed.root()));
+    QCOMPARE(service()->game_dir(), installed.root());
     QCOMPARE(stored(), installed.root());
     installed.stop();
 
     FakeGame broken(dir.path() + QStringLiteral("/real/No Base"), false);
     QVERIFY(broken.start(FakeGame::idle_program(), {QStringLiteral("600")}));
-    window->_detect_by_process();
-    QCOMPARE(window->dir_label->text(),
+    click(QStringLiteral("检测目录"));
+    QCOMPARE(dir_label()->text(),
              QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: ") + QDir::toNativeSeparators(broken.root()));
-    QCOMPARE(window->game_dir, installed.root());
+    QCOMPARE(service()->game_dir(), installed.root());
     QCOMPARE(stored(), installed.root());
     QVERIFY(QFileInfo(broken.mod_folder()).isDir());
     broken.stop();
 
-    window->_detect_by_process();
-    QCOMPARE(window->dir_label->text(), NOT_DETECTED);
-    QCOMPARE(window->game_dir, installed.root());
+    click(QStringLiteral("检测目录"));
+    QCOMPARE(dir_label()->text(), NOT_DETECTED);
+    QCOMPARE(service()->game_dir(), installed.root());
+    // Only the folder taken refreshed the grid.
+    QCOMPARE(refreshes(log), 1);
 }
 
 void TestGameDirWindow::open_skin_dir_data()
@@ -278,7 +303,9 @@ void TestGameDirWindow::open_skin_dir()
     QFETCH(QString, text);
 
     FakeGame game(dir.path() + QStringLiteral("/open/") + layout);
-    window->game_dir = layout == QLatin1String("unset") ? QString() : game.root();
+    // The window's folder: the stored one, as at its start.
+    settings.setValue(QStringLiteral("game_dir"), layout == QLatin1String("unset") ? QString() : game.root());
+    service()->load();
     if (layout == QLatin1String("refused") || layout == QLatin1String("opened"))
         QVERIFY(QDir().mkpath(game.mod_folder()));
     if (layout == QLatin1String("mods-is-file")) {
@@ -294,7 +321,7 @@ void TestGameDirWindow::open_skin_dir()
     ModalAnswerer &boxes = *answerer;
     boxes.titles.clear();
     boxes.texts.clear();
-    window->_open_skin_dir();
+    click(QStringLiteral("打开皮肤目录"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 
     if (title.isEmpty()) {
@@ -311,8 +338,8 @@ void TestGameDirWindow::open_skin_dir()
 void TestGameDirWindow::setting_survives_restart()
 {
     FakeGame game(dir.path() + QStringLiteral("/restart/游戏 DH"));
-    window->_detect_from_processes(listing_with(game.exe_path()));
-    QCOMPARE(window->game_dir, game.root());
+    service()->detect(listing_with(game.exe_path()));
+    QCOMPARE(service()->game_dir(), game.root());
     // The only copy of a skin file, left under its backup name by an
     // install that the program's end cut short.
     QFile backup(game.mod_folder() + QStringLiteral("/a.pak.old.tmp"));
@@ -330,8 +357,8 @@ void TestGameDirWindow::setting_survives_restart()
 void TestGameDirWindow::setting_survives_abrupt_end()
 {
     FakeGame game(dir.path() + QStringLiteral("/fatal"));
-    window->settings.remove(QStringLiteral("game_dir"));
-    window->settings.sync();
+    settings.remove(QStringLiteral("game_dir"));
+    settings.sync();
 
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -346,7 +373,7 @@ void TestGameDirWindow::setting_survives_abrupt_end()
 
 QJsonObject TestGameDirWindow::read_in_child()
 {
-    window->settings.sync();
+    settings.sync();
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), {QString::fromLatin1(READ_CHILD), server.base()});

@@ -113,7 +113,7 @@ void TestImagePreview::fit()
     ImagePreviewDialog dialog(picture(image.width(), image.height()), QString());
     dialog.view->resize(700, 500);
     set_zoom(dialog, 3.0);
-    dialog._fit_to_view();
+    dialog.fit_to_view();
     QVERIFY2(qFuzzyCompare(dialog.zoom(), zoom), qPrintable(QString::number(dialog.zoom())));
     QCOMPARE(dialog.view->transform().m22(), dialog.zoom());
 }
@@ -122,7 +122,7 @@ void TestImagePreview::fit_ignores_a_null_picture()
 {
     ImagePreviewDialog dialog{QPixmap(), QString()};
     set_zoom(dialog, 2.0);
-    dialog._fit_to_view();
+    dialog.fit_to_view();
     QCOMPARE(dialog.zoom(), 2.0);
 }
 

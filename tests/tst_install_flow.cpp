@@ -4,12 +4,14 @@
 // card and from the queue dialog, and uninstalling.
 #include "app/download_list_dialog.h"
 #include "app/main_window.h"
+#include "browse/category_bar.h"
+#include "browse/skin_grid.h"
 #include "card/button_styles.h"
 #include "card/skin_widget.h"
 #include "download/download_manager.h"
 #include "support/config.h"
+#include "gamedir/game_dir_service.h"
 #include "support/log.h"
-#include "widgets/flow_layout.h"
 
 #include "support/fake_game.h"
 #include "support/log_capture.h"
@@ -27,6 +29,8 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
@@ -86,10 +90,10 @@ bool make_file(const QString &path, const QByteArray &bytes = "x")
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-QPushButton *button_in(QLayout *layout, const QString &text)
+QPushButton *button_in(const QList<QPushButton *> &buttons, const QString &text)
 {
-    for (int i = 0; i < layout->count(); ++i)
-        if (auto *b = qobject_cast<QPushButton *>(layout->itemAt(i)->widget()); b && b->text() == text)
+    for (QPushButton *b : buttons)
+        if (b->text() == text)
             return b;
     return nullptr;
 }
@@ -106,7 +110,7 @@ bool near(const QColor &a, const QColor &b, int tolerance)
 QColor corner_colour(SkinWidget *card)
 {
     const QImage shot = card->grab().toImage();
-    return shot.pixelColor(card->action_button->geometry().topLeft() + QPoint(4, 4));
+    return shot.pixelColor(card->action_button()->geometry().topLeft() + QPoint(4, 4));
 }
 
 // Reads and answers what the window puts up while a test presses buttons.
@@ -204,6 +208,10 @@ private:
     QList<SkinWidget *> cards(const QString &name) const;
     SkinWidget *card(const QString &name) const;
     QPushButton *window_button(const QString &text) const;
+    // The window's parts.
+    CategoryBar *bar() const { return window->findChild<CategoryBar *>(); }
+    SkinGrid *grid() const { return window->findChild<SkinGrid *>(); }
+    QString game_dir() const { return window->findChild<GameDirService *>()->game_dir(); }
     QString mod() const { return game->mod_folder(); }
     void serve(const QString &name, int pak_size, int sig_size = 300);
     QStringList requests_for(const QString &file);
@@ -270,7 +278,7 @@ void TestInstallFlow::init()
     boxes->success.clear();
     boxes->while_open = nullptr;
     // Every case after the first starts from a detected game.
-    if (!window->game_dir.isEmpty())
+    if (!game_dir().isEmpty())
         open_page(MAIN);
 }
 
@@ -308,10 +316,10 @@ QStringList TestInstallFlow::requests_for(const QString &file)
 
 void TestInstallFlow::open_page(const QString &main)
 {
-    QPushButton *main_button = button_in(window->main_category_layout, main);
+    QPushButton *main_button = button_in(bar()->main_buttons(), main);
     QVERIFY(main_button);
     main_button->click();
-    QPushButton *all = button_in(window->subcategory_layout, QStringLiteral("全部"));
+    QPushButton *all = button_in(bar()->subcategory_buttons(), QStringLiteral("全部"));
     QVERIFY(all);
     QSignalSpy loaded(window.get(), &MainWindow::skins_loaded);
     all->click();
@@ -322,9 +330,8 @@ void TestInstallFlow::open_page(const QString &main)
 QList<SkinWidget *> TestInstallFlow::cards(const QString &name) const
 {
     QList<SkinWidget *> out;
-    for (int i = 0; i < window->flow_layout->count(); ++i) {
-        auto *c = qobject_cast<SkinWidget *>(window->flow_layout->itemAt(i)->widget());
-        if (c && (name.isEmpty() || c->skin_data.value(QStringLiteral("name")).toString() == name))
+    for (SkinWidget *c : grid()->cards()) {
+        if (name.isEmpty() || c->skin_data().value(QStringLiteral("name")).toString() == name)
             out << c;
     }
     return out;
@@ -350,13 +357,13 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
 {
     // A first start: no folder known yet, so every card reads "安装", also
     // that of a skin the game folder already holds.
-    QCOMPARE(window->game_dir, QString());
+    QCOMPARE(game_dir(), QString());
     QVERIFY(make_file(mod() + QStringLiteral("/丙.pak")));
     open_page(MAIN);
     QPointer<SkinWidget> skin = card(QStringLiteral("甲"));
     QPointer<SkinWidget> present = card(QStringLiteral("丙"));
     QVERIFY(skin && present);
-    QCOMPARE(present->action_button->text(), INSTALL);
+    QCOMPARE(present->action_button()->text(), INSTALL);
 
     // The game runs from its own tree. Once it is detected, the cards on
     // screen belong to that folder at once: same page, same cards.
@@ -364,28 +371,29 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
     QPushButton *detect = window_button(QStringLiteral("检测目录"));
     QVERIFY(detect);
     detect->click();
-    QCOMPARE(window->dir_label->text(), QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(game->root()));
-    QCOMPARE(window->game_dir, game->root());
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("dir_label"))->text(),
+             QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(game->root()));
+    QCOMPARE(game_dir(), game->root());
     game->stop();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(skin && present);
-    QCOMPARE(window->current_category_name, MAIN);
-    QCOMPARE(window->current_page, 0);
-    QCOMPARE(present->action_button->text(), UNINSTALL);
-    QCOMPARE(present->action_button->styleSheet(), UNINSTALL_BUTTON_STYLE);
+    QCOMPARE(bar()->main_category(), MAIN);
+    QCOMPARE(grid()->current_page(), 0);
+    QCOMPARE(present->action_button()->text(), UNINSTALL);
+    QCOMPARE(present->action_button()->styleSheet(), UNINSTALL_BUTTON_STYLE);
     QVERIFY(QFile::remove(mod() + QStringLiteral("/丙.pak")));
-    QCOMPARE(skin->action_button->text(), INSTALL);
-    QCOMPARE(skin->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
+    QCOMPARE(skin->action_button()->text(), INSTALL);
+    QCOMPARE(skin->action_button()->styleSheet(), INSTALL_BUTTON_STYLE);
 
     // What the card reads at each step, seen right after the card itself
     // has handled the manager's signal.
     QStringList texts;
     bool downloading_look = false;
     DownloadManager *manager = DownloadManager::instance();
-    const auto note = [&] { if (skin) texts << skin->action_button->text(); };
+    const auto note = [&] { if (skin) texts << skin->action_button()->text(); };
     QMetaObject::Connection c1 = connect(manager, &DownloadManager::task_started, this, [&] {
         note();
-        downloading_look = !skin->action_button->isEnabled() && skin->cancel_button->isVisible();
+        downloading_look = !skin->action_button()->isEnabled() && skin->cancel_button()->isVisible();
     });
     QMetaObject::Connection c2 = connect(manager, &DownloadManager::progress_updated, this, note);
     QMetaObject::Connection c3 = connect(manager, &DownloadManager::task_completed, this, note);
@@ -393,11 +401,11 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
     // A pause half-way keeps the download visibly running for a moment.
     server.set_faults({QJsonObject{{"match", QStringLiteral("甲.pak")}, {"method", "GET"},
                                    {"stall_after", 250000}, {"stall", 0.5}}});
-    QTest::mouseClick(skin->action_button, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(skin->action_button->text().startsWith(QStringLiteral("下载中 ")), 10000);
-    QVERIFY(skin->cancel_button->isVisible());
-    QVERIFY(!skin->action_button->isEnabled());
-    QTRY_COMPARE_WITH_TIMEOUT(skin->action_button->text(), UNINSTALL, 20000);
+    QTest::mouseClick(skin->action_button(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(skin->action_button()->text().startsWith(QStringLiteral("下载中 ")), 10000);
+    QVERIFY(skin->cancel_button()->isVisible());
+    QVERIFY(!skin->action_button()->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(skin->action_button()->text(), UNINSTALL, 20000);
     disconnect(c1);
     disconnect(c2);
     disconnect(c3);
@@ -414,9 +422,9 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
         previous = percent;
     }
     QCOMPARE(texts.at(texts.size() - 2), QStringLiteral("下载中 100%"));
-    QCOMPARE(skin->action_button->styleSheet(), UNINSTALL_BUTTON_STYLE);
-    QVERIFY(skin->action_button->isEnabled());
-    QVERIFY(!skin->cancel_button->isVisible());
+    QCOMPARE(skin->action_button()->styleSheet(), UNINSTALL_BUTTON_STYLE);
+    QVERIFY(skin->action_button()->isEnabled());
+    QVERIFY(!skin->cancel_button()->isVisible());
     QCOMPARE(tree(mod()), (QStringList{QStringLiteral("甲.pak"), QStringLiteral("甲.sig")}));
     QVERIFY(read(mod() + QStringLiteral("/甲.pak")) == served.value(QStringLiteral("甲.pak")));
     QVERIFY(read(mod() + QStringLiteral("/甲.sig")) == served.value(QStringLiteral("甲.sig")));
@@ -424,19 +432,19 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
 
     // Cancel pressed just after the download ended: the manager no longer
     // holds it. (The hidden button stands for a click that came too late.)
-    skin->cancel_button->click();
+    skin->cancel_button()->click();
     QCOMPARE(boxes->shown, QStringList{QStringLiteral("提示|该任务不在下载队列中")});
-    QCOMPARE(skin->action_button->text(), UNINSTALL);
+    QCOMPARE(skin->action_button()->text(), UNINSTALL);
 
     // Remove it again.
     LogCapture log;
-    QTest::mouseClick(skin->action_button, Qt::LeftButton);
+    QTest::mouseClick(skin->action_button(), Qt::LeftButton);
     QCOMPARE(tree(mod()), QStringList());
     QCOMPARE(boxes->success, QStringList{QStringLiteral(
         "卸载成功|300x200|fixed|on card|✓ centred|皮肤已成功卸载 centred wrapped|<stretch>|[确定] accepted")});
     QCOMPARE(log.texts().filter(QStringLiteral("已删除文件: ")).size(), 2);
-    QCOMPARE(skin->action_button->text(), INSTALL);
-    QVERIFY(skin->action_button->isEnabled());
+    QCOMPARE(skin->action_button()->text(), INSTALL);
+    QVERIFY(skin->action_button()->isEnabled());
     // The confirmation is green from top to bottom inside a dark green
     // frame, its button white, its tick drawn in white.
     const QImage &shot = boxes->success_shot;
@@ -454,8 +462,8 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
     QVERIFY(near(corner_colour(skin), Qt::white, 10));
     open_page(MAIN);
     SkinWidget *rebuilt = card(QStringLiteral("甲"));
-    QCOMPARE(rebuilt->action_button->text(), INSTALL);
-    QCOMPARE(rebuilt->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
+    QCOMPARE(rebuilt->action_button()->text(), INSTALL);
+    QCOMPARE(rebuilt->action_button()->styleSheet(), INSTALL_BUTTON_STYLE);
     QVERIFY2(near(corner_colour(rebuilt), QColor(0x4C, 0xAF, 0x50), 10), qPrintable(corner_colour(rebuilt).name()));
 }
 
@@ -464,17 +472,17 @@ void TestInstallFlow::two_cards_of_one_skin_follow_one_download()
     const QList<SkinWidget *> twins = cards(QStringLiteral("双"));
     QCOMPARE(twins.size(), 2);
     server.set_faults({QJsonObject{{"match", QStringLiteral("双.pak")}, {"method", "HEAD"}, {"delay", 0.5}}});
-    twins.last()->action_button->click();
-    QTRY_VERIFY(!twins.first()->action_button->isEnabled());
+    twins.last()->action_button()->click();
+    QTRY_VERIFY(!twins.first()->action_button()->isEnabled());
     for (SkinWidget *twin : twins) {
-        QCOMPARE(twin->action_button->text(), QStringLiteral("下载中..."));
-        QVERIFY(twin->cancel_button->isVisible());
+        QCOMPARE(twin->action_button()->text(), QStringLiteral("下载中..."));
+        QVERIFY(twin->cancel_button()->isVisible());
     }
-    QTRY_COMPARE_WITH_TIMEOUT(twins.first()->action_button->text(), UNINSTALL, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(twins.first()->action_button()->text(), UNINSTALL, 10000);
     for (SkinWidget *twin : twins) {
-        QCOMPARE(twin->action_button->text(), UNINSTALL);
-        QVERIFY(twin->action_button->isEnabled());
-        QVERIFY(!twin->cancel_button->isVisible());
+        QCOMPARE(twin->action_button()->text(), UNINSTALL);
+        QVERIFY(twin->action_button()->isEnabled());
+        QVERIFY(!twin->cancel_button()->isVisible());
     }
     QCOMPARE(requests_for(QStringLiteral("双.pak")), (QStringList{"HEAD", "GET"}));
 }
@@ -487,25 +495,25 @@ void TestInstallFlow::card_built_during_a_download_follows_it()
                                    {"stall_after", 100000}, {"stall", 1.0}},
                        QJsonObject{{"match", QStringLiteral("乙.sig")}, {"method", "GET"},
                                    {"stall_after", 0}, {"stall", 1.5}}});
-    card(QStringLiteral("乙"))->action_button->click();
-    QTRY_VERIFY_WITH_TIMEOUT(card(QStringLiteral("乙"))->action_button->text().startsWith(QStringLiteral("下载中 ")), 10000);
+    card(QStringLiteral("乙"))->action_button()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(card(QStringLiteral("乙"))->action_button()->text().startsWith(QStringLiteral("下载中 ")), 10000);
 
     open_page(MAIN);   // the page changes while the download runs
     QPointer<SkinWidget> late = card(QStringLiteral("乙"));
-    QCOMPARE(late->action_button->text(), INSTALL);
-    QTRY_VERIFY_WITH_TIMEOUT(late->action_button->text().startsWith(QStringLiteral("下载中 ")), 10000);
-    QVERIFY(late->action_button->isEnabled());
-    QVERIFY(!late->cancel_button->isVisible());
+    QCOMPARE(late->action_button()->text(), INSTALL);
+    QTRY_VERIFY_WITH_TIMEOUT(late->action_button()->text().startsWith(QStringLiteral("下载中 ")), 10000);
+    QVERIFY(late->action_button()->isEnabled());
+    QVERIFY(!late->cancel_button()->isVisible());
 
     // Its enabled button hands over the same task, which the manager holds.
     DownloadManager *manager = DownloadManager::instance();
     QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("乙"));
-    late->action_button->click();
+    late->action_button()->click();
     QCOMPARE(manager->get_queue().size(), 0);
     QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("乙"));
 
-    QTRY_COMPARE_WITH_TIMEOUT(late->action_button->text(), UNINSTALL, 10000);
-    QCOMPARE(late->action_button->styleSheet(), UNINSTALL_BUTTON_STYLE);
+    QTRY_COMPARE_WITH_TIMEOUT(late->action_button()->text(), UNINSTALL, 10000);
+    QCOMPARE(late->action_button()->styleSheet(), UNINSTALL_BUTTON_STYLE);
     QCOMPARE(requests_for(QStringLiteral("乙.pak")), (QStringList{"HEAD", "GET"}));
     QVERIFY(read(mod() + QStringLiteral("/乙.sig")) == served.value(QStringLiteral("乙.sig")));
 }
@@ -517,42 +525,42 @@ void TestInstallFlow::pressing_install_again_queues_nothing_and_card_cancels()
     server.set_faults({QJsonObject{{"match", QStringLiteral("丙.pak")}, {"method", "HEAD"}, {"delay", 30}, {"times", 1}}});
     SkinWidget *running = card(QStringLiteral("丙"));
     SkinWidget *waiting = card(QStringLiteral("丁"));
-    running->action_button->click();
-    QTRY_VERIFY(running->cancel_button->isVisible());
+    running->action_button()->click();
+    QTRY_VERIFY(running->cancel_button()->isVisible());
 
-    waiting->action_button->click();
-    waiting->action_button->click();
+    waiting->action_button()->click();
+    waiting->action_button()->click();
     QCOMPARE(manager->get_queue().size(), 1);
     // A waiting task leaves its card as it was.
-    QCOMPARE(waiting->action_button->text(), INSTALL);
-    QVERIFY(waiting->action_button->isEnabled());
-    QVERIFY(!waiting->cancel_button->isVisible());
+    QCOMPARE(waiting->action_button()->text(), INSTALL);
+    QVERIFY(waiting->action_button()->isEnabled());
+    QVERIFY(!waiting->cancel_button()->isVisible());
 
     // Cancel on the running card: back to "安装", the waiting one starts.
-    running->cancel_button->click();
-    QCOMPARE(running->action_button->text(), INSTALL);
-    QCOMPARE(running->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
-    QVERIFY(running->action_button->isEnabled());
-    QVERIFY(!running->cancel_button->isVisible());
+    running->cancel_button()->click();
+    QCOMPARE(running->action_button()->text(), INSTALL);
+    QCOMPARE(running->action_button()->styleSheet(), INSTALL_BUTTON_STYLE);
+    QVERIFY(running->action_button()->isEnabled());
+    QVERIFY(!running->cancel_button()->isVisible());
     QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("丁"));
-    QTRY_COMPARE_WITH_TIMEOUT(waiting->action_button->text(), UNINSTALL, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(waiting->action_button()->text(), UNINSTALL, 10000);
     QCOMPARE(tree(mod()), (QStringList{QStringLiteral("丁.pak"), QStringLiteral("丁.sig")}));
     QCOMPARE(requests_for(QStringLiteral("丁.pak")), (QStringList{"HEAD", "GET"}));
 
-    // A waiting task cancelled through its card (what its cancel button
-    // calls; the button itself stays hidden while a task only waits).
+    // A waiting task cancelled through its card (the button itself stays
+    // hidden while a task only waits; a click still reaches it).
     server.set_faults({QJsonObject{{"match", QStringLiteral("丙.pak")}, {"method", "HEAD"}, {"delay", 30}, {"times", 1}}});
     SkinWidget *other = card(QStringLiteral("甲"));
-    running->action_button->click();
-    QTRY_VERIFY(running->cancel_button->isVisible());
-    other->action_button->click();
+    running->action_button()->click();
+    QTRY_VERIFY(running->cancel_button()->isVisible());
+    other->action_button()->click();
     QCOMPARE(manager->get_queue().size(), 1);
-    other->_handle_cancel();
+    other->cancel_button()->click();
     QCOMPARE(manager->get_queue().size(), 0);
-    QCOMPARE(other->action_button->text(), INSTALL);
+    QCOMPARE(other->action_button()->text(), INSTALL);
     QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("丙"));
-    QVERIFY(!running->action_button->isEnabled());
-    running->cancel_button->click();
+    QVERIFY(!running->action_button()->isEnabled());
+    running->cancel_button()->click();
     QVERIFY(!manager->has_active_tasks());
     QCOMPARE(boxes->shown, QStringList());
     QCOMPARE(tree(mod()), (QStringList{QStringLiteral("丁.pak"), QStringLiteral("丁.sig")}));
@@ -563,22 +571,27 @@ void TestInstallFlow::cancel_from_the_queue_dialog()
     DownloadManager *manager = DownloadManager::instance();
     server.set_faults({QJsonObject{{"match", QStringLiteral("丙.pak")}, {"method", "HEAD"}, {"delay", 30}, {"times", 1}}});
     for (const char *name : {"丙", "丁", "乙"})
-        card(QString::fromUtf8(name))->action_button->click();
+        card(QString::fromUtf8(name))->action_button()->click();
     QCOMPARE(manager->get_queue().size(), 2);
 
     // The dialog's rows as read from its layout, and the cancel button of
     // the row whose label reads `text`.
-    const auto rows = [](DownloadListDialog *dialog) {
+    const auto rows_layout = [](DownloadListDialog *dialog) {
+        return dialog->findChild<QScrollArea *>()->widget()->layout();
+    };
+    const auto rows = [&](DownloadListDialog *dialog) {
         QStringList out;
-        for (int i = 0; i < dialog->scroll_layout->count(); ++i)
-            if (QWidget *w = dialog->scroll_layout->itemAt(i)->widget())
+        QLayout *layout = rows_layout(dialog);
+        for (int i = 0; i < layout->count(); ++i)
+            if (QWidget *w = layout->itemAt(i)->widget())
                 if (QLabel *label = qobject_cast<QLabel *>(w) ? qobject_cast<QLabel *>(w) : w->findChild<QLabel *>())
                     out << label->text();
         return out;
     };
-    const auto cancel_of = [](DownloadListDialog *dialog, const QString &text) -> QPushButton * {
-        for (int i = 0; i < dialog->scroll_layout->count(); ++i) {
-            QWidget *w = dialog->scroll_layout->itemAt(i)->widget();
+    const auto cancel_of = [&](DownloadListDialog *dialog, const QString &text) -> QPushButton * {
+        QLayout *layout = rows_layout(dialog);
+        for (int i = 0; i < layout->count(); ++i) {
+            QWidget *w = layout->itemAt(i)->widget();
             QLabel *label = w && !qobject_cast<QLabel *>(w) ? w->findChild<QLabel *>() : nullptr;
             if (label && label->text() == text)
                 return w->findChild<QPushButton *>();
@@ -589,11 +602,11 @@ void TestInstallFlow::cancel_from_the_queue_dialog()
     QStringList seen;
     bool driven = false;
     const auto drive = [&](DownloadListDialog *dialog) {
-        QTRY_VERIFY_WITH_TIMEOUT(dialog->scroll_layout->count() > 0, 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(rows_layout(dialog)->count() > 0, 3000);
         seen << rows(dialog).join(QLatin1Char(','));
         cancel_of(dialog, QStringLiteral("   1. 丁"))->click();      // waiting
         seen << rows(dialog).join(QLatin1Char(','));
-        QCOMPARE(card(QStringLiteral("丁"))->action_button->text(), INSTALL);
+        QCOMPARE(card(QStringLiteral("丁"))->action_button()->text(), INSTALL);
         cancel_of(dialog, QStringLiteral("   • 丙"))->click();      // running
         seen << rows(dialog).join(QLatin1Char(','));
         driven = true;
@@ -614,10 +627,10 @@ void TestInstallFlow::cancel_from_the_queue_dialog()
         QStringLiteral("=== 下载队列 ===,📥 正在下载:,   • 丙,⏳ 等待下载:,   1. 乙"),
         QStringLiteral("=== 下载队列 ===,📥 正在下载:,   • 乙"),
     }));
-    QCOMPARE(card(QStringLiteral("丙"))->action_button->text(), INSTALL);
-    QVERIFY(!card(QStringLiteral("丙"))->cancel_button->isVisible());
-    QTRY_COMPARE_WITH_TIMEOUT(card(QStringLiteral("乙"))->action_button->text(), UNINSTALL, 10000);
-    QCOMPARE(card(QStringLiteral("丁"))->action_button->text(), INSTALL);
+    QCOMPARE(card(QStringLiteral("丙"))->action_button()->text(), INSTALL);
+    QVERIFY(!card(QStringLiteral("丙"))->cancel_button()->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(card(QStringLiteral("乙"))->action_button()->text(), UNINSTALL, 10000);
+    QCOMPARE(card(QStringLiteral("丁"))->action_button()->text(), INSTALL);
     QCOMPARE(tree(mod()), (QStringList{QStringLiteral("乙.pak"), QStringLiteral("乙.sig")}));
     QCOMPARE(requests_for(QStringLiteral("丁.")), QStringList());
 }
@@ -658,8 +671,8 @@ void TestInstallFlow::failed_download()
             QTest::qWait(20);
         next_ran_while_open = !requests_for(QStringLiteral("丙.pak")).isEmpty();
     };
-    skin->action_button->click();
-    next->action_button->click();
+    skin->action_button()->click();
+    next->action_button()->click();
     QTRY_COMPARE_WITH_TIMEOUT(boxes->shown.size(), 1, 20000);
     QVERIFY(next_ran_while_open);
 
@@ -668,12 +681,12 @@ void TestInstallFlow::failed_download()
     QVERIFY2(shown.startsWith(prefix + error_start) && shown.endsWith(FAILED_SUFFIX), qPrintable(shown));
     const QString error = shown.mid(prefix.size(), shown.size() - prefix.size() - FAILED_SUFFIX.size());
     QVERIFY2(!error.trimmed().isEmpty(), qPrintable(shown));
-    QCOMPARE(skin->action_button->text(), INSTALL);
-    QCOMPARE(skin->action_button->styleSheet(), INSTALL_BUTTON_STYLE);
-    QVERIFY(skin->action_button->isEnabled());
-    QVERIFY(!skin->cancel_button->isVisible());
+    QCOMPARE(skin->action_button()->text(), INSTALL);
+    QCOMPARE(skin->action_button()->styleSheet(), INSTALL_BUTTON_STYLE);
+    QVERIFY(skin->action_button()->isEnabled());
+    QVERIFY(!skin->cancel_button()->isVisible());
     // Nothing of the failed skin is left; the next one is installed whole.
-    QTRY_COMPARE_WITH_TIMEOUT(next->action_button->text(), UNINSTALL, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(next->action_button()->text(), UNINSTALL, 10000);
     QCOMPARE(tree(mod()), (QStringList{QStringLiteral("丙.pak"), QStringLiteral("丙.sig")}));
     QVERIFY(read(mod() + QStringLiteral("/丙.pak")) == served.value(QStringLiteral("丙.pak")));
 }
@@ -755,7 +768,7 @@ void TestInstallFlow::uninstall()
     open_page(TOOLS);
     SkinWidget *subject = card(skin);
     QVERIFY(subject);
-    QCOMPARE(subject->action_button->text(), UNINSTALL);
+    QCOMPARE(subject->action_button()->text(), UNINSTALL);
     if (before_press == QLatin1String("remove files")) {
         for (const QString &file : files)
             if (file.startsWith(skin))
@@ -779,7 +792,7 @@ void TestInstallFlow::uninstall()
     }
 
     LogCapture log;
-    QTest::mouseClick(subject->action_button, Qt::LeftButton);
+    QTest::mouseClick(subject->action_button(), Qt::LeftButton);
     QStringList removal_lines = log.texts().filter(QRegularExpression(QStringLiteral("删除文件")));
     removal_lines.sort();
     const auto fill = [&](QString &text) {
@@ -798,16 +811,16 @@ void TestInstallFlow::uninstall()
         QCOMPARE(boxes->success.size(), 1);
         QVERIFY(boxes->success.first().startsWith(QStringLiteral("卸载成功|")));
         QCOMPARE(boxes->shown, QStringList());
-        QCOMPARE(subject->action_button->text(), INSTALL);
+        QCOMPARE(subject->action_button()->text(), INSTALL);
     } else {
         fill(message);
         QCOMPARE(boxes->success, QStringList());
         QCOMPARE(boxes->shown, QStringList{message});
-        QCOMPARE(subject->action_button->text(), UNINSTALL);
-        QCOMPARE(subject->action_button->styleSheet(), UNINSTALL_BUTTON_STYLE);
+        QCOMPARE(subject->action_button()->text(), UNINSTALL);
+        QCOMPARE(subject->action_button()->styleSheet(), UNINSTALL_BUTTON_STYLE);
     }
-    QVERIFY(subject->action_button->isEnabled());
-    QVERIFY(!subject->cancel_button->isVisible());
+    QVERIFY(subject->action_button()->isEnabled());
+    QVERIFY(!subject->cancel_button()->isVisible());
     left.sort();
     if (before_press != QLatin1String("link to proc"))
         QCOMPARE(tree(mod()), left);
@@ -818,15 +831,16 @@ void TestInstallFlow::uninstall()
 void TestInstallFlow::uninstall_without_game_folder()
 {
     QVERIFY(make_file(mod() + QStringLiteral("/戊.pak")));
-    const QString detected = window->game_dir;
-    window->game_dir.clear();
+    // Cards built while the grid knows no folder; later cards get the
+    // detected one again.
+    grid()->set_game_dir(QString());
+    const auto restore = qScopeGuard([this] { grid()->set_game_dir(game_dir()); });
     open_page(TOOLS);
-    window->game_dir = detected;
     SkinWidget *subject = card(QStringLiteral("戊"));
-    QCOMPARE(subject->action_button->text(), INSTALL);
+    QCOMPARE(subject->action_button()->text(), INSTALL);
     // Only reachable through the uninstall operation itself: without a game
     // folder no card reads "卸载".
-    subject->_uninstall_skin();
+    subject->uninstall_skin();
     QCOMPARE(boxes->shown, QStringList{QStringLiteral("游戏目录未设置|请先检测游戏目录才能卸载皮肤")});
     QVERIFY(QFile::exists(mod() + QStringLiteral("/戊.pak")));
     QCOMPARE(boxes->success, QStringList());

@@ -9,7 +9,7 @@
 
 void MainWindow::show_download_queue()
 {
-    DownloadListDialog dialog(this); // TEMP until merge
+    DownloadListDialog dialog(m_downloads, this);
     dialog.exec();
 }
 

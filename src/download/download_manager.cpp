@@ -55,13 +55,13 @@ constexpr int PROGRESS_GATHER_MS = 5;
 
 } // namespace
 
-DownloadManager *DownloadManager::_instance = nullptr;
+DownloadManager *DownloadManager::m_instance = nullptr;
 
 DownloadManager *DownloadManager::instance()
 {
-    if (!_instance)
-        _instance = new DownloadManager;
-    return _instance;
+    if (!m_instance)
+        m_instance = new DownloadManager;
+    return m_instance;
 }
 
 DownloadManager::DownloadManager()
@@ -76,8 +76,8 @@ DownloadManager::DownloadManager()
 DownloadManager::~DownloadManager()
 {
     shutdown();
-    if (_instance == this)
-        _instance = nullptr;
+    if (m_instance == this)
+        m_instance = nullptr;
 }
 
 void DownloadManager::add_task(const DownloadTask &task)
@@ -90,18 +90,18 @@ void DownloadManager::add_task(const DownloadTask &task)
         return;
     queue.append(task);
     emit queue_updated();
-    _process_queue();
+    process_queue();
 }
 
-void DownloadManager::_process_queue()
+void DownloadManager::process_queue()
 {
     if (current_worker || queue.isEmpty())
         return;
-    _start_task(queue.takeFirst());
+    start_task(queue.takeFirst());
     emit queue_updated();
 }
 
-void DownloadManager::_start_task(const DownloadTask &task)
+void DownloadManager::start_task(const DownloadTask &task)
 {
     auto *worker = new DownloadWorker(task);
     worker->head_timeout_seconds = head_timeout_seconds;
@@ -109,7 +109,7 @@ void DownloadManager::_start_task(const DownloadTask &task)
     auto *thread = new QThread;
     current_worker = worker;
     current_thread = thread;
-    const quint64 serial = ++_worker_serial;
+    const quint64 serial = ++m_worker_serial;
 
     worker->moveToThread(thread);
     // The thread ends itself once `run` has returned, so that nobody has to
@@ -127,47 +127,47 @@ void DownloadManager::_start_task(const DownloadTask &task)
     connect(worker, &DownloadWorker::progress, worker, [this, relay, serial, name](const QString &, int percent) {
         if (relay->add(percent))
             QMetaObject::invokeMethod(this, [this, relay, serial, name] {
-                _deliver_progress(relay, serial, name, true);
+                deliver_progress(relay, serial, name, true);
             }, Qt::QueuedConnection);
     }, Qt::DirectConnection);
     // The last reports come before the end of the run.
     connect(worker, &DownloadWorker::finished, this, [this, relay, serial](const QString &skin_name) {
-        _deliver_progress(relay, serial, skin_name, false);
-        if (_is_current(serial))
-            _on_task_finished(skin_name);
+        deliver_progress(relay, serial, skin_name, false);
+        if (is_current(serial))
+            on_task_finished(skin_name);
     });
     connect(worker, &DownloadWorker::error, this, [this, relay, serial](const QString &skin_name, const QString &text) {
-        _deliver_progress(relay, serial, skin_name, false);
-        if (_is_current(serial))
-            _on_task_error(skin_name, text);
+        deliver_progress(relay, serial, skin_name, false);
+        if (is_current(serial))
+            on_task_error(skin_name, text);
     });
     thread->start();
     emit task_started(name);
 }
 
-bool DownloadManager::_is_current(quint64 serial) const
+bool DownloadManager::is_current(quint64 serial) const
 {
-    return current_worker && serial == _worker_serial;
+    return current_worker && serial == m_worker_serial;
 }
 
-void DownloadManager::_deliver_progress(const std::shared_ptr<ProgressRelay> &relay, quint64 serial,
-                                        const QString &skin_name, bool gather_more)
+void DownloadManager::deliver_progress(const std::shared_ptr<ProgressRelay> &relay, quint64 serial,
+                                       const QString &skin_name, bool gather_more)
 {
-    if (!_is_current(serial))
+    if (!is_current(serial))
         return;
     const QVector<int> batch = relay->take();
     for (int percent : batch) {
-        if (!_is_current(serial))
+        if (!is_current(serial))
             return;
         emit progress_updated(skin_name, percent);
     }
     if (gather_more && !batch.isEmpty())
         QTimer::singleShot(PROGRESS_GATHER_MS, this, [this, relay, serial, skin_name] {
-            _deliver_progress(relay, serial, skin_name, true);
+            deliver_progress(relay, serial, skin_name, true);
         });
 }
 
-void DownloadManager::_release_worker()
+void DownloadManager::release_worker()
 {
     if (current_thread)
         current_thread->wait();
@@ -177,25 +177,25 @@ void DownloadManager::_release_worker()
     current_thread = nullptr;
 }
 
-void DownloadManager::_on_task_finished(const QString &skin_name)
+void DownloadManager::on_task_finished(const QString &skin_name)
 {
     if (current_thread)
         current_thread->quit();
-    _release_worker();
+    release_worker();
     emit task_completed(skin_name);
     emit queue_updated();
-    _process_queue();
+    process_queue();
 }
 
-void DownloadManager::_on_task_error(const QString &skin_name, const QString &error)
+void DownloadManager::on_task_error(const QString &skin_name, const QString &error)
 {
     if (current_thread)
         current_thread->quit();
-    _release_worker();
+    release_worker();
     // The next task starts before the failure is reported: a receiver may
     // hold the report in a message box for as long as the user leaves it
     // open, and the queue must not wait for that.
-    _process_queue();
+    process_queue();
     emit task_failed(skin_name, error);
     emit queue_updated();
 }
@@ -204,10 +204,10 @@ bool DownloadManager::cancel_task(const QString &skin_id)
 {
     if (current_worker && current_worker->task.skin_id == skin_id) {
         current_worker->cancel();
-        _release_worker();
+        release_worker();
         emit task_cancelled(skin_id);
         emit queue_updated();
-        _process_queue();
+        process_queue();
         return true;
     }
     for (int i = 0; i < queue.size(); ++i) {
@@ -252,5 +252,5 @@ void DownloadManager::shutdown()
         if (QFileInfo::exists(path))
             safe_remove(path);
     }
-    _release_worker();
+    release_worker();
 }

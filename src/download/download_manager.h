@@ -57,27 +57,26 @@ signals:
     void task_cancelled(const QString &skin_id);
     void queue_updated();
 
-public slots:
-    void _on_task_finished(const QString &skin_name);
-    void _on_task_error(const QString &skin_name, const QString &error);
-
 private:
     DownloadManager();
     ~DownloadManager() override;
 
-    void _process_queue();
-    void _start_task(const DownloadTask &task);
+    // The current worker has ended; its last progress reports are out.
+    void on_task_finished(const QString &skin_name);
+    void on_task_error(const QString &skin_name, const QString &error);
+    void process_queue();
+    void start_task(const DownloadTask &task);
     // Waits for the running worker's thread to end and releases both.
-    void _release_worker();
-    bool _is_current(quint64 serial) const;
+    void release_worker();
+    bool is_current(quint64 serial) const;
     // Emits the progress reports the worker `serial` has sent so far, unless
     // it is no longer current; `gather_more` schedules the next delivery.
-    void _deliver_progress(const std::shared_ptr<ProgressRelay> &relay, quint64 serial,
-                           const QString &skin_name, bool gather_more);
+    void deliver_progress(const std::shared_ptr<ProgressRelay> &relay, quint64 serial,
+                          const QString &skin_name, bool gather_more);
 
-    static DownloadManager *_instance;
+    static DownloadManager *m_instance;
 
     // Counts started workers, so that a late signal of a worker that is no
     // longer current is recognised and dropped.
-    quint64 _worker_serial = 0;
+    quint64 m_worker_serial = 0;
 };

@@ -31,13 +31,13 @@ DownloadWorker::DownloadWorker(const DownloadTask &task_, QObject *parent)
 
 void DownloadWorker::cancel()
 {
-    _is_cancelled.store(true);
+    m_is_cancelled.store(true);
 }
 
 QStringList DownloadWorker::temp_paths() const
 {
     QStringList paths;
-    for (const DownloadFileInfo &file : _files)
+    for (const DownloadFileInfo &file : m_files)
         paths << file.temp_path;
     return paths;
 }
@@ -46,7 +46,7 @@ void DownloadWorker::run()
 {
     const QString skin_name = task.skin_data.value(QStringLiteral("name")).toString();
     QString error_text;
-    switch (_run(skin_name, error_text)) {
+    switch (download_files(skin_name, error_text)) {
     case Outcome::Done:
         emit finished(skin_name);
         break;
@@ -54,20 +54,20 @@ void DownloadWorker::run()
         // The manager reports the cancellation itself.
         break;
     case Outcome::Failed:
-        _remove_temp_files();
+        remove_temp_files();
         applog::error(QStringLiteral("下载失败: ") + skin_name + QStringLiteral(" - ") + error_text);
         emit error(skin_name, error_text);
         break;
     }
 }
 
-void DownloadWorker::_remove_temp_files()
+void DownloadWorker::remove_temp_files()
 {
-    for (const DownloadFileInfo &file : _files)
+    for (const DownloadFileInfo &file : m_files)
         safe_remove(file.temp_path);
 }
 
-DownloadWorker::Outcome DownloadWorker::_run(const QString &skin_name, QString &error_text)
+DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name, QString &error_text)
 {
     const QString install_dir = mod_folder_path(task.game_dir);
     const QString main_category = task.skin_data.value(QStringLiteral("MainCategory")).toString();
@@ -97,10 +97,10 @@ DownloadWorker::Outcome DownloadWorker::_run(const QString &skin_name, QString &
         {prefix + QStringLiteral("&sig_original=") + sig_original, skin_file_name(sig_original)},
     };
 
-    _total_size = 0;
+    m_total_size = 0;
     for (const auto &entry : wanted) {
         const HttpResult head = HttpClient::instance().head(url_from_text(entry.first),
-                                                            head_timeout_seconds, &_is_cancelled);
+                                                            head_timeout_seconds, &m_is_cancelled);
         if (head.cancelled)
             return Outcome::Cancelled;
         if (!head.ok) {
@@ -113,15 +113,15 @@ DownloadWorker::Outcome DownloadWorker::_run(const QString &skin_name, QString &
         file.final_path = install_dir + QLatin1Char('/') + file.filename;
         file.temp_path = file.final_path + QStringLiteral(".tmp");
         file.measured_size = head.content_length;
-        _total_size += qMax<qint64>(head.content_length, 0);
-        _files.append(file);
+        m_total_size += qMax<qint64>(head.content_length, 0);
+        m_files.append(file);
     }
 
-    _downloaded = 0;
-    for (const DownloadFileInfo &file : qAsConst(_files)) {
-        if (_is_cancelled.load())
+    m_downloaded = 0;
+    for (const DownloadFileInfo &file : qAsConst(m_files)) {
+        if (m_is_cancelled.load())
             break;
-        const Outcome outcome = _transfer(file, skin_name, error_text);
+        const Outcome outcome = transfer(file, skin_name, error_text);
         if (outcome == Outcome::Failed)
             return outcome;
         if (outcome == Outcome::Cancelled)
@@ -129,14 +129,14 @@ DownloadWorker::Outcome DownloadWorker::_run(const QString &skin_name, QString &
     }
     // Nothing is moved before both files are whole, so a cancelled or failed
     // download leaves the mod folder as it found it.
-    if (_is_cancelled.load()) {
-        _remove_temp_files();
+    if (m_is_cancelled.load()) {
+        remove_temp_files();
         return Outcome::Cancelled;
     }
-    return _move_into_place(error_text);
+    return move_into_place(error_text);
 }
 
-DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
+DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
 {
     const QString folder = mod_folder_path(task.game_dir);
     // An install cut short earlier in this folder is undone before its
@@ -146,7 +146,7 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
         return Outcome::Failed;
     }
     QVector<install_journal::Entry> entries;
-    for (const DownloadFileInfo &file : qAsConst(_files))
+    for (const DownloadFileInfo &file : qAsConst(m_files))
         entries.append({file.filename, QFileInfo(file.final_path).isFile()});
     const QString journal_error = install_journal::write(folder, entries);
     if (!journal_error.isEmpty()) {
@@ -173,7 +173,7 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
     };
 
     QStringList backups;
-    for (const DownloadFileInfo &file : qAsConst(_files)) {
+    for (const DownloadFileInfo &file : qAsConst(m_files)) {
         if (QFileInfo(file.final_path).isFile()) {
             const QString backup = install_journal::backup_path(file.final_path);
             if (!safe_rename(file.final_path, backup))
@@ -186,7 +186,7 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
 
     // A cancel that came while the files were being moved still means "not
     // installed": the card will say so.
-    if (_is_cancelled.load()) {
+    if (m_is_cancelled.load()) {
         QString not_restored;
         if (undo(&not_restored))
             return Outcome::Cancelled;
@@ -201,8 +201,8 @@ DownloadWorker::Outcome DownloadWorker::_move_into_place(QString &error_text)
     return Outcome::Done;
 }
 
-DownloadWorker::Outcome DownloadWorker::_transfer(const DownloadFileInfo &file,
-                                                  const QString &skin_name, QString &error_text)
+DownloadWorker::Outcome DownloadWorker::transfer(const DownloadFileInfo &file,
+                                                 const QString &skin_name, QString &error_text)
 {
     ResumableGet get;
     get.url = url_from_text(file.url);
@@ -210,17 +210,17 @@ DownloadWorker::Outcome DownloadWorker::_transfer(const DownloadFileInfo &file,
     get.file_name = file.filename;
     get.timeout_seconds = get_timeout_seconds;
     get.fallback_total = file.measured_size;
-    get.cancel = &_is_cancelled;
+    get.cancel = &m_is_cancelled;
     get.on_bytes = [this, &skin_name](qint64 delta) {
         // A file that starts again from zero takes its bytes back; the next
         // chunk shows the lower figure.
-        _downloaded += delta;
+        m_downloaded += delta;
         if (delta > 0)
-            emit progress(skin_name, download_percent(_downloaded, _total_size));
+            emit progress(skin_name, download_percent(m_downloaded, m_total_size));
     };
     switch (get.run(error_text)) {
     case ResumableGet::Result::Done:
-        return _is_cancelled.load() ? Outcome::Cancelled : Outcome::Done;
+        return m_is_cancelled.load() ? Outcome::Cancelled : Outcome::Done;
     case ResumableGet::Result::Cancelled:
         return Outcome::Cancelled;
     case ResumableGet::Result::Failed:

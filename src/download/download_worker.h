@@ -35,7 +35,7 @@ public:
     int get_timeout_seconds = 30;
 
     void cancel();
-    bool is_cancelled() const { return _is_cancelled.load(); }
+    bool is_cancelled() const { return m_is_cancelled.load(); }
 
     // Temporary paths this run knows of, for clean-up by the owner once
     // `run` has returned.
@@ -51,17 +51,17 @@ signals:
 
 private:
     enum class Outcome { Done, Cancelled, Failed };
-    Outcome _run(const QString &skin_name, QString &error_text);
-    Outcome _transfer(const DownloadFileInfo &file, const QString &skin_name,
-                      QString &error_text);
+    Outcome download_files(const QString &skin_name, QString &error_text);
+    Outcome transfer(const DownloadFileInfo &file, const QString &skin_name,
+                     QString &error_text);
     // Moves both finished files to their final names, both or neither.
-    Outcome _move_into_place(QString &error_text);
-    void _remove_temp_files();
+    Outcome move_into_place(QString &error_text);
+    void remove_temp_files();
 
-    std::atomic<bool> _is_cancelled{false};
-    QVector<DownloadFileInfo> _files;
-    qint64 _total_size = 0;
-    qint64 _downloaded = 0;
+    std::atomic<bool> m_is_cancelled{false};
+    QVector<DownloadFileInfo> m_files;
+    qint64 m_total_size = 0;
+    qint64 m_downloaded = 0;
 };
 
 // The percentage reported after `downloaded` of `total` bytes: truncated

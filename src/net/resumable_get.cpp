@@ -25,7 +25,7 @@ QString longer_text(qint64 received, qint64 total, const QUrl &url)
 
 } // namespace
 
-bool ResumableGet::_pause(int ms) const
+bool ResumableGet::pause(int ms) const
 {
     QElapsedTimer clock;
     clock.start();
@@ -188,7 +188,7 @@ ResumableGet::Result ResumableGet::run(QString &error)
             error = file_error(QStringLiteral("写入文件失败: "), out);
             return Result::Failed;
         }
-        if (!_pause(ResumeRules::pause_ms(k)))
+        if (!pause(ResumeRules::pause_ms(k)))
             return Result::Cancelled;
     }
 }

@@ -31,5 +31,5 @@ public:
     Result run(QString &error);
 
 private:
-    bool _pause(int ms) const;
+    bool pause(int ms) const;
 };

@@ -43,14 +43,14 @@ QT_WARNING_POP
     view->setTransformationAnchor(QGraphicsView::AnchorUnderMouse);
     view->setResizeAnchor(QGraphicsView::AnchorUnderMouse);
 
-    _fit_to_view();
+    fit_to_view();
 
     view->viewport()->installEventFilter(this);
 }
 
 ImagePreviewDialog::~ImagePreviewDialog() = default;
 
-void ImagePreviewDialog::_fit_to_view()
+void ImagePreviewDialog::fit_to_view()
 {
     if (original_pixmap.isNull())
         return;
@@ -82,7 +82,7 @@ void ImagePreviewDialog::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
     if (zoom() < REFIT_BELOW)
-        _fit_to_view();
+        fit_to_view();
 }
 
 bool ImagePreviewDialog::eventFilter(QObject *watched, QEvent *event)

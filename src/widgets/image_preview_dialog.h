@@ -33,7 +33,7 @@ public:
     QGraphicsPixmapItem *pixmap_item = nullptr;
     QGraphicsView *view = nullptr;
 
-    void _fit_to_view();
+    void fit_to_view();
     // The current zoom: the view's horizontal scale.
     double zoom() const;
 
