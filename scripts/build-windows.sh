@@ -11,6 +11,10 @@
 #   FURLANE_VERSION         version to build (default: the one in CMakeLists.txt)
 #   FURLANE_SERVER, FURLANE_ADDRESS_NAME   passed on to CMake when set
 #   FURLANE_BUILD_TESTS     ON (default) or OFF
+#   FURLANE_SIGN_CERT, FURLANE_SIGN_KEY, FURLANE_SIGN_TIMESTAMP
+#                           when the first two are set, furlane.exe is signed
+#                           (scripts/sign_exe.sh) before the zip is made;
+#                           without them the release is unsigned
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -159,6 +163,11 @@ done
 # The MinGW runtime carries debug sections (libstdc++ alone some 20 MB).
 find "$STAGE" -type f \( -iname '*.dll' -o -iname '*.exe' \) -exec "$MINGW-strip" --strip-debug {} + \
     || die "stripping the shipped files failed"
+# Signed last: any change to the file after this breaks the signature.
+if [[ -n "${FURLANE_SIGN_CERT:-}${FURLANE_SIGN_KEY:-}" ]]; then
+    step "signing furlane.exe with $FURLANE_SIGN_CERT"
+    "$ROOT/scripts/sign_exe.sh" "$STAGE/furlane.exe" || die "signing furlane.exe failed"
+fi
 echo "   shipped: $(cd "$STAGE" && find . -type f | sed 's|^\./||' | sort | tr '\n' ' ')"
 echo "   from Windows: $(printf '%s\n' "${SYSTEM_DLLS[@]}" | sort -f | tr '\n' ' ')"
 

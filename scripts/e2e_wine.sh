@@ -20,10 +20,17 @@
 #     show a magnifier and open the viewer, a screenshot, and a clean close;
 #  5. the self-update of 3 again, from folders named Übersicht and 工具 under
 #     German, English and Chinese code pages (cmd reads update.bat in the OEM
-#     code page).
+#     code page);
+#  6. signed updates: 1.0 and the next version signed with a throwaway
+#     certificate (scripts/sign_exe.sh) update as in 3; then four refusals,
+#     each ending with the "程序错误" box, exit status 1, no update.bat and the
+#     old program untouched: the next version unsigned, signed by another
+#     publisher (same common name, another organisation), changed after
+#     signing, and named by an http:// address that serves a changed copy.
+#     The unsigned round trip of 3 logs that the update went unchecked.
 #
 #   scripts/e2e_wine.sh        (uses $BUILD_WIN_DIR, default build-win;
-#                               FURLANE_E2E_DISPLAY_ONLY=1 skips 2, 3 and 5)
+#                               FURLANE_E2E_DISPLAY_ONLY=1 skips 2, 3, 5 and 6)
 #
 # Needs the release zip and the Windows build folder of scripts/build-windows.sh,
 # where it builds the next version's program (only the version differs; see
@@ -390,11 +397,13 @@ updated_itself() {
     wait_for 60 logged "$log_from" "当前已是最新版本" \
         || failed "furlane.exe $NEXT_VERSION$where did not start or did not find itself up to date"
     wait_for 30 test ! -e "$APP_DIR/update.bat" || failed "update.bat did not delete itself$where"
-    cmp -s "$NEXT_EXE" "$APP_DIR/$NEXT_NAME" || failed "$NEXT_NAME$where differs from the published file"
+    cmp -s "${PUBLISHED:-$NEXT_EXE}" "$APP_DIR/$NEXT_NAME" || failed "$NEXT_NAME$where differs from the published file"
 }
 log_from=$(($(wc -l <"$LOG") + 1))
 start_app
 updated_itself ""
+logged "$log_from" "当前程序没有数字签名，更新文件未经签名校验" \
+    || failed "the unsigned furlane.exe $VERSION did not log that the update went unchecked"
 wait_for 60 has_window || failed "furlane.exe $NEXT_VERSION shows no window"
 shot updated.png
 passed+=("self-update")
@@ -514,6 +523,90 @@ for locale in "${LOCALE_NAMES[@]}"; do
     done
 done
 passed+=("self-update in six folders and code pages")
+fi
+
+# --- 6. signed updates ---------------------------------------------------------
+if [[ "${FURLANE_E2E_DISPLAY_ONLY:-}" != 1 ]]; then
+command -v osslsigncode >/dev/null 2>&1 || failed "osslsigncode is missing (run scripts/deps.sh)"
+timeout 60 "$WINE" taskkill /F /IM "$NEXT_NAME" >/dev/null 2>&1
+step "signing $VERSION and $NEXT_VERSION with throwaway certificates"
+SIGN="$WORK/sign"
+mkdir -p "$SIGN"
+# Two publishers of one common name: only the whole subject tells them apart.
+for who in ours other; do
+    org=Furlane-e2e
+    [[ $who == other ]] && org=Someone-else
+    openssl req -x509 -newkey rsa:2048 -nodes -days 7 -subj "/CN=Furlane e2e publisher/O=$org" \
+        -keyout "$SIGN/$who.key" -out "$SIGN/$who.pem" >/dev/null 2>&1 || failed "openssl cannot make a certificate"
+done
+sign_as() { FURLANE_SIGN_CERT="$SIGN/$1.pem" FURLANE_SIGN_KEY="$SIGN/$1.key" "$ROOT/scripts/sign_exe.sh" "$2"; }
+cp "$NEXT_EXE" "$SIGN/next-ours.exe" && sign_as ours "$SIGN/next-ours.exe" || failed "cannot sign $NEXT_VERSION"
+cp "$NEXT_EXE" "$SIGN/next-other.exe" && sign_as other "$SIGN/next-other.exe" || failed "cannot sign $NEXT_VERSION"
+# One byte inside the signed part of the file turned.
+python3 - "$SIGN/next-ours.exe" "$SIGN/next-changed.exe" <<'PY' || failed "cannot change the signed file"
+import sys
+data = bytearray(open(sys.argv[1], "rb").read())
+data[len(data) // 3] ^= 0xFF
+open(sys.argv[2], "wb").write(data)
+PY
+SIGNED_DIR="$C/Signed"
+# Unzips the release into C:\Signed and signs its furlane.exe as ours.
+signed_release() {
+    rm -rf "$SIGNED_DIR"
+    mkdir -p "$SIGNED_DIR"
+    python3 -m zipfile -e "$ZIP" "$SIGNED_DIR" || failed "cannot unzip $ZIP into C:\\Signed"
+    APP_DIR="$SIGNED_DIR/Furlane-$VERSION-win64"
+    sign_as ours "$APP_DIR/furlane.exe" || failed "cannot sign furlane.exe $VERSION"
+    cp "$APP_DIR/furlane.exe" "$SIGN/old.exe"
+}
+# Publishes the file $1 as $2 at the address $3 (default: the server's own).
+publish() {
+    cp "$1" "$WORK/data/files/$2"
+    printf '{"Furlane代理版本": "%s", "Furlane代理下载地址": "%s/files/%s"}\n' "$NEXT_VERSION" "${3:-@@BASE@@}" "$2" \
+        >"$WORK/data/version.json"
+}
+
+step "signed $VERSION updates to $NEXT_VERSION of the same publisher"
+signed_release
+publish "$SIGN/next-ours.exe" "$NEXT_NAME"
+log_from=$(($(wc -l <"$LOG") + 1))
+start_app
+PUBLISHED="$SIGN/next-ours.exe" updated_itself " (signed)"
+! logged "$log_from" "更新文件签名校验失败" || failed "the signed update was refused"
+! logged "$log_from" "当前程序没有数字签名" || failed "the signed furlane.exe $VERSION took itself for unsigned"
+timeout 60 "$WINE" taskkill /F /IM "$NEXT_NAME" >/dev/null 2>&1
+passed+=("signed self-update")
+echo "OK: signed $VERSION updated itself to $NEXT_VERSION of the same publisher"
+
+# Each refusal: the box, exit status 1, the old program as it was, no
+# update.bat, and the refused download gone.
+refused() {
+    local case=$1 file=$2 name=$3 base=$4 reason=$5 status box
+    step "refusal: $case"
+    signed_release
+    publish "$file" "$name" "$base"
+    log_from=$(($(wc -l <"$LOG") + 1))
+    start_app
+    wait_for 120 shown 程序错误 || failed "$case: no 程序错误 box within 120 s"
+    logged "$log_from" "更新文件签名校验失败: $reason" || failed "$case: the log does not say \"更新文件签名校验失败: $reason\""
+    shot "refused-${case// /-}.png"
+    box=$(xdotool search --onlyvisible --name '^程序错误$' | head -n 1)
+    xdotool windowactivate --sync "$box" key Return 2>/dev/null
+    wait_for 30 gone "$APP_PID" || failed "$case: furlane.exe did not exit after the box"
+    wait "$APP_PID"
+    status=$?
+    [[ $status -eq 1 ]] || failed "$case: furlane.exe exited with status $status, expected 1"
+    [[ ! -e "$APP_DIR/update.bat" ]] || failed "$case: update.bat was written"
+    cmp -s "$SIGN/old.exe" "$APP_DIR/furlane.exe" || failed "$case: the old furlane.exe was changed or removed"
+    [[ ! -e "$APP_DIR/$name" ]] || failed "$case: the refused download $name was left beside the program"
+    echo "OK: $case refused with the box, status 1, the old program kept"
+}
+refused "unsigned" "$NEXT_EXE" "$NEXT_NAME" "" "更新文件没有数字签名"
+refused "another publisher" "$SIGN/next-other.exe" "$NEXT_NAME" "" "更新文件的发布者与当前程序不同: "
+refused "changed after signing" "$SIGN/next-changed.exe" "$NEXT_NAME" "" "更新文件的内容与数字签名不符"
+refused "changed on its way over http" "$SIGN/next-changed.exe" "Furlane-$NEXT_VERSION-mirror.exe" \
+    "http://127.0.0.1:$PORT" "更新文件的内容与数字签名不符"
+passed+=("four refused updates")
 fi
 
 cp "$LOG" "$ARTIFACTS/"

@@ -20,7 +20,29 @@ private slots:
     void scriptEncoding_data();
     void scriptEncoding();
     void scriptWriteReplacesAndFails();
+    void publisherCheck_data();
+    void publisherCheck();
 };
+
+namespace {
+
+using Signature = platform::CodeSignature;
+
+Signature signature(Signature::Status status, const std::string &der = std::string(), long code = 0,
+                    const std::wstring &error = std::wstring())
+{
+    Signature out;
+    out.status = status;
+    out.code = code;
+    out.error = error;
+    out.subject_der = der;
+    out.subject = QString::fromStdString(der).toStdWString();
+    return out;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(platform::CodeSignature)
 
 void TestUpdateLogic::versionComparison_data()
 {
@@ -235,6 +257,53 @@ void TestUpdateLogic::scriptWriteReplacesAndFails()
     const QString blocked = dir.filePath(QStringLiteral("blocked/update.bat"));
     QVERIFY(!selfupdate::write_update_script(blocked, QStringLiteral("C:\\x"), QStringLiteral("a"), QStringLiteral("b")).isEmpty());
     QCOMPARE(QDir(dir.filePath(QStringLiteral("blocked"))).entryList(QDir::Files | QDir::Hidden).size(), 0);
+}
+
+void TestUpdateLogic::publisherCheck_data()
+{
+    QTest::addColumn<Signature>("running");
+    QTest::addColumn<Signature>("update");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("unverified");
+    QTest::addColumn<QString>("reason");
+
+    const Signature ours = signature(Signature::Status::Valid, "CN=Pub, O=A");
+    const Signature none;
+    QTest::newRow("no check on this platform") << none << none << true << true << "";
+    QTest::newRow("unsigned program takes an unsigned update")
+        << signature(Signature::Status::Unsigned) << signature(Signature::Status::Unsigned) << true << true << "";
+    QTest::newRow("same publisher") << ours << signature(Signature::Status::Valid, "CN=Pub, O=A") << true << false
+                                    << "";
+    QTest::newRow("unsigned update") << ours << signature(Signature::Status::Unsigned) << false << false
+                                     << "更新文件没有数字签名";
+    QTest::newRow("changed after signing") << ours << signature(Signature::Status::BadDigest) << false << false
+                                           << "更新文件的内容与数字签名不符";
+    QTest::newRow("windows' own verdict")
+        << ours << signature(Signature::Status::Failed, "", long(0x800B0109), L"根证书不受信任") << false << false
+        << "更新文件的数字签名无效: 根证书不受信任 (0x800b0109)";
+    QTest::newRow("verdict without text") << ours << signature(Signature::Status::Failed, "", long(0x80096004))
+                                          << false << false << "更新文件的数字签名无效: 0x80096004";
+    // The whole name counts: one that merely contains ours is another.
+    QTest::newRow("another publisher of the same common name")
+        << ours << signature(Signature::Status::Valid, "CN=Pub, O=A, OU=B") << false << false
+        << "更新文件的发布者与当前程序不同: CN=Pub, O=A, OU=B (当前程序: CN=Pub, O=A)";
+    QTest::newRow("program's own signature does not hold")
+        << signature(Signature::Status::BadDigest) << ours << false << false << "当前程序的内容与数字签名不符";
+}
+
+void TestUpdateLogic::publisherCheck()
+{
+    QFETCH(Signature, running);
+    QFETCH(Signature, update);
+    QFETCH(bool, accepted);
+    QFETCH(bool, unverified);
+    QFETCH(QString, reason);
+    const selfupdate::SignatureVerdict verdict = selfupdate::judge_update_signature(running, update);
+    QCOMPARE(verdict.accepted, accepted);
+    QCOMPARE(verdict.unverified, unverified);
+    QCOMPARE(verdict.reason, reason);
+    if (!accepted)
+        QCOMPARE(selfupdate::signature_failure_text(reason), QStringLiteral("更新文件签名校验失败: ") + reason);
 }
 
 QTEST_GUILESS_MAIN(TestUpdateLogic)

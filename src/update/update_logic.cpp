@@ -175,4 +175,58 @@ QString write_update_script(const QString &file_path, const QString &folder, con
     return QString();
 }
 
+namespace {
+
+// Why a signature that is not valid does not hold, of `who` ("更新文件",
+// "当前程序").
+QString signature_problem(const QString &who, const platform::CodeSignature &signature)
+{
+    using Status = platform::CodeSignature::Status;
+    switch (signature.status) {
+    case Status::Unsigned:
+        return who + QStringLiteral("没有数字签名");
+    case Status::BadDigest:
+        return who + QStringLiteral("的内容与数字签名不符");
+    default: {
+        const QString code = QStringLiteral("0x%1").arg(static_cast<quint32>(signature.code), 8, 16, QLatin1Char('0'));
+        const QString text = QString::fromStdWString(signature.error);
+        return who + QStringLiteral("的数字签名无效: ") + (text.isEmpty() ? code : text + QStringLiteral(" (") + code + ')');
+    }
+    }
+}
+
+} // namespace
+
+SignatureVerdict judge_update_signature(const platform::CodeSignature &running,
+                                        const platform::CodeSignature &update)
+{
+    using Status = platform::CodeSignature::Status;
+    SignatureVerdict verdict;
+    if (running.status == Status::Unsigned || running.status == Status::Unsupported) {
+        verdict.accepted = true;
+        verdict.unverified = true;
+        return verdict;
+    }
+    if (running.status != Status::Valid) {
+        verdict.reason = signature_problem(QStringLiteral("当前程序"), running);
+        return verdict;
+    }
+    if (update.status != Status::Valid) {
+        verdict.reason = signature_problem(QStringLiteral("更新文件"), update);
+        return verdict;
+    }
+    if (update.subject_der != running.subject_der) {
+        verdict.reason = QStringLiteral("更新文件的发布者与当前程序不同: ") + QString::fromStdWString(update.subject)
+            + QStringLiteral(" (当前程序: ") + QString::fromStdWString(running.subject) + ')';
+        return verdict;
+    }
+    verdict.accepted = true;
+    return verdict;
+}
+
+QString signature_failure_text(const QString &reason)
+{
+    return QStringLiteral("更新文件签名校验失败: ") + reason;
+}
+
 } // namespace selfupdate

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/code_signature.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -62,5 +64,23 @@ std::optional<QByteArray> encode_script(const QString &text, QTextCodec *codec, 
 // Returns an error text, empty on success.
 QString write_update_script(const QString &file_path, const QString &folder, const QString &exe_name,
                             const QString &new_exe_name);
+
+// Whether the downloaded update may be launched, judged on the Authenticode
+// verdicts of the running program and of the update. A running program
+// without a signature (or a platform without the check) lets any update
+// through, `unverified` telling so. A signed one lets through only an update
+// whose valid signature names the very same signer subject (the whole name,
+// as encoded); when its own signature does not hold, nothing can be compared
+// and nothing goes through.
+struct SignatureVerdict {
+    bool accepted = false;
+    bool unverified = false;
+    QString reason;   // why not accepted, for the "更新文件签名校验失败: " box
+};
+SignatureVerdict judge_update_signature(const platform::CodeSignature &running,
+                                        const platform::CodeSignature &update);
+
+// The fatal box's text for a refused update.
+QString signature_failure_text(const QString &reason);
 
 } // namespace selfupdate

@@ -2,6 +2,7 @@
 
 #include "net/http_client.h"
 #include "support/log.h"
+#include "update/code_signature.h"
 #include "update/elevated_launch.h"
 #include "update/update_logic.h"
 
@@ -77,6 +78,17 @@ void UpdateWorker::run()
         return;
     }
 
+    // Only an update from the running program's own publisher is started
+    // with administrator rights.
+    const QString refusal = check_publisher(new_exe_path);
+    if (!refusal.isEmpty()) {
+        applog::error(refusal);
+        if (!QFile::remove(new_exe_path))
+            applog::warning(QStringLiteral("无法删除未通过签名校验的更新文件: ") + QDir::toNativeSeparators(new_exe_path));
+        emit failed(refusal);
+        return;
+    }
+
     emit progress(QStringLiteral("下载完成，准备安装更新..."));
     QString launch_error;
     if (!install(new_exe_path, &launch_error)) {
@@ -85,6 +97,21 @@ void UpdateWorker::run()
         return;
     }
     emit launched();
+}
+
+QString UpdateWorker::check_publisher(const QString &new_exe_path) const
+{
+    const auto signature_of = [](const QString &path) {
+        return platform::check_code_signature(QDir::toNativeSeparators(path).toStdWString());
+    };
+    const platform::CodeSignature running = signature_of(QCoreApplication::applicationFilePath());
+    // The update is not looked at when there is nothing to compare it with.
+    const platform::CodeSignature update =
+        running.status == platform::CodeSignature::Status::Valid ? signature_of(new_exe_path) : platform::CodeSignature();
+    const selfupdate::SignatureVerdict verdict = selfupdate::judge_update_signature(running, update);
+    if (verdict.unverified)
+        applog::warning(QStringLiteral("当前程序没有数字签名，更新文件未经签名校验"));
+    return verdict.accepted ? QString() : selfupdate::signature_failure_text(verdict.reason);
 }
 
 // --- download ---------------------------------------------------------------

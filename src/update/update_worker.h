@@ -53,6 +53,9 @@ private:
     void on_download_progress(qint64 bytes_received, qint64 bytes_total);
     void on_ready_read();
     void on_finished();
+    // Empty when the file at `new_exe_path` may be launched; else the text
+    // of the box that refuses it.
+    QString check_publisher(const QString &new_exe_path) const;
     // False on failure; when the launch itself failed, `launch_error` holds why.
     bool install(const QString &new_exe, QString *launch_error);
 
