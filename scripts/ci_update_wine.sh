@@ -113,7 +113,7 @@ EOF
 "$CXX_WIN" -std=c++17 -O2 -static -municode -Wall -Wextra "$WORK/stand_in.cpp" -o "$WORK/stand_in.exe" \
     || fail "the stand-in program does not compile with MinGW"
 "$CXX_WIN" -std=c++17 -O2 -static -municode -Wall -Wextra -I"$ROOT/src" \
-    "$WORK/launch_check.cpp" "$ROOT/src/update/elevated_launch_win.cpp" -o "$WORK/launch_check.exe" -lole32 \
+    "$WORK/launch_check.cpp" "$ROOT/src/update/elevated_launch_win.cpp" "$ROOT/src/platform/win_error_text.cpp" -o "$WORK/launch_check.exe" -lole32 \
     || fail "the Win32 elevated launch does not compile with MinGW"
 
 # Without an argument the launch check prints its usage and exits with 2.

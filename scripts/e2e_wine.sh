@@ -542,6 +542,13 @@ done
 sign_as() { FURLANE_SIGN_CERT="$SIGN/$1.pem" FURLANE_SIGN_KEY="$SIGN/$1.key" "$ROOT/scripts/sign_exe.sh" "$2"; }
 cp "$NEXT_EXE" "$SIGN/next-ours.exe" && sign_as ours "$SIGN/next-ours.exe" || failed "cannot sign $NEXT_VERSION"
 cp "$NEXT_EXE" "$SIGN/next-other.exe" && sign_as other "$SIGN/next-other.exe" || failed "cannot sign $NEXT_VERSION"
+# A key that cannot be read: the signing fails and leaves the file as it was.
+echo "not a key" >"$SIGN/broken.key"
+cp "$NEXT_EXE" "$SIGN/unsignable.exe"
+! FURLANE_SIGN_CERT="$SIGN/ours.pem" FURLANE_SIGN_KEY="$SIGN/broken.key" "$ROOT/scripts/sign_exe.sh" \
+    "$SIGN/unsignable.exe" 2>/dev/null || failed "sign_exe.sh reported success with an unreadable key"
+cmp -s "$NEXT_EXE" "$SIGN/unsignable.exe" && [[ ! -e "$SIGN/unsignable.exe.signed" ]] \
+    || failed "a failed signing changed the program or left a partial file"
 # One byte inside the signed part of the file turned.
 python3 - "$SIGN/next-ours.exe" "$SIGN/next-changed.exe" <<'PY' || failed "cannot change the signed file"
 import sys

@@ -10,6 +10,7 @@ if(WIN32)
     list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_win.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/win_error_text.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win_processes.cpp
     )
 else()

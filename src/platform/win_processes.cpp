@@ -1,5 +1,7 @@
 #include "platform/win_processes.h"
 
+#include "platform/win_error_text.h"
+
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -7,15 +9,7 @@ namespace {
 
 std::wstring system_message(DWORD code)
 {
-    wchar_t *buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-        0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
-    std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
-    if (buffer)
-        LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
-        text.pop_back();
+    const std::wstring text = platform::win_error_text(code);
     return text.empty() ? L"error " + std::to_wstring(code) : text;
 }
 

@@ -2,30 +2,16 @@
 // and the standard library, so that it builds with any Windows compiler.
 #include "update/code_signature.h"
 
+#include "platform/win_error_text.h"
+
 #include <windows.h>
 #include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
 
-
 namespace platform {
 
 namespace {
-
-std::wstring verdict_text(LONG code)
-{
-    wchar_t *buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
-                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t *>(&buffer), 0,
-                                        nullptr);
-    std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
-    if (buffer)
-        LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.pop_back();
-    return text;
-}
 
 // The signer's certificate of a verified file: its subject as text (the
 // whole distinguished name) and as encoded.
@@ -88,7 +74,7 @@ CodeSignature check_code_signature(const std::wstring &path)
         break;
     default:
         out.status = CodeSignature::Status::Failed;
-        out.error = verdict_text(verdict);
+        out.error = win_error_text(static_cast<unsigned long>(verdict));
         break;
     }
 

@@ -2,6 +2,8 @@
 // library, so that it builds with any Windows compiler.
 #include "update/elevated_launch.h"
 
+#include "platform/win_error_text.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -10,20 +12,6 @@
 namespace platform {
 
 namespace {
-
-std::wstring system_error_text(DWORD code)
-{
-    wchar_t *buffer = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM
-                                            | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
-    std::wstring text = length && buffer ? std::wstring(buffer, length) : std::wstring();
-    if (buffer)
-        LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
-        text.pop_back();
-    return text;
-}
 
 // The shell's own codes (26 to 32) mean something else than the system error
 // of the same number; the lower ones are system errors.
@@ -47,7 +35,7 @@ std::wstring shell_error_text(INT_PTR code)
     case SE_ERR_DLLNOTFOUND:
         return L"找不到所需的动态链接库";
     default:
-        return system_error_text(static_cast<DWORD>(code));
+        return win_error_text(static_cast<DWORD>(code));
     }
 }
 
@@ -81,7 +69,7 @@ LaunchResult record_launch(const std::wstring &record, const std::wstring &path)
     if (out && std::fclose(out) != 0)
         written = false;
     if (!written)
-        return {false, record + L": " + system_error_text(error)};
+        return {false, record + L": " + win_error_text(error)};
     return {true, std::wstring()};
 }
 
@@ -116,7 +104,7 @@ LaunchResult launch_elevated(const std::wstring &path)
 
     // A refused elevation prompt leaves ERROR_CANCELLED here, more telling
     // than the shell's "access denied".
-    std::wstring reason = last_error != ERROR_SUCCESS ? system_error_text(last_error) : shell_error_text(code);
+    std::wstring reason = last_error != ERROR_SUCCESS ? win_error_text(last_error) : shell_error_text(code);
     if (reason.empty())
         reason = L"未知错误";
     const DWORD shown_code = last_error != ERROR_SUCCESS ? last_error : static_cast<DWORD>(code);
