@@ -13,12 +13,17 @@ fi
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DFURLANE_BUILD_TESTS=ON "${launcher[@]}" >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)"
 
-linux_status=0
-(
-    export QT_QPA_PLATFORM=offscreen
-    cd "$BUILD_DIR"
-    ctest --output-on-failure -j1 --timeout 600
-) || linux_status=$?
+linux_log="$BUILD_DIR/linux-suite.log"
+{
+    linux_status=0
+    (
+        export QT_QPA_PLATFORM=offscreen
+        cd "$BUILD_DIR"
+        ctest --output-on-failure -j1 --timeout 600
+    ) 2>&1 || linux_status=$?
+    echo "$linux_status" > "$linux_log.status"
+} | tee "$linux_log"
+linux_status=$(cat "$linux_log.status")
 
 # The Windows build: furlane.exe, the test programs and the release zip.
 windows_status=0
@@ -35,6 +40,12 @@ fi
 e2e_status=0
 if [ "$windows_status" -eq 0 ]; then
     ./scripts/e2e_wine.sh || e2e_status=$?
+fi
+
+if [ "$linux_status" -ne 0 ]; then
+    # Repeated at the end, where a long run's log is still read.
+    echo "test.sh: what failed in the Linux suite:"
+    grep -E -A2 '^(FAIL!|XPASS|QFATAL)|\*\*\*(Failed|Timeout|Exception)' "$linux_log" | cut -c1-400 | head -60 || true
 fi
 
 if [ "$linux_status" -ne 0 ] || [ "$windows_status" -ne 0 ] || [ "$wine_status" -ne 0 ] || [ "$e2e_status" -ne 0 ]; then

@@ -370,30 +370,39 @@ private slots:
         QTest::addColumn<QStringList>("logged");      // warning lines about resuming
         const QString pak = QStringLiteral("pak_original");
         auto cut = [&](int after) { return rule(pak, "GET", {{"cut_after", after}, {"times", 1}}); };
+        // Bound to the range asked for rather than counted, so that a request
+        // the network layer sends twice is cut twice alike.
+        auto cut_from = [&](int from, int after) {
+            QJsonObject fault{{"cut_after", after}, {"range", from ? QStringLiteral("bytes=%1-").arg(from) : QString("")}};
+            return rule(pak, "GET", fault);
+        };
         auto resumed = [](int from, int k) {
             return QStringLiteral("WARNING 下载中断，从 %1 字节处继续 (%2/3): coat.pak").arg(from).arg(k);
         };
         const QString restarted = QStringLiteral("WARNING 服务器不支持断点续传，重新下载: coat.pak");
+        const QJsonArray three_cuts{cut_from(0, 10000), cut_from(10000, 10000), cut_from(20000, 10000)};
+        QJsonArray four_cuts = three_cuts;
+        four_cuts.append(cut_from(30000, 10000));
 
-        QTest::newRow("one cut, resumed") << QJsonArray{cut(30000)} << false << false << QString()
+        QTest::newRow("one cut, resumed") << QJsonArray{cut_from(0, 30000)} << false << false << QString()
                                           << QStringList{"", "bytes=30000- If-Range"} << QStringList{resumed(30000, 1)};
         QTest::newRow("three cuts, then whole")
-            << QJsonArray{rule(pak, "GET", {{"cut_after", 10000}, {"times", 3}})} << false << false << QString()
+            << three_cuts << false << false << QString()
             << QStringList{"", "bytes=10000- If-Range", "bytes=20000- If-Range", "bytes=30000- If-Range"}
             << QStringList{resumed(10000, 1), resumed(20000, 2), resumed(30000, 3)};
         QTest::newRow("four cuts: the error of before")
-            << QJsonArray{rule(pak, "GET", {{"cut_after", 10000}, {"times", 4}})} << false << false
+            << four_cuts << false << false
             << QStringLiteral("Blue Coat: ") << QStringList{"", "bytes=10000- If-Range", "bytes=20000- If-Range", "bytes=30000- If-Range"}
             << QStringList{resumed(10000, 1), resumed(20000, 2), resumed(30000, 3)};
         // Sent on to a closed port, so that every connection attempt is refused.
         const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(TestServer::closed_port());
         // (How often the network layer knocks is its own affair: no ranges checked.)
         QTest::newRow("each refused resume counts, then the error")
-            << QJsonArray{cut(30000), rule(pak, "GET", {{"redirect", refused}})} << false << false
+            << QJsonArray{cut_from(0, 30000), rule(pak, "GET", {{"redirect", refused}})} << false << false
             << QStringLiteral("Connection refused") << QStringList()
             << QStringList{resumed(30000, 1), resumed(30000, 2), resumed(30000, 3)};
         QTest::newRow("server ignores Range: from zero")
-            << QJsonArray{cut(30000), rule(pak, "GET", {{"ignore_range", true}})}
+            << QJsonArray{cut_from(0, 30000), rule(pak, "GET", {{"ignore_range", true}})}
             << false << false << QString() << QStringList{"", "bytes=30000- If-Range"}
             << QStringList{resumed(30000, 1), restarted};
         // Without a validator a 206 could be part of another version.
@@ -438,7 +447,7 @@ private slots:
             << QStringList{resumed(30000, 1), restarted, resumed(30000, 2)};
         // In the last, longest pause, so that a slow test thread still finds it.
         QTest::newRow("cancel during the pause")
-            << QJsonArray{rule(pak, "GET", {{"cut_after", 10000}, {"times", 3}})} << false << true << QString()
+            << three_cuts << false << true << QString()
             << QStringList{"", "bytes=10000- If-Range", "bytes=20000- If-Range"}
             << QStringList{resumed(10000, 1), resumed(20000, 2), resumed(30000, 3)};
     }
@@ -485,14 +494,23 @@ private slots:
             got_ranges << headers.value("Range").toString()
                     + (headers.contains("If-Range") ? QStringLiteral(" If-Range") : QString());
         }
+        // The network layer may send one request twice when its connection
+        // closes under it: repeats in a row count once.
+        auto once = [](const QStringList &list) {
+            QStringList out;
+            for (const QString &item : list)
+                if (out.isEmpty() || out.last() != item)
+                    out << item;
+            return out;
+        };
         if (!ranges.isEmpty())
-            QCOMPARE(got_ranges, ranges);
+            QVERIFY2(once(got_ranges) == once(ranges), qPrintable(got_ranges.join(QStringLiteral(" | "))));
         QStringList got_logged;
         for (const QString &line : log.texts()) {
             if (line.contains(QStringLiteral("下载中断")) || line.contains(QStringLiteral("断点续传")))
                 got_logged << line;
         }
-        QCOMPARE(got_logged, logged);
+        QVERIFY2(got_logged == logged, qPrintable(got_logged.join(QStringLiteral(" | "))));
 
         if (cancel_in_pause) {
             QCOMPARE(report.finished, QStringList());

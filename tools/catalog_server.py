@@ -47,7 +47,11 @@ sent and compared with If-Range; null leaves one out), "ignore_if_range",
 first live rule wins. Cutting the body of a path after N bytes, K times:
   {"match": PATH, "method": "GET", "cut_after": N, "times": K}
 N counts the bytes of each answer, so on a resumed (ranged) request the cut
-falls N bytes after the offset asked for.
+falls N bytes after the offset asked for. "range" limits a rule to requests
+whose Range header is exactly that text ("" for none). A client may send one
+request twice (Qt does, when a connection closes under it), so a rule bound to
+the range it answers gives the same answer to both copies, where "times"
+would count them apart.
 
 Files (skins, covers, files/) are answered like a static web server does: with
 ETag, Last-Modified and Accept-Ranges; a single "Range: bytes=" gets 206 with
@@ -210,12 +214,14 @@ class State:
         with self.lock:
             self.log.append(entry)
 
-    def take_rule(self, method, decoded, raw):
+    def take_rule(self, method, decoded, raw, range_header=""):
         """Returns the first live rule for this request, spending one use of it."""
         with self.lock:
             for rule in self.rules:
                 want = rule.get("method")
                 if want and want.upper() != method:
+                    continue
+                if "range" in rule and rule["range"] != range_header:
                     continue
                 needle = rule["match"]
                 if needle not in decoded and needle not in raw:
@@ -229,7 +235,7 @@ class State:
         return None
 
 
-RULE_KEYS = {"match", "method", "times", "status", "delay", "drop", "stall_after", "stall",
+RULE_KEYS = {"match", "method", "range", "times", "status", "delay", "drop", "stall_after", "stall",
              "cut_after", "cut_reset", "content_length", "redirect", "set_cookie",
              "body", "content_type", "headers", "rate", "no_ranges", "validators",
              "ignore_if_range", "ignore_range", "range_body", "chunked"}
@@ -258,6 +264,8 @@ def validate_rules(payload):
         cl = rule.get("content_length")
         if cl is not None and cl != "none" and (not isinstance(cl, int) or isinstance(cl, bool)):
             return None, "rule %d: 'content_length' must be an integer or \"none\"" % i
+        if "range" in rule and not isinstance(rule["range"], str):
+            return None, "rule %d: 'range' must be a string" % i
         if "method" in rule and str(rule["method"]).upper() not in ("GET", "HEAD", "POST"):
             return None, "rule %d: unsupported method" % i
         cookie = rule.get("set_cookie")
@@ -356,7 +364,7 @@ class Handler(BaseHTTPRequestHandler):
 
         decoded_full = path + "?" + decode(raw_query)
         raw_full = raw_path + "?" + raw_query
-        rule = self.server.state.take_rule(method, decoded_full, raw_full)
+        rule = self.server.state.take_rule(method, decoded_full, raw_full, self.headers.get("Range", ""))
         if rule and rule.get("delay"):
             time.sleep(float(rule["delay"]))
         if rule and rule.get("drop"):
