@@ -415,33 +415,35 @@ private slots:
             << QJsonArray{rule(pak, "GET", {{"cut_after", 30000}, {"validators", weak}, {"times", 1}}),
                           rule(pak, "GET", {{"validators", weak}})}
             << false << false << QString() << QStringList{"", ""} << QStringList{restarted};
+        // The answer to the resumed request, whichever copy of it comes.
+        auto on_resume = [&](QJsonObject fault) {
+            fault.insert(QStringLiteral("range"), QStringLiteral("bytes=30000-"));
+            return rule(pak, "GET", fault);
+        };
         // Appended, these would make a file longer than the whole.
         QTest::newRow("206 body longer than its Content-Range: from zero")
-            << QJsonArray{cut(30000), rule(pak, "GET", {{"range_body", "whole"}, {"times", 1}})} << false << false
+            << QJsonArray{cut(30000), on_resume({{"range_body", "whole"}})} << false << false
             << QString() << QStringList{"", "bytes=30000- If-Range", ""} << QStringList{resumed(30000, 1), restarted};
         QTest::newRow("chunked 206 body longer than its Content-Range: from zero")
-            << QJsonArray{cut(30000), rule(pak, "GET", {{"range_body", "whole"}, {"chunked", true}, {"times", 1}})}
+            << QJsonArray{cut(30000), on_resume({{"range_body", "whole"}, {"chunked", true}})}
             << false << false << QString() << QStringList{"", "bytes=30000- If-Range", ""}
             << QStringList{resumed(30000, 1), restarted};
         // A server that ignores If-Range: the rest of another version.
-        const QJsonObject other_etag{{"validators", QJsonObject{{"etag", "\"xyz\""}}}, {"ignore_if_range", true},
-                                     {"times", 1}};
+        const QJsonObject other_etag{{"validators", QJsonObject{{"etag", "\"xyz\""}}}, {"ignore_if_range", true}};
         QTest::newRow("206 with another ETag: from zero")
-            << QJsonArray{cut(30000), rule(pak, "GET", other_etag)} << false << false << QString()
+            << QJsonArray{cut(30000), on_resume(other_etag)} << false << false << QString()
             << QStringList{"", "bytes=30000- If-Range", ""} << QStringList{resumed(30000, 1), restarted};
         QTest::newRow("file changed between attempts: from zero")
             << QJsonArray{cut(30000)} << true << false << QString() << QStringList{"", "bytes=30000- If-Range"}
             << QStringList{resumed(30000, 1), restarted};
         QTest::newRow("416: from zero once, then the error")
-            << QJsonArray{cut(30000), rule(pak, "GET", {{"status", 416}, {"times", 1}}), cut(30000),
-                          rule(pak, "GET", {{"status", 416}, {"times", 1}})}
+            << QJsonArray{cut(30000), on_resume({{"status", 416}}), cut(30000)}
             << false << false << QStringLiteral("416 Client Error")
             << QStringList{"", "bytes=30000- If-Range", "", "bytes=30000- If-Range"}
             << QStringList{resumed(30000, 1), restarted, resumed(30000, 2)};
         const QJsonObject range_from_zero{{"Content-Range", "bytes 0-99999/100000"}};
-        const QJsonObject elsewhere = rule(pak, "GET", {{"status", 206}, {"times", 1}, {"headers", range_from_zero}});
         QTest::newRow("Content-Range not where asked: from zero once, then the error")
-            << QJsonArray{cut(30000), elsewhere, cut(30000), elsewhere} << false << false
+            << QJsonArray{cut(30000), on_resume({{"status", 206}, {"headers", range_from_zero}}), cut(30000)} << false << false
             << QStringLiteral("续传应答不符: Content-Range: bytes 0-99999/100000")
             << QStringList{"", "bytes=30000- If-Range", "", "bytes=30000- If-Range"}
             << QStringList{resumed(30000, 1), restarted, resumed(30000, 2)};

@@ -428,8 +428,8 @@ void TestUpdate::updateReplacesProgram_data()
     QTest::newRow("chunked 206 longer than its span: from zero")
         << name << name
         << QJsonArray{QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"cut_after", 700000}, {"times", 1}},
-                      QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"range_body", "whole"}, {"chunked", true},
-                                  {"times", 1}}}
+                      QJsonObject{{"match", "/files/"}, {"method", "GET"}, {"range", "bytes=700000-"},
+                                  {"range_body", "whole"}, {"chunked", true}}}
         << true << QStringList()
         << QStringList{resumed.arg(700000).arg(1), QStringLiteral("[WARNING] main: 服务器不支持断点续传，重新下载: ") + name};
     QTest::newRow("cut, no validator: from zero, no Range asked")
