@@ -4,6 +4,7 @@
 #include "browse/skin_grid.h"
 #include "gamedir/game_dir_service.h"
 #include "widgets/flow_layout.h"
+#include "platform/end_now.h"
 #include "platform/process_list.h"
 
 #include "support/fake_game.h"
@@ -29,7 +30,6 @@
 #include <QtTest>
 
 #include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -82,7 +82,7 @@ int run_read_child(const QString &server)
     ModalAnswerer answerer;
     MainWindow window;
     window.findChild<GameDirService *>()->detect(listing_with(exe_below(root)));
-    std::_Exit(3);
+    platform::end_now(3);
 }
 
 // Records what the desktop services were asked to open.

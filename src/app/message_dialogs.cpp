@@ -1,6 +1,7 @@
 #include "app/message_dialogs.h"
 
 #include "download/download_manager.h"
+#include "platform/end_now.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -11,7 +12,6 @@
 #include <QtMath>
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace {
 
@@ -148,5 +148,5 @@ void end_process(DownloadManager &downloads, int status)
     // the mod folder holds whole skins or the old ones.
     downloads.shutdown();
     std::fflush(nullptr);
-    std::_Exit(status);
+    platform::end_now(status);
 }
