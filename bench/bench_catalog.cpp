@@ -20,6 +20,7 @@
 // Fails when a load does not give the expected categories or skins, and
 // ends at once (status 1) should any message box come up.
 
+#include "app/program_services.h"
 #include "support/config.h"
 #include "bench_support.h"
 #include "support/log.h"
@@ -129,7 +130,8 @@ int main(int argc, char **argv)
         return 1;
     out.close();
 
-    MainWindow window;
+    ProgramServices services;
+    MainWindow window(services);
     if (!run_until(&window, &MainWindow::catalog_loaded, [] {}))
         return 1;
     auto *bar = window.findChild<CategoryBar *>();
@@ -137,7 +139,7 @@ int main(int argc, char **argv)
     auto *catalog = window.findChild<CatalogService *>();
     if (!bar || !grid || !catalog)
         return 1;
-    const HttpResult fetched = HttpClient::instance().get(config::BASE_API(), 10);
+    const HttpResult fetched = services.http.get(config::BASE_API(), 10);
     if (fetched.failed() || fetched.status != 200)
         return 1;
     const QByteArray body = fetched.body;

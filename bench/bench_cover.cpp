@@ -13,6 +13,7 @@
 // Fails when a card shows the placeholder, since the figure would then
 // measure something else.
 
+#include "app/program_services.h"
 #include "bench_support.h"
 #include "covers/cover_cache.h"
 #include "card/skin_widget.h"
@@ -61,7 +62,7 @@ double median(std::vector<double> values)
 
 // One page as the grid builds it: the page's cached covers decoded at once,
 // then six cards into the layout, shown. False when a card had no cover.
-bool build_page(FlowLayout *layout, QWidget *container)
+bool build_page(ProgramServices &services, FlowLayout *layout, QWidget *container)
 {
     QList<QJsonObject> page;
     for (int i = 0; i < CARDS; ++i)
@@ -70,7 +71,7 @@ bool build_page(FlowLayout *layout, QWidget *container)
     bool all_covers = true;
     for (int i = 0; i < CARDS; ++i) {
         SkinWidget *card = SkinWidget::create(record(i), container->property("game_dir").toString(),
-                                              *DownloadManager::instance(), CoverStore::instance());
+                                              services.downloads, services.covers);
         layout->addWidget(card);
         card->check_installation_status();
         const QImage shown = card->cover()->pixmap(Qt::ReturnByValue).toImage();
@@ -125,6 +126,7 @@ int main(int argc, char **argv)
         file.open(QIODevice::WriteOnly);
     }
 
+    ProgramServices services;
     QWidget container;
     container.setProperty("game_dir", game_dir);
     container.resize(900, 560);
@@ -136,7 +138,7 @@ int main(int argc, char **argv)
     for (int round = 0; round < repeats + 2; ++round) {
         QElapsedTimer timer;
         timer.start();
-        if (!build_page(layout, &container)) {
+        if (!build_page(services, layout, &container)) {
             std::fprintf(stderr, "a card showed the placeholder: the cache was not used\n");
             return 1;
         }

@@ -10,6 +10,7 @@
 //       "cancel_ms <worst> <median>".
 // The skin's files are skins/Bench/Big/<skin>.pak and .sig on the server.
 
+#include "app/program_services.h"
 #include "download/download_manager.h"
 #include "download/skin_files.h"
 #include "support/config.h"
@@ -51,9 +52,8 @@ long peak_rss_kib()
     return -1;
 }
 
-int bench_download(const QString &game_dir, const QString &skin)
+int bench_download(DownloadManager *manager, const QString &game_dir, const QString &skin)
 {
-    DownloadManager *manager = DownloadManager::instance();
     QPushButton button(QStringLiteral("安装"));
     button.show();
 
@@ -102,9 +102,8 @@ int bench_download(const QString &game_dir, const QString &skin)
     return 0;
 }
 
-int bench_cancel(const QString &game_dir, const QString &skin, int repeats)
+int bench_cancel(DownloadManager *manager, const QString &game_dir, const QString &skin, int repeats)
 {
-    DownloadManager *manager = DownloadManager::instance();
     QVector<double> times;
     for (int i = 0; i < repeats; ++i) {
         QEventLoop loop;
@@ -154,9 +153,10 @@ int main(int argc, char **argv)
         return 2;
     }
     config::set_endpoints(args.at(2));
+    ProgramServices services;
     if (args.at(1) == QLatin1String("download"))
-        return bench_download(args.at(3), args.at(4));
+        return bench_download(&services.downloads, args.at(3), args.at(4));
     if (args.at(1) == QLatin1String("cancel"))
-        return bench_cancel(args.at(3), args.at(4), args.value(5, QStringLiteral("10")).toInt());
+        return bench_cancel(&services.downloads, args.at(3), args.at(4), args.value(5, QStringLiteral("10")).toInt());
     return 2;
 }

@@ -28,6 +28,7 @@
 // lateness_ms <ms> first_bound_s <s> next_bound_s <s> category_bound_s <s>".
 // Fails (status 1) on a message box or when a page does not come in 60 s.
 
+#include "app/program_services.h"
 #include "support/config.h"
 #include "bench_support.h"
 #include "support/log.h"
@@ -357,7 +358,8 @@ int main(int argc, char **argv)
 
     QElapsedTimer since_start;
     since_start.start();
-    auto window = std::make_unique<MainWindow>();
+    ProgramServices services;
+    auto window = std::make_unique<MainWindow>(services);
     window->show();
     QWidget *w = window.get();
 

@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "app/display_scale.h"
 #include "app/main_window.h"
 #include "app/message_dialogs.h"
@@ -70,8 +71,9 @@ int run_fatal_child(int argc, char **argv)
         box->buttons().first()->click();
     });
     answer.start(5);
-    MainWindow window;
-    QTimer::singleShot(0, &window, [&] { force_close_program(&window, *DownloadManager::instance(), QStringLiteral("致命错误 X")); });
+    ProgramServices services;
+    MainWindow window(services);
+    QTimer::singleShot(0, &window, [&] { force_close_program(&window, services.downloads, QStringLiteral("致命错误 X")); });
     app.exec();
     std::printf("RETURNED\n");
     return 0;
@@ -103,6 +105,9 @@ int run_scale_child(int argc, char **argv)
 
 class TestAppShell : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void frame();
@@ -131,7 +136,7 @@ void TestAppShell::initTestCase()
     config::use_server_for_tests(QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()));
     // The start-up catalogue load fails against the closed port with a box.
     ModalAnswerer answerer;
-    window.reset(new MainWindow);
+    window.reset(new MainWindow(m_services));
     QSignalSpy loaded(window.get(), &MainWindow::catalog_loaded);
     QVERIFY(loaded.wait(20000));
     // The update check a second later must find the version record, or it

@@ -1,6 +1,7 @@
 // Browsing the catalogue in a real main window against the stand-in server:
 // category loading, the navigation bar, the skin list, the paged grid, the
 // instructions panel and the cover refresh.
+#include "app/program_services.h"
 #include "app/main_window.h"
 #include "browse/category_bar.h"
 #include "browse/skin_grid.h"
@@ -218,6 +219,9 @@ const QString DEFAULT_INSTRUCTIONS = QStringLiteral("欢迎使用Furlane！\n\n�
 
 class TestCatalogBrowsing : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void init();
@@ -296,7 +300,7 @@ std::unique_ptr<MainWindow> TestCatalogBrowsing::make_window(const QJsonArray &r
 {
     write_catalog(records);
     config::reset_endpoints_for_tests();
-    auto w = std::make_unique<MainWindow>();
+    auto w = std::make_unique<MainWindow>(m_services);
     if (!started(*w))
         qWarning("the start-up answers did not come");
     return w;
@@ -371,7 +375,7 @@ void TestCatalogBrowsing::categoryLoad()
     server.write_file(QStringLiteral("catalog.json"), body);
     server.set_faults(faults);
     config::reset_endpoints_for_tests();
-    MainWindow w;
+    MainWindow w(m_services);
     QVERIFY(started(w));
     const Parts p = parts(w);
 

@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "app/main_window.h"
 #include "app/message_dialogs.h"
 #include "download/download_manager.h"
@@ -74,14 +75,15 @@ int run_yes_child(int argc, char **argv)
     const QString game_dir = QString::fromLocal8Bit(argv[3]);
     config::use_server_for_tests(server);
     store_game_dir(game_dir);
-    MainWindow window;
+    ProgramServices services;
+    MainWindow window(services);
     window.show();
     // Downloads go to the endpoints the start-up resolves.
     QSignalSpy loaded(&window, &MainWindow::catalog_loaded);
     if (!loaded.wait(20000))
         return 3;
-    DownloadManager::instance()->add_task(task(QStringLiteral("甲"), game_dir));
-    DownloadManager::instance()->add_task(task(QStringLiteral("乙"), game_dir));
+    services.downloads.add_task(task(QStringLiteral("甲"), game_dir));
+    services.downloads.add_task(task(QStringLiteral("乙"), game_dir));
     ModalAnswerer answerer;
     answerer.set_standard_button(QMessageBox::Yes);
     QTimer poll;
@@ -91,7 +93,7 @@ int run_yes_child(int argc, char **argv)
             std::printf("TMP SEEN\n");
             std::fflush(stdout);
             if (fatal)
-                force_close_program(&window, *DownloadManager::instance(), QStringLiteral("检查更新失败，请重启软件重试"));
+                force_close_program(&window, services.downloads, QStringLiteral("检查更新失败，请重启软件重试"));
             window.close();
         }
     });
@@ -105,6 +107,9 @@ int run_yes_child(int argc, char **argv)
 
 class TestCloseHandling : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void init();
@@ -137,13 +142,13 @@ void TestCloseHandling::init()
     game.reset(new QTemporaryDir);
     QDir().mkpath(game->filePath(MOD));
     store_game_dir(game->path());
-    window.reset(new MainWindow);
+    window.reset(new MainWindow(m_services));
     window->show();
 }
 
 void TestCloseHandling::cleanup()
 {
-    DownloadManager::instance()->shutdown();
+    (&m_services.downloads)->shutdown();
     window.reset();
 }
 
@@ -176,7 +181,7 @@ void TestCloseHandling::declinedCloseKeepsDownloads()
     QFETCH(int, button);
     // The first download stalls at sizing, so it is still running when asked.
     server.set_faults({QJsonObject{{"match", QStringLiteral("甲")}, {"delay", 60}}});
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     manager->add_task(task(QStringLiteral("甲"), game->path()));
     if (queued)
         manager->add_task(task(QStringLiteral("乙"), game->path()));

@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "covers/cover_cache.h"
 #include "card/skin_widget.h"
 #include "support/card_fixtures.h"
@@ -60,15 +61,18 @@ QByteArray read_file(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-std::unique_ptr<SkinWidget> make_card(const QJsonObject &record)
+std::unique_ptr<SkinWidget> make_card(ProgramServices &services, const QJsonObject &record)
 {
-    return settled_card(record);
+    return settled_card(services, record);
 }
 
 } // namespace
 
 class TestCoverCache : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void init();
@@ -264,7 +268,7 @@ void TestCoverCache::first_load_fetches_and_caches()
     put_cover(server, record, body);
 
     {
-        auto card = make_card(record);
+        auto card = make_card(m_services, record);
         QVERIFY(shown_at_pixel_size(*card));
         QCOMPARE(shown_cover(*card).pixelColor(128, 92), QColor(Qt::red));
     }
@@ -274,7 +278,7 @@ void TestCoverCache::first_load_fetches_and_caches()
 
     // Later cards read the cache without asking the server.
     server.write_file(QStringLiteral("covers/角色/猎人/c.png"), encode(solid_image(QSize(10, 10), Qt::blue), "PNG"));
-    auto again = make_card(record);
+    auto again = make_card(m_services, record);
     QCOMPARE(shown_cover(*again).pixelColor(128, 92), QColor(Qt::red));
     QCOMPARE(cover_requests(server), 1);
 }
@@ -293,7 +297,7 @@ void TestCoverCache::no_request_without_cover_values()
 {
     QFETCH(QJsonObject, record);
     LogCapture log;
-    auto card = make_card(record);
+    auto card = make_card(m_services, record);
     QVERIFY(card);
     QVERIFY(shows_placeholder(*card));
     QCOMPARE(cover_requests(server), 0);
@@ -313,7 +317,7 @@ void TestCoverCache::cached_non_image_replaced_after_200()
         stale.write("<html>gateway error</html>");
     }
 
-    auto card = make_card(record);
+    auto card = make_card(m_services, record);
     QCOMPARE(cover_requests(server), 1);
     QCOMPARE(read_file(cache_path), body);
     QVERIFY(!shows_placeholder(*card));
@@ -324,7 +328,7 @@ void TestCoverCache::cached_non_image_replaced_after_200()
 void TestCoverCache::not_found_writes_nothing()
 {
     LogCapture log;
-    auto card = make_card(skin_record(QStringLiteral("无图"), QStringLiteral("missing.png")));
+    auto card = make_card(m_services, skin_record(QStringLiteral("无图"), QStringLiteral("missing.png")));
     QCOMPARE(cover_requests(server), 1);
     QVERIFY(shows_placeholder(*card));
     QVERIFY(cache_files().isEmpty());
@@ -335,7 +339,7 @@ void TestCoverCache::non_image_answer_cached_but_placeholder()
 {
     const QJsonObject record = skin_record(QStringLiteral("坏"), QStringLiteral("bad.png"));
     put_cover(server, record, "not a picture");
-    auto card = make_card(record);
+    auto card = make_card(m_services, record);
     QVERIFY(shows_placeholder(*card));
     QCOMPARE(read_file(cover_cache_path(cover_url(record))), QByteArray("not a picture"));
 }
@@ -348,7 +352,7 @@ void TestCoverCache::dropped_connection_logged()
         {QStringLiteral("match"), QStringLiteral("drop.png")}, {QStringLiteral("drop"), true}}}));
 
     LogCapture log;
-    auto card = make_card(record);
+    auto card = make_card(m_services, record);
     QVERIFY(shows_placeholder(*card));
     QVERIFY(cache_files().isEmpty());
     const QStringList lines = log.texts();
@@ -365,7 +369,7 @@ void TestCoverCache::unusable_cache_entry_logged_and_nothing_left_behind()
     QVERIFY(QDir().mkpath(cache_path + QStringLiteral("/keep")));
 
     LogCapture log;
-    auto card = make_card(record);
+    auto card = make_card(m_services, record);
     QVERIFY(shows_placeholder(*card));
     QCOMPARE(cover_requests(server), 1);
     const QStringList lines = log.texts();
@@ -383,8 +387,8 @@ void TestCoverCache::same_file_under_two_subcategories_cached_apart()
     put_cover(server, first, encode(solid_image(QSize(40, 40), Qt::red), "PNG"));
     put_cover(server, second, encode(solid_image(QSize(40, 40), Qt::blue), "PNG"));
 
-    auto a = make_card(first);
-    auto b = make_card(second);
+    auto a = make_card(m_services, first);
+    auto b = make_card(m_services, second);
     QCOMPARE(shown_cover(*a).pixelColor(128, 92), QColor(Qt::red));
     QCOMPARE(shown_cover(*b).pixelColor(128, 92), QColor(Qt::blue));
     QCOMPARE(cache_files().size(), 2);
@@ -395,7 +399,7 @@ void TestCoverCache::removed_cache_folder_made_again()
     const QJsonObject record = skin_record(QStringLiteral("重建"), QStringLiteral("again.png"));
     put_cover(server, record, encode(solid_image(QSize(40, 40), Qt::red), "PNG"));
     QVERIFY(QDir(config::CACHE_DIR()).removeRecursively());
-    auto card = make_card(record);
+    auto card = make_card(m_services, record);
     QCOMPARE(shown_cover(*card).pixelColor(128, 92), QColor(Qt::red));
     QVERIFY(QFileInfo::exists(cover_cache_path(cover_url(record))));
 }
@@ -404,7 +408,7 @@ void TestCoverCache::full_size_cover_for_the_viewer()
 {
     const QJsonObject record = skin_record(QStringLiteral("大"), QStringLiteral("big.jpg"));
     put_cover(server, record, encode(gradient_image(QSize(1600, 900)), "JPEG"));
-    auto card = make_card(record);
+    auto card = make_card(m_services, record);
     QCOMPARE(card->full_cover().size(), QSize(1600, 900));
     QCOMPARE(cover_requests(server), 1);
 
@@ -481,7 +485,7 @@ void TestCoverCache::card_takes_the_prefetched_cover()
         QVERIFY(file.open(QIODevice::ReadWrite));
         QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
     }
-    auto card = make_card(record);
+    auto card = make_card(m_services, record);
     QVERIFY(close_enough(shown_cover(*card).pixelColor(128, 92), Qt::red));
     QCOMPARE(cover_requests(server), 0);
 }

@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "app/download_list_dialog.h"
 #include "download/download_manager.h"
 #include "support/config.h"
@@ -65,6 +66,9 @@ QPushButton *cancel_button_of(const DownloadListDialog &dialog, const QString &r
 
 class TestDownloadListDialog : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void cleanup();
@@ -95,7 +99,7 @@ void TestDownloadListDialog::initTestCase()
 
 void TestDownloadListDialog::cleanup()
 {
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     for (const DownloadTask &t : manager->get_queue())
         manager->cancel_task(t.skin_id);
     if (auto current = manager->get_current_task())
@@ -107,7 +111,7 @@ void TestDownloadListDialog::frameAndFirstTick()
 {
     QWidget parent;
     parent.setWindowIcon(QIcon(QPixmap(16, 16)));
-    DownloadListDialog dialog(*DownloadManager::instance(), &parent);
+    DownloadListDialog dialog(m_services.downloads, &parent);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("下载队列"));
     QCOMPARE(dialog.size(), QSize(450, 300));
     QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
@@ -127,7 +131,7 @@ void TestDownloadListDialog::frameAndFirstTick()
 
 void TestDownloadListDialog::emptyQueue()
 {
-    DownloadListDialog dialog(*DownloadManager::instance());
+    DownloadListDialog dialog(m_services.downloads);
     dialog.update_list();
     QCOMPARE(rows(dialog), (QStringList{QStringLiteral("=== 下载队列 ==="), QStringLiteral("📭 下载队列为空")}));
     auto *empty = qobject_cast<QLabel *>(rows_layout(dialog)->itemAt(1)->widget());
@@ -138,7 +142,7 @@ void TestDownloadListDialog::runningAndWaiting()
 {
     // The first download stalls at its sizing request and keeps running.
     server.set_faults({QJsonObject{{"match", QStringLiteral("甲")}, {"delay", 60}}});
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     for (const char *n : {"甲", "乙", "丙"})
         manager->add_task(task(QString::fromUtf8(n), game.path()));
     DownloadListDialog dialog(*manager);
@@ -160,7 +164,7 @@ void TestDownloadListDialog::runningAndWaiting()
 void TestDownloadListDialog::cancelWaitingRowClosesNumbering()
 {
     server.set_faults({QJsonObject{{"match", QStringLiteral("甲")}, {"delay", 60}}});
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     for (const char *n : {"甲", "乙", "丙"})
         manager->add_task(task(QString::fromUtf8(n), game.path()));
     DownloadListDialog dialog(*manager);
@@ -181,7 +185,7 @@ void TestDownloadListDialog::cancelWaitingRowClosesNumbering()
 void TestDownloadListDialog::cancelRunningRow()
 {
     server.set_faults({QJsonObject{{"match", QStringLiteral("甲")}, {"delay", 60}}});
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     QSignalSpy cancelled(manager, &DownloadManager::task_cancelled);
     manager->add_task(task(QStringLiteral("甲"), game.path()));
     DownloadListDialog dialog(*manager);
@@ -194,7 +198,7 @@ void TestDownloadListDialog::cancelRunningRow()
 
 void TestDownloadListDialog::cancelFinishedTaskShowsInformation()
 {
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     QSignalSpy completed(manager, &DownloadManager::task_completed);
     manager->add_task(task(QStringLiteral("乙"), game.path()));
     DownloadListDialog dialog(*manager);

@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "support/download_fixtures.h"
 #include "support/config.h"
 #include "support/log.h"
@@ -57,7 +58,8 @@ int quit_while_downloading(int argc, char **argv)
     const QStringList args = app.arguments();
     config::reset_endpoints_for_tests();
     config::set_endpoints(args.at(2));
-    DownloadManager *manager = DownloadManager::instance();
+    ProgramServices services;
+    DownloadManager *manager = &services.downloads;
     QObject::connect(manager, &DownloadManager::progress_updated, &app, [] { QCoreApplication::quit(); });
     manager->add_task(make_task(QStringLiteral("Slow"), args.at(3)));
     manager->add_task(make_task(QStringLiteral("Queued"), args.at(3)));
@@ -68,6 +70,9 @@ int quit_while_downloading(int argc, char **argv)
 
 class TestDownloadManager : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 
 private:
     TestServer server;
@@ -98,8 +103,7 @@ private slots:
         game_dir = sandbox.path() + QStringLiteral("/game");
         for (const QString &name : {"A", "B", "C"})
             serve_skin(server, name);
-        manager = DownloadManager::instance();
-        QCOMPARE(DownloadManager::instance(), manager);
+        manager = &m_services.downloads;
         connect(manager, &DownloadManager::task_started, this, [this](const QString &id) { events << "started " + id; });
         connect(manager, &DownloadManager::progress_updated, this, [this](const QString &id, int p) {
             // Only the first report of a run is kept, the rest would drown the order.

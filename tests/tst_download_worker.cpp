@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "download/download_worker.h"
 #include "download/skin_files.h"
 #include "support/config.h"
@@ -78,6 +79,9 @@ struct Report {
 
 class TestDownloadWorker : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 
 private:
     TestServer server;
@@ -245,7 +249,7 @@ private slots:
         old.write("old contents, longer than some of the new ones ........");
         old.close();
 
-        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")));
+        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")), m_services.http);
         const Report report = run(worker);
 
         QCOMPARE(report.errors, QStringList());
@@ -265,7 +269,7 @@ private slots:
     {
         serve(QStringLiteral("sub/coat.pak"), "PAK");
         serve(QStringLiteral("coat.sig"), "SIG");
-        DownloadWorker worker(task_for(QStringLiteral("sub/coat.pak"), QStringLiteral("coat.sig")));
+        DownloadWorker worker(task_for(QStringLiteral("sub/coat.pak"), QStringLiteral("coat.sig")), m_services.http);
         const Report report = run(worker);
         QCOMPARE(report.errors, QStringList());
         QCOMPARE(files_below(sandbox.path()),
@@ -279,7 +283,7 @@ private slots:
         serve(QStringLiteral("coat.sig"), random_bytes(100, 4));
         server.set_faults({rule(QStringLiteral("index_skin_download"), QStringLiteral("HEAD"),
                                 {{QStringLiteral("content_length"), QStringLiteral("none")}})});
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
         const Report report = run(worker);
         QCOMPARE(report.finished.size(), 1);
         QVERIFY(!report.progress.isEmpty());
@@ -342,7 +346,7 @@ private slots:
         if (old_pak)
             QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), old_data));
 
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
         worker.set_timeouts(1, 1);
         const Report report = run(worker);
 
@@ -469,7 +473,7 @@ private slots:
         server.set_faults(faults);
         LogCapture log;
 
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
         bool changed = false;
         const Report report = run(
             worker,
@@ -539,7 +543,7 @@ private slots:
     {
         config::reset_endpoints_for_tests();
         config::set_endpoints(QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()));
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
         const Report report = run(worker);
         config::reset_endpoints_for_tests();
         config::set_endpoints(server.base());
@@ -597,7 +601,7 @@ private slots:
         } unlock{new_pak};
         bool locked = false;
         LogCapture log;
-        DownloadWorker worker(task);
+        DownloadWorker worker(task, m_services.http);
         const Report report = run(worker, {}, [&](DownloadWorker &, QThread &, Report &) {
             if (!lock_new_pak)
                 return;
@@ -650,7 +654,7 @@ private slots:
         serve(QStringLiteral("coat.sig"), "SIG");
         // The server happily answers whatever is asked for.
         server.set_faults({rule(QStringLiteral("pak_original="), QString(), {{"body", "PAYLOAD"}})});
-        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")));
+        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")), m_services.http);
         const Report report = run(worker);
         const QString mod_rel = QStringLiteral("game/DreadHunger/Content/Paks/orvexs/");
         if (landed.isEmpty()) {
@@ -669,7 +673,7 @@ private slots:
     {
         serve(QStringLiteral("coat.pak"), random_bytes(200000, 7));
         serve(QStringLiteral("coat.sig"), "SIG");
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
         const Report report = run(worker, [](DownloadWorker &w, int) { w.cancel(); });
         QCOMPARE(report.progress.size(), 1);
         QVERIFY(report.finished.isEmpty());
@@ -705,7 +709,7 @@ private slots:
         server.set_faults(faults);
         if (old_pak)
             QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), "older package"));
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")));
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
         bool prompt = false;
         const Report report = run(worker, {}, [&](DownloadWorker &w, QThread &thread, Report &) {
             const QString pak_temp = mod_dir + QStringLiteral("/coat.pak.tmp");

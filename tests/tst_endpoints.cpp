@@ -1,4 +1,5 @@
 #include <algorithm>
+#include "net/http_client.h"
 #include "catalog/catalog_service.h"
 #include "support/config.h"
 #include "support/log.h"
@@ -38,7 +39,8 @@ private:
     // Resolves the endpoints and waits for the answer.
     bool resolve();
     TestServer server;
-    CatalogService service;
+    HttpClient http;
+    CatalogService service{http};
 };
 
 void TestEndpoints::initTestCase()

@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "support/config.h"
 #include "support/log.h"
 #include "app/main_window.h"
@@ -67,7 +68,8 @@ int run_read_child(const QString &server)
 {
     config::use_server_for_tests(server);
     ModalAnswerer answerer;
-    MainWindow window;
+    ProgramServices services;
+    MainWindow window(services);
     const QJsonObject seen{{QStringLiteral("game_dir"), window.findChild<GameDirService *>()->game_dir()},
                            {QStringLiteral("label"), window.findChild<QLabel *>(QStringLiteral("dir_label"))->text()}};
     std::printf("%s\n", QJsonDocument(seen).toJson(QJsonDocument::Compact).constData());
@@ -80,7 +82,8 @@ int run_read_child(const QString &server)
 {
     config::use_server_for_tests(server);
     ModalAnswerer answerer;
-    MainWindow window;
+    ProgramServices services;
+    MainWindow window(services);
     window.findChild<GameDirService *>()->detect(listing_with(exe_below(root)));
     platform::end_now(3);
 }
@@ -98,6 +101,9 @@ public slots:
 
 class TestGameDirWindow : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void cleanupTestCase();
@@ -141,7 +147,7 @@ void TestGameDirWindow::initTestCase()
         store.clear();
     }
     answerer.reset(new ModalAnswerer);
-    window.reset(new MainWindow);
+    window.reset(new MainWindow(m_services));
 }
 
 void TestGameDirWindow::cleanupTestCase()

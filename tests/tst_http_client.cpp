@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "net/http_client.h"
 #include "support/log.h"
 #include "support/test_server.h"
@@ -54,6 +55,9 @@ bool run(const QString &program, const QStringList &args, const QString &dir)
 
 class TestHttpClient : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void init();
@@ -118,7 +122,7 @@ void TestHttpClient::answers()
     QFETCH(int, status);
     QFETCH(QString, errorContains);
     server.set_faults(faults);
-    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
+    const HttpResult r = m_services.http.get(url(QStringLiteral("/index_skins.php")), 5);
     QCOMPARE(r.ok, ok);
     QCOMPARE(r.failed(), !ok || status >= 400);
     if (ok)
@@ -135,7 +139,7 @@ void TestHttpClient::answers()
     // The window's background GET comes to the same result.
     QObject context;
     std::optional<HttpResult> later;
-    HttpClient::instance().get_async(url(QStringLiteral("/index_skins.php")), 5, &context,
+    m_services.http.get_async(url(QStringLiteral("/index_skins.php")), 5, &context,
                                      [&](const HttpResult &answer) { later = answer; });
     QVERIFY(!later);
     QTRY_VERIFY(later.has_value());
@@ -150,7 +154,7 @@ void TestHttpClient::backgroundRequestDroppedWithItsContext()
     server.set_faults({rule("index_skins", {{"delay", 0.5}})});
     bool called = false;
     auto *context = new QObject;
-    HttpClient::instance().get_async(url(QStringLiteral("/index_skins.php")), 5, context,
+    m_services.http.get_async(url(QStringLiteral("/index_skins.php")), 5, context,
                                      [&](const HttpResult &) { called = true; });
     QTimer::singleShot(100, context, &QObject::deleteLater);
     QTest::qWait(1500);
@@ -171,7 +175,7 @@ void TestHttpClient::stalledServerTimesOut()
     server.set_faults({fault});
     QElapsedTimer clock;
     clock.start();
-    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 1);
+    const HttpResult r = m_services.http.get(url(QStringLiteral("/index_skins.php")), 1);
     const qint64 ms = clock.elapsed();
     QVERIFY(r.failed());
     QVERIFY(r.timed_out);
@@ -183,7 +187,7 @@ void TestHttpClient::stalledServerTimesOut()
 void TestHttpClient::refusedConnectionTriedFourTimes()
 {
     const QString dead = QStringLiteral("http://127.0.0.1:%1/x").arg(TestServer::closed_port());
-    const HttpResult r = HttpClient::instance().get(dead, 5);
+    const HttpResult r = m_services.http.get(dead, 5);
     QVERIFY(!r.ok);
     QVERIFY(!r.timed_out);
     QVERIFY(!r.error.isEmpty());
@@ -195,7 +199,7 @@ void TestHttpClient::refusedConnectionTriedFourTimes()
 void TestHttpClient::establishedConnectionNotRetried()
 {
     server.set_faults({rule("index_skins", {{"status", 503}})});
-    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
+    const HttpResult r = m_services.http.get(url(QStringLiteral("/index_skins.php")), 5);
     QCOMPARE(r.status, 503);
     QCOMPARE(server.requests().size(), 1);
     QVERIFY(g_log.filter(QStringLiteral("重试")).isEmpty());
@@ -204,20 +208,20 @@ void TestHttpClient::establishedConnectionNotRetried()
 void TestHttpClient::redirectFollowedForGetOnly()
 {
     server.set_faults({rule("old.php", {{"redirect", url(QStringLiteral("/index_skins.php"))}})});
-    const HttpResult get = HttpClient::instance().get(url(QStringLiteral("/old.php")), 5);
+    const HttpResult get = m_services.http.get(url(QStringLiteral("/old.php")), 5);
     QCOMPARE(get.status, 200);
     QCOMPARE(get.body, QByteArray("[{\"name\":\"a\"}]"));
     QVERIFY(get.url.toString().endsWith(QStringLiteral("/index_skins.php")));
 
-    const HttpResult head = HttpClient::instance().head(QUrl(url(QStringLiteral("/old.php"))), 5);
+    const HttpResult head = m_services.http.head(QUrl(url(QStringLiteral("/old.php"))), 5);
     QCOMPARE(head.status, 302);
 }
 
 void TestHttpClient::cookiesKept()
 {
     server.set_faults({rule("index_skins", {{"set_cookie", "session=abc123; Path=/"}, {"times", 1}})});
-    HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
-    HttpClient::instance().get(url(QStringLiteral("/Instructions.php")), 5);
+    m_services.http.get(url(QStringLiteral("/index_skins.php")), 5);
+    m_services.http.get(url(QStringLiteral("/Instructions.php")), 5);
     const QJsonArray log = server.requests();
     QCOMPARE(log.size(), 2);
     QVERIFY(header(log.at(0).toObject(), QStringLiteral("Cookie")).isEmpty());
@@ -227,7 +231,7 @@ void TestHttpClient::cookiesKept()
 void TestHttpClient::cookiesSharedAcrossThreads()
 {
     server.set_faults({rule("index_skins", {{"set_cookie", "shared=1; Path=/"}, {"times", 1}})});
-    HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
+    m_services.http.get(url(QStringLiteral("/index_skins.php")), 5);
 
     // A worker thread and the GUI thread at once, each with its own manager.
     QThread worker;
@@ -236,10 +240,10 @@ void TestHttpClient::cookiesSharedAcrossThreads()
     context.moveToThread(&worker);
     worker.start();
     QMetaObject::invokeMethod(&context, [&] {
-        from_worker = HttpClient::instance().get(url(QStringLiteral("/skin.php?w=1")), 5);
+        from_worker = m_services.http.get(url(QStringLiteral("/skin.php?w=1")), 5);
         QThread::currentThread()->quit();
     });
-    const HttpResult from_gui = HttpClient::instance().get(url(QStringLiteral("/Instructions.php")), 5);
+    const HttpResult from_gui = m_services.http.get(url(QStringLiteral("/Instructions.php")), 5);
     QVERIFY(worker.wait(10000));
     QVERIFY(from_gui.ok);
     QVERIFY(from_worker.ok);
@@ -273,7 +277,7 @@ void TestHttpClient::streamReads()
     server.set_faults(faults);
     HttpResult failure;
     const QString address = url(QStringLiteral("/subcutaneous/index_skin_download.php?MainCategory=主&subcategory=子&pak_original=big.pak"));
-    auto stream = HttpClient::instance().open_stream(url_from_text(address), 1, &failure);
+    auto stream = m_services.http.open_stream(url_from_text(address), 1, &failure);
     QVERIFY2(stream, qPrintable(failure.error));
     QCOMPARE(stream->head().status, 200);
     QByteArray chunk;
@@ -296,7 +300,7 @@ void TestHttpClient::cancelWhileStalledIsPrompt()
     QTimer::singleShot(100, [&] { cancel = true; });
     QElapsedTimer clock;
     clock.start();
-    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 30, &cancel);
+    const HttpResult r = m_services.http.get(url(QStringLiteral("/index_skins.php")), 30, &cancel);
     QVERIFY(r.cancelled);
     QVERIFY(!r.ok);
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
@@ -332,14 +336,14 @@ void TestHttpClient::tls()
     QSslConfiguration trusting = original;
     trusting.addCaCertificates(QSslCertificate::fromPath(d + QStringLiteral("/ca.pem")));
     QSslConfiguration::setDefaultConfiguration(trusting);
-    const HttpResult trusted = HttpClient::instance().get(address, 5);
+    const HttpResult trusted = m_services.http.get(address, 5);
     QSslConfiguration::setDefaultConfiguration(original);
     // Kept-alive connections were verified already; start afresh.
-    HttpClient::instance().manager()->clearConnectionCache();
+    m_services.http.manager()->clearConnectionCache();
     QVERIFY2(trusted.ok, qPrintable(trusted.error));
     QCOMPARE(trusted.status, 200);
     QCOMPARE(trusted.body, QByteArray("[]"));
-    const HttpResult untrusted = HttpClient::instance().get(address, 5);
+    const HttpResult untrusted = m_services.http.get(address, 5);
     QVERIFY(!untrusted.ok);
     QVERIFY2(!untrusted.error.isEmpty(), "an untrusted certificate must fail");
 }
@@ -352,7 +356,7 @@ void TestHttpClient::eventsKeepFlowingWhileBlocked()
     QTimer ticker;
     connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
     ticker.start(20);
-    const HttpResult r = HttpClient::instance().get(url(QStringLiteral("/index_skins.php")), 5);
+    const HttpResult r = m_services.http.get(url(QStringLiteral("/index_skins.php")), 5);
     QCOMPARE(r.status, 200);
     QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
 }

@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "card/skin_widget.h"
 #include "support/card_fixtures.h"
 #include "support/test_server.h"
@@ -77,6 +78,9 @@ void on_modal(const std::function<void()> &action, const std::function<void(QWid
 
 class TestImagePreview : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void fit_data();
     void fit();
@@ -221,7 +225,7 @@ void TestImagePreview::zoom_button_opens_the_full_cover()
         QVERIFY(server_up = start_server(server));
     const QJsonObject record = skin_record(QStringLiteral("大图"), QStringLiteral("big.png"));
     put_cover(server, record, encode(gradient_image(QSize(1200, 700)), "PNG"));
-    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), *DownloadManager::instance(), CoverStore::instance()));
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), m_services.downloads, m_services.covers));
     QStringList messages;
     connect(card.get(), &SkinWidget::show_message_signal, card.get(),
             [&](const QString &title, const QString &text, const QString &) { messages << title + text; });
@@ -246,7 +250,7 @@ void TestImagePreview::no_cover_no_viewer()
         QVERIFY(server_up = start_server(server));
     std::unique_ptr<SkinWidget> card(
         SkinWidget::create(skin_record(QStringLiteral("无图"), QStringLiteral("absent.png")), QString(),
-                           *DownloadManager::instance(), CoverStore::instance()));
+                           m_services.downloads, m_services.covers));
     QStringList messages;
     connect(card.get(), &SkinWidget::show_message_signal, card.get(),
             [&](const QString &title, const QString &text, const QString &kind) {

@@ -2,6 +2,7 @@
 // the stand-in server: detection, the download feedback on the cards, two
 // cards of one skin, cards built mid-download, failures, cancelling from the
 // card and from the queue dialog, and uninstalling.
+#include "app/program_services.h"
 #include "app/download_list_dialog.h"
 #include "app/main_window.h"
 #include "browse/category_bar.h"
@@ -185,6 +186,9 @@ private:
 
 class TestInstallFlow : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void cleanupTestCase();
@@ -255,7 +259,7 @@ void TestInstallFlow::initTestCase()
 
     game = std::make_unique<FakeGame>(sandbox.filePath(QStringLiteral("Steam/Dread Hunger")));
     boxes = std::make_unique<Boxes>();
-    window = std::make_unique<MainWindow>();
+    window = std::make_unique<MainWindow>(m_services);
     QSignalSpy loaded(window.get(), &MainWindow::catalog_loaded);
     QVERIFY(loaded.wait(20000));
     window->show();
@@ -264,7 +268,7 @@ void TestInstallFlow::initTestCase()
 
 void TestInstallFlow::cleanupTestCase()
 {
-    DownloadManager::instance()->shutdown();
+    (&m_services.downloads)->shutdown();
     window.reset();
     game.reset();
 }
@@ -285,7 +289,7 @@ void TestInstallFlow::init()
 void TestInstallFlow::cleanup()
 {
     // Whatever a failed case left running; the next case rebuilds its cards.
-    DownloadManager::instance()->shutdown();
+    (&m_services.downloads)->shutdown();
     QFile::remove(mod());   // a link left by a case that points elsewhere
 }
 
@@ -389,7 +393,7 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
     // has handled the manager's signal.
     QStringList texts;
     bool downloading_look = false;
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     const auto note = [&] { if (skin) texts << skin->action_button()->text(); };
     QMetaObject::Connection c1 = connect(manager, &DownloadManager::task_started, this, [&] {
         note();
@@ -506,7 +510,7 @@ void TestInstallFlow::card_built_during_a_download_follows_it()
     QVERIFY(!late->cancel_button()->isVisible());
 
     // Its enabled button hands over the same task, which the manager holds.
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     QCOMPARE(manager->get_current_task()->skin_id, QStringLiteral("乙"));
     late->action_button()->click();
     QCOMPARE(manager->get_queue().size(), 0);
@@ -520,7 +524,7 @@ void TestInstallFlow::card_built_during_a_download_follows_it()
 
 void TestInstallFlow::pressing_install_again_queues_nothing_and_card_cancels()
 {
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     // 丙 waits at its sizing request, so it is running for as long as needed.
     server.set_faults({QJsonObject{{"match", QStringLiteral("丙.pak")}, {"method", "HEAD"}, {"delay", 30}, {"times", 1}}});
     SkinWidget *running = card(QStringLiteral("丙"));
@@ -568,7 +572,7 @@ void TestInstallFlow::pressing_install_again_queues_nothing_and_card_cancels()
 
 void TestInstallFlow::cancel_from_the_queue_dialog()
 {
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     server.set_faults({QJsonObject{{"match", QStringLiteral("丙.pak")}, {"method", "HEAD"}, {"delay", 30}, {"times", 1}}});
     for (const char *name : {"丙", "丁", "乙"})
         card(QString::fromUtf8(name))->action_button()->click();

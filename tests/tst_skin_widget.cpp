@@ -1,3 +1,4 @@
+#include "app/program_services.h"
 #include "card/button_styles.h"
 #include "card/magnifier.h"
 #include "card/skin_widget.h"
@@ -25,9 +26,10 @@ namespace {
 const QString INSTALL = QStringLiteral("安装");
 const QString UNINSTALL = QStringLiteral("卸载");
 
-std::unique_ptr<SkinWidget> make_card(const QJsonObject &record, const QString &game_dir = QString())
+std::unique_ptr<SkinWidget> make_card(ProgramServices &services, const QJsonObject &record,
+                                      const QString &game_dir = QString())
 {
-    return settled_card(record, game_dir);
+    return settled_card(services, record, game_dir);
 }
 
 // Collects what a card asks the window to show, as "title|message|kind".
@@ -59,6 +61,9 @@ bool close_to(const QColor &seen, const QColor &wanted, int tolerance = 6)
 
 class TestSkinWidget : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void init();
@@ -121,7 +126,7 @@ void TestSkinWidget::invalid_record()
     for (const QString &key : removed)
         record.remove(key);
     QString reported = QStringLiteral("untouched");
-    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), *DownloadManager::instance(), CoverStore::instance(), &reported));
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), m_services.downloads, m_services.covers, &reported));
     if (error.isEmpty()) {
         QVERIFY(card);
         QCOMPARE(reported, QStringLiteral("untouched"));
@@ -215,7 +220,7 @@ void TestSkinWidget::installed_state()
     record.insert(QStringLiteral("pak_original"), pak);
     record.insert(QStringLiteral("sig_original"), sig);
 
-    auto card = make_card(record, with_game_dir ? game_dir : QString());
+    auto card = make_card(m_services, record, with_game_dir ? game_dir : QString());
     QCOMPARE(card->action_button()->text(), text);
     QCOMPARE(card->action_button()->styleSheet(), text == UNINSTALL ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
     QVERIFY(card->action_button()->isEnabled());
@@ -233,8 +238,8 @@ void TestSkinWidget::card_picture()
     put_cover(server, record, encode(solid_image(QSize(800, 600), QColor(220, 0, 0)), "PNG"));
     QVERIFY(make_file(mod_folder_path(game_dir) + QStringLiteral("/红色猎人.pak")));
 
-    auto installed = make_card(record, game_dir);
-    auto fresh = make_card(skin_record(QStringLiteral("无封面"), QString()));
+    auto installed = make_card(m_services, record, game_dir);
+    auto fresh = make_card(m_services, skin_record(QStringLiteral("无封面"), QString()));
     for (SkinWidget *card : {installed.get(), fresh.get()}) {
         card->show();
         QVERIFY(QTest::qWaitForWindowExposed(card));
@@ -276,11 +281,11 @@ void TestSkinWidget::card_picture()
     QVERIFY(close_to(plain.pixelColor(40, 40), QColor(245, 245, 245)));      // placeholder
 
     // While downloading, the cancel button joins the row.
-    emit DownloadManager::instance()->task_started(QStringLiteral("无封面"));
+    emit (&m_services.downloads)->task_started(QStringLiteral("无封面"));
     QTRY_VERIFY(fresh->cancel_button()->isVisible());
     QVERIFY(fresh->cancel_button()->geometry().left() > fresh->action_button()->geometry().right());
     QCOMPARE(fresh->cancel_button()->height(), 36);
-    emit DownloadManager::instance()->task_cancelled(QStringLiteral("无封面"));
+    emit (&m_services.downloads)->task_cancelled(QStringLiteral("无封面"));
 }
 
 void TestSkinWidget::download_feedback_data()
@@ -324,10 +329,10 @@ void TestSkinWidget::download_feedback()
     QFETCH(QString, style);
     QFETCH(QStringList, messages);
 
-    auto card = make_card(skin_record(QStringLiteral("K"), QString()));
+    auto card = make_card(m_services, skin_record(QStringLiteral("K"), QString()));
     Messages seen;
     seen.watch(card.get());
-    DownloadManager *manager = DownloadManager::instance();
+    DownloadManager *manager = (&m_services.downloads);
     for (const QString &event : events) {
         const QString kind = event.section(QLatin1Char(' '), 0, 0);
         const QString skin = event.section(QLatin1Char(' '), 1, 1);
@@ -353,19 +358,19 @@ void TestSkinWidget::download_feedback()
 
 void TestSkinWidget::cards_of_the_same_skin_follow_together()
 {
-    auto a = make_card(skin_record(QStringLiteral("Twin"), QString()));
-    auto b = make_card(skin_record(QStringLiteral("Twin"), QString()));
-    emit DownloadManager::instance()->task_started(QStringLiteral("Twin"));
+    auto a = make_card(m_services, skin_record(QStringLiteral("Twin"), QString()));
+    auto b = make_card(m_services, skin_record(QStringLiteral("Twin"), QString()));
+    emit (&m_services.downloads)->task_started(QStringLiteral("Twin"));
     QVERIFY(!a->action_button()->isEnabled());
     QVERIFY(!b->action_button()->isEnabled());
-    emit DownloadManager::instance()->task_completed(QStringLiteral("Twin"));
+    emit (&m_services.downloads)->task_completed(QStringLiteral("Twin"));
     QCOMPARE(a->action_button()->text(), UNINSTALL);
     QCOMPARE(b->action_button()->text(), UNINSTALL);
 }
 
 void TestSkinWidget::refusals()
 {
-    auto card = make_card(skin_record(QStringLiteral("无目录"), QString()));
+    auto card = make_card(m_services, skin_record(QStringLiteral("无目录"), QString()));
     Messages seen;
     seen.watch(card.get());
     QTest::mouseClick(card->action_button(), Qt::LeftButton);
@@ -374,7 +379,7 @@ void TestSkinWidget::refusals()
         QStringLiteral("游戏目录未设置|请先检测游戏目录才能安装皮肤|warning"),
         QStringLiteral("提示|该任务不在下载队列中|info"),
     }));
-    QVERIFY(!DownloadManager::instance()->has_active_tasks());
+    QVERIFY(!(&m_services.downloads)->has_active_tasks());
     QCOMPARE(card->action_button()->text(), INSTALL);
 }
 
@@ -384,10 +389,10 @@ void TestSkinWidget::install_end_to_end()
     server.write_file(QStringLiteral("skins/角色/猎人/整套.pak"), QByteArray(200000, 'p'));
     server.write_file(QStringLiteral("skins/角色/猎人/整套.sig"), QByteArray("sig"));
 
-    auto card = make_card(record, game_dir);
+    auto card = make_card(m_services, record, game_dir);
     QCOMPARE(card->action_button()->text(), INSTALL);
     bool saw_downloading = false;
-    connect(DownloadManager::instance(), &DownloadManager::task_started, card.get(), [&] {
+    connect((&m_services.downloads), &DownloadManager::task_started, card.get(), [&] {
         saw_downloading = !card->action_button()->isEnabled() && !card->cancel_button()->isHidden();
     });
     QTest::mouseClick(card->action_button(), Qt::LeftButton);
@@ -398,7 +403,7 @@ void TestSkinWidget::install_end_to_end()
 
     // What the install wrote is what the installed check looks for.
     QVERIFY(QFileInfo::exists(mod_folder_path(game_dir) + QStringLiteral("/整套.pak")));
-    auto later = make_card(record, game_dir);
+    auto later = make_card(m_services, record, game_dir);
     QCOMPARE(later->action_button()->text(), UNINSTALL);
 }
 
@@ -416,7 +421,7 @@ void TestSkinWidget::uninstall_walks_top_down()
         QVERIFY(make_file(base + QStringLiteral("/层.pak")));
         QVERIFY(make_file(base + QStringLiteral("/层.sig")));
     }
-    auto card = make_card(record, game_dir);
+    auto card = make_card(m_services, record, game_dir);
     QCOMPARE(card->action_button()->text(), UNINSTALL);
 
     ModalAnswerer answerer;

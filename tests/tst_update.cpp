@@ -2,6 +2,7 @@
 // server. Every run that ends the process happens in a child: this program
 // started again with "--child", which builds the real window, prints each
 // message box and progress text to stdout and lets the update run its course.
+#include "app/program_services.h"
 #include "app/main_window.h"
 #include "support/config.h"
 #include "support/hard_link.h"
@@ -101,7 +102,8 @@ int run_child(int argc, char **argv)
     });
     boxes.start(20);
 
-    MainWindow window;
+    ProgramServices services;
+    MainWindow window(services);
     Updater *updater = window.findChild<Updater *>();
     if (!updater)
         return 4;
@@ -190,6 +192,9 @@ QByteArray json(const QJsonObject &o) { return QJsonDocument(o).toJson(QJsonDocu
 
 class TestUpdate : public QObject {
     Q_OBJECT
+    // Made after the application object and gone before it; first, so it
+    // outlives every window a test keeps.
+    ProgramServices m_services;
 private slots:
     void initTestCase();
     void init();

@@ -1,5 +1,6 @@
 #include "app/display_scale.h"
 #include "app/main_window.h"
+#include "app/program_services.h"
 #include "support/config.h"
 #include "support/log.h"
 
@@ -26,7 +27,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     display_scale.restore_environment();
 
-    MainWindow window;
+    ProgramServices services;
+    MainWindow window(services);
     // Whole on the screen it opens on, frame included, as far as it fits.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

@@ -2,6 +2,7 @@
 
 #include "app/display_scale.h"
 #include "app/message_dialogs.h"
+#include "app/program_services.h"
 #include "browse/category_bar.h"
 #include "browse/skin_grid.h"
 #include "catalog/catalog_service.h"
@@ -79,12 +80,12 @@ QLabel {
 
 } // namespace
 
-MainWindow::MainWindow()
+MainWindow::MainWindow(ProgramServices &services)
     : QMainWindow(nullptr),
-      m_downloads(*DownloadManager::instance()),
-      m_covers(CoverStore::instance())
+      m_downloads(services.downloads),
+      m_covers(services.covers)
 {
-    m_catalog = new CatalogService(this);
+    m_catalog = new CatalogService(services.http, this);
     m_game_dir = new GameDirService(m_downloads, this);
     build_frame();
     show_game_dir(m_game_dir->load(), true);

@@ -10,6 +10,7 @@ class CategoryBar;
 class CoverStore;
 class DownloadManager;
 class GameDirService;
+struct ProgramServices;
 class QCloseEvent;
 class QLabel;
 class SkinGrid;
@@ -24,7 +25,8 @@ class MainWindow final : public QMainWindow {
 
 public:
     // The window shows at once; the catalogue fills it as the answers come.
-    MainWindow();
+    // `services` must outlive the window.
+    explicit MainWindow(ProgramServices &services);
     ~MainWindow() override;
 
     // app.ico beside the program: the window's and the cover viewer's icon.

@@ -15,14 +15,14 @@ QString default_instructions()
 
 } // namespace
 
-CatalogService::CatalogService(QObject *parent)
-    : QObject(parent)
+CatalogService::CatalogService(HttpClient &client, QObject *parent)
+    : QObject(parent), m_client(client)
 {
 }
 
 void CatalogService::resolve_endpoints()
 {
-    HttpClient::instance().get_async(config::BASE_API_URL(), REQUEST_TIMEOUT_S, this, [this](const HttpResult &response) {
+    m_client.get_async(config::BASE_API_URL(), REQUEST_TIMEOUT_S, this, [this](const HttpResult &response) {
         QString base_url;
         if (response.failed()) {
             applog::warning(QStringLiteral("获取动态API地址失败: ") + response.error_text()
@@ -52,7 +52,7 @@ void CatalogService::resolve_endpoints()
 
 void CatalogService::load_instructions()
 {
-    HttpClient::instance().get_async(config::Instructions_API(), REQUEST_TIMEOUT_S, this, [this](const HttpResult &result) {
+    m_client.get_async(config::Instructions_API(), REQUEST_TIMEOUT_S, this, [this](const HttpResult &result) {
         const auto answer = [this](const QString &text) {
             m_instructions = text;
             emit instructions_ready(text);
@@ -72,7 +72,7 @@ void CatalogService::load_instructions()
 
 void CatalogService::load_categories()
 {
-    HttpClient::instance().get_async(config::BASE_API(), REQUEST_TIMEOUT_S, this, [this](const HttpResult &result) {
+    m_client.get_async(config::BASE_API(), REQUEST_TIMEOUT_S, this, [this](const HttpResult &result) {
         if (result.ok && result.status != 200) {
             emit categories_failed(QStringLiteral("无法加载皮肤分类，请检查网络连接"));
             return;
@@ -95,7 +95,7 @@ void CatalogService::load_categories()
 int CatalogService::load_skins(const QString &category_name, const std::optional<QString> &subcategory_name)
 {
     const int generation = ++m_skins_generation;
-    HttpClient::instance().get_async(
+    m_client.get_async(
         config::BASE_API(), REQUEST_TIMEOUT_S, this,
         [this, generation, category_name, subcategory_name](const HttpResult &result) {
             // A newer click asked for another list meanwhile.

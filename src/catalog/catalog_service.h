@@ -8,6 +8,8 @@
 
 #include <optional>
 
+class HttpClient;
+
 // The catalogue server as the window sees it: the endpoint resolution, the
 // instructions text, the category tree and the skin list of a selection.
 // Every request runs in the background and answers through a signal; the
@@ -17,7 +19,8 @@ class CatalogService final : public QObject {
     Q_DISABLE_COPY_MOVE(CatalogService)
 
 public:
-    explicit CatalogService(QObject *parent = nullptr);
+    // `client` sends the requests; it must outlive the service.
+    explicit CatalogService(HttpClient &client, QObject *parent = nullptr);
 
     // Asks the dynamic-address endpoint for the base address (the backup
     // address when it fails), sets the endpoints once and logs them; then
@@ -48,6 +51,7 @@ signals:
     void skins_failed(int generation, const QString &message);
 
 private:
+    HttpClient &m_client;
     int m_skins_generation = 0;
     QString m_instructions;
 };

@@ -28,10 +28,9 @@ QImage decode(QIODevice *device, const QSize &target)
 
 } // namespace
 
-CoverStore &CoverStore::instance()
+CoverStore::CoverStore(HttpClient &client, QObject *parent)
+    : QObject(parent), m_client(client)
 {
-    static CoverStore *store = new CoverStore;
-    return *store;
 }
 
 void CoverStore::fetch(const QString &url, const QSize &target, QObject *context, Done done)
@@ -60,7 +59,7 @@ void CoverStore::fetch(const QString &url, const QSize &target, QObject *context
     if (asked)
         return;
     // The store outlives every card: the answer is cached whoever waits.
-    HttpClient::instance().get_async(url, COVER_TIMEOUT_S, this, [this, url](const HttpResult &result) {
+    m_client.get_async(url, COVER_TIMEOUT_S, this, [this, url](const HttpResult &result) {
         if (!result.ok) {
             applog::error(QStringLiteral("加载封面图片失败: ") + result.error_text());
             answered(url, nullptr);

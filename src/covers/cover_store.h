@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class HttpClient;
+
 // Covers for the cards: from the disk cache when it holds an image,
 // otherwise from the server, whose answer is cached whole (same folder, same
 // file names as cover_cache_path). Requests run in the background, side by
@@ -20,8 +22,8 @@ class CoverStore final : public QObject {
     Q_DISABLE_COPY_MOVE(CoverStore)
 
 public:
-    // The process-wide store, GUI thread only.
-    static CoverStore &instance();
+    // GUI thread only; `client` fetches the covers and must outlive the store.
+    explicit CoverStore(HttpClient &client, QObject *parent = nullptr);
 
     using Done = std::function<void(const QImage &)>;
     // Hands `done` the cover of `url` cut to `target` (whole when `target`
@@ -34,7 +36,6 @@ public:
     int pending() const { return m_waiting.size(); }
 
 private:
-    CoverStore() = default;
 
     struct Waiter {
         QPointer<QObject> context;
@@ -43,5 +44,6 @@ private:
     };
     void answered(const QString &url, const QByteArray *body);
 
+    HttpClient &m_client;
     QHash<QString, QList<Waiter>> m_waiting;
 };

@@ -55,17 +55,8 @@ constexpr int PROGRESS_GATHER_MS = 5;
 
 } // namespace
 
-DownloadManager *DownloadManager::m_instance = nullptr;
-
-DownloadManager *DownloadManager::instance()
-{
-    if (!m_instance)
-        m_instance = new DownloadManager;
-    return m_instance;
-}
-
-DownloadManager::DownloadManager()
-    : QObject(QCoreApplication::instance())
+DownloadManager::DownloadManager(HttpClient &client, QObject *parent)
+    : QObject(parent), m_client(client)
 {
     // Quitting while a download runs must stop its thread first: a QThread
     // destroyed while running aborts the process.
@@ -76,8 +67,6 @@ DownloadManager::DownloadManager()
 DownloadManager::~DownloadManager()
 {
     shutdown();
-    if (m_instance == this)
-        m_instance = nullptr;
 }
 
 void DownloadManager::add_task(const DownloadTask &task)
@@ -103,7 +92,7 @@ void DownloadManager::process_queue()
 
 void DownloadManager::start_task(const DownloadTask &task)
 {
-    auto *worker = new DownloadWorker(task);
+    auto *worker = new DownloadWorker(task, m_client);
     auto *thread = new QThread;
     m_current_worker = worker;
     m_current_thread = thread;

@@ -11,6 +11,7 @@
 #include <memory>
 
 class DownloadWorker;
+class HttpClient;
 class ProgressRelay;
 class QThread;
 
@@ -23,7 +24,10 @@ class DownloadManager final : public QObject {
     Q_DISABLE_COPY_MOVE(DownloadManager)
 
 public:
-    static DownloadManager *instance();
+    // GUI thread only; `client` is handed to every worker and must outlive
+    // the manager.
+    explicit DownloadManager(HttpClient &client, QObject *parent = nullptr);
+    ~DownloadManager() override;
 
     // Queues the task unless a task with the same skin_id waits or runs.
     void add_task(const DownloadTask &task);
@@ -54,8 +58,6 @@ signals:
     void queue_updated();
 
 private:
-    DownloadManager();
-    ~DownloadManager() override;
 
     // The current worker has ended; its last progress reports are out.
     void on_task_finished(const QString &skin_name);
@@ -70,8 +72,7 @@ private:
     void deliver_progress(const std::shared_ptr<ProgressRelay> &relay, quint64 serial,
                           const QString &skin_name, bool gather_more);
 
-    static DownloadManager *m_instance;
-
+    HttpClient &m_client;
     QList<DownloadTask> m_queue;                 // waiting tasks, oldest first
     DownloadWorker *m_current_worker = nullptr;  // set exactly while a task runs
     QThread *m_current_thread = nullptr;         // the thread running it

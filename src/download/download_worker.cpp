@@ -24,8 +24,8 @@ int download_percent(qint64 downloaded, qint64 total)
     return static_cast<int>(qBound(0.0, percent, 100.0));
 }
 
-DownloadWorker::DownloadWorker(const DownloadTask &task, QObject *parent)
-    : QObject(parent), m_task(task)
+DownloadWorker::DownloadWorker(const DownloadTask &task, HttpClient &client, QObject *parent)
+    : QObject(parent), m_task(task), m_client(client)
 {
 }
 
@@ -105,7 +105,7 @@ DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name,
 
     m_total_size = 0;
     for (const auto &entry : wanted) {
-        const HttpResult head = HttpClient::instance().head(url_from_text(entry.first),
+        const HttpResult head = m_client.head(url_from_text(entry.first),
                                                             m_head_timeout_seconds, &m_is_cancelled);
         if (head.cancelled)
             return Outcome::Cancelled;
@@ -210,7 +210,7 @@ DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
 DownloadWorker::Outcome DownloadWorker::transfer(const DownloadFileInfo &file,
                                                  const QString &skin_name, QString &error_text)
 {
-    ResumableGet get;
+    ResumableGet get(m_client);
     get.url = url_from_text(file.url);
     get.file_path = file.temp_path;
     get.file_name = file.filename;

@@ -8,6 +8,8 @@
 
 #include <atomic>
 
+class HttpClient;
+
 // One file of a skin download, in download order (package first).
 struct DownloadFileInfo {
     QString url;
@@ -25,7 +27,8 @@ class DownloadWorker final : public QObject {
     Q_DISABLE_COPY_MOVE(DownloadWorker)
 
 public:
-    explicit DownloadWorker(const DownloadTask &task, QObject *parent = nullptr);
+    // `client` sends its requests; it must outlive the run.
+    DownloadWorker(const DownloadTask &task, HttpClient &client, QObject *parent = nullptr);
 
     const DownloadTask &task() const { return m_task; }
 
@@ -59,6 +62,7 @@ private:
     void remove_temp_files();
 
     DownloadTask m_task;
+    HttpClient &m_client;
     int m_head_timeout_seconds = 10;
     int m_get_timeout_seconds = 30;
     std::atomic<bool> m_is_cancelled{false};

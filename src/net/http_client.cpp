@@ -13,43 +13,36 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QThread>
-#include <QThreadStorage>
 #include <QTimer>
 
 #include <functional>
 
 namespace {
 
-// One cookie store for the whole process; each thread's manager reaches it
-// through its own jar object, since a jar belongs to one manager.
-class SharedCookieStore final : public QNetworkCookieJar {
-public:
-    QMutex mutex;
-};
-
-SharedCookieStore &cookie_store()
-{
-    static SharedCookieStore store;
-    return store;
-}
-
+// Each thread's manager reaches the client's one cookie store through a jar
+// object of its own, since a jar belongs to one manager. The jar shares the
+// store, so a worker thread's manager may outlive the client safely.
 class ThreadCookieJar final : public QNetworkCookieJar {
 public:
-    using QNetworkCookieJar::QNetworkCookieJar;
+    ThreadCookieJar(std::shared_ptr<SharedCookieStore> store, QObject *parent)
+        : QNetworkCookieJar(parent), m_store(std::move(store))
+    {
+    }
 
     QList<QNetworkCookie> cookiesForUrl(const QUrl &url) const override
     {
-        SharedCookieStore &store = cookie_store();
-        QMutexLocker lock(&store.mutex);
-        return store.cookiesForUrl(url);
+        QMutexLocker lock(&m_store->mutex);
+        return m_store->cookiesForUrl(url);
     }
 
     bool setCookiesFromUrl(const QList<QNetworkCookie> &cookies, const QUrl &url) override
     {
-        SharedCookieStore &store = cookie_store();
-        QMutexLocker lock(&store.mutex);
-        return store.setCookiesFromUrl(cookies, url);
+        QMutexLocker lock(&m_store->mutex);
+        return m_store->setCookiesFromUrl(cookies, url);
     }
+
+private:
+    std::shared_ptr<SharedCookieStore> m_store;
 };
 
 enum class WaitOutcome { Done, TimedOut, Cancelled };
@@ -214,27 +207,34 @@ QUrl url_from_text(const QString &text)
     return QUrl(text, QUrl::TolerantMode);
 }
 
-HttpClient &HttpClient::instance()
+HttpClient::HttpClient()
+    : m_cookies(std::make_shared<SharedCookieStore>())
 {
-    static HttpClient client;
-    return client;
+}
+
+HttpClient::~HttpClient()
+{
+    // The creating thread's manager goes with the client, and with it every
+    // request still under way there (their callbacks are not called). Worker
+    // threads have ended by now; theirs went when they finished.
+    delete m_managers.value(m_home_thread).data();
 }
 
 QNetworkAccessManager *HttpClient::manager()
 {
-    // Qt's own per-thread storage: a C++ thread_local with a destructor is
-    // torn down in no fixed order with MinGW's emulated TLS on Windows, and
-    // the QPointer then frees memory already freed (a crash as threads end).
-    static QThreadStorage<QPointer<QNetworkAccessManager>> storage;
-    QPointer<QNetworkAccessManager> &local = storage.localData();
+    // A table of the client's own rather than thread-local storage: a C++
+    // thread_local with a destructor is torn down in no fixed order with
+    // MinGW's emulated TLS on Windows, and QThreadStorage hands a slot that
+    // a destroyed client left behind to the next storage, which then frees
+    // it as its own. A finished thread's entry is a null pointer, replaced
+    // when a new thread comes at the same address.
+    QMutexLocker lock(&m_managers_mutex);
+    QPointer<QNetworkAccessManager> &local = m_managers[QThread::currentThread()];
     if (!local) {
         auto *mgr = new QNetworkAccessManager;
-        mgr->setCookieJar(new ThreadCookieJar(mgr));
+        mgr->setCookieJar(new ThreadCookieJar(m_cookies, mgr));
         QThread *thread = QThread::currentThread();
-        QCoreApplication *app = QCoreApplication::instance();
-        if (app && thread == app->thread())
-            mgr->setParent(app);
-        else
+        if (thread != m_home_thread)
             QObject::connect(thread, &QThread::finished, mgr, &QObject::deleteLater, Qt::DirectConnection);
         local = mgr;
     }
@@ -398,8 +398,9 @@ HttpStream::Read HttpStream::read(QByteArray &out, qint64 max_bytes)
 // once it has answered or its context is gone.
 class AsyncGet final : public QObject {
 public:
-    AsyncGet(const QUrl &url, int timeout_ms, QObject *context, HttpClient::Done done)
-        : m_url(url), m_timeout_ms(timeout_ms), m_context(context), m_done(std::move(done))
+    AsyncGet(HttpClient &client, const QUrl &url, int timeout_ms, QObject *context, HttpClient::Done done)
+        : QObject(client.manager()), m_client(client), m_url(url), m_timeout_ms(timeout_ms),
+          m_context(context), m_done(std::move(done))
     {
         m_idle.setSingleShot(true);
         connect(&m_idle, &QTimer::timeout, this, &AsyncGet::timed_out);
@@ -410,8 +411,8 @@ public:
 
     void start()
     {
-        const QNetworkRequest request = HttpClient::instance().request_for(m_url, true, {});
-        m_reply = HttpClient::instance().manager()->get(request);
+        const QNetworkRequest request = m_client.request_for(m_url, true, {});
+        m_reply = m_client.manager()->get(request);
         const auto progress = [this] { m_idle.start(m_timeout_ms); };
         connect(m_reply, &QNetworkReply::metaDataChanged, this, progress);
         connect(m_reply, &QNetworkReply::readyRead, this, progress);
@@ -481,6 +482,7 @@ private:
             done(result);
     }
 
+    HttpClient &m_client;
     QUrl m_url;
     int m_timeout_ms;
     QPointer<QObject> m_context;
@@ -493,6 +495,7 @@ private:
 
 void HttpClient::get_async(const QUrl &url, int timeout_seconds, QObject *context, Done done)
 {
-    auto *request = new AsyncGet(url, timeout_seconds * 1000, context, std::move(done));
+    // A child of this thread's manager: gone with the client, unanswered.
+    auto *request = new AsyncGet(*this, url, timeout_seconds * 1000, context, std::move(done));
     request->start();
 }

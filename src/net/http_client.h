@@ -1,16 +1,21 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QNetworkAccessManager>
+#include <QNetworkCookieJar>
+#include <QMutex>
 #include <QPair>
+#include <QPointer>
 #include <QString>
+#include <QThread>
 #include <QUrl>
 
 #include <atomic>
 #include <functional>
 #include <memory>
 
-class QNetworkAccessManager;
 class QNetworkReply;
 class QObject;
 class QNetworkRequest;
@@ -85,12 +90,23 @@ private:
     QString m_error;
 };
 
-// The process-wide HTTP client for catalogue, instructions, cover and skin
-// requests. Usable from any thread with an event loop or none: every thread
-// gets its own network manager, all share one cookie store.
+// The cookies every thread's requests of one client share.
+class SharedCookieStore final : public QNetworkCookieJar {
+public:
+    QMutex mutex;
+};
+
+// The program's HTTP client for catalogue, instructions, cover and skin
+// requests, created once at start and handed to whoever sends requests.
+// Usable from any thread with an event loop or none: every thread gets its
+// own network manager, all share the client's cookie store. Destroy it on
+// the thread that created it, after the worker threads that used it ended.
 class HttpClient final {
 public:
-    static HttpClient &instance();
+    HttpClient();
+    ~HttpClient();
+    HttpClient(const HttpClient &) = delete;
+    HttpClient &operator=(const HttpClient &) = delete;
 
     // Connection attempts beyond the first when a connection cannot be
     // established at all.
@@ -133,7 +149,6 @@ public:
 
 private:
     friend class AsyncGet;
-    HttpClient() = default;
     QNetworkRequest request_for(const QUrl &url, bool follow_redirects, const HttpHeaders &headers) const;
     enum class Wait { Finished, Headers };
     QNetworkReply *send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
@@ -141,4 +156,9 @@ private:
                         HttpResult &result, const HttpHeaders &headers = {});
     HttpResult run(const QByteArray &verb, const QUrl &url, bool follow_redirects,
                    int timeout_seconds, const std::atomic<bool> *cancel);
+
+    std::shared_ptr<SharedCookieStore> m_cookies;
+    QMutex m_managers_mutex;
+    QHash<QThread *, QPointer<QNetworkAccessManager>> m_managers;
+    QThread *const m_home_thread = QThread::currentThread();
 };

@@ -71,7 +71,7 @@ ResumableGet::Result ResumableGet::run(QString &error)
                 headers += rules.range_headers(on_disk);
             HttpResult failure;
             std::unique_ptr<HttpStream> stream =
-                HttpClient::instance().open_stream(url, timeout_seconds, &failure, cancel, headers);
+                m_client.open_stream(url, timeout_seconds, &failure, cancel, headers);
             if (!stream) {
                 if (failure.cancelled)
                     return Result::Cancelled;

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <functional>
 
+class HttpClient;
+
 // A GET of one file streamed into `file_path` (created or truncated), that
 // goes on from the last byte on disk when the transfer breaks off (a cut or
 // reset connection, a wait for data that times out, a body that ends short),
@@ -14,6 +16,8 @@
 class ResumableGet final {
 public:
     enum class Result { Done, Cancelled, Failed };
+
+    explicit ResumableGet(HttpClient &client) : m_client(client) {}
 
     QUrl url;
     QString file_path;
@@ -32,4 +36,6 @@ public:
 
 private:
     bool pause(int ms) const;
+
+    HttpClient &m_client;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/program_services.h"
 #include "card/skin_widget.h"
 #include "covers/cover_store.h"
 #include "download/download_manager.h"
@@ -84,9 +85,9 @@ inline void put_cover(const TestServer &server, const QJsonObject &record, const
 }
 
 // A card whose cover has come, or is known to be missing.
-inline std::unique_ptr<SkinWidget> settled_card(const QJsonObject &record, const QString &game_dir = QString())
+inline std::unique_ptr<SkinWidget> settled_card(ProgramServices &services, const QJsonObject &record, const QString &game_dir = QString())
 {
-    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, game_dir, *DownloadManager::instance(), CoverStore::instance()));
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, game_dir, services.downloads, services.covers));
     if (card)
         (void)QTest::qWaitFor([&card] { return card->cover_state() != SkinWidget::CoverState::Loading; }, 15000);
     return card;

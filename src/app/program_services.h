@@ -1,0 +1,18 @@
+#pragma once
+
+#include "covers/cover_store.h"
+#include "download/download_manager.h"
+#include "net/http_client.h"
+
+// The services the whole program shares, created once at start on the GUI
+// thread (after the application object) and handed down to the window. The
+// members go in reverse order: the download queue first, its worker thread
+// stopped, then the cover store, then the client whose managers they used.
+struct ProgramServices final {
+    ProgramServices() = default;
+    Q_DISABLE_COPY_MOVE(ProgramServices)
+
+    HttpClient http;
+    CoverStore covers{http};
+    DownloadManager downloads{http};
+};
