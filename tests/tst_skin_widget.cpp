@@ -427,7 +427,7 @@ void TestSkinWidget::uninstall_walks_top_down()
     ModalAnswerer answerer;
     LogCapture log;
     card->uninstall_skin();
-    QCOMPARE(answerer.titles, QStringList{QStringLiteral("卸载成功")});
+    QTRY_COMPARE(answerer.titles, QStringList{QStringLiteral("卸载成功")});
 
     QStringList order;   // the folder of each removed file, below the mod folder
     const QString prefix = QStringLiteral("INFO 已删除文件: ") + QDir::toNativeSeparators(mod);

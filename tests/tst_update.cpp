@@ -302,36 +302,44 @@ void TestUpdate::fatalCheck_data()
     QTest::addColumn<bool>("server_down");
     QTest::addColumn<QString>("box");       // exact text, or prefix when ending in ": "
     QTest::addColumn<QString>("detail");    // must appear after a prefix
+    QTest::addColumn<QString>("before");    // the one box closed before it, if any
 
     const QJsonArray none;
     const QString exception = QStringLiteral("获取版本信息异常: ");
-    QTest::newRow("server down") << QByteArray() << none << true << exception << QString();
+    QTest::newRow("server down") << QByteArray() << none << true << exception << QString()
+                                 << QStringLiteral("分类加载失败");
     QTest::newRow("status 503") << QByteArray()
                                 << QJsonArray{QJsonObject{{"match", "/api1/"}, {"status", 503}}} << false
-                                << QStringLiteral("获取版本信息失败，状态码: 503") << QString();
+                                << QStringLiteral("获取版本信息失败，状态码: 503") << QString() << QString();
     QTest::newRow("status 404") << QByteArray()
                                 << QJsonArray{QJsonObject{{"match", "/api1/"}, {"status", 404}}} << false
-                                << QStringLiteral("获取版本信息失败，状态码: 404") << QString();
+                                << QStringLiteral("获取版本信息失败，状态码: 404") << QString() << QString();
     QTest::newRow("download key missing") << json({{QStringLiteral("Furlane代理版本"), "1.1"}}) << none << false
-                                          << QStringLiteral("服务器响应错误") << QString();
+                                          << QStringLiteral("服务器响应错误") << QString() << QString();
     QTest::newRow("version key missing") << json({{QStringLiteral("Furlane代理下载地址"), "@@BASE@@/files/a.exe"}})
-                                         << none << false << QStringLiteral("服务器响应错误") << QString();
+                                         << none << false << QStringLiteral("服务器响应错误") << QString() << QString();
     QTest::newRow("array instead of object")
         << QStringLiteral("[\"Furlane代理版本\", \"Furlane代理下载地址\"]").toUtf8() << none << false
-        << QStringLiteral("服务器响应错误") << QString();
-    QTest::newRow("not JSON") << QByteArray("<html>maintenance</html>") << none << false << exception << QString();
+        << QStringLiteral("服务器响应错误") << QString() << QString();
+    QTest::newRow("not JSON") << QByteArray("<html>maintenance</html>") << none << false << exception << QString() << QString();
     QTest::newRow("empty body") << QByteArray() << QJsonArray{QJsonObject{{"match", "/api1/"}, {"body", ""}}}
-                                << false << exception << QString();
+                                << false << exception << QString() << QString();
     QTest::newRow("body cut short") << QByteArray()
                                     << QJsonArray{QJsonObject{{"match", "/api1/"}, {"cut_after", 10}}} << false
-                                    << exception << QString();
+                                    << exception << QString() << QString();
     QTest::newRow("version as JSON number") << json(version_record(1.1, "@@BASE@@/files/a.exe")) << none << false
-                                            << QStringLiteral("检查更新异常: ") << QStringLiteral("1.1");
+                                            << QStringLiteral("检查更新异常: ") << QStringLiteral("1.1") << QString();
     QTest::newRow("version true") << json(version_record(true, "@@BASE@@/files/a.exe")) << none << false
-                                  << QStringLiteral("检查更新异常: ") << QStringLiteral("true");
+                                  << QStringLiteral("检查更新异常: ") << QStringLiteral("true") << QString();
     QTest::newRow("no answer within 5 s")
         << QByteArray() << QJsonArray{QJsonObject{{"match", "/api1/"}, {"delay", 20}}} << false << exception
-        << QStringLiteral("超时");
+        << QStringLiteral("超时") << QString();
+    // The catalogue's box comes first and alone, though its answer comes last.
+    QTest::newRow("catalogue times out, version refused")
+        << QByteArray()
+        << QJsonArray{QJsonObject{{"match", "index_skins.php"}, {"delay", 12}},
+                      QJsonObject{{"match", "/api1/"}, {"status", 503}}}
+        << false << QStringLiteral("获取版本信息失败，状态码: 503") << QString() << QStringLiteral("分类加载失败");
 }
 
 void TestUpdate::fatalCheck()
@@ -341,6 +349,7 @@ void TestUpdate::fatalCheck()
     QFETCH(bool, server_down);
     QFETCH(QString, box);
     QFETCH(QString, detail);
+    QFETCH(QString, before);
 
     if (!version_json.isEmpty())
         set_version(version_json);
@@ -354,6 +363,10 @@ void TestUpdate::fatalCheck()
     QVERIFY2(!r.boxes.isEmpty(), qPrintable(r.log));
     const QStringList last = r.boxes.last().split(QLatin1Char('\t'));
     QCOMPARE(last.first(), QStringLiteral("程序错误"));
+    if (!before.isEmpty()) {
+        QCOMPARE(r.boxes.size(), 2);
+        QCOMPARE(r.boxes.first().section(QLatin1Char('\t'), 0, 0), before);
+    }
     if (box.endsWith(QStringLiteral(": "))) {
         QVERIFY2(last.last().startsWith(box) && last.last().size() > box.size(), qPrintable(last.last()));
         QVERIFY2(last.last().contains(detail), qPrintable(last.last()));

@@ -78,6 +78,15 @@ private:
     CategoryBar *m_category_bar = nullptr;
     SkinGrid *m_grid = nullptr;
 
+    // The selection whose skin list was asked for last, and whether the grid
+    // shows a list (rather than a main category's instructions).
+    struct Selection {
+        QString main_category;
+        std::optional<QString> subcategory;
+    };
+    Selection m_asked;
+    bool m_listed = false;
+
     bool m_instructions_arrived = false;
     bool m_categories_arrived = false;
     int m_start_up_answers = 0;

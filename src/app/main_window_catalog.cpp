@@ -31,7 +31,11 @@ void MainWindow::connect_catalog()
         start_up_step_done();
     });
     connect(m_catalog, &CatalogService::skins_ready, this, [this](int, const QJsonArray &records) {
+        // The selection and its records change together: until now the
+        // pager went on paging the list on screen.
+        m_grid->select(m_asked.main_category, m_asked.subcategory);
         m_grid->set_records(records);
+        m_listed = true;
         QString error;
         if (!m_grid->show_page(0, &error)) {
             applog::error(QStringLiteral("加载皮肤列表失败: ") + error);
@@ -40,6 +44,11 @@ void MainWindow::connect_catalog()
         emit skins_loaded();
     });
     connect(m_catalog, &CatalogService::skins_failed, this, [this](int, const QString &text) {
+        // The cards on screen stay, and so does the choice they belong to.
+        if (m_listed)
+            m_category_bar->check_subcategory(m_grid->subcategory());
+        else
+            m_category_bar->check_no_subcategory();
         message(QStringLiteral("错误"), text, QStringLiteral("critical"));
         emit skins_loaded();
     });
@@ -64,12 +73,15 @@ void MainWindow::choose_main_category(const QString &name)
 {
     // A skin list still on its way belongs to the earlier choice.
     m_catalog->drop_pending_skins();
+    m_listed = false;
     m_grid->select(name, std::nullopt);
     m_grid->show_text(m_catalog->instructions());
 }
 
 void MainWindow::choose_subcategory(const QString &main_category, const std::optional<QString> &subcategory)
 {
-    m_grid->select(main_category, subcategory);
+    // The grid takes the new selection with its records (or keeps the old
+    // one when they cannot be had).
+    m_asked = {main_category, subcategory};
     m_catalog->load_skins(main_category, subcategory);
 }

@@ -24,6 +24,12 @@ void MainWindow::start_self_update()
                                  QStringLiteral("发现新版本 ") + version + QStringLiteral("，正在自动更新..."));
     });
 
-    // The mandatory update check, about a second after the window shows.
-    QTimer::singleShot(1000, m_updater, &Updater::check);
+    // The mandatory update check, a second after the start-up's catalogue
+    // answers have been handled and any box they opened is closed: its
+    // fatal box never comes over theirs, nor ends the program under them.
+    auto *once = new QObject(this);
+    connect(this, &MainWindow::catalog_loaded, once, [this, once] {
+        delete once;
+        QTimer::singleShot(1000, m_updater, &Updater::check);
+    });
 }

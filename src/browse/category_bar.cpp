@@ -197,6 +197,12 @@ void CategoryBar::build_subcategory_strip()
 
 void CategoryBar::choose_subcategory(const std::optional<QString> &name)
 {
+    check_subcategory(name);
+    emit subcategory_chosen(m_main_category, name);
+}
+
+void CategoryBar::check_subcategory(const std::optional<QString> &name)
+{
     const QString all = QStringLiteral("全部");
     // A subcategory literally named "全部" matches neither rule, so it loads
     // without any button checked.
@@ -204,5 +210,10 @@ void CategoryBar::choose_subcategory(const std::optional<QString> &name)
         return text == all ? !name.has_value() : (name && text == *name);
     });
     m_subcategory = name;
-    emit subcategory_chosen(m_main_category, name);
+}
+
+void CategoryBar::check_no_subcategory()
+{
+    check_first(m_sub_layout, [](const QString &) { return false; });
+    m_subcategory.reset();
 }

@@ -31,6 +31,12 @@ public:
     // Nothing for "全部" (the whole main category).
     std::optional<QString> subcategory() const { return m_subcategory; }
 
+    // Checks a subcategory button of the main category shown ("全部" for
+    // nothing), or none, and emits nothing: a choice whose list could not be
+    // had is undone this way.
+    void check_subcategory(const std::optional<QString> &name);
+    void check_no_subcategory();
+
     // The buttons in display order, for the window's tests.
     QList<QPushButton *> main_buttons() const;
     QList<QPushButton *> subcategory_buttons() const;

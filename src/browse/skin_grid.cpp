@@ -266,7 +266,10 @@ bool SkinGrid::show_page(int page, QString *error)
             applog::warning(QStringLiteral("创建皮肤组件失败: ") + invalid_record_error);
             continue;
         }
-        connect(skin_widget, &SkinWidget::show_message_signal, this, &SkinGrid::message_requested);
+        // Queued: the box opens from the event loop, never inside the card's
+        // own call, which a page rebuilt while the box shows would delete.
+        connect(skin_widget, &SkinWidget::show_message_signal, this, &SkinGrid::message_requested,
+                Qt::QueuedConnection);
         skin_widget->set_viewer_icon_path(m_viewer_icon_path);
         m_cards->addWidget(skin_widget);
         skin_widget->check_installation_status();

@@ -31,6 +31,7 @@ public:
     // The category the pages are filtered by; empty before a main category
     // is chosen (then "刷新页面" does nothing). Takes effect at the next page.
     void select(const QString &main_category, const std::optional<QString> &subcategory);
+    std::optional<QString> subcategory() const { return m_subcategory; }
     // The skin list the pages are cut from; takes effect at the next page.
     void set_records(const QJsonArray &records);
     const QJsonArray &records() const { return m_records; }

@@ -303,13 +303,6 @@ void SkinWidget::load_cover()
     });
 }
 
-QPixmap SkinWidget::full_cover()
-{
-    QImage full;
-    m_covers->fetch(cover_url(m_skin_data), QSize(), this, [&full](const QImage &image) { full = image; });
-    return QPixmap::fromImage(full);
-}
-
 void SkinWidget::set_cover_pixmap(const QPixmap &pixmap)
 {
     show_cover(crop_cover(pixmap.toImage(), cover_size_in_pixels()));
@@ -433,8 +426,12 @@ void SkinWidget::show_enlarged_image()
             QString icon_path = m_viewer_icon_path;
             if (icon_path.isEmpty())
                 icon_path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("icon.ico"));
-            ImagePreviewDialog dialog(QPixmap::fromImage(full), icon_path);
-            dialog.exec();
+            // A window of its own, modal but not run in a loop of the card's:
+            // a page rebuilt while it shows deletes the card, never the viewer.
+            auto *viewer = new ImagePreviewDialog(QPixmap::fromImage(full), icon_path);
+            viewer->setAttribute(Qt::WA_DeleteOnClose);
+            viewer->setWindowModality(Qt::ApplicationModal);
+            viewer->show();
         }, Qt::QueuedConnection);
     });
 }
@@ -518,12 +515,15 @@ void SkinWidget::uninstall_skin()
 
 void SkinWidget::show_success_dialog(const QString &title, const QString &message)
 {
-    QDialog dialog(this);
-    dialog.setWindowTitle(title);
-    dialog.setFixedSize(300, 200);
-    dialog.setStyleSheet(QString::fromUtf8(SUCCESS_DIALOG_STYLE));
+    // Owned by the window, and opened without a loop of the card's: a page
+    // rebuilt while it shows deletes the card, never the dialog.
+    auto *dialog = new QDialog(window());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(title);
+    dialog->setFixedSize(300, 200);
+    dialog->setStyleSheet(QString::fromUtf8(SUCCESS_DIALOG_STYLE));
 
-    auto *layout = new QVBoxLayout(&dialog);
+    auto *layout = new QVBoxLayout(dialog);
     auto *icon_label = new QLabel(QStringLiteral("✓"));
     icon_label->setAlignment(Qt::AlignCenter);
     icon_label->setStyleSheet(QString::fromUtf8(SUCCESS_ICON_STYLE));
@@ -531,13 +531,13 @@ void SkinWidget::show_success_dialog(const QString &title, const QString &messag
     message_label->setAlignment(Qt::AlignCenter);
     message_label->setWordWrap(true);
     auto *ok_button = new QPushButton(QStringLiteral("确定"));
-    connect(ok_button, &QPushButton::clicked, &dialog, &QDialog::accept);
+    connect(ok_button, &QPushButton::clicked, dialog, &QDialog::accept);
 
     layout->addWidget(icon_label);
     layout->addWidget(message_label);
     layout->addStretch();
     layout->addWidget(ok_button);
-    dialog.exec();
+    dialog->open();
 }
 
 void SkinWidget::handle_cancel()

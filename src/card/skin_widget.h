@@ -52,8 +52,6 @@ public:
     // Cover: at once from the cache, else the loading look until the
     // server's answer shows it, or the "暂无封面" placeholder.
     void load_cover();
-    // The cover at full size from the cache; null when none is cached.
-    QPixmap full_cover();
     // Shows `pixmap` cut to the cover area.
     void set_cover_pixmap(const QPixmap &pixmap);
 
