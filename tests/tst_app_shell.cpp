@@ -600,17 +600,21 @@ void TestAppShell::oneInstancePerUser()
     SingleInstance first(folder);
     QSignalSpy told(&first, &SingleInstance::activation_requested);
     const QString socket_path = QDir::temp().filePath(first.server_name());
-    const auto clean_up = qScopeGuard([&] { QDir(socket_path).removeRecursively(); });
+    QProcess holder;
+    const auto clean_up = qScopeGuard([&] {
+        holder.kill();
+        holder.waitForFinished(20000);
+        QDir(socket_path).removeRecursively();
+    });
     if (before == QLatin1String("running") || before == QLatin1String("silent")) {
         QCOMPARE(first.claim(), SingleInstance::Claim::First);
         if (before == QLatin1String("running"))
             QVERIFY(first.listen());
     } else if (before == QLatin1String("killed")) {
-        QProcess holder;
         holder.start(self_path(), {QString::fromLatin1(INSTANCE_CHILD), folder});
         while (!holder.canReadLine())
             QVERIFY(holder.waitForReadyRead(20000));
-        QCOMPARE(holder.readLine(), QByteArray("LISTENING\n"));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("LISTENING"));
         holder.kill();
         QVERIFY(holder.waitForFinished(20000));
         QVERIFY(QFileInfo::exists(first.lock_path()));
