@@ -8,12 +8,14 @@
 #include "support/config.h"
 #include "support/log.h"
 #include "support/modal_answerer.h"
+#include "support/single_instance.h"
 #include "support/test_server.h"
 #include "widgets/flow_layout.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocalServer>
 #include <QFontInfo>
 #include <QProcess>
 #include <QScreen>
@@ -35,6 +37,7 @@ namespace {
 const char *const LOG_CHILD = "--child-log";
 const char *const FATAL_CHILD = "--child-fatal";
 const char *const SCALE_CHILD = "--child-scale";
+const char *const INSTANCE_CHILD = "--child-instance";
 
 QString self_path() { return QCoreApplication::applicationFilePath(); }
 
@@ -101,6 +104,22 @@ int run_scale_child(int argc, char **argv)
     return 0;
 }
 
+// Child: holds the one-instance lock of the folder named after it and answers
+// later starts until it is killed.
+int run_instance_child(int argc, char **argv)
+{
+    applog::install();
+    if (argc < 3)
+        return 2;
+    SingleInstance instance(QString::fromLocal8Bit(argv[2]));
+    QCoreApplication app(argc, argv);
+    if (instance.claim() != SingleInstance::Claim::First || !instance.listen())
+        return 1;
+    std::printf("LISTENING\n");
+    std::fflush(stdout);
+    return app.exec();
+}
+
 } // namespace
 
 class TestAppShell : public QObject {
@@ -125,6 +144,8 @@ private slots:
     void forceCloseEndsWithStatusOne();
     void cacheFolderCreated();
     void noCacheFolderNoStart();
+    void oneInstancePerUser_data();
+    void oneInstancePerUser();
 
 private:
     TestServer version_server;
@@ -530,8 +551,126 @@ void TestAppShell::noCacheFolderNoStart()
     QVERIFY2(!err.contains(QStringLiteral("API地址设置完成")), qPrintable(err));
 }
 
+void TestAppShell::oneInstancePerUser_data()
+{
+    QTest::addColumn<QString>("before");   // who holds the data folder's lock as the program starts
+    QTest::addColumn<int>("status");       // -1: the program runs on
+    QTest::addColumn<QString>("log");
+
+    QTest::newRow("a running one is told to come forward, this one ends")
+        << "running" << 0 << QStringLiteral("[INFO] main: Furlane 已在运行");
+    QTest::newRow("a running one that never answers: this one ends all the same")
+        << "silent" << 0 << QStringLiteral("[WARNING] main: 无法唤起正在运行的 Furlane");
+    QTest::newRow("the lock and socket of a killed one are taken over") << "killed" << -1 << QString();
+    QTest::newRow("the socket's name is taken: the program runs, not to be raised")
+        << "socket taken" << -1 << QStringLiteral("[WARNING] main: 无法监听本地连接: ");
+    QTest::newRow("no lock file can be made: no start")
+        << "no lock" << 1 << QStringLiteral("[ERROR] main: 无法创建锁文件: ");
+}
+
+// The real program, started beside another holder of its lock or what one
+// left behind.
+void TestAppShell::oneInstancePerUser()
+{
+    QFETCH(QString, before);
+    QFETCH(int, status);
+    QFETCH(QString, log);
+
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_MESSAGE_PATTERN"));
+#ifdef Q_OS_WIN
+    if (before == QLatin1String("socket taken") || before == QLatin1String("no lock"))
+        QSKIP("needs a Unix socket file and /proc");
+    // The data folder follows the Windows user profile, which HOME does not move.
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/furlane.exe");
+    const QString folder = config::CACHE_DIR();
+#else
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/furlane");
+    const QString folder = home.filePath(QStringLiteral(".cache/Furlane"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral(".cache")));
+#endif
+    QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
+    if (before == QLatin1String("no lock")) {
+        // A data folder in which no file can be made, even by root.
+        QVERIFY(QDir().mkpath(home.filePath(QStringLiteral(".cache"))));
+        QVERIFY(QFile::link(QStringLiteral("/proc/1"), folder));
+    } else {
+        QVERIFY(QDir().mkpath(folder));
+    }
+
+    SingleInstance first(folder);
+    QSignalSpy told(&first, &SingleInstance::activation_requested);
+    const QString socket_path = QDir::temp().filePath(first.server_name());
+    QProcess holder;
+    const auto clean_up = qScopeGuard([&] {
+        holder.kill();
+        holder.waitForFinished(20000);
+        QDir(socket_path).removeRecursively();
+    });
+    if (before == QLatin1String("running") || before == QLatin1String("silent")) {
+        QCOMPARE(first.claim(), SingleInstance::Claim::First);
+        if (before == QLatin1String("running"))
+            QVERIFY(first.listen());
+    } else if (before == QLatin1String("killed")) {
+        holder.start(self_path(), {QString::fromLatin1(INSTANCE_CHILD), folder});
+        while (!holder.canReadLine())
+            QVERIFY(holder.waitForReadyRead(20000));
+        QCOMPARE(holder.readLine().trimmed(), QByteArray("LISTENING"));
+        holder.kill();
+        QVERIFY(holder.waitForFinished(20000));
+        QVERIFY(QFileInfo::exists(first.lock_path()));
+    } else if (before == QLatin1String("socket taken")) {
+        QVERIFY(QDir().mkpath(socket_path));
+    }
+
+    QProcess app;
+    app.setProcessEnvironment(env);
+    app.start(program, QStringList());
+    const auto end_app = qScopeGuard([&] {
+        app.kill();
+        app.waitForFinished(20000);
+        // A killed program leaves its socket file behind on Unix.
+        if (before != QLatin1String("running"))
+            QLocalServer::removeServer(first.server_name());
+    });
+    QByteArray err;
+    if (status >= 0) {
+        // With this loop running: a running one answers from it.
+        QTRY_COMPARE_WITH_TIMEOUT(app.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        err = app.readAllStandardError();
+        QVERIFY2(err.contains(log.toUtf8()), err.constData());
+        QCOMPARE(app.exitCode(), status);
+        // It ended before anything else: no endpoint was resolved.
+        QVERIFY2(!err.contains("API地址设置完成"), err.constData());
+        if (before == QLatin1String("running")) {
+            QTRY_COMPARE(told.count(), 1);
+            QVERIFY2(!err.contains("无法唤起"), err.constData());
+        }
+        return;
+    }
+    // It runs and holds the lock.
+    SingleInstance later(folder);
+    if (before == QLatin1String("killed")) {
+        QVERIFY(later.notify_running(20000));
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT((err += app.readAllStandardError()).contains(log.toUtf8()), 20000);
+    }
+    QCOMPARE(later.claim(), SingleInstance::Claim::Running);
+    QVERIFY(app.waitForStarted());
+    QCOMPARE(app.state(), QProcess::Running);
+    err += app.readAllStandardError();
+    QVERIFY2(!err.contains("已在运行"), err.constData());
+}
+
 int main(int argc, char **argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], INSTANCE_CHILD) == 0)
+        return run_instance_child(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], LOG_CHILD) == 0)
         return run_log_child(argc, argv);
     if (argc > 1 && qstrcmp(argv[1], FATAL_CHILD) == 0)

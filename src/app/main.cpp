@@ -3,6 +3,7 @@
 #include "app/program_services.h"
 #include "support/config.h"
 #include "support/log.h"
+#include "support/single_instance.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,10 +16,17 @@ int main(int argc, char *argv[])
         applog::error(QStringLiteral("无法创建缓存目录: ") + config::CACHE_DIR());
         return 1;
     }
+    // One Furlane per user: a later start only brings the running one forward.
+    SingleInstance single_instance(config::CACHE_DIR());
+    const SingleInstance::Claim claim = single_instance.claim();
+    if (claim == SingleInstance::Claim::Failed)
+        return 1;
 #ifdef Q_OS_WIN
     // Players start the program from Explorer, with nowhere to see standard
     // error: the log also goes to a file they can send with a bug report.
-    applog::open_log_file(QDir(config::CACHE_DIR()).filePath(QStringLiteral("furlane.log")));
+    // It is the lock holder's: a later start would cut it under the holder.
+    if (claim == SingleInstance::Claim::First)
+        applog::open_log_file(QDir(config::CACHE_DIR()).filePath(QStringLiteral("furlane.log")));
 #endif
 
     // The scale is Qt's to know from the moment the application object
@@ -26,9 +34,20 @@ int main(int argc, char *argv[])
     DisplayScaleSetup display_scale;
     QApplication app(argc, argv);
     display_scale.restore_environment();
+    if (claim == SingleInstance::Claim::Running) {
+        single_instance.notify_running();
+        return 0;
+    }
+    single_instance.listen();
 
     ProgramServices services;
     MainWindow window(services);
+    QObject::connect(&single_instance, &SingleInstance::activation_requested, &window, [&window] {
+        if (window.isMinimized())
+            window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
     // Whole on the screen it opens on, frame included, as far as it fits.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

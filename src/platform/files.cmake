@@ -3,6 +3,7 @@
 # display metrics read before the window exists (Win32, or the X server).
 list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/end_now.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/foreground.cpp
     ${CMAKE_CURRENT_LIST_DIR}/open_folder.cpp
     ${CMAKE_CURRENT_LIST_DIR}/std_error.cpp
     ${CMAKE_CURRENT_LIST_DIR}/wine_paths.cpp
