@@ -558,19 +558,26 @@ private slots:
         QTest::addColumn<QString>("blocked_dir");   // relative to the mod folder
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("old_pak");
-        QTest::newRow("mod folder cannot be created") << "/proc/1/furlane-game" << "" << "无法创建目录: " << false;
-        QTest::newRow("temporary file cannot be created") << "" << "coat.pak.tmp" << "无法写入临时文件: " << false;
-        QTest::newRow("final name held by a folder") << "" << "coat.pak" << "无法移动文件到目标位置: " << false;
+        // Made immutable while the signature's move is retried; the blocking
+        // folder goes then too, unless the new package is the one locked.
+        QTest::addColumn<QString>("locked_midway");
+        QTest::newRow("mod folder cannot be created") << "/proc/1/furlane-game" << "" << "无法创建目录: " << false << "";
+        QTest::newRow("temporary file cannot be created") << "" << "coat.pak.tmp" << "无法写入临时文件: " << false << "";
+        QTest::newRow("final name held by a folder") << "" << "coat.pak" << "无法移动文件到目标位置: " << false << "";
         // The package has moved in when the signature cannot: it goes again
         // and the older package it replaced comes back.
         QTest::newRow("signature's final name held by a folder")
-            << "" << "coat.sig" << "无法移动文件到目标位置: " << true;
+            << "" << "coat.sig" << "无法移动文件到目标位置: " << true << "";
         QTest::newRow("journal's name held by a folder")
-            << "" << "furlane-install.journal" << "无法写入安装记录: " << true;
+            << "" << "furlane-install.journal" << "无法写入安装记录: " << true << "";
         // ... and while the signature's move is retried, the new package
         // becomes impossible to remove: the older one stays as the backup.
         QTest::newRow("signature blocked, new package locked: backup named")
-            << "" << "coat.sig" << "无法恢复原文件: " << true;
+            << "" << "coat.sig" << "无法恢复原文件: " << true << "coat.pak";
+        // Both new files stand, but the journal cannot say so: the install
+        // is undone, and the journal that cannot go is undone again later.
+        QTest::newRow("commit cannot be written")
+            << "" << "coat.sig" << "无法写入安装记录: " << true << "furlane-install.journal";
     }
 
     void unwritable_targets()
@@ -579,6 +586,7 @@ private slots:
         QFETCH(QString, blocked_dir);
         QFETCH(QString, expected);
         QFETCH(bool, old_pak);
+        QFETCH(QString, locked_midway);
         serve(QStringLiteral("coat.pak"), random_bytes(20000, 6));
         serve(QStringLiteral("coat.sig"), "SIG");
         DownloadTask task = task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig"));
@@ -593,30 +601,35 @@ private slots:
         }
         if (old_pak)
             QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), "older package"));
-        const bool lock_new_pak = expected.startsWith(QStringLiteral("无法恢复"));
+        const bool lock_new_pak = locked_midway == QLatin1String("coat.pak");
+        const bool lock_journal = locked_midway == QLatin1String("furlane-install.journal");
         const QString new_pak = mod_dir + QStringLiteral("/coat.pak");
+        const QString journal = mod_dir + QStringLiteral("/furlane-install.journal");
         struct Unlock {
             QString path;
             ~Unlock() { QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path}); }
-        } unlock{new_pak};
+        } unlock{mod_dir + QLatin1Char('/') + locked_midway};
         bool locked = false;
         LogCapture log;
         DownloadWorker worker(task, m_services.http);
         const Report report = run(worker, {}, [&](DownloadWorker &, QThread &, Report &) {
-            if (!lock_new_pak)
+            if (locked_midway.isEmpty())
                 return;
             // Between the retries of the signature's move (a second or more).
             QTRY_VERIFY_WITH_TIMEOUT(log.texts().contains(QStringLiteral("WARNING 重命名重试 1/3: ")
                                                           + QDir::toNativeSeparators(mod_dir + "/coat.sig.tmp")),
                                      20000);
-            locked = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), new_pak}) == 0;
+            if (lock_journal)
+                QDir(mod_dir + QLatin1Char('/') + blocked_dir).removeRecursively();
+            locked = QProcess::execute(QStringLiteral("chattr"),
+                                       {QStringLiteral("+i"), mod_dir + QLatin1Char('/') + locked_midway}) == 0;
         });
-        if (lock_new_pak && !locked)
-            QSKIP("no immutable attribute here: the failed restore was not driven");
+        if (!locked_midway.isEmpty() && !locked)
+            QSKIP("no immutable attribute here: the locked file was not driven");
         QCOMPARE(report.finished, QStringList());
         QCOMPARE(report.errors.size(), 1);
         QVERIFY2(report.errors.first().contains(expected), qPrintable(report.errors.first()));
-        QStringList expected_files = blocked_dir.isEmpty()
+        QStringList expected_files = blocked_dir.isEmpty() || lock_journal
             ? QStringList() : QStringList{blocked_dir + QStringLiteral("/keep")};
         if (old_pak)
             expected_files << QStringLiteral("coat.pak");
@@ -626,6 +639,11 @@ private slots:
                      qPrintable(report.errors.first()));
             expected_files << QStringLiteral("coat.pak.old.tmp") << QStringLiteral("furlane-install.journal");
             QCOMPARE(read_file(new_pak + ".old.tmp"), QByteArray("older package"));
+        } else if (lock_journal) {
+            // Left without the commit mark: the next start undoes nothing more.
+            expected_files << QStringLiteral("furlane-install.journal");
+            QCOMPARE(read_file(new_pak), QByteArray("older package"));
+            QVERIFY(!read_file(journal).contains("committed"));
         } else if (old_pak) {
             QCOMPARE(read_file(new_pak), QByteArray("older package"));
         }

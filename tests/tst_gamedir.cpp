@@ -1,3 +1,4 @@
+#include "download/install_journal.h"
 #include "gamedir/game_folder.h"
 #include "gamedir/temp_cleanup.h"
 #include "platform/process_list.h"
@@ -375,44 +376,64 @@ void TestGameDir::cleanup_reports_what_it_cannot_remove()
 }
 
 // The mod folder as an install left it when the program ended at one
-// instant of its moves (an older pair "a.pak"/"a.sig" being replaced).
+// instant of its moves (an older pair "a.pak"/"a.sig" being replaced), then
+// the next start, the user's uninstall of some files, and the close.
 void TestGameDir::cleanup_undoes_interrupted_install_data()
 {
     QTest::addColumn<QStringList>("before");   // name=content; the journal by its name
     QTest::addColumn<QString>("locked");       // made immutable first: cannot be removed
     QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QStringList>("uninstalled");   // removed between start and close
 
     const QString journal = QStringLiteral("furlane-install.journal=1\ta.pak\n1\ta.sig\n");
     const QStringList old_pair{QStringLiteral("a.pak=old pak"), QStringLiteral("a.sig=old sig")};
     const QStringList new_pair{QStringLiteral("a.pak=new pak"), QStringLiteral("a.sig=new sig")};
     QTest::newRow("both downloaded, nothing moved")
         << QStringList{journal, "a.pak=old pak", "a.sig=old sig", "a.pak.tmp=new pak", "a.sig.tmp=new sig"}
-        << QString() << old_pair;
+        << QString() << old_pair << QStringList();
     QTest::newRow("old package stepped aside")
         << QStringList{journal, "a.pak.old.tmp=old pak", "a.sig=old sig", "a.pak.tmp=new pak", "a.sig.tmp=new sig"}
-        << QString() << old_pair;
+        << QString() << old_pair << QStringList();
     QTest::newRow("new package beside the old signature")
         << QStringList{journal, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig=old sig", "a.sig.tmp=new sig"}
-        << QString() << old_pair;
+        << QString() << old_pair << QStringList();
     QTest::newRow("new package, signature missing")
         << QStringList{journal, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig.tmp=new sig"}
-        << QString() << old_pair;
+        << QString() << old_pair << QStringList();
     QTest::newRow("both new in place, journal still there")
         << QStringList{journal, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig=new sig"}
-        << QString() << old_pair;
+        << QString() << old_pair << QStringList();
     QTest::newRow("done, backups not yet removed")
         << QStringList{"a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig=new sig"}
-        << QString() << new_pair;
+        << QString() << new_pair << QStringList();
     QTest::newRow("first install: new package moved, signature not")
         << QStringList{"furlane-install.journal=0\ta.pak\n0\ta.sig\n", "a.pak=new pak", "a.sig.tmp=new sig"}
-        << QString() << QStringList();
+        << QString() << QStringList() << QStringList();
     // What an older build left: the only copy under its backup name.
     QTest::newRow("no journal, backup is the only copy")
-        << QStringList{"a.pak.old.tmp=old pak", "a.sig=old sig"} << QString() << old_pair;
+        << QStringList{"a.pak.old.tmp=old pak", "a.sig=old sig"} << QString() << old_pair << QStringList();
     QTest::newRow("the new package cannot go: backups and journal stay")
         << QStringList{journal, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig=new sig"}
         << QStringLiteral("a.pak")
-        << QStringList{journal, "a.pak=new pak", "a.pak.old.tmp=old pak", "a.sig=old sig"};
+        << QStringList{journal, "a.pak=new pak", "a.pak.old.tmp=old pak", "a.sig=old sig"} << QStringList();
+    const QString committed = QStringLiteral("furlane-install.journal=1\ta.pak\n1\ta.sig\ncommitted\n");
+    QTest::newRow("committed, backups not yet removed")
+        << QStringList{committed, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig=new sig"}
+        << QString() << new_pair << QStringList();
+    QTest::newRow("committed, a backup cannot go: it never comes back")
+        << QStringList{committed, "a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig=new sig"}
+        << QStringLiteral("a.pak.old.tmp") << QStringList{committed, "a.pak.old.tmp=old pak"}
+        << QStringList{"a.pak", "a.sig"};
+    // Without a journal the pair is judged whole.
+    QTest::newRow("no journal, new package beside both backups")
+        << QStringList{"a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig"}
+        << QString() << old_pair << QStringList();
+    QTest::newRow("no journal, new package, new signature not moved in")
+        << QStringList{"a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig=old sig", "a.sig.tmp=new sig"}
+        << QString() << old_pair << QStringList();
+    QTest::newRow("no journal, done, then uninstalled")
+        << QStringList{"a.pak.old.tmp=old pak", "a.pak=new pak", "a.sig.old.tmp=old sig", "a.sig=new sig"}
+        << QString() << QStringList() << QStringList{"a.pak", "a.sig"};
 }
 
 void TestGameDir::cleanup_undoes_interrupted_install()
@@ -420,6 +441,7 @@ void TestGameDir::cleanup_undoes_interrupted_install()
     QFETCH(QStringList, before);
     QFETCH(QString, locked);
     QFETCH(QStringList, after);
+    QFETCH(QStringList, uninstalled);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     FakeGame game(dir.path() + QStringLiteral("/DH"));
@@ -434,6 +456,9 @@ void TestGameDir::cleanup_undoes_interrupted_install()
         guard.path = mods + QLatin1Char('/') + locked;
     }
 
+    install_journal::recover(mods);
+    for (const QString &name : uninstalled)
+        QVERIFY(QFile::remove(mods + QLatin1Char('/') + name));
     gamedir::cleanup_temp_files(game.root());
 
     QStringList found;

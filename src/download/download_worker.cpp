@@ -167,7 +167,9 @@ DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
         QStringList lost;
         if (install_journal::recover(folder, &lost))
             return true;
-        *not_restored = QStringLiteral("\n无法恢复原文件: ") + lost.join(QStringLiteral(", "));
+        // A journal that cannot be removed names nothing lost: it is undone again next time.
+        if (!lost.isEmpty())
+            *not_restored = QStringLiteral("\n无法恢复原文件: ") + lost.join(QStringLiteral(", "));
         return false;
     };
     const auto fail = [&](const QString &path) {
@@ -178,13 +180,10 @@ DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
         return Outcome::Failed;
     };
 
-    QStringList backups;
     for (const DownloadFileInfo &file : qAsConst(m_files)) {
         if (QFileInfo(file.final_path).isFile()) {
-            const QString backup = install_journal::backup_path(file.final_path);
-            if (!safe_rename(file.final_path, backup))
+            if (!safe_rename(file.final_path, install_journal::backup_path(file.final_path)))
                 return fail(file.final_path);
-            backups << backup;
         }
         if (!safe_rename(file.temp_path, file.final_path))
             return fail(file.final_path);
@@ -199,11 +198,19 @@ DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
         error_text = QStringLiteral("下载已取消，但安装无法撤销") + not_restored;
         return Outcome::Failed;
     }
-    // Both new files stand: with the journal gone the install is done.
-    if (!install_journal::remove(folder))
-        return fail(install_journal::path(folder));
-    for (const QString &backup : qAsConst(backups))
-        safe_remove(backup);
+    // Both new files stand: the mark makes the install done, whatever comes
+    // next. Recovery then deletes the backups before the journal, so no
+    // backup outlives the record that says it is done with; what cannot be
+    // deleted now is deleted by the next start or close, never put back.
+    const QString commit_error = install_journal::commit(folder);
+    if (!commit_error.isEmpty()) {
+        error_text = QStringLiteral("无法写入安装记录: ") + commit_error;
+        QString not_restored;
+        if (!undo(&not_restored))
+            error_text += not_restored;
+        return Outcome::Failed;
+    }
+    install_journal::recover(folder);
     return Outcome::Done;
 }
 

@@ -15,19 +15,33 @@ namespace {
 
 const QString JOURNAL_NAME = QStringLiteral("furlane-install.journal");
 const QString BACKUP_SUFFIX = QStringLiteral(".old.tmp");
+const QString TEMP_SUFFIX = QStringLiteral(".tmp");
+// The last line of a committed journal. A journal without it (or with a
+// line cut short by the program's end) is undone.
+const QByteArray COMMIT_MARK = QByteArrayLiteral("committed");
+
+struct Journal {
+    QVector<Entry> entries;
+    bool committed = false;
+};
 
 QString shown(const QString &path)
 {
     return QDir::toNativeSeparators(path);
 }
 
-QVector<Entry> read(const QString &mod_folder)
+Journal read(const QString &mod_folder)
 {
-    QVector<Entry> entries;
+    Journal journal;
+    QVector<Entry> &entries = journal.entries;
     QFile file(path(mod_folder));
     if (!file.open(QIODevice::ReadOnly))
-        return entries;
+        return journal;
     for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.trimmed() == COMMIT_MARK) {
+            journal.committed = true;
+            continue;
+        }
         const QString text = QString::fromUtf8(line).trimmed();
         const QString name = text.mid(2);
         // The folder is writable by anyone: only plain names of its own files count.
@@ -35,7 +49,7 @@ QVector<Entry> read(const QString &mod_folder)
             continue;
         entries.append({name, text.at(0) == QLatin1Char('1')});
     }
-    return entries;
+    return journal;
 }
 
 // Puts the older copy of `final_path` back in its place, dropping whatever
@@ -53,10 +67,24 @@ bool restore(const QString &final_path, QStringList *not_restored)
     return false;
 }
 
+// Deletes the older copy of `final_path` once its install is done.
+bool drop_backup(const QString &final_path)
+{
+    const QString backup = backup_path(final_path);
+    if (!QFileInfo::exists(backup))
+        return true;
+    if (safe_remove(backup)) {
+        applog::info(QStringLiteral("安装已完成，已删除原文件备份: ") + shown(backup));
+        return true;
+    }
+    applog::error(QStringLiteral("无法删除原文件备份: ") + shown(backup));
+    return false;
+}
+
 bool undo(const QString &mod_folder, const Entry &entry, QStringList *not_restored)
 {
     const QString final_path = mod_folder + QLatin1Char('/') + entry.name;
-    const QString temp_path = final_path + QStringLiteral(".tmp");
+    const QString temp_path = final_path + TEMP_SUFFIX;
     if (QFileInfo::exists(backup_path(final_path)))
         return restore(final_path, not_restored);
     // No backup: either the older copy never stepped aside (it is still in
@@ -71,6 +99,46 @@ bool undo(const QString &mod_folder, const Entry &entry, QStringList *not_restor
     }
     safe_remove(temp_path);
     return true;
+}
+
+// One file of a pair as recovery finds it without a journal.
+struct Side {
+    QString path;
+    bool backed_up = false;   // its "<name>.old.tmp" is there
+    bool present = false;
+    bool pending = false;     // a new file still waits under its ".tmp" name
+};
+
+Side side_of(const QString &final_path)
+{
+    return {final_path, QFileInfo::exists(backup_path(final_path)), QFileInfo::exists(final_path),
+            QFileInfo::exists(final_path + TEMP_SUFFIX)};
+}
+
+// Settles the backup of `final_path` with the other file of its pair, when
+// that file left any trace. Without a journal the moves show how far the
+// install got: a file missing beside its backup, or a new file not yet
+// moved in, means it was cut short and the whole pair goes back; otherwise
+// both new files stand and the backups are done with.
+bool settle_pair(const QString &final_path, QStringList *not_restored)
+{
+    QVector<Side> sides{side_of(final_path)};
+    const QFileInfo info(final_path);
+    const QString partner = paired_skin_file_name(info.fileName());
+    if (!partner.isEmpty()) {
+        const Side other = side_of(info.path() + QLatin1Char('/') + partner);
+        if (other.backed_up || other.present || other.pending)
+            sides.append(other);
+    }
+    bool cut_short = false;
+    for (const Side &side : qAsConst(sides))
+        cut_short = cut_short || (side.backed_up ? !side.present : side.pending);
+    bool ok = true;
+    for (const Side &side : qAsConst(sides)) {
+        if (side.backed_up)
+            ok = (cut_short ? restore(side.path, not_restored) : drop_backup(side.path)) && ok;
+    }
+    return ok;
 }
 
 } // namespace
@@ -104,6 +172,18 @@ QString write(const QString &mod_folder, const QVector<Entry> &entries)
     return QString();
 }
 
+QString commit(const QString &mod_folder)
+{
+    // Appended, not rewritten: a mark the program's end cuts short is no
+    // mark, and the install is undone as before.
+    QFile file(path(mod_folder));
+    const QByteArray line = COMMIT_MARK + '\n';
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly)
+        || file.write(line) != line.size() || !file.flush())
+        return file.errorString() + QStringLiteral(": ") + shown(path(mod_folder));
+    return QString();
+}
+
 bool remove(const QString &mod_folder)
 {
     return safe_remove(path(mod_folder));
@@ -112,20 +192,34 @@ bool remove(const QString &mod_folder)
 bool recover(const QString &mod_folder, QStringList *not_restored)
 {
     bool ok = true;
+    // The files a journal that stays speaks for: it settles them next time.
+    QStringList held;
     if (QFileInfo::exists(path(mod_folder))) {
-        const QVector<Entry> entries = read(mod_folder);
-        for (auto it = entries.crbegin(); it != entries.crend(); ++it)
-            ok = undo(mod_folder, *it, not_restored) && ok;
-        if (ok && !remove(mod_folder)) {
-            applog::error(QStringLiteral("无法删除安装记录: ") + shown(path(mod_folder)));
-            ok = false;
+        const Journal journal = read(mod_folder);
+        bool settled = true;
+        if (journal.committed) {
+            for (const Entry &entry : journal.entries)
+                settled = drop_backup(mod_folder + QLatin1Char('/') + entry.name) && settled;
+        } else {
+            for (auto it = journal.entries.crbegin(); it != journal.entries.crend(); ++it)
+                settled = undo(mod_folder, *it, not_restored) && settled;
         }
+        if (settled && !remove(mod_folder)) {
+            applog::error(QStringLiteral("无法删除安装记录: ") + shown(path(mod_folder)));
+            settled = false;
+        }
+        if (!settled) {
+            for (const Entry &entry : journal.entries)
+                held << mod_folder + QLatin1Char('/') + entry.name;
+        }
+        ok = settled;
     }
-    // A backup without its file is the only copy left: it goes back.
     walk_files_top_down(mod_folder, [&](const QString &folder, const QString &name) {
-        const QString final_path = backed_up_path(folder + QLatin1Char('/') + name);
-        if (!final_path.isEmpty() && !QFileInfo::exists(final_path))
-            ok = restore(final_path, not_restored) && ok;
+        const QString backup = folder + QLatin1Char('/') + name;
+        const QString final_path = backed_up_path(backup);
+        // A backup already settled with its pair is gone by now.
+        if (!final_path.isEmpty() && !held.contains(final_path) && QFileInfo::exists(backup))
+            ok = settle_pair(final_path, not_restored) && ok;
         return true;
     });
     return ok;

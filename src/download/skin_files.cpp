@@ -35,6 +35,26 @@ bool is_safe_file_name(const QString &name)
     return !device.match(stem).hasMatch();
 }
 
+QString paired_skin_file_name(const QString &name)
+{
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0)
+        return QString();
+    const QString extension = name.mid(dot + 1);
+    QString partner;
+    if (extension.compare(QLatin1String("pak"), Qt::CaseInsensitive) == 0)
+        partner = QStringLiteral("sig");
+    else if (extension.compare(QLatin1String("sig"), Qt::CaseInsensitive) == 0)
+        partner = QStringLiteral("pak");
+    else
+        return QString();
+    for (int i = 0; i < 3; ++i) {
+        if (extension.at(i).isUpper())
+            partner[i] = partner.at(i).toUpper();
+    }
+    return name.left(dot + 1) + partner;
+}
+
 QString mod_folder_path(const QString &game_dir)
 {
     QString sub = config::MOD_SUBDIR;

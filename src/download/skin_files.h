@@ -21,6 +21,13 @@ QString skin_file_name(const QString &original);
 // an extension).
 bool is_safe_file_name(const QString &name);
 
+// The other file of the pair that `name` belongs to, for when no install
+// journal names the two files: skins are published as "<stem>.pak" beside
+// "<stem>.sig" (the records name each separately, so nothing else ties them).
+// The extension is compared without regard to case and the partner's is
+// written in the same case. Empty for a name of any other shape.
+QString paired_skin_file_name(const QString &name);
+
 // The mod folder below a game folder, with "/" separators.
 QString mod_folder_path(const QString &game_dir);
 

@@ -13,13 +13,13 @@ namespace gamedir {
 
 namespace {
 
-void sweep_file(const QString &folder, const QString &name, bool keep_backups)
+void sweep_file(const QString &folder, const QString &name)
 {
     const QString path = folder + QLatin1Char('/') + name;
     const QString shown = QDir::toNativeSeparators(path);
-    // An older copy that could not be put back may be the only one left.
-    const QString backed_up = install_journal::backed_up_path(path);
-    if (!backed_up.isEmpty() && (keep_backups || !QFileInfo::exists(backed_up))) {
+    // Recovery alone decides whether an older copy goes back or goes: one
+    // still here is one it could not settle, maybe the only copy left.
+    if (!install_journal::backed_up_path(path).isEmpty()) {
         applog::warning(QStringLiteral("保留原文件备份: ") + shown);
         return;
     }
@@ -56,11 +56,11 @@ void cleanup_temp_files(const QString &game_dir)
     const QString mods = mod_folder(game_dir);
     if (!QFileInfo(mods).isDir())
         return;
-    // An install cut short is undone first; while it cannot be, its backups stay.
+    // An install cut short is undone (or one committed finished) first;
+    // what cannot be settled keeps its backups for the next try.
     install_journal::recover(mods);
-    const bool keep_backups = QFileInfo::exists(install_journal::path(mods));
-    walk_files_top_down(mods, [keep_backups](const QString &folder, const QString &name) {
-        sweep_file(folder, name, keep_backups);
+    walk_files_top_down(mods, [](const QString &folder, const QString &name) {
+        sweep_file(folder, name);
         return true;
     });
 }
