@@ -39,9 +39,22 @@ bool shown_at_pixel_size(const SkinWidget &card)
     return pixmap.size() == cover_area(card) && pixmap.devicePixelRatio() == card.devicePixelRatioF();
 }
 
+// The placeholder's text sits in the middle of the cover at every scale.
+bool text_centred(const QImage &image)
+{
+    QRect ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) != PLACEHOLDER_GREY)
+                ink |= QRect(x, y, 1, 1);
+    const QPoint off = ink.center() - image.rect().center();
+    return !ink.isEmpty() && qAbs(off.x()) <= image.width() / 20 && qAbs(off.y()) <= image.height() / 20;
+}
+
 bool shows_placeholder(const SkinWidget &card)
 {
-    return shown_at_pixel_size(card) && shown_cover(card).pixelColor(2, 2) == PLACEHOLDER_GREY;
+    const QImage shown = shown_cover(card);
+    return shown_at_pixel_size(card) && shown.pixelColor(2, 2) == PLACEHOLDER_GREY && text_centred(shown);
 }
 
 bool close_enough(const QColor &seen, const QColor &wanted)

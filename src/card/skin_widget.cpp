@@ -337,7 +337,10 @@ void SkinWidget::set_placeholder_image()
     QPainter painter(&pixmap);
     painter.setPen(QColor(180, 180, 180));
     painter.setFont(QFont(QStringLiteral("Microsoft YaHei"), 12));
-    painter.drawText(pixmap.rect(), Qt::AlignCenter, QStringLiteral("暂无封面"));
+    // The painter works in logical pixels; the pixmap's own rectangle is in
+    // device pixels and would put the text off-centre above 100 %.
+    const QRectF area(QPointF(0, 0), QSizeF(pixmap.size()) / pixmap.devicePixelRatioF());
+    painter.drawText(area, Qt::AlignCenter, QStringLiteral("暂无封面"));
     painter.end();
     m_cover->setPixmap(pixmap);
     set_cover_state(CoverState::Missing);
