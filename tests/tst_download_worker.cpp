@@ -419,11 +419,32 @@ private slots:
             << QJsonArray{rule(pak, "GET", {{"cut_after", 30000}, {"validators", weak}, {"times", 1}}),
                           rule(pak, "GET", {{"validators", weak}})}
             << false << false << QString() << QStringList{"", ""} << QStringList{restarted};
+        // Where the file has an ETag, even a weak one, If-Range may not carry its date.
+        const QJsonObject weak_and_date{{"etag", "W/\"abc\""}};
+        QTest::newRow("weak ETag and a date: from zero, no Range asked")
+            << QJsonArray{rule(pak, "GET", {{"cut_after", 30000}, {"validators", weak_and_date}, {"times", 1}}),
+                          rule(pak, "GET", {{"validators", weak_and_date}})}
+            << false << false << QString() << QStringList{"", ""} << QStringList{restarted};
         // The answer to the resumed request, whichever copy of it comes.
         auto on_resume = [&](QJsonObject fault) {
             fault.insert(QStringLiteral("range"), QStringLiteral("bytes=30000-"));
             return rule(pak, "GET", fault);
         };
+        // The date is the validator; a 206 need not repeat it, but one that
+        // names another date is part of another version.
+        const QJsonObject date_only{{"etag", QJsonValue()}};
+        const QJsonObject dated_cut{{"validators", date_only}, {"cut_after", 30000}, {"range", ""}};
+        QTest::newRow("date only, 206 without it: resumed")
+            << QJsonArray{rule(pak, "GET", dated_cut),
+                          on_resume({{"validators", date_only}, {"partial_without", QJsonArray{"Last-Modified"}}})}
+            << false << false << QString() << QStringList{"", "bytes=30000- If-Range"} << QStringList{resumed(30000, 1)};
+        const QJsonObject other_date{{"etag", QJsonValue()}, {"last_modified", "Mon, 01 Jan 2001 00:00:00 GMT"}};
+        QTest::newRow("date only, 206 with another date: from zero")
+            << QJsonArray{rule(pak, "GET", {{"validators", date_only}, {"cut_after", 30000}, {"times", 1}}),
+                          on_resume({{"validators", other_date}, {"ignore_if_range", true}}),
+                          rule(pak, "GET", {{"validators", date_only}})}
+            << false << false << QString() << QStringList{"", "bytes=30000- If-Range", ""}
+            << QStringList{resumed(30000, 1), restarted};
         // Appended, these would make a file longer than the whole.
         QTest::newRow("206 body longer than its Content-Range: from zero")
             << QJsonArray{cut(30000), on_resume({{"range_body", "whole"}})} << false << false

@@ -77,10 +77,8 @@ int run_child(int argc, char **argv)
         return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : QString();
     };
     config::use_server_for_tests(args.at(args.indexOf(QLatin1String(CHILD_FLAG)) + 1));
-#ifndef Q_OS_WIN
     if (!option("--record").isEmpty())
         platform::set_launch_record_file_for_tests(option("--record").toStdString());
-#endif
 
     // Prints every message box as it shows (the update may end the process
     // right after), then presses its default button: a fatal box ends the
@@ -566,10 +564,6 @@ void TestUpdate::updateReplacesProgram()
     QCOMPARE(QString::fromUtf8(read_file(bat)), lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n"));
 
     // The platform layer was asked to run exactly that script.
-#ifdef Q_OS_WIN
-    QEXPECT_FAIL("", "under Wine the launch record stays empty although the script is written; not yet explained",
-                 Continue);
-#endif
     QCOMPARE(read_file(record), bat.toUtf8() + '\n');
 }
 
@@ -711,10 +705,6 @@ void TestUpdate::installStepFails()
     QFETCH(bool, record_fails);
     QFETCH(QString, box);
     QFETCH(QString, logged);
-#ifdef Q_OS_WIN
-    if (record_fails)
-        QSKIP("under Wine the child's launch record does not take effect (see the expected failure above); not yet explained");
-#endif
 
     QTemporaryDir root;
     const QString app_dir = root.filePath(QStringLiteral("app"));

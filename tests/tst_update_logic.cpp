@@ -1,3 +1,4 @@
+#include "update/elevated_launch.h"
 #include "update/update_logic.h"
 
 #include <QTemporaryDir>
@@ -202,7 +203,7 @@ void TestUpdateLogic::scriptText()
 
 void TestUpdateLogic::scriptEncoding_data()
 {
-    QTest::addColumn<QByteArray>("codec");
+    QTest::addColumn<QByteArray>("codec");   // a number: that Windows code page, through the system
     QTest::addColumn<QString>("path");
     QTest::addColumn<QByteArray>("expected"); // empty: refused
 
@@ -218,6 +219,13 @@ void TestUpdateLogic::scriptEncoding_data()
                                                             << QStringLiteral("C:\\游戏\\a.exe") << QByteArray();
     QTest::newRow("Cyrillic refused in GBK-less Western") << QByteArray("ISO-8859-1")
                                                          << QStringLiteral("C:\\Игры\\a.exe") << QByteArray();
+    QTest::newRow("system: ø in OEM 850 (437 has none)")
+        << QByteArray("850") << QStringLiteral("C:\\ø.exe") << QByteArray("C:\\\x9b.exe");
+    // Windows' "use Unicode UTF-8" option makes the OEM code page UTF-8.
+    QTest::newRow("system: any name in OEM UTF-8") << QByteArray("65001") << QStringLiteral("C:\\游戏\\Übersicht.exe")
+                                                   << QStringLiteral("C:\\游戏\\Übersicht.exe").toUtf8();
+    QTest::newRow("system: lone surrogate refused in OEM UTF-8")
+        << QByteArray("65001") << QStringLiteral("C:\\") + QChar(0xd800) + QStringLiteral("a.exe") << QByteArray();
 }
 
 void TestUpdateLogic::scriptEncoding()
@@ -225,6 +233,21 @@ void TestUpdateLogic::scriptEncoding()
     QFETCH(QByteArray, codec);
     QFETCH(QString, path);
     QFETCH(QByteArray, expected);
+    bool system_page = false;
+    const unsigned page = codec.toUInt(&system_page);
+    if (system_page) {
+#ifdef Q_OS_WIN
+        std::string bytes;
+        const bool encoded = platform::to_oem_code_page(path.toStdWString(), &bytes, page);
+        QCOMPARE(encoded, !expected.isEmpty());
+        if (encoded)
+            QCOMPARE(QByteArray::fromStdString(bytes), expected);
+        return;
+#else
+        Q_UNUSED(page)
+        QSKIP("Windows' code pages only");
+#endif
+    }
     QTextCodec *c = QTextCodec::codecForName(codec);
     QVERIFY(c);
     QString error;

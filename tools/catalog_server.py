@@ -42,7 +42,9 @@ second), "no_ranges" (answer as a server that knows nothing of ranges),
 "validators" ({"etag": ..., "last_modified": ...}: the file's validators as
 sent and compared with If-Range; null leaves one out), "ignore_if_range",
 "ignore_range" (validators sent, Range ignored), "range_body": "whole" (a
-206 that carries the whole file under the Content-Range asked for), "chunked"
+206 that carries the whole file under the Content-Range asked for),
+"partial_without" (names of headers a 206 leaves out, e.g. ["Last-Modified"],
+still compared with If-Range), "chunked"
 (body in chunked transfer coding, no Content-Length). The
 first live rule wins. Cutting the body of a path after N bytes, K times:
   {"match": PATH, "method": "GET", "cut_after": N, "times": K}
@@ -238,7 +240,7 @@ class State:
 RULE_KEYS = {"match", "method", "range", "times", "status", "delay", "drop", "stall_after", "stall",
              "cut_after", "cut_reset", "content_length", "redirect", "set_cookie",
              "body", "content_type", "headers", "rate", "no_ranges", "validators",
-             "ignore_if_range", "ignore_range", "range_body", "chunked"}
+             "ignore_if_range", "ignore_range", "range_body", "partial_without", "chunked"}
 
 
 def validate_rules(payload):
@@ -280,6 +282,9 @@ def validate_rules(payload):
             return None, "rule %d: 'validators' must map etag/last_modified to a string or null" % i
         if "range_body" in rule and rule["range_body"] != "whole":
             return None, "rule %d: 'range_body' must be \"whole\"" % i
+        left_out = rule.get("partial_without")
+        if left_out is not None and (not isinstance(left_out, list) or not all(isinstance(n, str) for n in left_out)):
+            return None, "rule %d: 'partial_without' must be a list of header names" % i
         if "rate" in rule and not rule["rate"] > 0:
             return None, "rule %d: 'rate' must be above 0" % i
     return payload, None
@@ -545,7 +550,9 @@ class Handler(BaseHTTPRequestHandler):
         else:
             first_sent, length = first, last - first + 1
         partial = Response(206, Body(path=response.body.path, start=first_sent, length=length), response.ctype)
-        partial.headers = response.headers + [("Content-Range", "bytes %d-%d/%d" % (first, last, size))]
+        left_out = {name.lower() for name in rule.get("partial_without", [])}
+        partial.headers = [(name, value) for name, value in response.headers if name.lower() not in left_out]
+        partial.headers.append(("Content-Range", "bytes %d-%d/%d" % (first, last, size)))
         return partial
 
     # -- output -----------------------------------------------------------

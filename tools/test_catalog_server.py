@@ -350,6 +350,8 @@ class RangeTest(ServerCase):
             ("several ranges: whole file", ["-r", "0-1,5-6"], None, 200, None, PAK),
             ("rule: server without ranges", ["-r", "5-"], {"no_ranges": True}, 200, None, PAK),
             ("rule replaced the body", ["-r", "1-"], {"body": "xyz"}, 200, None, b"xyz"),
+            ("rule: 206 without its date", ["-r", "5-", "-H", "If-Range: " + modified],
+             {"partial_without": ["Last-Modified"]}, 206, None, PAK[5:]),
         ]
         for name, args, rule, want_status, want_range, want_body in cases:
             with self.subTest(name):
@@ -358,6 +360,9 @@ class RangeTest(ServerCase):
                 self.assertEqual(status, want_status)
                 if want_range:
                     self.assertEqual(headers.get("Content-Range"), want_range)
+                if rule and "partial_without" in rule:
+                    self.assertNotIn("Last-Modified", headers)
+                    self.assertEqual(headers.get("ETag"), etag)
                 if want_body is not None:
                     self.assertEqual(body, want_body)
                     self.assertEqual(headers["Content-Length"], str(len(want_body)))

@@ -34,14 +34,15 @@ ContentRange parse_content_range(const QByteArray &value)
 
 void ResumeRules::begin(const HttpResult &answer, qint64 fallback_total)
 {
-    // A weak ETag may not stand in If-Range; the date can.
+    // A weak ETag may not stand in If-Range, and a file that has an ETag may
+    // not be asked for by its date either: such a file has no validator.
     const QByteArray etag = answer.header("ETag").trimmed();
-    if (!etag.isEmpty() && !etag.startsWith("W/")) {
-        m_validator = etag;
-        m_validator_header = QByteArrayLiteral("ETag");
-    } else {
+    if (etag.isEmpty()) {
         m_validator = answer.header("Last-Modified").trimmed();
         m_validator_header = QByteArrayLiteral("Last-Modified");
+    } else {
+        m_validator = etag.startsWith("W/") ? QByteArray() : etag;
+        m_validator_header = QByteArrayLiteral("ETag");
     }
     m_total = answer.content_length >= 0 ? answer.content_length : (fallback_total > 0 ? fallback_total : -1);
     m_body_end = m_total;
@@ -79,8 +80,11 @@ ResumeRules::Judgement ResumeRules::judge(const HttpResult &answer, qint64 offse
                             + QStringLiteral("，Content-Range: ") + QString::fromLatin1(value) + where);
         // A server that ignores If-Range sends the rest of whatever it has
         // now; appended to the start of another version it makes neither.
+        // A 206 must repeat the ETag but may leave out the date; without a
+        // date of its own it is what the server judged If-Range to ask for.
         const QByteArray validator = answer.header(m_validator_header).trimmed();
-        if (m_validator.isEmpty() || validator != m_validator)
+        const bool date_left_out = validator.isEmpty() && m_validator_header == "Last-Modified";
+        if (m_validator.isEmpty() || (validator != m_validator && !date_left_out))
             return unusable(QStringLiteral("续传应答不符: 文件已改变 (") + QString::fromLatin1(m_validator_header)
                             + QStringLiteral(": ") + QString::fromLatin1(m_validator) + QStringLiteral(" → ")
                             + QString::fromLatin1(validator) + QLatin1Char(')') + where);

@@ -28,8 +28,9 @@ public:
     static int pause_ms(int k) { return 500 << qBound(0, k - 1, 2); }
 
     // Whether the file has a validator that If-Range can carry (a strong
-    // ETag, else Last-Modified). Without one a resumed answer could be part of
-    // another version of the file, so the file starts again from zero.
+    // ETag, or Last-Modified when it has no ETag at all). Without one a
+    // resumed answer could be part of another version of the file, so the
+    // file starts again from zero.
     bool can_ask_for_range() const { return !m_validator.isEmpty(); }
 
     // Request headers asking for the bytes from `offset` on, as long as the

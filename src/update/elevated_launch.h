@@ -21,9 +21,11 @@ LaunchResult launch_elevated(const std::wstring &path);
 // interpreter reads a batch file in; 0 where there is none.
 unsigned oem_code_page();
 
-// `text` in the OEM code page. False when a character has no place in it,
-// or where there is no such code page.
-bool to_oem_code_page(const std::wstring &text, std::string *bytes);
+// `text` in the OEM code page, or in `code_page` standing in for it. False
+// when a character has no place in it, or where there is no such code page.
+// The OEM code page may be UTF-8 (65001, Windows' "use Unicode UTF-8"
+// option): it holds every character but a lone surrogate.
+bool to_oem_code_page(const std::wstring &text, std::string *bytes, unsigned code_page = oem_code_page());
 
 // For tests: launch requests are only recorded, not performed, while this
 // file is set (UTF-8 path; empty: none). Each call appends the requested path

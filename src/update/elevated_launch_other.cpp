@@ -53,7 +53,7 @@ unsigned oem_code_page()
     return 0;
 }
 
-bool to_oem_code_page(const std::wstring &, std::string *)
+bool to_oem_code_page(const std::wstring &, std::string *, unsigned)
 {
     return false;
 }

@@ -116,22 +116,29 @@ unsigned oem_code_page()
     return GetOEMCP();
 }
 
-bool to_oem_code_page(const std::wstring &text, std::string *bytes)
+bool to_oem_code_page(const std::wstring &text, std::string *bytes, unsigned code_page)
 {
+    if (code_page == 0)
+        return false;
     if (text.empty()) {
         bytes->clear();
         return true;
     }
-    // No best fit: a look-alike character would name another file.
+    // No best fit: a look-alike character would name another file. UTF-8
+    // refuses that flag and the default-character report: there the call
+    // itself fails on what it cannot hold (a lone surrogate).
+    const bool utf8 = code_page == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL lossy = FALSE;
-    const int size = WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), nullptr, 0,
-                                         nullptr, &lossy);
+    auto convert = [&](char *out, int size) {
+        return WideCharToMultiByte(code_page, flags, text.data(), int(text.size()), out, size, nullptr,
+                                   utf8 ? nullptr : &lossy);
+    };
+    const int size = convert(nullptr, 0);
     if (size <= 0 || lossy)
         return false;
     bytes->assign(size_t(size), '\0');
-    WideCharToMultiByte(CP_OEMCP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), &(*bytes)[0], size, nullptr,
-                        &lossy);
-    return !lossy;
+    return convert(&(*bytes)[0], size) == size && !lossy;
 }
 
 } // namespace platform
