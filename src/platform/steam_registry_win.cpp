@@ -15,7 +15,9 @@ namespace {
 std::wstring registry_text(HKEY root, const wchar_t *key, const wchar_t *name)
 {
     DWORD bytes = 0;
-    const DWORD types = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ;
+    // REG_EXPAND_SZ comes expanded, as REG_SZ (asking for that type too
+    // would need RRF_NOEXPAND).
+    const DWORD types = RRF_RT_REG_SZ;
     if (RegGetValueW(root, key, name, types, nullptr, nullptr, &bytes) != ERROR_SUCCESS || bytes == 0)
         return {};
     // The value may grow between the two calls: ask again with the new size.
