@@ -2,6 +2,7 @@
 #include "support/log.h"
 #include "app/main_window.h"
 #include "browse/skin_grid.h"
+#include "catalog/catalog_service.h"
 #include "gamedir/game_dir_service.h"
 #include "widgets/flow_layout.h"
 #include "platform/end_now.h"
@@ -384,28 +385,32 @@ void TestGameDirWindow::setting_survives_abrupt_end()
 void TestGameDirWindow::steam_library_data()
 {
     QTest::addColumn<QString>("start_with"); // the stored folder: "none", "gone" or "usable"
-    QTest::addColumn<int>("games");       // Steam libraries holding the game; -1: no Steam
+    QTest::addColumn<int>("games");       // Steam libraries holding the game; 0: its folder without the base package; -1: no Steam
     QTest::addColumn<bool>("click");      // after the start, "检测目录" without the game running
     QTest::addColumn<QString>("label");   // {steam} = the game folder in Steam, {usable} = the stored one
-    QTest::addColumn<QString>("logged");  // a line the log must hold
+    QTest::addColumn<QStringList>("logged"); // lines the log must hold
 
     const QString found = QStringLiteral("✓ 检测成功: {steam}");
     QTest::newRow("nothing stored, the game in Steam: taken at start")
-        << "none" << 1 << false << found << QStringLiteral("INFO ✓ 检测成功: {steam}");
+        << "none" << 1 << false << found << QStringList{QStringLiteral("INFO ✓ 检测成功: {steam}")};
     QTest::newRow("stored folder gone, the game in Steam: taken at start")
-        << "gone" << 1 << false << found << QStringLiteral("INFO ✓ 检测成功: {steam}");
+        << "gone" << 1 << false << found << QStringList{QStringLiteral("INFO ✓ 检测成功: {steam}")};
     QTest::newRow("stored folder usable: kept, Steam not searched")
-        << "usable" << 1 << false << QStringLiteral("✓ 皮肤目录已加载") << QString();
+        << "usable" << 1 << false << QStringLiteral("✓ 皮肤目录已加载") << QStringList{};
     QTest::newRow("nothing stored, the game in two libraries: nothing taken")
-        << "none" << 2 << false << FIRST_RUN << QStringLiteral("INFO Steam库中找到多个Dread Hunger目录，未自动选择: ");
-    QTest::newRow("nothing stored, Steam without the game: nothing taken")
-        << "none" << 0 << false << FIRST_RUN << QStringLiteral("INFO Steam库中未找到可用的Dread Hunger目录");
+        << "none" << 2 << false << FIRST_RUN << QStringList{QStringLiteral("INFO Steam库中找到多个Dread Hunger目录，未自动选择: ")};
+    QTest::newRow("nothing stored, the game's folder in Steam without its base package: nothing taken")
+        << "none" << 0 << false << FIRST_RUN
+        << QStringList{QStringLiteral("WARNING Steam库中的游戏目录验证失败: {steam}"),
+                       QStringLiteral("WARNING 无效目录: 未找到必需文件 "),
+                       QStringLiteral("INFO Steam库中未找到可用的Dread Hunger目录")};
     QTest::newRow("nothing stored, no Steam: nothing taken") << "none" << -1 << false << FIRST_RUN
-                                                           << QStringLiteral("INFO 未找到Steam库");
+                                                           << QStringList{QStringLiteral("INFO 未找到Steam库")};
     QTest::newRow("click without the game running: Steam's folder taken")
-        << "usable" << 1 << true << found << QStringLiteral("INFO ✓ 检测成功: {steam}");
+        << "usable" << 1 << true << found << QStringList{QStringLiteral("INFO ✓ 检测成功: {steam}")};
     QTest::newRow("click without the game running, two in Steam: not detected")
-        << "usable" << 2 << true << NOT_DETECTED << QStringLiteral("INFO Steam库中找到多个Dread Hunger目录，未自动选择: ");
+        << "usable" << 2 << true << NOT_DETECTED
+        << QStringList{QStringLiteral("INFO Steam库中找到多个Dread Hunger目录，未自动选择: ")};
 }
 
 void TestGameDirWindow::steam_library()
@@ -414,7 +419,7 @@ void TestGameDirWindow::steam_library()
     QFETCH(int, games);
     QFETCH(bool, click);
     QFETCH(QString, label);
-    QFETCH(QString, logged);
+    QFETCH(QStringList, logged);
 
     static int row = 0;
     const QString base = dir.path() + QStringLiteral("/steam/") + QString::number(++row);
@@ -429,8 +434,7 @@ void TestGameDirWindow::steam_library()
         QVERIFY2(steam->error().isEmpty(), qPrintable(steam->error()));
         const QString second = base + QStringLiteral("/Lib2");
         steam->write_library_list(FakeSteam::library_list({steam->root(), second}));
-        if (games >= 1)
-            FakeSteam::add_game(steam->root(), QStringLiteral("Dread Hunger"));
+        FakeSteam::add_game(steam->root(), QStringLiteral("Dread Hunger"), games >= 1);
         if (games >= 2)
             FakeSteam::add_game(second, QStringLiteral("Dread Hunger"));
     }
@@ -444,14 +448,18 @@ void TestGameDirWindow::steam_library()
     settings.sync();
     const QString taken = label.startsWith(QStringLiteral("✓ 检测成功")) ? steam_game : before;
     label.replace(QStringLiteral("{steam}"), QDir::toNativeSeparators(steam_game));
-    logged.replace(QStringLiteral("{steam}"), QDir::toNativeSeparators(steam_game));
+    logged.replaceInStrings(QStringLiteral("{steam}"), QDir::toNativeSeparators(steam_game));
 
     LogCapture log;
     MainWindow started;
     auto *service = started.findChild<GameDirService *>();
     auto *label_shown = started.findChild<QLabel *>(QStringLiteral("dir_label"));
-    // A category chosen: a grid refresh shows in the log.
-    started.findChild<SkinGrid *>()->select(QStringLiteral("测试分类"), std::nullopt);
+    // A category chosen, also again after the catalogue's answer clears the
+    // choice: a grid refresh shows in the log.
+    auto *grid = started.findChild<SkinGrid *>();
+    grid->select(QStringLiteral("测试分类"), std::nullopt);
+    connect(started.findChild<CatalogService *>(), &CatalogService::categories_ready, grid,
+            [grid] { grid->select(QStringLiteral("测试分类"), std::nullopt); });
     QSignalSpy searched(service, &GameDirService::steam_searched);
     QVERIFY(searched.wait());
     if (click) {
@@ -471,8 +479,8 @@ void TestGameDirWindow::steam_library()
     // (the catalogue may have filled the page meanwhile).
     const QRegularExpression refreshed(QStringLiteral("当前页面没有皮肤组件需要刷新|已刷新 \\d+ 个皮肤的图片缓存"));
     QCOMPARE(log.texts().filter(refreshed).size(), taken != before ? 1 : 0);
-    if (!logged.isEmpty())
-        QVERIFY2(!log.texts().filter(logged).isEmpty(), qPrintable(log.texts().join(QLatin1Char('\n'))));
+    for (const QString &line : logged)
+        QVERIFY2(!log.texts().filter(line).isEmpty(), qPrintable(line));
     // The stored folder that is gone was not made again by the checks.
     QVERIFY(!QFileInfo::exists(base + QStringLiteral("/gone")));
 }
