@@ -2,8 +2,9 @@
 # End-to-end check of the Windows release under Wine, with the real window
 # (the "windows" platform plugin) on an Xvfb display run by openbox:
 #  1. furlane.exe from the unzipped release starts against the stand-in
-#     server, logs its endpoints, loads the catalogue and shows its window
-#     (screenshot kept as an artifact);
+#     server with no folder stored and Steam's libraries (named by the
+#     registry) holding the game: it takes that folder, logs its endpoints,
+#     loads the catalogue and shows its window (screenshot kept as an artifact);
 #  2. with a stand-in game running under the same Wine, "检测目录" is clicked
 #     in the window: the game is found through the Toolhelp listing, the root
 #     lands in the registry, and a skin installed with a card's "安装" button
@@ -308,9 +309,28 @@ step "starting the stand-in game: $GAME_EXE_WIN"
 (cd "$GAME_ROOT/DreadHunger/Binaries/Win64" && exec timeout 900 "$WINE" "$GAME_EXE_WIN") >"$WORK/game.log" 2>&1 &
 pids+=($!)
 
+# Steam, as the registry names it, with the game in its second library: the
+# first start, with no folder stored, takes that folder without a click.
+STEAM="$C/Program Files (x86)/Steam"
+STEAM_LIBRARY="$C/SteamLibrary"
+STEAM_GAME_WIN='C:\SteamLibrary\steamapps\common\Dread Hunger'
+mkdir -p "$STEAM/steamapps" "$STEAM_LIBRARY/steamapps/common/Dread Hunger/DreadHunger/Content/Paks"
+printf '"libraryfolders"\r\n{\r\n\t"0"\r\n\t{\r\n\t\t"path"\t\t"C:\\\\Program Files (x86)\\\\Steam"\r\n\t}\r\n\t"1"\r\n\t{\r\n\t\t"path"\t\t"C:\\\\SteamLibrary"\r\n\t}\r\n}\r\n' \
+    >"$STEAM/steamapps/libraryfolders.vdf"
+printf '"AppState"\n{\n\t"appid"\t\t"1418630"\n\t"name"\t\t"Dread Hunger"\n\t"installdir"\t\t"Dread Hunger"\n}\n' \
+    >"$STEAM_LIBRARY/steamapps/appmanifest_1418630.acf"
+echo "base package" >"$STEAM_LIBRARY/steamapps/common/Dread Hunger/DreadHunger/Content/Paks/DreadHunger-WindowsNoEditor.pak"
+timeout 60 "$WINE" reg add 'HKCU\Software\Valve\Steam' /v SteamPath /d 'c:/program files (x86)/steam' /f >/dev/null 2>&1 \
+    || fail "cannot name Steam's folder in the registry"
+
 step "starting furlane.exe $VERSION from the unzipped release"
 start_app
 wait_for 90 has_window || failed "no Furlane window within 90 s"
+wait_for 30 logged 1 "✓ 检测成功: $STEAM_GAME_WIN" || failed "the first start did not take the game folder in Steam's library"
+steam_root=$(timeout 60 "$WINE" reg query 'HKCU\Software\orvex\DreadHunger' /v game_dir 2>/dev/null \
+    | tr -d '\r' | sed -n 's/^ *game_dir *REG_SZ *//p' | tr '/' '\\')
+[[ "$steam_root" == "$STEAM_GAME_WIN" ]] || failed "the registry holds game_dir '$steam_root', expected '$STEAM_GAME_WIN'"
+echo "OK: the first start took the game folder from Steam's libraries: $steam_root"
 wait_for 60 logged 1 "IMAGE_DOWNLOAD_API: " || failed "the endpoints were not logged"
 endpoint_lines=$(tr -d '\r' <"$LOG" | grep -A4 -F "API地址设置完成:" | head -n 5)
 echo "$endpoint_lines" | sed 's/^/   log: /'
@@ -324,7 +344,7 @@ if tr -d '\r' <"$LOG" | grep -E "加载分类失败|加载皮肤列表失败"; t
 fi
 # The main category buttons: white with a grey frame.
 wait_for 30 find_patch d1d5db 1 0 >/dev/null || failed "no category buttons are shown"
-shot window.png
+shot window.png   # the folder row shows the folder found in Steam's library
 size=$(window_size)
 [[ "$size" == 970x870 ]] || failed "the window is $size pixels at 96 DPI, expected 970x870"
 passed+=("start, endpoints, catalogue, window")

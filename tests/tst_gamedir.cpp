@@ -1,20 +1,27 @@
 #include "download/install_journal.h"
 #include "gamedir/game_folder.h"
+#include "gamedir/key_values.h"
+#include "gamedir/steam_library.h"
 #include "gamedir/temp_cleanup.h"
 #include "platform/process_list.h"
 #include "platform/wine_paths.h"
 
 #include "support/fake_game.h"
+#include "support/fake_steam.h"
 #include "support/hard_link.h"
 #include "support/log_capture.h"
+#include "support/scratch_settings.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <memory>
 
 namespace {
 
@@ -51,6 +58,23 @@ struct ImmutableGuard {
     }
 };
 
+// Entries as "key=value" and "key{...}", separated by spaces.
+QString dump(const std::vector<gamedir::KeyValue> &entries)
+{
+    QStringList parts;
+    for (const gamedir::KeyValue &entry : entries)
+        parts << (entry.is_block ? entry.key + QLatin1Char('{') + dump(entry.children) + QLatin1Char('}')
+                                 : entry.key + QLatin1Char('=') + entry.value);
+    return parts.join(QLatin1Char(' '));
+}
+
+// Points HOME elsewhere while alive.
+struct HomeGuard {
+    QByteArray previous = qgetenv("HOME");
+    explicit HomeGuard(const QString &home) { qputenv("HOME", QFile::encodeName(home)); }
+    ~HomeGuard() { qputenv("HOME", previous); }
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Table)
@@ -75,6 +99,10 @@ private slots:
     void cleanup_without_mod_folder_data();
     void cleanup_without_mod_folder();
     void list_processes_finds_real_game();
+    void key_values_data();
+    void key_values();
+    void steam_libraries_data();
+    void steam_libraries();
 };
 
 void TestGameDir::find_game_exe_data()
@@ -514,6 +542,179 @@ void TestGameDir::list_processes_finds_real_game()
     QVERIFY(found_game);
     QVERIFY(found_self);
     QCOMPARE(gamedir::game_root_from_exe(gamedir::find_game_exe(listing.processes)), game.root());
+}
+
+void TestGameDir::key_values_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("read");
+
+    QTest::newRow("library list with CRLF")
+        << QByteArray("\"libraryfolders\"\r\n{\r\n\t\"0\"\r\n\t{\r\n\t\t\"path\"\t\t\"C:\\\\Steam\"\r\n\t}\r\n}\r\n")
+        << QStringLiteral("libraryfolders{0{path=C:\\Steam}}");
+    QTest::newRow("comments and unknown keys")
+        << QByteArray("// written by Steam\n\"a\" \"1\" // the rest of the line\n\"b\" { \"x\" \"y\" }\n")
+        << QStringLiteral("a=1 b{x=y}");
+    QTest::newRow("comment at the end without a newline") << QByteArray("\"a\" \"1\" // end") << QStringLiteral("a=1");
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("only white space") << QByteArray(" \r\n\t \r\n") << QString();
+    QTest::newRow("cut inside a quoted value") << QByteArray("\"a\" \"1\" \"b\" \"unfini") << QStringLiteral("a=1");
+    QTest::newRow("cut inside blocks: what was read stays")
+        << QByteArray("\"root\" { \"a\" \"1\" \"b\" { \"c\" \"2\"") << QStringLiteral("root{a=1 b{c=2}}");
+    QTest::newRow("cut after a key") << QByteArray("\"a\" \"1\" \"b\"") << QStringLiteral("a=1");
+    QTest::newRow("cut inside a bare word") << QByteArray("a 1 b tw") << QStringLiteral("a=1");
+    QTest::newRow("bare words") << QByteArray("root { key value }\n") << QStringLiteral("root{key=value}");
+    QTest::newRow("stray closing braces at the top")
+        << QByteArray("} \"a\" \"1\" }\n") << QStringLiteral("a=1");
+    QTest::newRow("key without a value before the block ends")
+        << QByteArray("\"r\" { \"a\" \"1\" \"b\" } \"c\" \"3\"\n") << QStringLiteral("r{a=1} c=3");
+    QTest::newRow("block without a key passed over")
+        << QByteArray("{ \"x\" \"y\" } \"a\" \"1\"\n") << QStringLiteral("a=1");
+    QTest::newRow("escapes") << QByteArray("\"a\" \"say \\\"hi\\\" C:\\\\x \\q\"\n")
+                             << QStringLiteral("a=say \"hi\" C:\\x \\q");
+    QTest::newRow("backslash at the very end") << QByteArray("\"a\" \"1\\") << QString();
+    QTest::newRow("conditions passed over")
+        << QByteArray("\"a\" \"1\" [$WIN32]\n\"b\" \"2\" [!$OSX]\n") << QStringLiteral("a=1 b=2");
+    QTest::newRow("unclosed condition") << QByteArray("\"a\" \"1\" [$WIN") << QStringLiteral("a=1");
+    QTest::newRow("NUL bytes and bytes that are not UTF-8")
+        << QByteArray("\"a\"\0\"1\" \"b\" \"\xff\"\n", 16) << QStringLiteral("a=1 b=\uFFFD");
+    QTest::newRow("a hundred thousand open blocks")
+        << QByteArray("\"k\" {").repeated(100000)
+        << QStringLiteral("k{").repeated(31) + QStringLiteral("}").repeated(31);
+    QTest::newRow("a hundred thousand keyless braces") << QByteArray("{").repeated(100000) << QString();
+}
+
+void TestGameDir::key_values()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, read);
+    QCOMPARE(dump(gamedir::parse_key_values(text)), read);
+}
+
+// Steam trees below a HOME of their own; on Windows the registry names the
+// Steam folder instead.
+void TestGameDir::steam_libraries_data()
+{
+    QTest::addColumn<QString>("place");        // the Steam folder below HOME; empty: no Steam
+    QTest::addColumn<QString>("layout");
+    QTest::addColumn<QStringList>("found");    // {steam} = the Steam folder, {home} = HOME
+    QTest::addColumn<int>("rejected");
+
+    const QString local = QStringLiteral(".local/share/Steam");
+    const QString in_steam = QStringLiteral("{steam}/steamapps/common/Dread Hunger");
+    const QString in_second = QStringLiteral("{home}/Lib2/steamapps/common/Dread Hunger");
+    QTest::newRow("no Steam") << QString() << "none" << QStringList{} << 0;
+    QTest::newRow("Steam without the game") << local << "other-game" << QStringList{} << 0;
+    QTest::newRow("one library") << local << "one" << QStringList{in_steam} << 0;
+    QTest::newRow("the game in the second library") << local << "second" << QStringList{in_second} << 0;
+    QTest::newRow("two libraries both hold the game") << local << "both" << QStringList{in_steam, in_second} << 0;
+    QTest::newRow("manifest whose folder is missing: nothing made") << local << "folder-missing" << QStringList{} << 0;
+    QTest::newRow("folder without the base package: nothing written")
+        << local << "no-base" << QStringList{} << 1;
+    QTest::newRow("malformed library list: the Steam folder's own library still read")
+        << local << "malformed" << QStringList{in_steam} << 0;
+    QTest::newRow("library list cut short: the libraries before the cut read")
+        << local << "cut" << QStringList{in_second} << 0;
+    QTest::newRow("library list of older Steam") << local << "old-format" << QStringList{in_second} << 0;
+    QTest::newRow("install folder leading out of the library") << local << "escape" << QStringList{} << 0;
+    QTest::newRow("Flatpak's Steam") << QStringLiteral(".var/app/com.valvesoftware.Steam/.local/share/Steam") << "one"
+                                    << QStringList{in_steam} << 0;
+    QTest::newRow("~/.steam/steam links to the Steam folder: the game once")
+        << local << "linked" << QStringList{in_steam} << 0;
+    QTest::newRow("the machine's install path when the user has none") << QStringLiteral("Steam") << "machine"
+                                                                       << QStringList{in_steam} << 0;
+}
+
+void TestGameDir::steam_libraries()
+{
+    QFETCH(QString, place);
+    QFETCH(QString, layout);
+    QFETCH(QStringList, found);
+    QFETCH(int, rejected);
+#ifdef Q_OS_WIN
+    if (layout == QLatin1String("linked") || place.startsWith(QLatin1String(".var")))
+        QSKIP("a place of Steam on Linux");
+    QSettings store(QStringLiteral("HKEY_CURRENT_USER\\Software\\Valve\\Steam"), QSettings::NativeFormat);
+    REQUIRE_SCRATCH_SETTINGS(store);
+    store.remove(QStringLiteral("SteamPath"));
+    store.sync();
+#else
+    if (layout == QLatin1String("machine"))
+        QSKIP("the registry of Windows");
+#endif
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString home = QFileInfo(dir.path()).canonicalFilePath();
+    HomeGuard home_guard(home);
+    std::unique_ptr<FakeSteam> steam;
+    if (!place.isEmpty()) {
+        steam.reset(new FakeSteam(home, place, layout == QLatin1String("machine") ? FakeSteam::Registry::machine
+                                                                                 : FakeSteam::Registry::user));
+        QVERIFY2(steam->error().isEmpty(), qPrintable(steam->error()));
+    }
+    const QString root = steam ? steam->root() : QString();
+    const QString second = home + QStringLiteral("/Lib2");
+    const QString third = home + QStringLiteral("/Lib3");
+
+    if (layout == QLatin1String("other-game"))
+        FakeSteam::add_game(root, QStringLiteral("Other"), true, QStringLiteral("Other Game"));
+    if (layout == QLatin1String("one") || layout == QLatin1String("malformed") || layout == QLatin1String("linked")
+        || layout == QLatin1String("machine") || layout == QLatin1String("both"))
+        FakeSteam::add_game(root, QStringLiteral("Dread Hunger"));
+    if (layout == QLatin1String("second") || layout == QLatin1String("both") || layout == QLatin1String("cut")
+        || layout == QLatin1String("old-format")) {
+        FakeSteam::add_game(second, QStringLiteral("Dread Hunger"));
+        steam->write_library_list(FakeSteam::library_list({root, second}));
+    }
+    if (layout == QLatin1String("folder-missing")) {
+        FakeSteam::add_game(root, QStringLiteral("Dread Hunger"));
+        QVERIFY(QDir(root + QStringLiteral("/steamapps/common/Dread Hunger")).removeRecursively());
+    }
+    if (layout == QLatin1String("no-base"))
+        FakeSteam::add_game(root, QStringLiteral("Dread Hunger"), false);
+    if (layout == QLatin1String("malformed")) {
+        FakeSteam::add_game(second, QStringLiteral("Dread Hunger"));
+        steam->write_library_list("\"libraryfolders\" { } } { \"0\" \"path\" \"" + FakeSteam::escaped(second) + "\" {{");
+    }
+    if (layout == QLatin1String("cut")) {
+        FakeSteam::add_game(third, QStringLiteral("Dread Hunger"));
+        const QByteArray list = FakeSteam::library_list({root, second, third});
+        steam->write_library_list(list.left(list.indexOf(FakeSteam::escaped(third)) + 5));
+    }
+    if (layout == QLatin1String("old-format"))
+        steam->write_library_list("\"LibraryFolders\"\n{\n\t\"TimeNextStatsReport\"\t\t\"1700000000\"\n"
+                                  "\t\"ContentStatsID\"\t\t\"-4\"\n\t\"1\"\t\t\""
+                                  + FakeSteam::escaped(second) + "\"\n}\n");
+    if (layout == QLatin1String("escape"))
+        FakeSteam::add_game(root, QStringLiteral("../../../Outside"));
+    if (layout == QLatin1String("linked")) {
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/.steam")));
+        QVERIFY(QFile::link(root, home + QStringLiteral("/.steam/steam")));
+    }
+
+    const gamedir::SteamSearch search = gamedir::search_steam(gamedir::steam_roots());
+
+    QStringList expected;
+    for (QString folder : found)
+        expected << QFileInfo(folder.replace(QStringLiteral("{steam}"), root).replace(QStringLiteral("{home}"), home))
+                        .canonicalFilePath();
+    QCOMPARE(search.found, expected);
+    QCOMPARE(search.rejected.size(), rejected);
+    if (rejected > 0)
+        QVERIFY(search.rejected.first().problems.first().startsWith(QStringLiteral("无效目录: 未找到必需文件 ")));
+    // The checks wrote only into the game folders they passed.
+    QStringList mod_folders;
+    QDirIterator walk(home, {QStringLiteral("orvexs")}, QDir::Dirs | QDir::Hidden, QDirIterator::Subdirectories);
+    while (walk.hasNext())
+        mod_folders << QFileInfo(walk.next()).canonicalFilePath();
+    QStringList expected_mods;
+    for (const QString &folder : expected)
+        expected_mods << folder + QStringLiteral("/DreadHunger/Content/Paks/orvexs");
+    mod_folders.sort();
+    expected_mods.sort();
+    QCOMPARE(mod_folders, expected_mods);
+    QVERIFY(!QFileInfo::exists(root + QStringLiteral("/steamapps/common/Dread Hunger/DreadHunger/Content/Paks/permission_test.tmp")));
 }
 
 QTEST_GUILESS_MAIN(TestGameDir)

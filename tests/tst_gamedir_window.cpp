@@ -3,12 +3,14 @@
 #include "support/log.h"
 #include "app/main_window.h"
 #include "browse/skin_grid.h"
+#include "catalog/catalog_service.h"
 #include "gamedir/game_dir_service.h"
 #include "widgets/flow_layout.h"
 #include "platform/end_now.h"
 #include "platform/process_list.h"
 
 #include "support/fake_game.h"
+#include "support/fake_steam.h"
 #include "support/log_capture.h"
 #include "support/modal_answerer.h"
 #include "support/scratch_settings.h"
@@ -24,6 +26,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -117,6 +120,8 @@ private slots:
     void open_skin_dir();
     void setting_survives_restart();
     void setting_survives_abrupt_end();
+    void steam_library_data();
+    void steam_library();
 
 private:
     QJsonObject read_in_child();
@@ -148,6 +153,9 @@ void TestGameDirWindow::initTestCase()
     }
     answerer.reset(new ModalAnswerer);
     window.reset(new MainWindow(m_services));
+    // Its search of Steam's libraries at start is over before any test.
+    QSignalSpy searched(service(), &GameDirService::steam_searched);
+    QVERIFY(searched.wait());
 }
 
 void TestGameDirWindow::cleanupTestCase()
@@ -280,7 +288,8 @@ void TestGameDirWindow::detect_real_process()
     broken.stop();
 
     click(QStringLiteral("检测目录"));
-    QCOMPARE(dir_label()->text(), NOT_DETECTED);
+    // No game runs: Steam's libraries, searched in the background, hold none.
+    QTRY_COMPARE(dir_label()->text(), NOT_DETECTED);
     QCOMPARE(service()->game_dir(), installed.root());
     // Only the folder taken refreshed the grid.
     QCOMPARE(refreshes(log), 1);
@@ -375,6 +384,111 @@ void TestGameDirWindow::setting_survives_abrupt_end()
     QCOMPARE(child.exitCode(), 3);
 
     QCOMPARE(read_in_child().value(QStringLiteral("game_dir")).toString(), game.root());
+}
+
+// A window starting, or "检测目录" clicked without the game running, with
+// Steam installed: its libraries are searched in the background.
+void TestGameDirWindow::steam_library_data()
+{
+    QTest::addColumn<QString>("start_with"); // the stored folder: "none", "gone" or "usable"
+    QTest::addColumn<int>("games");       // Steam libraries holding the game; 0: its folder without the base package; -1: no Steam
+    QTest::addColumn<bool>("click");      // after the start, "检测目录" without the game running
+    QTest::addColumn<QString>("label");   // {steam} = the game folder in Steam, {usable} = the stored one
+    QTest::addColumn<QStringList>("logged"); // lines the log must hold
+
+    const QString found = QStringLiteral("✓ 检测成功: {steam}");
+    QTest::newRow("nothing stored, the game in Steam: taken at start")
+        << "none" << 1 << false << found << QStringList{QStringLiteral("INFO ✓ 检测成功: {steam}")};
+    QTest::newRow("stored folder gone, the game in Steam: taken at start")
+        << "gone" << 1 << false << found << QStringList{QStringLiteral("INFO ✓ 检测成功: {steam}")};
+    QTest::newRow("stored folder usable: kept, Steam not searched")
+        << "usable" << 1 << false << QStringLiteral("✓ 皮肤目录已加载") << QStringList{};
+    QTest::newRow("nothing stored, the game in two libraries: nothing taken")
+        << "none" << 2 << false << FIRST_RUN << QStringList{QStringLiteral("INFO Steam库中找到多个Dread Hunger目录，未自动选择: ")};
+    QTest::newRow("nothing stored, the game's folder in Steam without its base package: nothing taken")
+        << "none" << 0 << false << FIRST_RUN
+        << QStringList{QStringLiteral("WARNING Steam库中的游戏目录验证失败: {steam}"),
+                       QStringLiteral("WARNING 无效目录: 未找到必需文件 "),
+                       QStringLiteral("INFO Steam库中未找到可用的Dread Hunger目录")};
+    QTest::newRow("nothing stored, no Steam: nothing taken") << "none" << -1 << false << FIRST_RUN
+                                                           << QStringList{QStringLiteral("INFO 未找到Steam库")};
+    QTest::newRow("click without the game running: Steam's folder taken")
+        << "usable" << 1 << true << found << QStringList{QStringLiteral("INFO ✓ 检测成功: {steam}")};
+    QTest::newRow("click without the game running, two in Steam: not detected")
+        << "usable" << 2 << true << NOT_DETECTED
+        << QStringList{QStringLiteral("INFO Steam库中找到多个Dread Hunger目录，未自动选择: ")};
+}
+
+void TestGameDirWindow::steam_library()
+{
+    QFETCH(QString, start_with);
+    QFETCH(int, games);
+    QFETCH(bool, click);
+    QFETCH(QString, label);
+    QFETCH(QStringList, logged);
+
+    static int row = 0;
+    const QString base = dir.path() + QStringLiteral("/steam/") + QString::number(++row);
+#ifdef Q_OS_WIN
+    const QString home = base + QStringLiteral("/home");
+#else
+    const QString home = QDir::homePath();
+#endif
+    std::unique_ptr<FakeSteam> steam;
+    if (games >= 0) {
+        steam.reset(new FakeSteam(home, QStringLiteral(".local/share/Steam")));
+        QVERIFY2(steam->error().isEmpty(), qPrintable(steam->error()));
+        const QString second = base + QStringLiteral("/Lib2");
+        steam->write_library_list(FakeSteam::library_list({steam->root(), second}));
+        FakeSteam::add_game(steam->root(), QStringLiteral("Dread Hunger"), games >= 1);
+        if (games >= 2)
+            FakeSteam::add_game(second, QStringLiteral("Dread Hunger"));
+    }
+    const QString steam_game = steam ? QFileInfo(steam->root() + QStringLiteral("/steamapps/common/Dread Hunger")).canonicalFilePath()
+                                     : QString();
+    FakeGame usable(base + QStringLiteral("/usable"));
+    const QString before = start_with == QLatin1String("usable") ? usable.root()
+        : start_with == QLatin1String("gone")                    ? base + QStringLiteral("/gone")
+                                                             : QString();
+    settings.setValue(QStringLiteral("game_dir"), before);
+    settings.sync();
+    const QString taken = label.startsWith(QStringLiteral("✓ 检测成功")) ? steam_game : before;
+    label.replace(QStringLiteral("{steam}"), QDir::toNativeSeparators(steam_game));
+    logged.replaceInStrings(QStringLiteral("{steam}"), QDir::toNativeSeparators(steam_game));
+
+    LogCapture log;
+    MainWindow started(m_services);
+    auto *service = started.findChild<GameDirService *>();
+    auto *label_shown = started.findChild<QLabel *>(QStringLiteral("dir_label"));
+    // A category chosen, also again after the catalogue's answer clears the
+    // choice: a grid refresh shows in the log.
+    auto *grid = started.findChild<SkinGrid *>();
+    grid->select(QStringLiteral("测试分类"), std::nullopt);
+    connect(started.findChild<CatalogService *>(), &CatalogService::categories_ready, grid,
+            [grid] { grid->select(QStringLiteral("测试分类"), std::nullopt); });
+    QSignalSpy searched(service, &GameDirService::steam_searched);
+    QVERIFY(searched.wait());
+    if (click) {
+        // The start found the stored folder usable and changed nothing.
+        QCOMPARE(label_shown->text(), QStringLiteral("✓ 皮肤目录已加载"));
+        for (QPushButton *button : started.findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("检测目录"))
+                button->click();
+        }
+        QVERIFY(searched.wait());
+    }
+
+    QCOMPARE(label_shown->text(), label);
+    QCOMPARE(service->game_dir(), taken);
+    QCOMPARE(stored(), taken);
+    // The cards took the folder: the grid refreshed, with or without cards
+    // (the catalogue may have filled the page meanwhile).
+    const QRegularExpression refreshed(QStringLiteral("当前页面没有皮肤组件需要刷新|已刷新 \\d+ 个皮肤的图片缓存"));
+    QCOMPARE(log.texts().filter(refreshed).size(), taken != before ? 1 : 0);
+    for (const QString &line : logged)
+        QVERIFY2(!log.texts().filter(line).isEmpty(), qPrintable(line));
+    // The stored folder that is gone was not made again by the checks.
+    QVERIFY(!QFileInfo::exists(base + QStringLiteral("/gone")));
 }
 
 QJsonObject TestGameDirWindow::read_in_child()

@@ -88,7 +88,7 @@ MainWindow::MainWindow(ProgramServices &services)
     m_catalog = new CatalogService(services.http, this);
     m_game_dir = new GameDirService(m_downloads, this);
     build_frame();
-    show_game_dir(m_game_dir->load(), true);
+    load_game_dir();
     connect_catalog();
     m_catalog->resolve_endpoints();
     start_self_update();

@@ -56,6 +56,10 @@ private:
     void choose_subcategory(const QString &main_category, const std::optional<QString> &subcategory);
 
     // --- game folder (main_window_gamedir.cpp)
+    // Shows the stored folder; Steam's libraries are searched when it is
+    // missing or no longer usable.
+    void load_game_dir();
+    // The running game first, else Steam's libraries.
     void detect_by_process();
     void open_skin_dir();
     // The folder row's text, and the folder handed to the cards.

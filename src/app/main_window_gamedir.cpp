@@ -10,10 +10,23 @@
 #include <QFileInfo>
 #include <QLabel>
 
+void MainWindow::load_game_dir()
+{
+    show_game_dir(m_game_dir->load(), true);
+    connect(m_game_dir, &GameDirService::steam_searched, this, [this](const QString &status, bool adopted) {
+        if (!status.isEmpty())
+            show_game_dir(status, adopted);
+    });
+    m_game_dir->search_steam(GameDirService::SteamSearchCause::start);
+}
+
 void MainWindow::detect_by_process()
 {
     const GameDirService::Detection found = m_game_dir->detect(list_processes());
-    show_game_dir(found.status, found.adopted);
+    if (found.no_game)
+        m_game_dir->search_steam(GameDirService::SteamSearchCause::click);
+    else
+        show_game_dir(found.status, found.adopted);
 }
 
 void MainWindow::show_game_dir(const QString &status, bool changed)

@@ -4,12 +4,16 @@
 #include "download/install_journal.h"
 #include "download/skin_files.h"
 #include "gamedir/game_folder.h"
+#include "gamedir/steam_library.h"
 #include "gamedir/temp_cleanup.h"
 #include "support/log.h"
 
 #include <QDir>
+#include <QThread>
 
 #include <exception>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -39,8 +43,9 @@ GameDirService::Detection GameDirService::detect(const ProcessListing &listing)
             return {QStringLiteral("✗ 进程检测失败: ") + listing.error};
         const QString exe = gamedir::find_game_exe(listing.processes);
         const QString root = exe.isEmpty() ? QString() : gamedir::game_root_from_exe(exe);
+        ++m_generation;
         if (root.isEmpty())
-            return {NOT_DETECTED_TEXT};
+            return {NOT_DETECTED_TEXT, false, true};
         const QString shown_root = QDir::toNativeSeparators(root);
         const QStringList problems = gamedir::validate_game_dir(root);
         if (!problems.isEmpty()) {
@@ -49,16 +54,68 @@ GameDirService::Detection GameDirService::detect(const ProcessListing &listing)
                 applog::warning(problem);
             return {QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: ") + shown_root};
         }
-        m_game_dir = root;
-        const QString status = QStringLiteral("✓ 检测成功: ") + shown_root;
-        // The folder the skins will go to, for bug reports.
-        applog::info(status);
-        save();
-        recover_unfinished_install();
-        return {status, true};
+        return adopt(root);
     } catch (const std::exception &failure) {
         return {QStringLiteral("✗ 进程检测失败: ") + QString::fromLocal8Bit(failure.what())};
     }
+}
+
+GameDirService::Detection GameDirService::adopt(const QString &root)
+{
+    m_game_dir = root;
+    const QString status = QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(root);
+    // The folder the skins will go to, for bug reports.
+    applog::info(status);
+    save();
+    recover_unfinished_install();
+    return {status, true};
+}
+
+void GameDirService::search_steam(SteamSearchCause cause)
+{
+    const quint64 generation = ++m_generation;
+    const QString stored = cause == SteamSearchCause::start ? m_game_dir : QString();
+    auto answer = std::make_shared<std::optional<gamedir::SteamSearch>>();
+    QThread *worker = QThread::create([stored, answer] {
+        // A stored folder that still passes the checks needs no search; one
+        // that is gone is not made again by the write check.
+        if (!stored.isEmpty() && gamedir::missing_base_package(stored).isEmpty()
+            && gamedir::validate_game_dir(stored).isEmpty())
+            return;
+        *answer = gamedir::search_steam(gamedir::steam_roots());
+    });
+    // Bound to this service: an answer after its end goes nowhere.
+    connect(worker, &QThread::finished, this, [this, cause, generation, answer] {
+        if (generation != m_generation)
+            return;
+        if (!answer->has_value()) {
+            emit steam_searched(QString(), false);
+            return;
+        }
+        const gamedir::SteamSearch &search = **answer;
+        for (const gamedir::RejectedFolder &rejected : search.rejected) {
+            applog::warning(QStringLiteral("Steam库中的游戏目录验证失败: ") + QDir::toNativeSeparators(rejected.folder));
+            for (const QString &problem : rejected.problems)
+                applog::warning(problem);
+        }
+        if (search.found.size() == 1) {
+            const Detection taken = adopt(search.found.first());
+            emit steam_searched(taken.status, true);
+            return;
+        }
+        if (search.found.isEmpty()) {
+            applog::info(search.libraries.isEmpty() ? QStringLiteral("未找到Steam库")
+                                                     : QStringLiteral("Steam库中未找到可用的Dread Hunger目录"));
+        } else {
+            QStringList shown;
+            for (const QString &folder : search.found)
+                shown << QDir::toNativeSeparators(folder);
+            applog::info(QStringLiteral("Steam库中找到多个Dread Hunger目录，未自动选择: ") + shown.join(QStringLiteral("; ")));
+        }
+        emit steam_searched(cause == SteamSearchCause::click ? NOT_DETECTED_TEXT : QString(), false);
+    });
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    worker->start();
 }
 
 void GameDirService::save()

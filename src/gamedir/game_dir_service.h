@@ -30,10 +30,22 @@ public:
     struct Detection {
         QString status;
         bool adopted = false;
+        // No game process runs: Steam's libraries are the next place to look.
+        bool no_game = false;
     };
     // Looks for the running game in `listing` and takes its folder when the
     // folder passes the checks.
     Detection detect(const ProcessListing &listing);
+
+    // Why Steam's libraries are searched: at start, only when no folder is
+    // stored or the stored one fails the checks, and nothing is shown unless
+    // a folder is taken; after a click, "not detected" when none is.
+    enum class SteamSearchCause { start, click };
+    // Searches Steam's libraries off the GUI thread; steam_searched brings
+    // the answer. Exactly one game folder that passes the checks is taken as
+    // a detection takes it; none or several change nothing but the log. A
+    // later search or detection makes an earlier answer void.
+    void search_steam(SteamSearchCause cause);
 
     // Deletes download leftovers in the mod folder; run when closing.
     void cleanup_temp_files() const;
@@ -41,7 +53,15 @@ public:
     // Where the settings are kept (for messages and tests).
     QString settings_file() const { return m_settings.fileName(); }
 
+signals:
+    // The answer of search_steam: the status to show (empty: nothing to
+    // show, as when the stored folder needed no search), and whether the
+    // folder was taken.
+    void steam_searched(const QString &status, bool adopted);
+
 private:
+    // Takes `root`, which passed the checks: stores it and recovers it.
+    Detection adopt(const QString &root);
     // Writes the folder and flushes at once: a fatal exit skips destructors.
     void save();
     // Undoes an install there that the program's end cut short, before any
@@ -51,4 +71,6 @@ private:
     DownloadManager &m_downloads;
     QSettings m_settings{QStringLiteral("orvex"), QStringLiteral("DreadHunger")};
     QString m_game_dir;
+    // Counts searches and detections; only the newest one's answer counts.
+    quint64 m_generation = 0;
 };

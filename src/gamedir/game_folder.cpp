@@ -98,12 +98,20 @@ QString game_root_from_exe(const QString &exe_path)
     return path;
 }
 
+QString missing_base_package(const QString &root)
+{
+    const QString base_package = game_path(root, config::PAK_DIR + QLatin1Char('/') + BASE_PACKAGE_NAME);
+    if (QFileInfo::exists(base_package))
+        return {};
+    return QStringLiteral("无效目录: 未找到必需文件 ") + QDir::toNativeSeparators(base_package);
+}
+
 QStringList validate_game_dir(const QString &root)
 {
     QStringList problems;
-    const QString base_package = game_path(root, config::PAK_DIR + QLatin1Char('/') + BASE_PACKAGE_NAME);
-    if (!QFileInfo::exists(base_package))
-        problems << QStringLiteral("无效目录: 未找到必需文件 ") + QDir::toNativeSeparators(base_package);
+    const QString missing = missing_base_package(root);
+    if (!missing.isEmpty())
+        problems << missing;
 
     const QString mods = mod_folder(root);
     QString failure = make_folders(mods);

@@ -30,6 +30,10 @@ QString find_game_exe(const QList<ProcessInfo> &processes);
 // when the path is too short to hold the game's layout.
 QString game_root_from_exe(const QString &exe_path);
 
+// The first of those checks alone, which writes nothing: the problem when
+// the base package is missing, else empty.
+QString missing_base_package(const QString &root);
+
 // The problems that keep `root` from being used, in check order (empty when
 // usable): the base package must exist, and the mod folder must be
 // creatable and writable. The write check runs in any case and leaves the

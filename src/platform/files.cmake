@@ -1,6 +1,7 @@
 # Sources of this folder, added to furlane_core. The process listing has one
 # implementation per system; the Win32 one builds only on Windows. So do the
-# display metrics read before the window exists (Win32, or the X server).
+# display metrics read before the window exists (Win32, or the X server),
+# and Steam's folder from the registry (Windows only).
 list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/end_now.cpp
     ${CMAKE_CURRENT_LIST_DIR}/foreground.cpp
@@ -12,6 +13,7 @@ if(WIN32)
     list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_win.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/steam_registry_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win_error_text.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win_processes.cpp
     )
