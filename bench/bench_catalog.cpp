@@ -21,14 +21,14 @@
 // ends at once (status 1) should any message box come up.
 
 #include "app/program_services.h"
-#include "support/config.h"
+#include "core/support/config.h"
 #include "bench_support.h"
-#include "support/log.h"
+#include "core/support/log.h"
 #include "app/main_window.h"
-#include "browse/category_bar.h"
-#include "browse/skin_grid.h"
-#include "catalog/catalog_service.h"
-#include "net/http_client.h"
+#include "ui/browse/category_bar.h"
+#include "ui/browse/skin_grid.h"
+#include "core/catalog/catalog_service.h"
+#include "core/net/http_client.h"
 
 #include <QApplication>
 #include <QDir>

@@ -15,13 +15,13 @@
 
 #include "app/program_services.h"
 #include "bench_support.h"
-#include "covers/cover_cache.h"
-#include "card/skin_widget.h"
-#include "covers/cover_store.h"
-#include "download/download_manager.h"
-#include "download/skin_files.h"
-#include "support/config.h"
-#include "widgets/flow_layout.h"
+#include "core/covers/cover_cache.h"
+#include "ui/card/skin_widget.h"
+#include "core/covers/cover_store.h"
+#include "core/download/download_manager.h"
+#include "core/download/skin_files.h"
+#include "core/support/config.h"
+#include "ui/widgets/flow_layout.h"
 
 #include <QApplication>
 #include <QDir>

@@ -11,9 +11,9 @@
 // The skin's files are skins/Bench/Big/<skin>.pak and .sig on the server.
 
 #include "app/program_services.h"
-#include "download/download_manager.h"
-#include "download/skin_files.h"
-#include "support/config.h"
+#include "core/download/download_manager.h"
+#include "core/download/skin_files.h"
+#include "core/support/config.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -29,11 +29,11 @@
 // Fails (status 1) on a message box or when a page does not come in 60 s.
 
 #include "app/program_services.h"
-#include "support/config.h"
+#include "core/support/config.h"
 #include "bench_support.h"
-#include "support/log.h"
+#include "core/support/log.h"
 #include "app/main_window.h"
-#include "card/skin_widget.h"
+#include "ui/card/skin_widget.h"
 
 #include <QApplication>
 #include <QDir>

@@ -9,7 +9,7 @@
 #     English 1252/437, Chinese 936/936, made with localedef into a folder of
 #     our own) in folders named "Übersicht" and "工具" (and one with a blank
 #     and a "%").
-#  2. the Win32 elevated launch (src/update/elevated_launch_win.cpp), built
+#  2. the Win32 elevated launch (src/core/update/elevated_launch_win.cpp), built
 #     with MinGW into a small program that asks the shell to run a script:
 #     the script must run and the launch be reported done; asked for a script
 #     that does not exist, the launch must be reported failed with a reason.
@@ -84,7 +84,7 @@ int wmain(int argc, wchar_t **argv)
 }
 EOF
 cat >"$WORK/launch_check.cpp" <<'EOF'
-#include "update/elevated_launch.h"
+#include "core/update/elevated_launch.h"
 
 #include <windows.h>
 
@@ -113,7 +113,7 @@ EOF
 "$CXX_WIN" -std=c++17 -O2 -static -municode -Wall -Wextra "$WORK/stand_in.cpp" -o "$WORK/stand_in.exe" \
     || fail "the stand-in program does not compile with MinGW"
 "$CXX_WIN" -std=c++17 -O2 -static -municode -Wall -Wextra -I"$ROOT/src" \
-    "$WORK/launch_check.cpp" "$ROOT/src/update/elevated_launch_win.cpp" "$ROOT/src/platform/win_error_text.cpp" -o "$WORK/launch_check.exe" -lole32 \
+    "$WORK/launch_check.cpp" "$ROOT/src/core/update/elevated_launch_win.cpp" "$ROOT/src/core/platform/win_error_text.cpp" -o "$WORK/launch_check.exe" -lole32 \
     || fail "the Win32 elevated launch does not compile with MinGW"
 
 # Without an argument the launch check prints its usage and exits with 2.

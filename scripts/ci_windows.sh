@@ -26,7 +26,7 @@ trap cleanup EXIT
 
 echo "== building the listing and the stand-in game with $CXX_WIN"
 "$CXX_WIN" -std=c++17 -O2 -static -municode -Wall -Wextra -I"$ROOT/src" \
-    "$ROOT/tests/support/windows/process_probe.cpp" "$ROOT/src/platform/win_processes.cpp" "$ROOT/src/platform/win_error_text.cpp" \
+    "$ROOT/tests/support/windows/process_probe.cpp" "$ROOT/src/core/platform/win_processes.cpp" "$ROOT/src/core/platform/win_error_text.cpp" \
     -o "$WORK/process_probe.exe" || fail "the Win32 listing does not compile with MinGW"
 "$CXX_WIN" -O2 -static "$ROOT/tests/support/windows/idle_program.cpp" -o "$WORK/idle_program.exe" \
     || fail "the stand-in game does not compile with MinGW"

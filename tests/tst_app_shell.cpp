@@ -2,15 +2,15 @@
 #include "app/display_scale.h"
 #include "app/main_window.h"
 #include "app/message_dialogs.h"
-#include "browse/category_bar.h"
-#include "browse/skin_grid.h"
-#include "download/download_manager.h"
-#include "support/config.h"
-#include "support/log.h"
+#include "ui/browse/category_bar.h"
+#include "ui/browse/skin_grid.h"
+#include "core/download/download_manager.h"
+#include "core/support/config.h"
+#include "core/support/log.h"
 #include "support/modal_answerer.h"
-#include "support/single_instance.h"
+#include "core/support/single_instance.h"
 #include "support/test_server.h"
-#include "widgets/flow_layout.h"
+#include "ui/widgets/flow_layout.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -3,16 +3,16 @@
 // instructions panel and the cover refresh.
 #include "app/program_services.h"
 #include "app/main_window.h"
-#include "browse/category_bar.h"
-#include "browse/skin_grid.h"
-#include "covers/cover_cache.h"
-#include "card/skin_widget.h"
+#include "ui/browse/category_bar.h"
+#include "ui/browse/skin_grid.h"
+#include "core/covers/cover_cache.h"
+#include "ui/card/skin_widget.h"
 #include "support/card_fixtures.h"
-#include "support/config.h"
+#include "core/support/config.h"
 #include "support/log_capture.h"
 #include "support/modal_answerer.h"
 #include "support/test_server.h"
-#include "widgets/flow_layout.h"
+#include "ui/widgets/flow_layout.h"
 
 #include <QApplication>
 #include <QDir>

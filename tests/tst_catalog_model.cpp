@@ -1,4 +1,4 @@
-#include "catalog/catalog_model.h"
+#include "core/catalog/catalog_model.h"
 
 #include <QJsonDocument>
 #include <QTextCodec>

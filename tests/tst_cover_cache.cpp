@@ -1,8 +1,8 @@
 #include "app/program_services.h"
-#include "covers/cover_cache.h"
-#include "card/skin_widget.h"
+#include "core/covers/cover_cache.h"
+#include "ui/card/skin_widget.h"
 #include "support/card_fixtures.h"
-#include "support/config.h"
+#include "core/support/config.h"
 #include "support/log_capture.h"
 #include "support/test_server.h"
 

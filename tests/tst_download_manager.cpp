@@ -1,10 +1,10 @@
 #include "app/program_services.h"
 #include "support/download_fixtures.h"
-#include "support/config.h"
-#include "support/log.h"
-#include "download/download_manager.h"
-#include "download/download_worker.h"
-#include "download/skin_files.h"
+#include "core/support/config.h"
+#include "core/support/log.h"
+#include "core/download/download_manager.h"
+#include "core/download/download_worker.h"
+#include "core/download/skin_files.h"
 #include "support/test_server.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "app/program_services.h"
-#include "download/download_worker.h"
-#include "download/skin_files.h"
-#include "support/config.h"
+#include "core/download/download_worker.h"
+#include "core/download/skin_files.h"
+#include "core/support/config.h"
 #include "support/log_capture.h"
 #include "support/test_server.h"
 

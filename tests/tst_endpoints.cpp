@@ -1,8 +1,8 @@
 #include <algorithm>
-#include "net/http_client.h"
-#include "catalog/catalog_service.h"
-#include "support/config.h"
-#include "support/log.h"
+#include "core/net/http_client.h"
+#include "core/catalog/catalog_service.h"
+#include "core/support/config.h"
+#include "core/support/log.h"
 #include "support/test_server.h"
 
 #include <QApplication>

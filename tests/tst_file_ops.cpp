@@ -1,4 +1,4 @@
-#include "download/file_ops.h"
+#include "core/download/file_ops.h"
 
 #include "support/log_capture.h"
 

@@ -1,4 +1,4 @@
-#include "widgets/flow_layout.h"
+#include "ui/widgets/flow_layout.h"
 
 #include <QSpacerItem>
 #include <QtTest>

@@ -1,5 +1,5 @@
-#include "gamedir/game_folder.h"
-#include "platform/process_list.h"
+#include "core/gamedir/game_folder.h"
+#include "core/platform/process_list.h"
 
 #include "support/fake_game.h"
 

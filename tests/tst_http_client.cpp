@@ -1,6 +1,6 @@
 #include "app/program_services.h"
-#include "net/http_client.h"
-#include "support/log.h"
+#include "core/net/http_client.h"
+#include "core/support/log.h"
 #include "support/test_server.h"
 
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "app/program_services.h"
-#include "card/skin_widget.h"
+#include "ui/card/skin_widget.h"
 #include "support/card_fixtures.h"
 #include "support/test_server.h"
-#include "widgets/image_preview_dialog.h"
+#include "ui/widgets/image_preview_dialog.h"
 
 #include <QApplication>
 #include <QGraphicsView>

@@ -4,14 +4,14 @@
 // message box and progress text to stdout and lets the update run its course.
 #include "app/program_services.h"
 #include "app/main_window.h"
-#include "support/config.h"
+#include "core/support/config.h"
 #include "support/hard_link.h"
-#include "support/log.h"
+#include "core/support/log.h"
 #include "support/test_server.h"
-#include "update/elevated_launch.h"
-#include "update/update_logic.h"
-#include "update/update_worker.h"
-#include "update/updater.h"
+#include "core/update/elevated_launch.h"
+#include "core/update/update_logic.h"
+#include "core/update/update_worker.h"
+#include "core/update/updater.h"
 
 #include <QAbstractButton>
 #include <QPushButton>

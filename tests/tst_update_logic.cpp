@@ -1,5 +1,5 @@
-#include "update/elevated_launch.h"
-#include "update/update_logic.h"
+#include "core/update/elevated_launch.h"
+#include "core/update/update_logic.h"
 
 #include <QTemporaryDir>
 #include <QTextCodec>

@@ -1,8 +1,8 @@
 #include "app/main_window.h"
 
 #include "app/download_list_dialog.h"
-#include "download/download_manager.h"
-#include "gamedir/game_dir_service.h"
+#include "core/download/download_manager.h"
+#include "core/gamedir/game_dir_service.h"
 
 #include <QCloseEvent>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #include "app/display_scale.h"
 
-#include "platform/display_metrics.h"
+#include "core/platform/display_metrics.h"
 
 #include <QCoreApplication>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "app/download_list_dialog.h"
 
 #include "app/message_dialogs.h"
-#include "download/download_manager.h"
+#include "core/download/download_manager.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

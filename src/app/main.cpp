@@ -1,9 +1,9 @@
 #include "app/display_scale.h"
 #include "app/main_window.h"
 #include "app/program_services.h"
-#include "support/config.h"
-#include "support/log.h"
-#include "support/single_instance.h"
+#include "core/support/config.h"
+#include "core/support/log.h"
+#include "core/support/single_instance.h"
 
 #include <QApplication>
 #include <QDir>

@@ -3,12 +3,12 @@
 #include "app/display_scale.h"
 #include "app/message_dialogs.h"
 #include "app/program_services.h"
-#include "browse/category_bar.h"
-#include "browse/skin_grid.h"
-#include "catalog/catalog_service.h"
-#include "covers/cover_store.h"
-#include "download/download_manager.h"
-#include "gamedir/game_dir_service.h"
+#include "ui/browse/category_bar.h"
+#include "ui/browse/skin_grid.h"
+#include "core/catalog/catalog_service.h"
+#include "core/covers/cover_store.h"
+#include "core/download/download_manager.h"
+#include "core/gamedir/game_dir_service.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,10 +2,10 @@
 // the skins of the selected category, as the catalogue service answers.
 #include "app/main_window.h"
 
-#include "browse/category_bar.h"
-#include "browse/skin_grid.h"
-#include "catalog/catalog_service.h"
-#include "support/log.h"
+#include "ui/browse/category_bar.h"
+#include "ui/browse/skin_grid.h"
+#include "core/catalog/catalog_service.h"
+#include "core/support/log.h"
 
 void MainWindow::connect_catalog()
 {

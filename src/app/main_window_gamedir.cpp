@@ -1,11 +1,11 @@
 #include "app/main_window.h"
 
 #include "app/message_dialogs.h"
-#include "browse/skin_grid.h"
-#include "gamedir/game_dir_service.h"
-#include "gamedir/game_folder.h"
-#include "platform/open_folder.h"
-#include "platform/process_list.h"
+#include "ui/browse/skin_grid.h"
+#include "core/gamedir/game_dir_service.h"
+#include "core/gamedir/game_folder.h"
+#include "core/platform/open_folder.h"
+#include "core/platform/process_list.h"
 
 #include <QFileInfo>
 #include <QLabel>

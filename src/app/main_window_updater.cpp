@@ -3,7 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/message_dialogs.h"
-#include "update/updater.h"
+#include "core/update/updater.h"
 
 #include <QLabel>
 #include <QMessageBox>

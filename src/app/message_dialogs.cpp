@@ -1,7 +1,7 @@
 #include "app/message_dialogs.h"
 
-#include "download/download_manager.h"
-#include "platform/end_now.h"
+#include "core/download/download_manager.h"
+#include "core/platform/end_now.h"
 
 #include <QGridLayout>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "covers/cover_store.h"
-#include "download/download_manager.h"
-#include "net/http_client.h"
+#include "core/covers/cover_store.h"
+#include "core/download/download_manager.h"
+#include "core/net/http_client.h"
 
 // The services the whole program shares, created once at start on the GUI
 // thread (after the application object) and handed down to the window. The

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "app/program_services.h"
-#include "card/skin_widget.h"
-#include "covers/cover_store.h"
-#include "download/download_manager.h"
-#include "support/config.h"
+#include "ui/card/skin_widget.h"
+#include "core/covers/cover_store.h"
+#include "core/download/download_manager.h"
+#include "core/support/config.h"
 #include "support/test_server.h"
 
 #include <QBuffer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "download/download_task.h"
+#include "core/download/download_task.h"
 
 #include <QJsonObject>
 #include <QString>

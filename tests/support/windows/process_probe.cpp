@@ -2,7 +2,7 @@
 // Wine by scripts/ci_windows.sh. Usage: process_probe <image name> [seconds]
 // Prints "<name>\t<full path>" of the first matching process and exits 0;
 // exits 1 when none shows up in time, 2 when the listing itself fails.
-#include "platform/win_processes.h"
+#include "core/platform/win_processes.h"
 
 #include <windows.h>
 

@@ -1,0 +1,501 @@
+#include "core/net/http_client.h"
+
+#include "core/support/log.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+
+namespace {
+
+// Each thread's manager reaches the client's one cookie store through a jar
+// object of its own, since a jar belongs to one manager. The jar shares the
+// store, so a worker thread's manager may outlive the client safely.
+class ThreadCookieJar final : public QNetworkCookieJar {
+public:
+    ThreadCookieJar(std::shared_ptr<SharedCookieStore> store, QObject *parent)
+        : QNetworkCookieJar(parent), m_store(std::move(store))
+    {
+    }
+
+    QList<QNetworkCookie> cookiesForUrl(const QUrl &url) const override
+    {
+        QMutexLocker lock(&m_store->mutex);
+        return m_store->cookiesForUrl(url);
+    }
+
+    bool setCookiesFromUrl(const QList<QNetworkCookie> &cookies, const QUrl &url) override
+    {
+        QMutexLocker lock(&m_store->mutex);
+        return m_store->setCookiesFromUrl(cookies, url);
+    }
+
+private:
+    std::shared_ptr<SharedCookieStore> m_store;
+};
+
+enum class WaitOutcome { Done, TimedOut, Cancelled };
+
+// Runs a local event loop until `done` holds, the reply stays silent for
+// `timeout_ms`, or the cancel flag is raised. Meant for worker threads: the
+// window's own requests go through get_async and never wait.
+WaitOutcome wait_on(QNetworkReply *reply, int timeout_ms, const std::atomic<bool> *cancel,
+                    const std::function<bool()> &done)
+{
+    if (done())
+        return WaitOutcome::Done;
+    if (cancel && cancel->load())
+        return WaitOutcome::Cancelled;
+
+    QEventLoop loop;
+    QTimer idle;
+    idle.setSingleShot(true);
+    QTimer poll;
+    poll.setInterval(20);
+    WaitOutcome outcome = WaitOutcome::Done;
+
+    auto progress = [&] {
+        idle.start(timeout_ms);
+        if (done())
+            loop.quit();
+    };
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, &loop, progress);
+    QObject::connect(reply, &QNetworkReply::readyRead, &loop, progress);
+    QObject::connect(reply, &QNetworkReply::redirected, &loop, progress);
+    QObject::connect(reply, &QNetworkReply::encrypted, &loop, progress);
+    QObject::connect(reply, &QNetworkReply::finished, &loop, progress);
+    QObject::connect(&idle, &QTimer::timeout, &loop, [&] {
+        outcome = WaitOutcome::TimedOut;
+        loop.quit();
+    });
+    if (cancel) {
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (cancel->load()) {
+                outcome = WaitOutcome::Cancelled;
+                loop.quit();
+            }
+        });
+        poll.start();
+    }
+    idle.start(timeout_ms);
+
+    loop.exec();
+    return outcome;
+}
+
+bool is_redirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Errors that mean no connection to the server could be made at all; only
+// these are tried again.
+bool is_connect_failure(QNetworkReply::NetworkError error)
+{
+    switch (error) {
+    case QNetworkReply::ConnectionRefusedError:
+    case QNetworkReply::HostNotFoundError:
+    case QNetworkReply::TemporaryNetworkFailureError:
+    case QNetworkReply::NetworkSessionFailedError:
+    case QNetworkReply::ProxyConnectionRefusedError:
+    case QNetworkReply::ProxyNotFoundError:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString timeout_text(int timeout_ms, const QUrl &url)
+{
+    return QStringLiteral("请求超时 (%1 秒内没有响应): %2")
+        .arg(timeout_ms / 1000.0)
+        .arg(url.toString());
+}
+
+void fill_head(QNetworkReply *reply, HttpResult &result)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    result.ok = status.isValid();
+    result.status = status.toInt();
+    result.reason = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    result.url = reply->url();
+    result.content_type = reply->rawHeader("Content-Type");
+    bool length_ok = false;
+    const qint64 length = reply->rawHeader("Content-Length").trimmed().toLongLong(&length_ok);
+    result.content_length = (reply->hasRawHeader("Content-Length") && length_ok) ? length : -1;
+    result.headers = reply->rawHeaderPairs();
+}
+
+// False when the reply ended without any answer; a redirect that led nowhere
+// (its target refused the connection) leaves the redirect's own status
+// behind, which is no answer either.
+bool answered(QNetworkReply *reply, bool follow_redirects)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.isValid()
+        && !(follow_redirects && is_redirect(status.toInt()) && reply->error() != QNetworkReply::NoError);
+}
+
+// Whether a request that got no connection is sent again as attempt
+// `attempt` (counted from 1); logs the retry.
+bool retry_connection(QNetworkReply *reply, int attempt, const QUrl &url)
+{
+    if (!is_connect_failure(reply->error()) || attempt > HttpClient::MAX_RETRIES)
+        return false;
+    applog::debug(QStringLiteral("连接失败，立即重试 (%1/%2): %3 - %4")
+                      .arg(attempt).arg(HttpClient::MAX_RETRIES).arg(url.toString(), reply->errorString()));
+    return true;
+}
+
+// Adds the body of a finished answer to its head. An answer that began but
+// broke off is a transport failure.
+void fill_body(QNetworkReply *reply, HttpResult &result)
+{
+    result.body = reply->readAll();
+    if (reply->error() != QNetworkReply::NoError && result.status < 400) {
+        result.ok = false;
+        result.error = reply->errorString();
+    }
+}
+
+} // namespace
+
+QString http_status_error_text(int status, const QString &reason, const QUrl &url)
+{
+    const QString kind = status >= 500 ? QStringLiteral("Server Error") : QStringLiteral("Client Error");
+    return QStringLiteral("%1 %2: %3 for url: %4").arg(status).arg(kind, reason, url.toString());
+}
+
+HttpResult answer_head(QNetworkReply *reply)
+{
+    HttpResult result;
+    fill_head(reply, result);
+    return result;
+}
+
+QString HttpResult::error_text() const
+{
+    if (!ok)
+        return error;
+    if (status >= 400)
+        return http_status_error_text(status, reason, url);
+    return QString();
+}
+
+QByteArray HttpResult::header(const QByteArray &name) const
+{
+    for (const auto &pair : headers) {
+        if (pair.first.compare(name, Qt::CaseInsensitive) == 0)
+            return pair.second;
+    }
+    return QByteArray();
+}
+
+QUrl url_from_text(const QString &text)
+{
+    return QUrl(text, QUrl::TolerantMode);
+}
+
+HttpClient::HttpClient()
+    : m_cookies(std::make_shared<SharedCookieStore>())
+{
+}
+
+HttpClient::~HttpClient()
+{
+    // The creating thread's manager goes with the client, and with it every
+    // request still under way there (their callbacks are not called). Worker
+    // threads have ended by now; theirs went when they finished.
+    delete m_managers.value(m_home_thread).data();
+}
+
+QNetworkAccessManager *HttpClient::manager()
+{
+    // A table of the client's own rather than thread-local storage: a C++
+    // thread_local with a destructor is torn down in no fixed order with
+    // MinGW's emulated TLS on Windows, and QThreadStorage hands a slot that
+    // a destroyed client left behind to the next storage, which then frees
+    // it as its own. A finished thread's entry is a null pointer, replaced
+    // when a new thread comes at the same address.
+    QMutexLocker lock(&m_managers_mutex);
+    QPointer<QNetworkAccessManager> &local = m_managers[QThread::currentThread()];
+    if (!local) {
+        auto *mgr = new QNetworkAccessManager;
+        mgr->setCookieJar(new ThreadCookieJar(m_cookies, mgr));
+        QThread *thread = QThread::currentThread();
+        if (thread != m_home_thread)
+            QObject::connect(thread, &QThread::finished, mgr, &QObject::deleteLater, Qt::DirectConnection);
+        local = mgr;
+    }
+    return local;
+}
+
+QNetworkRequest HttpClient::request_for(const QUrl &url, bool follow_redirects,
+                                        const HttpHeaders &headers) const
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         follow_redirects ? QNetworkRequest::NoLessSafeRedirectPolicy
+                                          : QNetworkRequest::ManualRedirectPolicy);
+    request.setRawHeader("User-Agent", "Furlane/1.0");
+    for (const auto &header : headers)
+        request.setRawHeader(header.first, header.second);
+    return request;
+}
+
+QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
+                                int timeout_ms, const std::atomic<bool> *cancel, Wait until,
+                                HttpResult &result, const HttpHeaders &headers)
+{
+    const QNetworkRequest request = request_for(url, follow_redirects, headers);
+    for (int attempt = 0;; ++attempt) {
+        QNetworkReply *reply = verb == "HEAD" ? manager()->head(request)
+                                              : manager()->sendCustomRequest(request, verb);
+        // Bound what Qt reads ahead of a stream's reader, so memory does not
+        // grow with the size of the file. The bound has to be in place before
+        // the request is under way: set once the headers had come, it did not
+        // hold Qt's network thread back.
+        if (until == Wait::Headers)
+            reply->setReadBufferSize(1 << 20);
+        auto headers_or_end = [reply, follow_redirects] {
+            if (reply->isFinished())
+                return true;
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            return status.isValid() && !(follow_redirects && is_redirect(status.toInt()));
+        };
+        auto end = [reply] { return reply->isFinished(); };
+        const WaitOutcome outcome = wait_on(reply, timeout_ms, cancel,
+                                            until == Wait::Headers ? std::function<bool()>(headers_or_end)
+                                                                   : std::function<bool()>(end));
+        if (outcome != WaitOutcome::Done) {
+            reply->abort();
+            reply->deleteLater();
+            result = HttpResult();
+            result.url = url;
+            result.timed_out = outcome == WaitOutcome::TimedOut;
+            result.cancelled = outcome == WaitOutcome::Cancelled;
+            result.error = result.cancelled ? QStringLiteral("请求已取消") : timeout_text(timeout_ms, url);
+            return nullptr;
+        }
+        if (reply->isFinished() && !answered(reply, follow_redirects) && reply->error() != QNetworkReply::NoError) {
+            const QString error = reply->errorString();
+            const bool retry = retry_connection(reply, attempt + 1, url);
+            reply->deleteLater();
+            if (retry)
+                continue;
+            result = HttpResult();
+            result.url = url;
+            result.error = error;
+            return nullptr;
+        }
+        result = HttpResult();
+        fill_head(reply, result);
+        return reply;
+    }
+}
+
+HttpResult HttpClient::run(const QByteArray &verb, const QUrl &url, bool follow_redirects,
+                           int timeout_seconds, const std::atomic<bool> *cancel)
+{
+    HttpResult result;
+    QNetworkReply *reply = send(verb, url, follow_redirects, timeout_seconds * 1000, cancel,
+                                Wait::Finished, result);
+    if (!reply)
+        return result;
+    fill_body(reply, result);
+    reply->deleteLater();
+    return result;
+}
+
+HttpResult HttpClient::get(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel)
+{
+    return run("GET", url, true, timeout_seconds, cancel);
+}
+
+HttpResult HttpClient::head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel)
+{
+    return run("HEAD", url, false, timeout_seconds, cancel);
+}
+
+std::unique_ptr<HttpStream> HttpClient::open_stream(const QUrl &url, int timeout_seconds,
+                                                    HttpResult *failure,
+                                                    const std::atomic<bool> *cancel,
+                                                    const HttpHeaders &headers)
+{
+    HttpResult head;
+    QNetworkReply *reply = send("GET", url, true, timeout_seconds * 1000, cancel, Wait::Headers, head,
+                                headers);
+    if (!reply) {
+        if (failure)
+            *failure = head;
+        return nullptr;
+    }
+    std::unique_ptr<HttpStream> stream(new HttpStream);
+    stream->m_reply = reply;
+    stream->m_head = head;
+    stream->m_timeout_ms = timeout_seconds * 1000;
+    stream->m_cancel = cancel;
+    return stream;
+}
+
+HttpStream::~HttpStream()
+{
+    if (m_reply) {
+        if (!m_reply->isFinished())
+            m_reply->abort();
+        m_reply->deleteLater();
+    }
+}
+
+HttpStream::Read HttpStream::read(QByteArray &out, qint64 max_bytes)
+{
+    out.clear();
+    QNetworkReply *reply = m_reply;
+    const WaitOutcome outcome = wait_on(reply, m_timeout_ms, m_cancel, [reply] {
+        return reply->bytesAvailable() > 0 || reply->isFinished();
+    });
+    if (outcome == WaitOutcome::Cancelled) {
+        reply->abort();
+        m_error = QStringLiteral("请求已取消");
+        return Read::Cancelled;
+    }
+    if (outcome == WaitOutcome::TimedOut) {
+        reply->abort();
+        m_error = timeout_text(m_timeout_ms, reply->url());
+        return Read::Failed;
+    }
+    if (reply->bytesAvailable() > 0) {
+        out = reply->read(max_bytes);
+        m_received += out.size();
+        return Read::Data;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        m_error = reply->errorString();
+        return Read::Failed;
+    }
+    if (m_head.content_length >= 0 && m_received < m_head.content_length) {
+        m_error = QStringLiteral("响应不完整: 收到 %1 字节，应为 %2 字节 (%3)")
+                      .arg(m_received).arg(m_head.content_length).arg(reply->url().toString());
+        return Read::Failed;
+    }
+    return Read::End;
+}
+
+// One asynchronous GET: the same steps as a blocking one (retries while no
+// connection can be made, a silence limit reset by every sign of progress),
+// driven by the reply's signals instead of a waiting loop. Deletes itself
+// once it has answered or its context is gone.
+class AsyncGet final : public QObject {
+public:
+    AsyncGet(HttpClient &client, const QUrl &url, int timeout_ms, QObject *context, HttpClient::Done done)
+        : QObject(client.manager()), m_client(client), m_url(url), m_timeout_ms(timeout_ms),
+          m_context(context), m_done(std::move(done))
+    {
+        m_idle.setSingleShot(true);
+        connect(&m_idle, &QTimer::timeout, this, &AsyncGet::timed_out);
+        // Without its context nobody waits for the answer any more.
+        if (context)
+            connect(context, &QObject::destroyed, this, &AsyncGet::drop);
+    }
+
+    void start()
+    {
+        const QNetworkRequest request = m_client.request_for(m_url, true, {});
+        m_reply = m_client.manager()->get(request);
+        const auto progress = [this] { m_idle.start(m_timeout_ms); };
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, progress);
+        connect(m_reply, &QNetworkReply::readyRead, this, progress);
+        connect(m_reply, &QNetworkReply::redirected, this, progress);
+        connect(m_reply, &QNetworkReply::encrypted, this, progress);
+        connect(m_reply, &QNetworkReply::finished, this, &AsyncGet::finished);
+        m_idle.start(m_timeout_ms);
+    }
+
+private:
+    void finished()
+    {
+        QNetworkReply *reply = m_reply;
+        m_reply = nullptr;
+        m_idle.stop();
+        reply->deleteLater();
+        HttpResult result;
+        if (!answered(reply, true) && reply->error() != QNetworkReply::NoError) {
+            if (retry_connection(reply, ++m_attempt, m_url)) {
+                start();
+                return;
+            }
+            result.url = m_url;
+            result.error = reply->errorString();
+        } else {
+            fill_head(reply, result);
+            fill_body(reply, result);
+        }
+        answer(result);
+    }
+
+    void timed_out()
+    {
+        HttpResult result;
+        result.url = m_url;
+        result.timed_out = true;
+        result.error = timeout_text(m_timeout_ms, m_url);
+        abort_reply();
+        answer(result);
+    }
+
+    void drop()
+    {
+        m_context = nullptr;
+        m_done = nullptr;
+        abort_reply();
+        deleteLater();
+    }
+
+    void abort_reply()
+    {
+        if (!m_reply)
+            return;
+        QNetworkReply *reply = m_reply;
+        m_reply = nullptr;
+        disconnect(reply, nullptr, this, nullptr);
+        reply->abort();
+        reply->deleteLater();
+    }
+
+    void answer(const HttpResult &result)
+    {
+        HttpClient::Done done = std::move(m_done);
+        const bool wanted = done && (!m_has_context || m_context);
+        deleteLater();
+        if (wanted)
+            done(result);
+    }
+
+    HttpClient &m_client;
+    QUrl m_url;
+    int m_timeout_ms;
+    QPointer<QObject> m_context;
+    bool m_has_context = m_context != nullptr;
+    HttpClient::Done m_done;
+    QNetworkReply *m_reply = nullptr;
+    QTimer m_idle;
+    int m_attempt = 0;
+};
+
+void HttpClient::get_async(const QUrl &url, int timeout_seconds, QObject *context, Done done)
+{
+    // A child of this thread's manager: gone with the client, unanswered.
+    auto *request = new AsyncGet(*this, url, timeout_seconds * 1000, context, std::move(done));
+    request->start();
+}

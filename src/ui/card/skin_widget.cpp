@@ -1,0 +1,593 @@
+#include "ui/card/skin_widget.h"
+
+#include "ui/card/button_styles.h"
+#include "core/covers/cover_cache.h"
+#include "core/covers/cover_store.h"
+#include "ui/card/magnifier.h"
+#include "core/download/download_manager.h"
+#include "core/download/file_ops.h"
+#include "core/download/skin_files.h"
+#include "core/support/config.h"
+#include "core/support/log.h"
+#include "ui/widgets/image_preview_dialog.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const char *const CARD_STYLE = R"(
+SkinWidget {
+    background-color: #FFFFFF;
+    border-radius: 12px;
+    border: none;
+}
+)";
+
+const char *const COVER_STYLE = R"(
+QLabel {
+    border: 1px solid #e8e8e8;
+    border-radius: 8px;
+    background-color: #f8f9fa;
+}
+)";
+
+const char *const NAME_LABEL_STYLE = R"(
+QLabel {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 rgba(0, 0, 0, 0.8), stop: 1 rgba(0, 0, 0, 0));
+    color: white;
+    padding: 8px 12px;
+    font: 500 14px 'Microsoft YaHei';
+}
+)";
+
+const char *const ZOOM_BUTTON_STYLE = R"(
+QPushButton {
+    background-color: rgba(255, 255, 255, 0.92);
+    border: none;
+    border-radius: 16px;
+    min-width: 32px;
+    max-width: 32px;
+    min-height: 32px;
+    max-height: 32px;
+    padding: 0px;
+    margin: 0px;
+    font-size: 16px;%1
+}
+QPushButton:hover {
+    background-color: rgba(255, 255, 255, 0.98);
+}
+QPushButton:pressed {
+    background-color: rgba(245, 245, 245, 0.98);
+}
+)";
+
+// The tall rounded look of the action button before the installed check
+// picks its real one, and of the cancel button.
+QString pill_button_style(const char *background, const char *hover, const char *pressed,
+                          int min_width)
+{
+    return QStringLiteral(R"(
+QPushButton {
+    background-color: %1;
+    color: white;
+    border: none;
+    border-radius: 18px;
+    font: 500 13px 'Microsoft YaHei';
+    padding: 8px 16px;
+    min-width: %4px;
+}
+QPushButton:hover {
+    background-color: %2;
+}
+QPushButton:pressed {
+    background-color: %3;
+}
+)").arg(QLatin1String(background), QLatin1String(hover), QLatin1String(pressed))
+        .arg(min_width);
+}
+
+// The action button's look as first built; an uninstall puts it back.
+QString first_action_button_style()
+{
+    return pill_button_style("#4CAF50", "#45a049", "#3d8b40", 80);
+}
+
+const char *const SUCCESS_DIALOG_STYLE = R"(
+QDialog {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 #4CAF50, stop: 1 #45a049);
+    border-radius: 15px;
+    border: 2px solid #2E7D32;
+}
+QLabel {
+    color: white;
+    font-weight: bold;
+    font-size: 16px;
+    background: transparent;
+    border: none;
+}
+QPushButton {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 #FFFFFF, stop: 1 #F0F0F0);
+    border: 2px solid #2E7D32;
+    border-radius: 10px;
+    padding: 8px 16px;
+    font-weight: bold;
+    font-size: 14px;
+    color: #2E7D32;
+    min-width: 80px;
+}
+QPushButton:hover {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 #E8F5E8, stop: 1 #D0E8D0);
+    border: 2px solid #1B5E20;
+}
+QPushButton:pressed {
+    background: qlineargradient(x1: 0, y1: 0, x2: 0, y2: 1,
+                                stop: 0 #C8E6C9, stop: 1 #A5D6A7);
+}
+)";
+
+const char *const SUCCESS_ICON_STYLE =
+    "font-size: 48px; color: white; background: transparent; border: none;";
+
+const QStringList REQUIRED_KEYS = {
+    QStringLiteral("name"), QStringLiteral("MainCategory"), QStringLiteral("subcategory"),
+    QStringLiteral("pak_original"), QStringLiteral("sig_original"),
+};
+
+const QString INSTALLED_TEXT = QStringLiteral("卸载");
+const QString NOT_INSTALLED_TEXT = QStringLiteral("安装");
+
+// The zoom button shows the magnifier emoji in the one font that has it, or
+// the drawn magnifier (see card/magnifier.h).
+void show_magnifier(QPushButton *button)
+{
+    const QString family = magnifier_emoji_family();
+    if (family.isEmpty()) {
+        button->setStyleSheet(QString::fromUtf8(ZOOM_BUTTON_STYLE).arg(QString()));
+        button->setIcon(drawn_magnifier_icon(18));
+        button->setIconSize(QSize(18, 18));
+        return;
+    }
+    QFont font(family);
+    font.setStyleStrategy(QFont::NoFontMerging);
+    button->setFont(font);
+    button->setStyleSheet(QString::fromUtf8(ZOOM_BUTTON_STYLE)
+                              .arg(QStringLiteral("\n    font-family: \"%1\";").arg(family)));
+    button->setText(QString::fromUcs4(&MAGNIFIER_EMOJI, 1));
+}
+
+} // namespace
+
+SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game_dir, DownloadManager &downloads,
+                               CoverStore &covers, QString *invalid_record_error)
+{
+    for (const QString &key : REQUIRED_KEYS) {
+        if (!skin_data.contains(key)) {
+            if (invalid_record_error)
+                *invalid_record_error = QStringLiteral("皮肤数据缺少") + key + QStringLiteral("字段");
+            return nullptr;
+        }
+    }
+    return new SkinWidget(skin_data, game_dir, downloads, covers);
+}
+
+SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder, DownloadManager &downloads, CoverStore &covers)
+    : QWidget(nullptr), m_skin_data(data), m_game_dir(folder), m_downloads(&downloads), m_covers(&covers)
+{
+    init_ui();
+    load_cover();
+    check_installation_status();
+
+    connect(m_downloads, &DownloadManager::task_started,
+            this, &SkinWidget::on_download_started);
+    connect(m_downloads, &DownloadManager::progress_updated,
+            this, &SkinWidget::on_download_progress);
+    connect(m_downloads, &DownloadManager::task_completed,
+            this, &SkinWidget::on_download_completed);
+    connect(m_downloads, &DownloadManager::task_failed,
+            this, &SkinWidget::on_download_failed);
+    connect(m_downloads, &DownloadManager::task_cancelled,
+            this, &SkinWidget::on_download_cancelled);
+}
+
+SkinWidget::~SkinWidget() = default;
+
+void SkinWidget::init_ui()
+{
+    setFixedSize(CARD_WIDTH, 260);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // A QWidget subclass paints its style sheet background only when asked.
+    setAttribute(Qt::WA_StyledBackground, true);
+    setStyleSheet(QString::fromUtf8(CARD_STYLE));
+
+    auto *main_layout = new QVBoxLayout;
+    main_layout->setContentsMargins(12, 12, 12, 12);
+    main_layout->setSpacing(10);
+
+    const int cover_width = CARD_WIDTH - 24;
+    m_cover_container = new QWidget;
+    m_cover_container->setFixedSize(cover_width, COVER_HEIGHT);
+
+    m_cover = new QLabel(m_cover_container);
+    m_cover->setGeometry(0, 0, cover_width, COVER_HEIGHT);
+    m_cover->setAlignment(Qt::AlignCenter);
+    m_cover->setStyleSheet(QString::fromUtf8(COVER_STYLE));
+
+    m_name_label = new QLabel(record_text(m_skin_data, QStringLiteral("name")), m_cover_container);
+    m_name_label->setGeometry(0, COVER_HEIGHT - 48, cover_width, 48);
+    m_name_label->setAlignment(Qt::AlignBottom | Qt::AlignCenter);
+    m_name_label->setStyleSheet(QString::fromUtf8(NAME_LABEL_STYLE));
+
+    m_zoom_button = new QPushButton(m_cover_container);
+    m_zoom_button->setGeometry(cover_width - 36, 8, 32, 32);
+    show_magnifier(m_zoom_button);
+    auto *zoom_shadow = new QGraphicsDropShadowEffect(m_zoom_button);
+    zoom_shadow->setBlurRadius(8);
+    zoom_shadow->setOffset(1, 1);
+    zoom_shadow->setColor(QColor(0, 0, 0, 20));
+    m_zoom_button->setGraphicsEffect(zoom_shadow);
+
+    m_action_button = new QPushButton(NOT_INSTALLED_TEXT);
+    m_action_button->setFixedSize(100, 36);
+    m_action_button->setStyleSheet(first_action_button_style());
+
+    m_cancel_button = new QPushButton(QStringLiteral("取消"));
+    m_cancel_button->setFixedSize(80, 36);
+    m_cancel_button->setStyleSheet(pill_button_style("#f44336", "#da190b", "#c62828", 60));
+    m_cancel_button->hide();
+
+    auto *button_layout = new QHBoxLayout;
+    button_layout->setAlignment(Qt::AlignCenter);
+    button_layout->addWidget(m_action_button);
+    button_layout->addWidget(m_cancel_button);
+
+    main_layout->addWidget(m_cover_container);
+    main_layout->addLayout(button_layout);
+    setLayout(main_layout);
+
+    setup_shadow();
+
+    connect(m_action_button, &QPushButton::clicked, this, &SkinWidget::handle_action);
+    connect(m_cancel_button, &QPushButton::clicked, this, &SkinWidget::handle_cancel);
+    connect(m_zoom_button, &QPushButton::clicked, this, &SkinWidget::show_enlarged_image);
+}
+
+void SkinWidget::setup_shadow()
+{
+    auto *shadow = new QGraphicsDropShadowEffect(this);
+    shadow->setBlurRadius(8);
+    shadow->setOffset(0, 2);
+    shadow->setColor(QColor(0, 0, 0, 20));
+    setGraphicsEffect(shadow);
+}
+
+// --- cover ------------------------------------------------------------------
+
+QSize SkinWidget::cover_size_in_pixels() const
+{
+    return cover_pixel_size(devicePixelRatioF());
+}
+
+void SkinWidget::load_cover()
+{
+    const QString url = cover_url(m_skin_data);
+    if (url.isEmpty()) {
+        set_placeholder_image();
+        return;
+    }
+    const QImage image = take_prefetched_cover(cover_cache_path(url));
+    if (image.size() == cover_size_in_pixels()) {
+        show_cover(image);
+        return;
+    }
+    // A cached cover replaces the loading look before anything is painted.
+    set_loading_look();
+    m_covers->fetch(url, cover_size_in_pixels(), this, [this](const QImage &cover) {
+        if (cover.isNull())
+            set_placeholder_image();
+        else
+            show_cover(cover);
+    });
+}
+
+void SkinWidget::set_cover_pixmap(const QPixmap &pixmap)
+{
+    show_cover(crop_cover(pixmap.toImage(), cover_size_in_pixels()));
+}
+
+void SkinWidget::show_cover(const QImage &cropped)
+{
+    // Made at the screen's pixel size, so shown one pixel for one.
+    QPixmap pixmap = QPixmap::fromImage(cropped);
+    pixmap.setDevicePixelRatio(devicePixelRatioF());
+    m_cover->setPixmap(pixmap);
+    set_cover_state(CoverState::Shown);
+}
+
+QPixmap SkinWidget::blank_cover() const
+{
+    QPixmap pixmap(cover_size_in_pixels());
+    pixmap.setDevicePixelRatio(devicePixelRatioF());
+    pixmap.fill(QColor(245, 245, 245));
+    return pixmap;
+}
+
+void SkinWidget::set_loading_look()
+{
+    m_cover->setPixmap(blank_cover());
+    set_cover_state(CoverState::Loading);
+}
+
+void SkinWidget::set_placeholder_image()
+{
+    QPixmap pixmap = blank_cover();
+    QPainter painter(&pixmap);
+    painter.setPen(QColor(180, 180, 180));
+    painter.setFont(QFont(QStringLiteral("Microsoft YaHei"), 12));
+    // The painter works in logical pixels; the pixmap's own rectangle is in
+    // device pixels and would put the text off-centre above 100 %.
+    const QRectF area(QPointF(0, 0), QSizeF(pixmap.size()) / pixmap.devicePixelRatioF());
+    painter.drawText(area, Qt::AlignCenter, QStringLiteral("暂无封面"));
+    painter.end();
+    m_cover->setPixmap(pixmap);
+    set_cover_state(CoverState::Missing);
+}
+
+void SkinWidget::set_cover_state(CoverState state)
+{
+    m_cover_state = state;
+    emit cover_state_changed(state);
+}
+
+// --- installed state --------------------------------------------------------
+
+QPair<QString, QString> SkinWidget::file_names(const QJsonObject &skin_data)
+{
+    return {skin_file_name(record_text(skin_data, QStringLiteral("sig_original"))),
+            skin_file_name(record_text(skin_data, QStringLiteral("pak_original")))};
+}
+
+void SkinWidget::check_installation_status()
+{
+    if (m_game_dir.isEmpty()) {
+        set_resting_state(false);
+        return;
+    }
+    set_resting_state(!find_skin_files(true).isEmpty());
+}
+
+QStringList SkinWidget::find_skin_files(bool first_only) const
+{
+    const QPair<QString, QString> names = file_names(m_skin_data);
+    QStringList found;
+    walk_files_top_down(mod_folder_path(m_game_dir), [&](const QString &folder, const QString &file) {
+        if ((!names.first.isEmpty() && file == names.first)
+            || (!names.second.isEmpty() && file == names.second)) {
+            found << folder + QLatin1Char('/') + file;
+            return !first_only;
+        }
+        return true;
+    });
+    return found;
+}
+
+void SkinWidget::set_game_dir(const QString &folder)
+{
+    m_game_dir = folder;
+    // A card that shows a download keeps showing it; the manager's signals
+    // end that state.
+    const QString text = m_action_button->text();
+    if (text == INSTALLED_TEXT || text == NOT_INSTALLED_TEXT)
+        check_installation_status();
+}
+
+void SkinWidget::set_resting_state(bool installed)
+{
+    m_action_button->setText(installed ? INSTALLED_TEXT : NOT_INSTALLED_TEXT);
+    m_action_button->setStyleSheet(
+        installed ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
+}
+
+void SkinWidget::end_download(bool installed)
+{
+    m_action_button->setEnabled(true);
+    set_resting_state(installed);
+    m_cancel_button->hide();
+}
+
+// --- enlarged cover ---------------------------------------------------------
+
+void SkinWidget::show_enlarged_image()
+{
+    // One viewer per click: a second click while the cover comes is ignored.
+    if (m_enlarging)
+        return;
+    m_enlarging = true;
+    m_covers->fetch(cover_url(m_skin_data), QSize(), this, [this](const QImage &full) {
+        // Opened from the event loop, never inside the click itself.
+        QMetaObject::invokeMethod(this, [this, full] {
+            m_enlarging = false;
+            if (full.isNull()) {
+                emit show_message_signal(QStringLiteral("提示"),
+                                         QStringLiteral("该皮肤暂无封面图片，将显示默认图片"),
+                                         QStringLiteral("info"));
+                return;
+            }
+            QString icon_path = m_viewer_icon_path;
+            if (icon_path.isEmpty())
+                icon_path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("icon.ico"));
+            // A window of its own, modal but not run in a loop of the card's:
+            // a page rebuilt while it shows deletes the card, never the viewer.
+            auto *viewer = new ImagePreviewDialog(QPixmap::fromImage(full), icon_path);
+            viewer->setAttribute(Qt::WA_DeleteOnClose);
+            viewer->setWindowModality(Qt::ApplicationModal);
+            viewer->show();
+        }, Qt::QueuedConnection);
+    });
+}
+
+// --- install and download feedback -------------------------------------------
+
+bool SkinWidget::is_mine(const QString &skin_id) const
+{
+    return skin_id == record_text(m_skin_data, QStringLiteral("name"));
+}
+
+void SkinWidget::handle_action()
+{
+    if (m_action_button->text() == INSTALLED_TEXT)
+        uninstall_skin();
+    else
+        start_download();
+}
+
+void SkinWidget::start_download()
+{
+    if (m_game_dir.isEmpty()) {
+        emit show_message_signal(QStringLiteral("游戏目录未设置"),
+                                 QStringLiteral("请先检测游戏目录才能安装皮肤"),
+                                 QStringLiteral("warning"));
+        return;
+    }
+    m_downloads->add_task({record_text(m_skin_data, QStringLiteral("name")), m_skin_data, m_game_dir});
+}
+
+void SkinWidget::uninstall_skin()
+{
+    if (m_game_dir.isEmpty()) {
+        emit show_message_signal(QStringLiteral("游戏目录未设置"),
+                                 QStringLiteral("请先检测游戏目录才能卸载皮肤"),
+                                 QStringLiteral("warning"));
+        return;
+    }
+    const QPair<QString, QString> names = file_names(m_skin_data);
+    const QString mod_folder = mod_folder_path(m_game_dir);
+    bool deleted = false;
+    QStringList kept;   // below the mod folder, as shown to the user
+    // All matches are gathered before the first removal, so the walk never
+    // runs over entries that vanish under it; every copy goes, not just one.
+    for (const QString &file_path : find_skin_files(false)) {
+        const QString shown = QDir::toNativeSeparators(file_path);
+        if (safe_remove(file_path)) {
+            deleted = true;
+            applog::info(QStringLiteral("已删除文件: ") + shown);
+        } else {
+            applog::warning(QStringLiteral("删除文件失败: ") + shown);
+            kept << QDir::toNativeSeparators(QDir(mod_folder).relativeFilePath(file_path));
+        }
+    }
+
+    if (!kept.isEmpty()) {
+        // Some copy is still there (on Windows the running game holds its
+        // files open): the skin is not uninstalled, and the card stays so.
+        // One name per line keeps each whole in the narrow message box.
+        emit show_message_signal(
+            QStringLiteral("卸载失败"),
+            QStringLiteral("以下皮肤文件无法删除:\n") + kept.join(QLatin1Char('\n'))
+                + QStringLiteral("\n\n文件可能正被游戏使用，请关闭游戏后重试"),
+            QStringLiteral("warning"));
+        return;
+    }
+    if (deleted) {
+        m_action_button->setText(NOT_INSTALLED_TEXT);
+        m_action_button->setStyleSheet(first_action_button_style());
+        show_success_dialog(QStringLiteral("卸载成功"), QStringLiteral("皮肤已成功卸载"));
+        return;
+    }
+    emit show_message_signal(
+        QStringLiteral("卸载提示"),
+        QStringLiteral("未找到已安装的皮肤文件\n搜索路径: ")
+            + QDir::toNativeSeparators(mod_folder)
+            + QStringLiteral("\n目标文件: ") + names.first + QStringLiteral(", ") + names.second
+            + QStringLiteral("\n\n可能原因：文件已被删除或未正确安装"),
+        QStringLiteral("info"));
+}
+
+void SkinWidget::show_success_dialog(const QString &title, const QString &message)
+{
+    // Owned by the window, and opened without a loop of the card's: a page
+    // rebuilt while it shows deletes the card, never the dialog.
+    auto *dialog = new QDialog(window());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(title);
+    dialog->setFixedSize(300, 200);
+    dialog->setStyleSheet(QString::fromUtf8(SUCCESS_DIALOG_STYLE));
+
+    auto *layout = new QVBoxLayout(dialog);
+    auto *icon_label = new QLabel(QStringLiteral("✓"));
+    icon_label->setAlignment(Qt::AlignCenter);
+    icon_label->setStyleSheet(QString::fromUtf8(SUCCESS_ICON_STYLE));
+    auto *message_label = new QLabel(message);
+    message_label->setAlignment(Qt::AlignCenter);
+    message_label->setWordWrap(true);
+    auto *ok_button = new QPushButton(QStringLiteral("确定"));
+    connect(ok_button, &QPushButton::clicked, dialog, &QDialog::accept);
+
+    layout->addWidget(icon_label);
+    layout->addWidget(message_label);
+    layout->addStretch();
+    layout->addWidget(ok_button);
+    dialog->open();
+}
+
+void SkinWidget::handle_cancel()
+{
+    if (!m_downloads->cancel_task(record_text(m_skin_data, QStringLiteral("name")))) {
+        emit show_message_signal(QStringLiteral("提示"), QStringLiteral("该任务不在下载队列中"),
+                                 QStringLiteral("info"));
+    }
+}
+
+void SkinWidget::on_download_started(const QString &skin_id)
+{
+    if (!is_mine(skin_id))
+        return;
+    m_action_button->setText(QStringLiteral("下载中..."));
+    m_action_button->setEnabled(false);
+    m_cancel_button->show();
+}
+
+void SkinWidget::on_download_progress(const QString &skin_id, int progress)
+{
+    if (!is_mine(skin_id))
+        return;
+    m_action_button->setText(QStringLiteral("下载中 ") + QString::number(progress) + QStringLiteral("%"));
+}
+
+void SkinWidget::on_download_completed(const QString &skin_id)
+{
+    if (!is_mine(skin_id))
+        return;
+    end_download(true);
+}
+
+void SkinWidget::on_download_failed(const QString &skin_id, const QString &error)
+{
+    if (!is_mine(skin_id))
+        return;
+    end_download(false);
+    emit show_message_signal(QStringLiteral("下载失败"),
+                             QStringLiteral("皮肤下载失败: ") + error
+                                 + QStringLiteral("，请检查网络连接后重试"),
+                             QStringLiteral("critical"));
+}
+
+void SkinWidget::on_download_cancelled(const QString &skin_id)
+{
+    if (!is_mine(skin_id))
+        return;
+    end_download(false);
+}
