@@ -1,4 +1,5 @@
 #include "core/catalog/catalog_model.h"
+#include "core/catalog/search_index.h"
 
 #include <QJsonDocument>
 #include <QTextCodec>
@@ -66,6 +67,8 @@ private slots:
     void textBodyDecoding_data();
     void textBodyDecoding();
     void skinIdInLogs();
+    void search_data();
+    void search();
 };
 
 void TestCatalogModel::emptyValue_data()
@@ -434,6 +437,41 @@ void TestCatalogModel::skinIdInLogs()
 {
     const QJsonArray records = records_from(R"([{"skin_id":7},{"skin_id":"x7"},{"name":"n"},{"skin_id":null}])");
     QCOMPARE(ids_of(records), (QStringList{"7", "x7", "unknown", "null"}));
+}
+
+
+void TestCatalogModel::search_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QStringList>("ids");  // in display order
+    QTest::newRow("case: abc finds ABC and Abc, list order, no incomplete or unorderable record")
+        << QStringLiteral("abc") << QStringList{"5", "1"};
+    QTest::newRow("full width query ＡＢＣ finds abc") << QStringLiteral("ＡＢＣ") << QStringList{"5", "1"};
+    QTest::newRow("full width name found by xyz") << QStringLiteral("xyz") << QStringList{"2"};
+    QTest::newRow("spaces in the name ignored") << QStringLiteral("猎人外套") << QStringList{"4"};
+    QTest::newRow("spaces in the query ignored") << QStringLiteral("a b\tc") << QStringList{"5", "1"};
+    QTest::newRow("ideographic space ignored") << QStringLiteral("猎人\u3000外") << QStringList{"4"};
+    QTest::newRow("exact skin_id, trimmed") << QStringLiteral(" 4 ") << QStringList{"4"};
+    QTest::newRow("skin_id matches whole, 1 is not 12") << QStringLiteral("1") << QStringList{"1"};
+    QTest::newRow("no match") << QStringLiteral("zzz") << QStringList{};
+    QTest::newRow("blank query finds nothing") << QStringLiteral(" \u3000 ") << QStringList{};
+}
+
+void TestCatalogModel::search()
+{
+    QFETCH(QString, query);
+    QFETCH(QStringList, ids);
+    const QJsonArray catalogue = records_from(R"([
+        {"skin_id":1,"name":"Abc Hunter","MainCategory":"M","subcategory":"s","pak_original":"a.pak","sig_original":"a.sig","MainCategory_ranking_id":1},
+        {"skin_id":2,"name":"ＸＹＺ 披风","MainCategory":"M","subcategory":"s","pak_original":"b.pak","sig_original":"b.sig"},
+        {"skin_id":3,"name":"abc","MainCategory":"M","subcategory":"s","pak_original":"c.pak"},
+        {"skin_id":4,"name":" 猎人 外套","MainCategory":"N","subcategory":"t","pak_original":"d.pak","sig_original":"d.sig","MainCategory_ranking_id":2},
+        {"skin_id":5,"name":"ABC","MainCategory":"N","subcategory":"t","pak_original":"e.pak","sig_original":"e.sig","MainCategory_ranking_id":3},
+        {"skin_id":"x6","name":"abc bad id","MainCategory":"N","subcategory":"t","pak_original":"f.pak","sig_original":"f.sig"},
+        "abc",
+        {"skin_id":12,"name":"十二","MainCategory":"N","subcategory":"t","pak_original":"g.pak","sig_original":"g.sig"}])");
+    const catalog::SearchIndex index(catalogue);
+    QCOMPARE(ids_of(index.find(query)), ids);
 }
 
 QTEST_GUILESS_MAIN(TestCatalogModel)

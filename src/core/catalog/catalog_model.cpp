@@ -374,6 +374,15 @@ std::optional<QJsonArray> order_records(const QJsonArray &records, QString *erro
     return ordered;
 }
 
+bool has_order_keys(const QJsonObject &record)
+{
+    for (const QLatin1String key : {MAIN_RANK_KEY, SUB_RANK_KEY, SKIN_ID_KEY}) {
+        if (!integer_value(record.value(key), key, nullptr))
+            return false;
+    }
+    return true;
+}
+
 int page_count(int count, int per_page)
 {
     if (per_page <= 0)

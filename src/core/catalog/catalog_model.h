@@ -81,6 +81,9 @@ bool is_complete(const QJsonObject &record);
 // keeping the response order of records equal in all three. Fails when one
 // of those keys has no integer value.
 std::optional<QJsonArray> order_records(const QJsonArray &records, QString *error);
+// The record has the three keys order_records sorts by, each with an integer
+// value (missing counts 0).
+bool has_order_keys(const QJsonObject &record);
 
 // How many pages `count` items fill, rounded up.
 int page_count(int count, int per_page);

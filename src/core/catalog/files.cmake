@@ -2,4 +2,5 @@
 list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/catalog_model.cpp
     ${CMAKE_CURRENT_LIST_DIR}/catalog_service.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/search_index.cpp
 )
