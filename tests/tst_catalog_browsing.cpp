@@ -4,6 +4,7 @@
 #include "app/program_services.h"
 #include "app/main_window.h"
 #include "ui/browse/category_bar.h"
+#include "ui/browse/search_field.h"
 #include "ui/browse/skin_grid.h"
 #include "core/covers/cover_cache.h"
 #include "ui/card/skin_widget.h"
@@ -252,6 +253,8 @@ private slots:
     void refreshWhenCacheCannotBeDeleted();
     void refreshWhilePageIsRebuilt();
     void pictureOfAFullPage();
+    void search_data();
+    void search();
 
 private:
     void write_catalog(const QJsonArray &records);
@@ -1040,6 +1043,77 @@ void TestCatalogBrowsing::pictureOfAFullPage()
     // The page buttons: "上一页" drawn in the disabled light blue, "下一页" in blue.
     QCOMPARE(shot.pixelColor(p.prev->mapTo(w.get(), QPoint(6, 14))), QColor(0x93, 0xC5, 0xFD));
     QCOMPARE(shot.pixelColor(p.next->mapTo(w.get(), QPoint(6, 14))), QColor(0x3B, 0x82, 0xF6));
+}
+
+// --- search ------------------------------------------------------------------------
+
+void TestCatalogBrowsing::search_data()
+{
+    // Steps from page 2 of A/x: "type TEXT" (and the pause), "next", "esc",
+    // "erase" (the text deleted), "main NAME" / "sub NAME" (a click).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("pager");
+    QTest::addColumn<QString>("first");  // first card, or the card area's text
+
+    const QString back = QStringLiteral("第 2 页 / 共 2 页 prev=on next=off");
+    QTest::newRow("typing shows the results as pages, across categories")
+        << QStringList{"type B", "next"} << "B" << "第 2 页 / 共 2 页 prev=on next=off" << "b7";
+    QTest::newRow("no match shows its text")
+        << QStringList{"type zzz"} << "zzz" << "第 1 页 / 共 1 页 prev=off next=off" << "没有找到匹配的皮肤";
+    QTest::newRow("Esc returns to the category and page") << QStringList{"type b", "next", "esc"} << "" << back
+                                                          << "皮肤7";
+    QTest::newRow("clearing the field returns to the category and page")
+        << QStringList{"type b", "erase"} << "" << back << "皮肤7";
+    QTest::newRow("a subcategory click clears the field and shows its list")
+        << QStringList{"type b", "sub x"} << "" << "第 1 页 / 共 2 页 prev=off next=on" << "皮肤1";
+    QTest::newRow("a main category click clears the field and shows the instructions")
+        << QStringList{"type b", "main B"} << "" << "第 1 页 / 共 1 页 prev=off next=off" << "使用说明";
+    QTest::newRow("after a subcategory that cannot load, the category before the search")
+        << QStringList{"type b", "fail", "sub x"} << "" << back << "皮肤7";
+}
+
+void TestCatalogBrowsing::search()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, field);
+    QFETCH(QString, pager);
+    QFETCH(QString, first);
+
+    auto w = make_window(concat(series(7, "A", "x", QStringLiteral("皮肤")), series(8, "B", "y", QStringLiteral("b"))));
+    const Parts p = parts(*w);
+    auto *search = w->findChild<SearchField *>();
+    QVERIFY(search);
+    QCOMPARE(search->placeholderText(), QStringLiteral("搜索皮肤"));
+    select(*w, QStringLiteral("A"), QStringLiteral("x"));
+    p.next->click();
+
+    for (const QString &step : steps) {
+        const QString arg = step.section(QLatin1Char(' '), 1);
+        if (step.startsWith(QLatin1String("type "))) {
+            QTest::keyClicks(search, arg);
+            QTRY_VERIFY(p.grid->showing_list());
+        } else if (step == QLatin1String("next")) {
+            p.next->click();
+        } else if (step == QLatin1String("esc")) {
+            QTest::keyClick(search, Qt::Key_Escape);
+        } else if (step == QLatin1String("erase")) {
+            QTest::keyClick(search, Qt::Key_A, Qt::ControlModifier);
+            QTest::keyClick(search, Qt::Key_Backspace);
+        } else if (step.startsWith(QLatin1String("main "))) {
+            button(p.mains(), arg)->click();
+        } else if (step.startsWith(QLatin1String("sub "))) {
+            QSignalSpy loaded(w.get(), &MainWindow::skins_loaded);
+            button(p.subs(), arg)->click();
+            QVERIFY(loaded.count() > 0 || loaded.wait(15000));
+        } else if (step == QLatin1String("fail")) {
+            server.set_faults({QJsonObject{{"match", "index_skins.php"}, {"status", 500}}});
+        }
+    }
+    QCOMPARE(search->text(), field);
+    QCOMPARE(pager_state(*w), pager);
+    QCOMPARE(cards(*w).isEmpty() ? card_area_text(*w) : card_names(*w).first(), first);
+    QCOMPARE(answerer->count(), steps.contains(QStringLiteral("fail")) ? 1 : 0);
 }
 
 QTEST_MAIN(TestCatalogBrowsing)

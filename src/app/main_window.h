@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/catalog/search_index.h"
+
 #include <QMainWindow>
 #include <QString>
 
@@ -13,6 +15,7 @@ class GameDirService;
 struct ProgramServices;
 class QCloseEvent;
 class QLabel;
+class SearchField;
 class SkinGrid;
 class Updater;
 
@@ -96,6 +99,11 @@ private:
     };
     Selection m_asked;
     bool m_listed = false;
+
+    // --- search
+    // The whole catalogue of the last answer, ready to be searched.
+    catalog::SearchIndex m_search_index;
+    SearchField *m_search_field = nullptr;
 
     bool m_instructions_arrived = false;
     bool m_categories_arrived = false;
