@@ -49,57 +49,9 @@
 
 namespace {
 
-constexpr int MAIN_CATEGORIES = 10;
-constexpr int SUBCATEGORIES = 20;
-constexpr int RECORDS = 20000;
-
-QByteArray catalogue()
-{
-    QJsonArray records;
-    for (int i = 0; i < RECORDS; ++i) {
-        const int main = i % MAIN_CATEGORIES;
-        const int sub = (i / MAIN_CATEGORIES) % SUBCATEGORIES;
-        const QString name = QStringLiteral("皮肤%1").arg(i);
-        records.append(QJsonObject{
-            {QStringLiteral("skin_id"), i + 1},
-            {QStringLiteral("name"), name},
-            {QStringLiteral("MainCategory"), QStringLiteral("主分类%1").arg(main)},
-            {QStringLiteral("subcategory"), QStringLiteral("子分类%1").arg(sub)},
-            {QStringLiteral("MainCategory_ranking_id"), (main * 7) % 10},
-            {QStringLiteral("subcategory_ranking_id"), (sub * 3 + i % 2) % 20},
-            {QStringLiteral("pak_original"), QStringLiteral("files/2024/skin_%1.pak").arg(i)},
-            {QStringLiteral("sig_original"), QStringLiteral("files/2024/skin_%1.sig").arg(i)},
-        });
-    }
-    return QJsonDocument(records).toJson(QJsonDocument::Compact);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-double ms_since(const QElapsedTimer &timer) { return timer.nsecsElapsed() / 1e6; }
-
-// Runs `start`, then the event loop until `signal` of `sender` comes (false
-// after 60 s without). Connected after the window's own handlers, so the
-// signal is already handled by the window when the loop ends.
-template <typename Sender, typename Signal, typename Start>
-bool run_until(Sender *sender, Signal signal, Start start)
-{
-    QEventLoop loop;
-    bool came = false;
-    QObject::connect(sender, signal, &loop, [&] {
-        came = true;
-        loop.quit();
-    });
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    start();
-    if (!came)
-        loop.exec();
-    return came;
-}
+constexpr int MAIN_CATEGORIES = SCALE_MAIN_CATEGORIES;
+constexpr int SUBCATEGORIES = SCALE_SUBCATEGORIES;
+constexpr int RECORDS = SCALE_RECORDS;
 
 } // namespace
 
@@ -115,20 +67,15 @@ int main(int argc, char **argv)
 
     // A private home: the settings store and the cover cache stay apart.
     QTemporaryDir home;
-    use_private_home(home.path());
-    if (!config::init_configuration())
+    if (!use_private_home_and_server(home.path(), base))
         return 1;
-    applog::install();
-    config::use_server_for_tests(base);
 
     QApplication app(argc, argv);
     QTimer box_watch;
     stop_on_message_box(&box_watch);
 
-    QFile out(data_dir + QStringLiteral("/catalog.json"));
-    if (!out.open(QIODevice::WriteOnly) || out.write(catalogue()) < 0)
+    if (!write_catalogue(data_dir, scale_catalogue()))
         return 1;
-    out.close();
 
     ProgramServices services;
     MainWindow window(services);

@@ -40,55 +40,7 @@
 
 namespace {
 
-constexpr int CARDS = 6;
-
-QJsonObject record(int index)
-{
-    const QString name = QStringLiteral("封面%1").arg(index);
-    return QJsonObject{{QStringLiteral("skin_id"), index},
-                       {QStringLiteral("name"), name},
-                       {QStringLiteral("MainCategory"), QStringLiteral("角色")},
-                       {QStringLiteral("subcategory"), QStringLiteral("猎人")},
-                       {QStringLiteral("pak_original"), name + QStringLiteral(".pak")},
-                       {QStringLiteral("sig_original"), name + QStringLiteral(".sig")},
-                       {QStringLiteral("cover"), name + QStringLiteral(".jpg")}};
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-// One page as the grid builds it: the page's cached covers decoded at once,
-// then six cards into the layout, shown. False when a card had no cover.
-bool build_page(ProgramServices &services, FlowLayout *layout, QWidget *container)
-{
-    QList<QJsonObject> page;
-    for (int i = 0; i < CARDS; ++i)
-        page << record(i);
-    prefetch_covers(page);
-    bool all_covers = true;
-    for (int i = 0; i < CARDS; ++i) {
-        SkinWidget *card = SkinWidget::create(record(i), container->property("game_dir").toString(),
-                                              services.downloads, services.covers);
-        layout->addWidget(card);
-        card->check_installation_status();
-        const QImage shown = card->cover()->pixmap(Qt::ReturnByValue).toImage();
-        all_covers = all_covers && shown.pixelColor(2, 2) != QColor(245, 245, 245);
-    }
-    layout->activate();
-    QApplication::processEvents();
-    return all_covers;
-}
-
-void clear_page(FlowLayout *layout)
-{
-    while (QLayoutItem *item = layout->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-}
+constexpr int CARDS = COVER_PAGE_CARDS;
 
 } // namespace
 
@@ -108,7 +60,7 @@ int main(int argc, char **argv)
 
     QStringList files;
     for (int i = 0; i < CARDS; ++i) {
-        const QString path = cover_cache_path(cover_url(record(i)));
+        const QString path = cover_cache_path(cover_url(cover_page_record(i)));
         if (!painted_cover(i + 1).save(path, "JPEG", 90)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
@@ -118,17 +70,10 @@ int main(int argc, char **argv)
 
     // A game folder with a few skins installed, so the installed check walks
     // a real mod folder.
-    const QString game_dir = home.path() + QStringLiteral("/game");
-    const QString mod = mod_folder_path(game_dir);
-    QDir().mkpath(mod + QStringLiteral("/old"));
-    for (int i = 0; i < 20; ++i) {
-        QFile file(mod + (i % 2 ? QStringLiteral("/old") : QString()) + QStringLiteral("/other%1.pak").arg(i));
-        file.open(QIODevice::WriteOnly);
-    }
+    const QString game_dir = make_game_folder(home.path());
 
     ProgramServices services;
     QWidget container;
-    container.setProperty("game_dir", game_dir);
     container.resize(900, 560);
     auto *layout = new FlowLayout(&container);
     layout->setMaxColumns(3);
@@ -138,7 +83,7 @@ int main(int argc, char **argv)
     for (int round = 0; round < repeats + 2; ++round) {
         QElapsedTimer timer;
         timer.start();
-        if (!build_page(services, layout, &container)) {
+        if (!build_cover_page(services, layout, game_dir)) {
             std::fprintf(stderr, "a card showed the placeholder: the cache was not used\n");
             return 1;
         }

@@ -242,34 +242,6 @@ private:
     QStringList m_shown;
 };
 
-// How late a 10 ms timer fires on the GUI thread, at worst, while on.
-class LatenessProbe {
-public:
-    LatenessProbe()
-    {
-        m_tick.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_tick, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.nsecsElapsed();
-            m_worst = std::max(m_worst, now - m_last - 10 * 1000 * 1000);
-            m_last = now;
-        });
-    }
-    void start()
-    {
-        m_clock.start();
-        m_last = 0;
-        m_tick.start(10);
-    }
-    void stop() { m_tick.stop(); }
-    double worst_ms() const { return m_worst / 1e6; }
-
-private:
-    QTimer m_tick;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_worst = 0;
-};
-
 // Fetches `urls` in parallel on a fresh manager (fresh connections);
 // false when any answer is not a 200.
 bool fetch_all(QNetworkAccessManager &manager, const QStringList &urls)
@@ -339,11 +311,8 @@ int main(int argc, char **argv)
 
     // A private home: an empty cover cache and settings of our own.
     QTemporaryDir home;
-    use_private_home(home.path());
-    if (!config::init_configuration())
+    if (!use_private_home_and_server(home.path(), proxy))
         return 1;
-    applog::install();
-    config::use_server_for_tests(proxy);
 
     QApplication app(argc, argv);
     previous_handler = qInstallMessageHandler(watch_log);

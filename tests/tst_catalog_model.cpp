@@ -453,6 +453,9 @@ void TestCatalogModel::search_data()
     QTest::newRow("ideographic space ignored") << QStringLiteral("猎人\u3000外") << QStringList{"4"};
     QTest::newRow("exact skin_id, trimmed") << QStringLiteral(" 4 ") << QStringList{"4"};
     QTest::newRow("skin_id matches whole, 1 is not 12") << QStringLiteral("1") << QStringList{"1"};
+    QTest::newRow("skin_id given as text matches as written") << QStringLiteral("007") << QStringList{"007"};
+    QTest::newRow("part of a text skin_id is none") << QStringLiteral("07") << QStringList{};
+    QTest::newRow("a number's other spellings are no skin_id") << QStringLiteral("4.0") << QStringList{};
     QTest::newRow("no match") << QStringLiteral("zzz") << QStringList{};
     QTest::newRow("blank query finds nothing") << QStringLiteral(" \u3000 ") << QStringList{};
 }
@@ -469,9 +472,17 @@ void TestCatalogModel::search()
         {"skin_id":5,"name":"ABC","MainCategory":"N","subcategory":"t","pak_original":"e.pak","sig_original":"e.sig","MainCategory_ranking_id":3},
         {"skin_id":"x6","name":"abc bad id","MainCategory":"N","subcategory":"t","pak_original":"f.pak","sig_original":"f.sig"},
         "abc",
-        {"skin_id":12,"name":"十二","MainCategory":"N","subcategory":"t","pak_original":"g.pak","sig_original":"g.sig"}])");
-    const catalog::SearchIndex index(catalogue);
+        {"skin_id":12,"name":"十二","MainCategory":"N","subcategory":"t","pak_original":"g.pak","sig_original":"g.sig"},
+        {"skin_id":"007","name":"七","MainCategory":"N","subcategory":"t","pak_original":"h.pak","sig_original":"h.sig"}])");
+    catalog::SearchIndex index(catalogue);
     QCOMPARE(ids_of(index.find(query)), ids);
+    // A catalogue that differs in one name replaces the index.
+    QJsonArray renamed = catalogue;
+    QJsonObject first = renamed.at(0).toObject();
+    first.insert(QStringLiteral("name"), QStringLiteral("Zed"));
+    renamed.replace(0, first);
+    index.rebuild(renamed);
+    QCOMPARE(ids_of(index.find(QStringLiteral("ｚｅｄ"))), QStringList{"1"});
 }
 
 QTEST_GUILESS_MAIN(TestCatalogModel)

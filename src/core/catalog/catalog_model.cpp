@@ -348,50 +348,50 @@ bool is_complete(const QJsonObject &record)
     return true;
 }
 
+std::optional<OrderKey> order_key(const QJsonObject &record, QString *error)
+{
+    const auto main = integer_value(record.value(MAIN_RANK_KEY), MAIN_RANK_KEY, error);
+    if (!main)
+        return std::nullopt;
+    const auto sub = integer_value(record.value(SUB_RANK_KEY), SUB_RANK_KEY, error);
+    if (!sub)
+        return std::nullopt;
+    const auto id = integer_value(record.value(SKIN_ID_KEY), SKIN_ID_KEY, error);
+    if (!id)
+        return std::nullopt;
+    return OrderKey{*main, *sub, *id};
+}
+
+bool comes_before(const OrderKey &a, const OrderKey &b)
+{
+    if (a.main != b.main)
+        return a.main > b.main;
+    if (a.sub != b.sub)
+        return a.sub > b.sub;
+    return a.id > b.id;
+}
+
 std::optional<QJsonArray> order_records(const QJsonArray &records, QString *error)
 {
     struct Keyed {
-        double main;
-        double sub;
-        double id;
+        OrderKey key;
         int index;
     };
     std::vector<Keyed> keyed;
     keyed.reserve(static_cast<size_t>(records.size()));
     for (int i = 0; i < records.size(); ++i) {
-        const QJsonObject record = records.at(i).toObject();
-        const auto main = integer_value(record.value(MAIN_RANK_KEY), MAIN_RANK_KEY, error);
-        if (!main)
+        const auto key = order_key(records.at(i).toObject(), error);
+        if (!key)
             return std::nullopt;
-        const auto sub = integer_value(record.value(SUB_RANK_KEY), SUB_RANK_KEY, error);
-        if (!sub)
-            return std::nullopt;
-        const auto id = integer_value(record.value(SKIN_ID_KEY), SKIN_ID_KEY, error);
-        if (!id)
-            return std::nullopt;
-        keyed.push_back({*main, *sub, *id, i});
+        keyed.push_back({*key, i});
     }
-    // Descending on all three keys; stable, so ties keep the response order.
-    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) {
-        if (a.main != b.main)
-            return a.main > b.main;
-        if (a.sub != b.sub)
-            return a.sub > b.sub;
-        return a.id > b.id;
-    });
+    // Stable, so ties keep the response order.
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const Keyed &a, const Keyed &b) { return comes_before(a.key, b.key); });
     QJsonArray ordered;
     for (const Keyed &k : keyed)
         ordered.append(records.at(k.index));
     return ordered;
-}
-
-bool has_order_keys(const QJsonObject &record)
-{
-    for (const QLatin1String key : {MAIN_RANK_KEY, SUB_RANK_KEY, SKIN_ID_KEY}) {
-        if (!integer_value(record.value(key), key, nullptr))
-            return false;
-    }
-    return true;
 }
 
 int page_count(int count, int per_page)

@@ -87,9 +87,17 @@ bool is_complete(const QJsonObject &record);
 // keeping the response order of records equal in all three. Fails when one
 // of those keys has no integer value.
 std::optional<QJsonArray> order_records(const QJsonArray &records, QString *error);
-// The record has the three keys order_records sorts by, each with an integer
-// value (missing counts 0).
-bool has_order_keys(const QJsonObject &record);
+
+// The three integer values a record is ordered by; nothing (with the error
+// text) when one of them has none.
+struct OrderKey {
+    double main;
+    double sub;
+    double id;
+};
+std::optional<OrderKey> order_key(const QJsonObject &record, QString *error);
+// `a` comes before `b`: descending on all three values.
+bool comes_before(const OrderKey &a, const OrderKey &b);
 
 // How many pages `count` items fill, rounded up.
 int page_count(int count, int per_page);

@@ -3,6 +3,11 @@
 #include "core/catalog/catalog_model.h"
 
 #include <QJsonObject>
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
 
 namespace catalog {
 
@@ -23,23 +28,40 @@ QString search_key(const QString &text)
 
 void SearchIndex::rebuild(const QJsonArray &records)
 {
-    QJsonArray shown;
-    for (const QJsonValue &element : records) {
+    // Every list answer carries the whole catalogue, mostly unchanged:
+    // comparing costs a fraction of indexing it again.
+    if (records == m_source)
+        return;
+    m_source = records;
+    struct Keyed {
+        OrderKey order;
+        Entry entry;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(static_cast<size_t>(records.size()));
+    for (int i = 0; i < records.size(); ++i) {
+        const QJsonValue element = records.at(i);
+        if (!element.isObject())
+            continue;
         const QJsonObject record = element.toObject();
-        if (element.isObject() && is_complete(record) && has_order_keys(record))
-            shown.append(element);
+        if (!is_complete(record))
+            continue;
+        const std::optional<OrderKey> order = order_key(record, nullptr);
+        if (!order)
+            continue;
+        const QJsonValue id = record.value(QLatin1String("skin_id"));
+        keyed.push_back({*order,
+                         {i, search_key(name_of(record.value(QLatin1String("name")))),
+                          id.isString() ? id.toString() : QString(),
+                          id.isDouble() ? id.toDouble() : std::numeric_limits<double>::quiet_NaN()}});
     }
-    // Cannot fail: every record kept has its three ordering keys.
-    m_records = order_records(shown, nullptr).value_or(QJsonArray());
-    m_keys.clear();
-    m_ids.clear();
-    m_keys.reserve(static_cast<size_t>(m_records.size()));
-    m_ids.reserve(static_cast<size_t>(m_records.size()));
-    for (const QJsonValue &element : qAsConst(m_records)) {
-        const QJsonObject record = element.toObject();
-        m_keys.push_back(search_key(name_of(record.value(QLatin1String("name")))));
-        m_ids.push_back(record.contains(QLatin1String("skin_id")) ? skin_id_text(record) : QString());
-    }
+    // The order of the category lists; stable, so ties keep the catalogue's.
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const Keyed &a, const Keyed &b) { return comes_before(a.order, b.order); });
+    m_entries.clear();
+    m_entries.reserve(keyed.size());
+    for (Keyed &k : keyed)
+        m_entries.push_back(std::move(k.entry));
 }
 
 QJsonArray SearchIndex::find(const QString &query) const
@@ -48,10 +70,16 @@ QJsonArray SearchIndex::find(const QString &query) const
     const QString key = search_key(query);
     if (key.isEmpty())
         return found;
+    // A numeric skin_id reads as its shortest form ("4", never "4.0"), as
+    // the log shows it: only a query written that way can be one.
     const QString id = query.trimmed();
-    for (size_t i = 0; i < m_keys.size(); ++i) {
-        if (m_keys[i].contains(key) || (!m_ids[i].isEmpty() && m_ids[i] == id))
-            found.append(m_records.at(static_cast<int>(i)));
+    bool numeric = false;
+    const double number = id.toDouble(&numeric);
+    numeric = numeric && QString::number(number, 'g', QLocale::FloatingPointShortest) == id;
+    for (const Entry &entry : m_entries) {
+        if (entry.key.contains(key) || (!entry.id_text.isEmpty() && entry.id_text == id)
+            || (numeric && entry.id_number == number && std::signbit(entry.id_number) == std::signbit(number)))
+            found.append(m_source.at(entry.index));
     }
     return found;
 }

@@ -23,20 +23,26 @@ public:
 
     // Replaces the index with `records` (any order; elements that are not
     // complete records are left out, and so is a record the lists could not
-    // order).
+    // order). The same catalogue again is kept as it is.
     void rebuild(const QJsonArray &records);
 
     // The records whose name contains the query in search form, or whose
-    // skin_id is the query (trimmed), in display order. A query with
-    // nothing but white space finds nothing.
+    // skin_id is the query (trimmed) as written in the catalogue, in display
+    // order. A query with nothing but white space finds nothing.
     QJsonArray find(const QString &query) const;
 
-    int size() const { return static_cast<int>(m_keys.size()); }
+    int size() const { return static_cast<int>(m_entries.size()); }
 
 private:
-    QJsonArray m_records;          // display order
-    std::vector<QString> m_keys;   // search form of each record's name
-    std::vector<QString> m_ids;    // each record's skin_id as text
+    struct Entry {
+        int index;          // into m_source
+        QString key;        // the name in search form
+        QString id_text;    // a skin_id given as text, else empty
+        double id_number;   // a skin_id given as a number, else NaN
+    };
+
+    QJsonArray m_source;
+    std::vector<Entry> m_entries;  // display order
 };
 
 } // namespace catalog
