@@ -12,7 +12,6 @@ QLineEdit#search_field {
     font-family: "Microsoft YaHei";
     padding: 3px 8px;
     background-color: #FFFFFF;
-    color: #374151;
     border: 1px solid #D1D5DB;
     border-radius: 4px;
 }
