@@ -301,11 +301,14 @@ bool SkinGrid::show_page(int page, QString *error)
     QList<QJsonObject> shown;
     for (int i = std::max(start_idx, 0); i < end_idx; ++i)
         shown.append(source.at(valid_skins[static_cast<size_t>(i)]).toObject());
-    prefetch_covers(shown, cover_pixel_size(m_card_area->devicePixelRatioF()));
+    // Marked as used first: that renews the files' times, and a prefetched
+    // cover is handed out only while its file's time is the one it was
+    // decoded at, so marking them after would make every card decode again.
     QStringList shown_covers;
     for (const QJsonObject &record : qAsConst(shown))
         shown_covers << cover_url(record);
     m_covers.set_shown(shown_covers);
+    prefetch_covers(shown, cover_pixel_size(m_card_area->devicePixelRatioF()));
 
     int valid_skins_count = 0;
     for (const QJsonObject &record : qAsConst(shown)) {
