@@ -398,7 +398,7 @@ bench_page_latency() {
 # of the same run, the installed view with 500 skins installed against a
 # page build plus one listing of the mod folder, and the worst lateness of a
 # 10 ms GUI timer while 20 characters are typed into the field, one every
-# 50 ms.
+# 50 ms, after a list answer and a click into the field.
 bench_search() {
     local data=$WORK/search
     mkdir -p "$data"
@@ -422,7 +422,7 @@ bench_search() {
         "$(field installed_ratio "$line")" "<=" 1.2
     report search_typing_latency "worst lateness of a 10 ms GUI timer while typing 20 characters, one every 50 ms, $(field lateness_ms "$line") ms (ms)" \
         "$(field lateness_ms "$line")" "<" 16
-    log "search: worst lateness until the results of that typing show (their page built at the pause) $(field lateness_through_ms "$line") ms; the search index at a list answer: $(field index_same_ms "$line") ms for the same catalogue, $(field index_fresh_ms "$line") ms for a changed one"
+    log "search: worst lateness until the results of that typing show (their page built at the pause) $(field lateness_through_ms "$line") ms; the search index brought up to a list answer's catalogue as the field takes the focus (or at the first key): $(field index_same_ms "$line") ms for the same catalogue, $(field index_fresh_ms "$line") ms for a changed one"
 }
 
 # --- main -----------------------------------------------------------------

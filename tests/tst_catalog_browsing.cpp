@@ -1050,7 +1050,8 @@ void TestCatalogBrowsing::pictureOfAFullPage()
 void TestCatalogBrowsing::search_data()
 {
     // Steps from page 2 of A/x: "type TEXT" (and the pause), "next", "esc",
-    // "erase" (the text deleted), "main NAME" / "sub NAME" (a click).
+    // "erase" (the text deleted), "main NAME" / "sub NAME" (a click), "add
+    // NAME" (the server's catalogue gains a skin), "fail" (its lists fail).
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("field");
     QTest::addColumn<QString>("pager");
@@ -1069,6 +1070,8 @@ void TestCatalogBrowsing::search_data()
         << QStringList{"type b", "sub x"} << "" << "第 1 页 / 共 2 页 prev=off next=on" << "皮肤1";
     QTest::newRow("a main category click clears the field and shows the instructions")
         << QStringList{"type b", "main B"} << "" << "第 1 页 / 共 1 页 prev=off next=off" << "使用说明";
+    QTest::newRow("a list answer brings a changed catalogue to the search")
+        << QStringList{"type b", "add Zed", "sub x", "type zed"} << "zed" << "第 1 页 / 共 1 页 prev=off next=off" << "Zed";
     QTest::newRow("after a subcategory that cannot load, the category before the search")
         << QStringList{"type b", "fail", "sub x"} << "" << back << "皮肤7";
 }
@@ -1080,7 +1083,8 @@ void TestCatalogBrowsing::search()
     QFETCH(QString, pager);
     QFETCH(QString, first);
 
-    auto w = make_window(concat(series(7, "A", "x", QStringLiteral("皮肤")), series(8, "B", "y", QStringLiteral("b"))));
+    const QJsonArray catalogue = concat(series(7, "A", "x", QStringLiteral("皮肤")), series(8, "B", "y", QStringLiteral("b")));
+    auto w = make_window(catalogue);
     const Parts p = parts(*w);
     auto *search = w->findChild<SearchField *>();
     QVERIFY(search);
@@ -1106,6 +1110,8 @@ void TestCatalogBrowsing::search()
             QSignalSpy loaded(w.get(), &MainWindow::skins_loaded);
             button(p.subs(), arg)->click();
             QVERIFY(loaded.count() > 0 || loaded.wait(15000));
+        } else if (step.startsWith(QLatin1String("add "))) {
+            write_catalog(concat(catalogue, {rec(1, arg, "B", "y")}));
         } else if (step == QLatin1String("fail")) {
             server.set_faults({QJsonObject{{"match", "index_skins.php"}, {"status", 500}}});
         }

@@ -476,12 +476,13 @@ void TestCatalogModel::search()
         {"skin_id":"007","name":"七","MainCategory":"N","subcategory":"t","pak_original":"h.pak","sig_original":"h.sig"}])");
     catalog::SearchIndex index(catalogue);
     QCOMPARE(ids_of(index.find(query)), ids);
-    // A catalogue that differs in one name replaces the index.
+    // A catalogue that differs in one name replaces the index at the next
+    // query.
     QJsonArray renamed = catalogue;
     QJsonObject first = renamed.at(0).toObject();
     first.insert(QStringLiteral("name"), QStringLiteral("Zed"));
     renamed.replace(0, first);
-    index.rebuild(renamed);
+    index.set_catalogue(renamed);
     QCOMPARE(ids_of(index.find(QStringLiteral("ｚｅｄ"))), QStringList{"1"});
 }
 

@@ -13,8 +13,12 @@ void MainWindow::connect_search()
     m_category_bar->add_to_title_row(m_search_field);
 
     // Every answer carries the whole catalogue: searching needs no request.
+    // It is indexed when the player goes to the field (or, already there,
+    // types), not in the answer's page build.
     connect(m_catalog, &CatalogService::catalogue_changed, this,
-            [this](const QJsonArray &records) { m_search_index.rebuild(records); });
+            [this](const QJsonArray &records) { m_search_index.set_catalogue(records); });
+    connect(m_search_field, &SearchField::entered, this, [this] { m_search_index.refresh(); });
+    connect(m_search_field, &QLineEdit::textEdited, this, [this] { m_search_index.refresh(); });
 
     connect(m_search_field, &SearchField::search_requested, this, [this](const QString &query) {
         m_grid->show_list(m_search_index.find(query), QStringLiteral("没有找到匹配的皮肤"));

@@ -4,12 +4,30 @@
 
 #include <QJsonObject>
 #include <QLocale>
+#include <QRunnable>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <utility>
 
 namespace catalog {
+
+namespace {
+
+// Freeing a whole catalogue (some 20,000 records) takes milliseconds that
+// the window would feel under a key press: the last reference goes on a
+// pool thread. Nothing else may still share `doomed`'s data.
+template <typename T>
+void release_elsewhere(T &&doomed)
+{
+    auto holder = std::make_shared<std::decay_t<T>>(std::forward<T>(doomed));
+    QThreadPool::globalInstance()->start(QRunnable::create([holder = std::move(holder)]() mutable { holder.reset(); }));
+}
+
+} // namespace
 
 QString search_key(const QString &text)
 {
@@ -28,11 +46,13 @@ QString search_key(const QString &text)
 
 void SearchIndex::rebuild(const QJsonArray &records)
 {
+    m_pending.reset();
     // Every list answer carries the whole catalogue, mostly unchanged:
     // comparing costs a fraction of indexing it again.
     if (records == m_source)
         return;
-    m_source = records;
+    release_elsewhere(std::exchange(m_source, records));
+    release_elsewhere(std::exchange(m_entries, {}));
     struct Keyed {
         OrderKey order;
         Entry entry;
@@ -64,8 +84,24 @@ void SearchIndex::rebuild(const QJsonArray &records)
         m_entries.push_back(std::move(k.entry));
 }
 
-QJsonArray SearchIndex::find(const QString &query) const
+void SearchIndex::set_catalogue(const QJsonArray &records)
 {
+    m_pending = records;
+}
+
+void SearchIndex::refresh()
+{
+    if (!m_pending)
+        return;
+    QJsonArray records = *std::exchange(m_pending, std::nullopt);
+    rebuild(records);
+    // The copy the index did not keep, when it was the same as before.
+    release_elsewhere(std::move(records));
+}
+
+QJsonArray SearchIndex::find(const QString &query)
+{
+    refresh();
     QJsonArray found;
     const QString key = search_key(query);
     if (key.isEmpty())

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace catalog {
@@ -26,10 +27,18 @@ public:
     // order). The same catalogue again is kept as it is.
     void rebuild(const QJsonArray &records);
 
+    // Takes `records` for the index without the work: every list answer
+    // brings the catalogue, and it is indexed only once a search needs it
+    // (refresh, find), so the answer's page is not held up.
+    void set_catalogue(const QJsonArray &records);
+    // Indexes the catalogue set last, when that is not done yet.
+    void refresh();
+
     // The records whose name contains the query in search form, or whose
     // skin_id is the query (trimmed) as written in the catalogue, in display
-    // order. A query with nothing but white space finds nothing.
-    QJsonArray find(const QString &query) const;
+    // order. A query with nothing but white space finds nothing. Refreshes
+    // the index first.
+    QJsonArray find(const QString &query);
 
     int size() const { return static_cast<int>(m_entries.size()); }
 
@@ -43,6 +52,7 @@ private:
 
     QJsonArray m_source;
     std::vector<Entry> m_entries;  // display order
+    std::optional<QJsonArray> m_pending;
 };
 
 } // namespace catalog

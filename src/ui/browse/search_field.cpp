@@ -44,6 +44,12 @@ void SearchField::clear_quietly()
     clear();
 }
 
+void SearchField::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    emit entered();
+}
+
 void SearchField::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 
+class QFocusEvent;
 class QKeyEvent;
 
 // "搜索皮肤": the field a skin is found by name with. It says when the player
@@ -25,12 +26,15 @@ public:
     void clear_quietly();
 
 signals:
+    // The field took the focus: typing may follow.
+    void entered();
     // Typing paused on `query`, which holds more than white space.
     void search_requested(const QString &query);
     // Esc, or the text was deleted down to white space.
     void search_left();
 
 protected:
+    void focusInEvent(QFocusEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
