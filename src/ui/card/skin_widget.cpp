@@ -6,6 +6,7 @@
 #include "ui/card/magnifier.h"
 #include "core/download/download_manager.h"
 #include "core/download/file_ops.h"
+#include "core/download/installed_skins.h"
 #include "core/download/skin_files.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
@@ -356,32 +357,13 @@ void SkinWidget::set_cover_state(CoverState state)
 
 QPair<QString, QString> SkinWidget::file_names(const QJsonObject &skin_data)
 {
-    return {skin_file_name(record_text(skin_data, QStringLiteral("sig_original"))),
-            skin_file_name(record_text(skin_data, QStringLiteral("pak_original")))};
+    const SkinFileNames names = skin_file_names(skin_data);
+    return {names.sig, names.pak};
 }
 
 void SkinWidget::check_installation_status()
 {
-    if (m_game_dir.isEmpty()) {
-        set_resting_state(false);
-        return;
-    }
-    set_resting_state(!find_skin_files(true).isEmpty());
-}
-
-QStringList SkinWidget::find_skin_files(bool first_only) const
-{
-    const QPair<QString, QString> names = file_names(m_skin_data);
-    QStringList found;
-    walk_files_top_down(mod_folder_path(m_game_dir), [&](const QString &folder, const QString &file) {
-        if ((!names.first.isEmpty() && file == names.first)
-            || (!names.second.isEmpty() && file == names.second)) {
-            found << folder + QLatin1Char('/') + file;
-            return !first_only;
-        }
-        return true;
-    });
-    return found;
+    set_resting_state(ModFiles::of_game(m_game_dir).installed(skin_file_names(m_skin_data)));
 }
 
 void SkinWidget::set_game_dir(const QString &folder)
@@ -479,7 +461,7 @@ void SkinWidget::uninstall_skin()
     QStringList kept;   // below the mod folder, as shown to the user
     // All matches are gathered before the first removal, so the walk never
     // runs over entries that vanish under it; every copy goes, not just one.
-    for (const QString &file_path : find_skin_files(false)) {
+    for (const QString &file_path : ModFiles::of_game(m_game_dir).paths_of(skin_file_names(m_skin_data))) {
         const QString shown = QDir::toNativeSeparators(file_path);
         if (safe_remove(file_path)) {
             deleted = true;

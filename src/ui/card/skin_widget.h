@@ -110,9 +110,6 @@ private:
     void end_download(bool installed);
     bool is_mine(const QString &skin_id) const;
     void set_cover_state(CoverState state);
-    // Paths of the files below the mod folder named like the skin's sig or
-    // pak file; with `first_only` the walk stops at the first one.
-    QStringList find_skin_files(bool first_only) const;
 
     QJsonObject m_skin_data;
     QString m_game_dir;
