@@ -111,3 +111,45 @@ InstalledSkins scan_installed_skins(const QString &game_dir, const QJsonArray &c
     const ModFiles files = ModFiles::of_game(game_dir);
     return {installed_records(files, catalogue), unknown_pairs(files, catalogue)};
 }
+
+namespace {
+
+const QString FILE_PAIR_KEY = QStringLiteral("file_pair");
+
+} // namespace
+
+QJsonArray installed_view_records(const InstalledSkins &installed, const QString &mod_folder)
+{
+    QJsonArray records = installed.records;
+    const QString prefix = mod_folder + QLatin1Char('/');
+    for (const SkinFilePair &pair : installed.unknown) {
+        const QString below = pair.folder == mod_folder ? QString() : pair.folder.mid(prefix.size());
+        records.append(QJsonObject{
+            {QStringLiteral("name"), pair.pak},
+            {FILE_PAIR_KEY, QJsonObject{{QStringLiteral("folder"), below},
+                                        {QStringLiteral("pak"), pair.pak},
+                                        {QStringLiteral("sig"), pair.sig}}},
+        });
+    }
+    return records;
+}
+
+std::optional<SkinFilePair> file_pair_of(const QJsonObject &record, const QString &mod_folder)
+{
+    const QJsonObject pair = record.value(FILE_PAIR_KEY).toObject();
+    const QString below = pair.value(QStringLiteral("folder")).toString();
+    const QString pak = pair.value(QStringLiteral("pak")).toString();
+    const QString sig = pair.value(QStringLiteral("sig")).toString();
+    if (!is_safe_file_name(pak) || !pak.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive)
+        || sig != paired_skin_file_name(pak))
+        return std::nullopt;
+    QString folder = mod_folder;
+    if (!below.isEmpty()) {
+        for (const QString &part : below.split(QLatin1Char('/'))) {
+            if (!is_safe_file_name(part))
+                return std::nullopt;
+            folder += QLatin1Char('/') + part;
+        }
+    }
+    return SkinFilePair{folder, pak, sig};
+}

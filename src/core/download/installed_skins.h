@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <optional>
+
 // What lies in the mod folder: which catalogue skins are installed, and the
 // skin files no record names. A card's installed check, its uninstall and the
 // installed view all read the folder through ModFiles, so they agree on what
@@ -79,3 +81,15 @@ struct InstalledSkins {
     int count() const { return records.size() + unknown.size(); }
 };
 InstalledSkins scan_installed_skins(const QString &game_dir, const QJsonArray &catalogue);
+
+// The installed view's cards: the records, then one record a pair whose
+// name is the .pak's and whose "file_pair" holds the pair's folder relative
+// to the mod folder ("" for the folder itself) and its two names. Such a
+// record has no cover and nothing to install.
+QJsonArray installed_view_records(const InstalledSkins &installed, const QString &mod_folder);
+
+// The pair a "file_pair" record stands for, placed below `mod_folder`.
+// Nothing for a record without one, or with one that could reach outside the
+// mod folder or name other files: an absolute or ".." folder, a name that is
+// no plain file name, a .pak and a .sig that are not partners.
+std::optional<SkinFilePair> file_pair_of(const QJsonObject &record, const QString &mod_folder);
