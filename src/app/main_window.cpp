@@ -155,6 +155,8 @@ void MainWindow::build_frame()
     main_layout->addWidget(m_grid, 1);
 
     setCentralWidget(container);
+    connect_search();
+    connect_installed();
 }
 
 void MainWindow::message(const QString &title, const QString &text, const QString &kind)

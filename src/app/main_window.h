@@ -65,6 +65,12 @@ private:
     // The folder row's text, and the folder handed to the cards.
     void show_game_dir(const QString &status, bool changed);
 
+    // --- search (main_window_search.cpp)
+    void connect_search();
+
+    // --- installed view (main_window_installed.cpp)
+    void connect_installed();
+
     // --- close handling (close_handling.cpp)
     void show_download_queue();
 

@@ -298,16 +298,27 @@ std::optional<Categories> categories_from_body(const QByteArray &body, QString *
     return derive_categories(*records, error);
 }
 
+std::optional<QJsonArray> records_from_body(const QByteArray &body, QString *error)
+{
+    return parse_body(body, error);
+}
+
 std::optional<QJsonArray> selection_from_body(const QByteArray &body, const QString &category_name,
                                               const std::optional<QString> &subcategory_name, QString *error)
 {
     const std::optional<QJsonArray> records = parse_body(body, error);
     if (!records)
         return std::nullopt;
+    return selection_from_records(*records, category_name, subcategory_name, error);
+}
+
+std::optional<QJsonArray> selection_from_records(const QJsonArray &records, const QString &category_name,
+                                                 const std::optional<QString> &subcategory_name, QString *error)
+{
     const CategoryFilter filter(category_name, subcategory_name);
     QJsonArray kept;
-    for (int i = 0; i < records->size(); ++i) {
-        const QJsonValue element = records->at(i);
+    for (int i = 0; i < records.size(); ++i) {
+        const QJsonValue element = records.at(i);
         if (!check_record(element, i, error))
             return std::nullopt;
         if (filter.keeps(element.toObject()))

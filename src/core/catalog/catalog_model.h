@@ -60,6 +60,12 @@ std::optional<Categories> categories_from_body(const QByteArray &body, QString *
 std::optional<QJsonArray> selection_from_body(const QByteArray &body, const QString &category_name,
                                               const std::optional<QString> &subcategory_name, QString *error);
 
+// The elements of a catalogue response body, each still to be checked; and
+// the selection of such elements (selection_from_body without the parse).
+std::optional<QJsonArray> records_from_body(const QByteArray &body, QString *error);
+std::optional<QJsonArray> selection_from_records(const QJsonArray &records, const QString &category_name,
+                                                 const std::optional<QString> &subcategory_name, QString *error);
+
 // The category filter: with a subcategory named, a record stays when its
 // subcategory is that name (whatever its main category); otherwise when its
 // MainCategory is the selected main category. Exact text equality; a missing

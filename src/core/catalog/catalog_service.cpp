@@ -78,17 +78,19 @@ void CatalogService::load_categories()
             return;
         }
         QString error;
+        std::optional<QJsonArray> records;
         std::optional<catalog::Categories> derived;
         if (!result.ok)
             error = result.error_text();
-        else
-            derived = catalog::categories_from_body(result.body, &error);
+        else if ((records = catalog::records_from_body(result.body, &error)))
+            derived = catalog::derive_categories(*records, &error);
         if (!derived) {
             applog::error(QStringLiteral("加载分类失败: ") + error);
             emit categories_failed(QStringLiteral("加载皮肤分类失败，请检查网络连接"));
             return;
         }
         emit categories_ready(*derived);
+        emit catalogue_changed(*records);
     });
 }
 
@@ -106,17 +108,19 @@ int CatalogService::load_skins(const QString &category_name, const std::optional
                 return;
             }
             QString error;
+            std::optional<QJsonArray> records;
             std::optional<QJsonArray> ordered;
             if (!result.ok)
                 error = result.error_text();
-            else
-                ordered = catalog::selection_from_body(result.body, category_name, subcategory_name, &error);
+            else if ((records = catalog::records_from_body(result.body, &error)))
+                ordered = catalog::selection_from_records(*records, category_name, subcategory_name, &error);
             if (!ordered) {
                 applog::error(QStringLiteral("加载皮肤列表失败: ") + error);
                 emit skins_failed(generation, QStringLiteral("加载皮肤列表失败: ") + error);
                 return;
             }
             emit skins_ready(generation, *ordered);
+            emit catalogue_changed(*records);
         });
     return generation;
 }

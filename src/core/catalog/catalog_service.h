@@ -47,6 +47,9 @@ signals:
     // `message` is the text of the box; the log line is already written.
     void categories_failed(const QString &message);
     void skins_ready(int generation, const QJsonArray &records);
+    // The whole catalogue as the server sent it (every record, unfiltered,
+    // unordered): after the category tree and after each skin list.
+    void catalogue_changed(const QJsonArray &records);
     // `message` is the text of the box; the log line is already written.
     void skins_failed(int generation, const QString &message);
 

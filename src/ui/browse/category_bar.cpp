@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QGraphicsDropShadowEffect>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -112,7 +113,9 @@ QList<QPushButton *> buttons_of(QLayout *layout)
 }
 
 // One titled strip; `container` is the widget the buttons are laid out in.
-FlowLayout *add_strip(QVBoxLayout *layout, const QString &title, const QString &container_name)
+// The title's row is handed back in `title_row` when asked for.
+FlowLayout *add_strip(QVBoxLayout *layout, const QString &title, const QString &container_name,
+                      QHBoxLayout **title_row = nullptr)
 {
     auto *title_label = new QLabel(title);
     title_label->setStyleSheet(QString::fromUtf8(NAV_TITLE_STYLE));
@@ -122,7 +125,16 @@ FlowLayout *add_strip(QVBoxLayout *layout, const QString &title, const QString &
     auto *buttons = new FlowLayout;
     container->setLayout(buttons);
     area->setWidget(container);
-    layout->addWidget(title_label);
+    if (title_row) {
+        *title_row = new QHBoxLayout;
+        (*title_row)->setContentsMargins(0, 0, 0, 0);
+        (*title_row)->setSpacing(6);
+        (*title_row)->addWidget(title_label);
+        (*title_row)->addStretch(1);
+        layout->addLayout(*title_row);
+    } else {
+        layout->addWidget(title_label);
+    }
     layout->addWidget(area);
     return buttons;
 }
@@ -135,8 +147,14 @@ CategoryBar::CategoryBar(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
-    m_main_layout = add_strip(layout, QStringLiteral("主分类"), QStringLiteral("main_category_container"));
+    m_main_layout = add_strip(layout, QStringLiteral("主分类"), QStringLiteral("main_category_container"),
+                              &m_title_row);
     m_sub_layout = add_strip(layout, QStringLiteral("子分类"), QStringLiteral("subcategory_container"));
+}
+
+void CategoryBar::add_to_title_row(QWidget *widget)
+{
+    m_title_row->addWidget(widget);
 }
 
 QList<QPushButton *> CategoryBar::main_buttons() const

@@ -9,6 +9,7 @@
 #include <optional>
 
 class FlowLayout;
+class QHBoxLayout;
 class QPushButton;
 
 // The two strips above the cards: the main categories and, below them, the
@@ -37,6 +38,10 @@ public:
     void check_subcategory(const std::optional<QString> &name);
     void check_no_subcategory();
 
+    // Puts `widget` at the right end of the "主分类" title's row, after the
+    // ones added before.
+    void add_to_title_row(QWidget *widget);
+
     // The buttons in display order, for the window's tests.
     QList<QPushButton *> main_buttons() const;
     QList<QPushButton *> subcategory_buttons() const;
@@ -56,6 +61,7 @@ private:
     catalog::Categories m_categories;
     QString m_main_category;
     std::optional<QString> m_subcategory;
+    QHBoxLayout *m_title_row = nullptr;
     FlowLayout *m_main_layout = nullptr;
     FlowLayout *m_sub_layout = nullptr;
 };

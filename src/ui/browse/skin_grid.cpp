@@ -115,6 +115,18 @@ std::optional<PageRecords> page_records(const QJsonArray &skins, const QString &
     return out;
 }
 
+// A list shown as it is: every object, in its order.
+PageRecords list_records(const QJsonArray &list)
+{
+    PageRecords out;
+    for (int i = 0; i < list.size(); ++i) {
+        if (list.at(i).isObject())
+            out.complete.push_back(i);
+    }
+    out.any_selected = !out.complete.empty();
+    return out;
+}
+
 } // namespace
 
 SkinGrid::SkinGrid(DownloadManager &downloads, CoverStore &covers, QWidget *parent)
@@ -180,6 +192,7 @@ QWidget *SkinGrid::create_pager()
 
 void SkinGrid::select(const QString &main_category, const std::optional<QString> &subcategory)
 {
+    m_list.reset();
     m_main_category = main_category;
     m_subcategory = subcategory;
 }
@@ -208,6 +221,7 @@ void SkinGrid::reset_pager()
 
 void SkinGrid::show_text(const QString &text)
 {
+    m_list.reset();
     clear_layout(m_cards);
     auto *label = new QLabel(text);
     label->setAlignment(Qt::AlignCenter);
@@ -226,9 +240,37 @@ bool SkinGrid::replace_text(const QString &text)
     return true;
 }
 
+void SkinGrid::show_list(const QJsonArray &records, const QString &empty_text)
+{
+    if (!m_list) {
+        // What to come back to: the text on screen, or the category's page.
+        m_before_list.text = m_text && !m_text->isHidden() ? std::optional<QString>(m_text->text()) : std::nullopt;
+        m_before_list.page = m_page;
+    }
+    m_list = records;
+    m_list_empty_text = empty_text;
+    QString error;
+    if (!show_page(0, &error))
+        report_page_failure(0, error);
+}
+
+void SkinGrid::leave_list()
+{
+    if (!m_list)
+        return;
+    m_list.reset();
+    if (m_before_list.text) {
+        show_text(*m_before_list.text);
+        return;
+    }
+    QString error;
+    if (!show_page(m_before_list.page, &error))
+        report_page_failure(m_before_list.page, error);
+}
+
 void SkinGrid::show_empty_state()
 {
-    auto *empty_label = new QLabel(QStringLiteral("当前分类下没有皮肤"));
+    auto *empty_label = new QLabel(m_list ? m_list_empty_text : QStringLiteral("当前分类下没有皮肤"));
     empty_label->setAlignment(Qt::AlignCenter);
     empty_label->setStyleSheet(QString::fromUtf8(EMPTY_LABEL_STYLE));
     m_cards->addWidget(empty_label);
@@ -240,7 +282,9 @@ bool SkinGrid::show_page(int page, QString *error)
     m_page = page;
     clear_layout(m_cards);
 
-    const std::optional<PageRecords> records = page_records(m_records, m_main_category, m_subcategory, true, error);
+    const QJsonArray &source = m_list ? *m_list : m_records;
+    const std::optional<PageRecords> records =
+        m_list ? list_records(*m_list) : page_records(m_records, m_main_category, m_subcategory, true, error);
     if (!records)
         return false;
     if (!records->any_selected) {
@@ -255,7 +299,7 @@ bool SkinGrid::show_page(int page, QString *error)
     // finds its cover ready instead of decoding it in turn.
     QList<QJsonObject> shown;
     for (int i = std::max(start_idx, 0); i < end_idx; ++i)
-        shown.append(m_records.at(valid_skins[static_cast<size_t>(i)]).toObject());
+        shown.append(source.at(valid_skins[static_cast<size_t>(i)]).toObject());
     prefetch_covers(shown, cover_pixel_size(m_card_area->devicePixelRatioF()));
 
     int valid_skins_count = 0;
@@ -300,7 +344,8 @@ void SkinGrid::show_previous_page()
 void SkinGrid::show_next_page()
 {
     QString error;
-    const std::optional<PageRecords> records = page_records(m_records, m_main_category, m_subcategory, false, &error);
+    const std::optional<PageRecords> records =
+        m_list ? list_records(*m_list) : page_records(m_records, m_main_category, m_subcategory, false, &error);
     if (!records) {
         report_page_failure(m_page, error);
         return;

@@ -43,6 +43,15 @@ public:
     // The cards on screen, in display order.
     QList<SkinWidget *> cards() const;
 
+    // Shows exactly `records`, in their order, as pages from the first (no
+    // category filter, no completeness test), and `empty_text` when there are
+    // none: a search's results, the installed skins. The pager pages them
+    // until leave_list, a new selection or a text.
+    void show_list(const QJsonArray &records, const QString &empty_text);
+    bool showing_list() const { return m_list.has_value(); }
+    // Back to what showed before the list: the category's page, or the text.
+    void leave_list();
+
     // A centred text in place of the cards, and a pager at rest.
     void show_text(const QString &text);
     // Puts `text` into the text on screen; false when none is shown.
@@ -74,6 +83,12 @@ private:
     QString m_main_category;
     std::optional<QString> m_subcategory;
     int m_page = 0;
+    std::optional<QJsonArray> m_list;
+    QString m_list_empty_text;
+    struct {
+        std::optional<QString> text;
+        int page = 0;
+    } m_before_list;
     QString m_game_dir;
     QString m_viewer_icon_path;
 
