@@ -5,6 +5,9 @@
 
 #include <QJsonValue>
 
+#include <algorithm>
+#include <vector>
+
 SkinFileNames skin_file_names(const QJsonObject &record)
 {
     return {skin_file_name(record.value(QStringLiteral("pak_original")).toString()),
@@ -45,71 +48,83 @@ QStringList ModFiles::paths_of(const SkinFileNames &names) const
     return paths;
 }
 
-namespace {
-
-// Calls `use` with each complete record of the catalogue and its file names.
-template <typename Use>
-void for_each_complete(const QJsonArray &catalogue, Use use)
+SkinFileIndex::SkinFileIndex(const QJsonArray &catalogue)
 {
+    m_by_name.reserve(catalogue.size() * 2);
     for (const QJsonValue &element : catalogue) {
         if (!element.isObject())
             continue;
+        // Completeness is left to the scan, which asks it of the few
+        // records whose files it finds.
         const QJsonObject record = element.toObject();
-        if (catalog::is_complete(record))
-            use(record, skin_file_names(record));
+        const SkinFileNames names = skin_file_names(record);
+        const int index = m_records.size();
+        m_records.append(record);
+        if (!names.pak.isEmpty())
+            m_by_name.insert(names.pak, index);
+        // A record naming one file twice is still one record.
+        if (!names.sig.isEmpty() && names.sig != names.pak)
+            m_by_name.insert(names.sig, index);
     }
 }
 
-} // namespace
-
-QJsonArray installed_records(const ModFiles &files, const QJsonArray &catalogue)
+InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
 {
-    QJsonArray installed;
-    if (files.entries().isEmpty())
-        return installed;
-    for_each_complete(catalogue, [&](const QJsonObject &record, const SkinFileNames &names) {
-        if (files.installed(names))
-            installed.append(record);
-    });
-    if (std::optional<QJsonArray> ordered = catalog::order_records(installed, nullptr))
-        return *ordered;
-    return installed;
-}
-
-QVector<SkinFilePair> unknown_pairs(const ModFiles &files, const QJsonArray &catalogue)
-{
-    QVector<SkinFilePair> pairs;
+    // A file a complete record names is that record's, and the record is
+    // then installed: so the installed records and the names that are no
+    // unknown pair's come from the same look-ups.
+    QSet<QString> named;
+    std::vector<int> installed;
     QSet<QString> paths;
-    bool any_pak = false;
     for (const ModFiles::Entry &entry : files.entries()) {
         paths.insert(entry.folder + QLatin1Char('/') + entry.name);
-        any_pak = any_pak || entry.name.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive);
+        if (named.contains(entry.name))
+            continue;
+        for (auto found = m_by_name.constFind(entry.name); found != m_by_name.constEnd() && found.key() == entry.name;
+             ++found) {
+            if (catalog::is_complete(m_records.at(found.value()).toObject())) {
+                installed.push_back(found.value());
+                named.insert(entry.name);
+            }
+        }
     }
-    if (!any_pak)
-        return pairs;
+    std::sort(installed.begin(), installed.end());
+    installed.erase(std::unique(installed.begin(), installed.end()), installed.end());
 
-    QSet<QString> known;
-    for_each_complete(catalogue, [&known](const QJsonObject &, const SkinFileNames &names) {
-        known.insert(names.pak);
-        known.insert(names.sig);
-    });
+    InstalledSkins out;
+    QJsonArray records;
+    for (const int index : installed)
+        records.append(m_records.at(index));
+    // Without a usable order, what is installed still shows.
+    std::optional<QJsonArray> ordered = catalog::order_records(records, nullptr);
+    out.records = ordered ? *ordered : records;
+
     for (const ModFiles::Entry &entry : files.entries()) {
         if (!entry.name.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive))
             continue;
         const QString sig = paired_skin_file_name(entry.name);
         if (sig.isEmpty() || !paths.contains(entry.folder + QLatin1Char('/') + sig))
             continue;
-        if (known.contains(entry.name) || known.contains(sig))
+        if (named.contains(entry.name) || named.contains(sig))
             continue;
-        pairs.append({entry.folder, entry.name, sig});
+        out.unknown.append({entry.folder, entry.name, sig});
     }
-    return pairs;
+    return out;
+}
+
+QJsonArray installed_records(const ModFiles &files, const QJsonArray &catalogue)
+{
+    return SkinFileIndex(catalogue).scan(files).records;
+}
+
+QVector<SkinFilePair> unknown_pairs(const ModFiles &files, const QJsonArray &catalogue)
+{
+    return SkinFileIndex(catalogue).scan(files).unknown;
 }
 
 InstalledSkins scan_installed_skins(const QString &game_dir, const QJsonArray &catalogue)
 {
-    const ModFiles files = ModFiles::of_game(game_dir);
-    return {installed_records(files, catalogue), unknown_pairs(files, catalogue)};
+    return SkinFileIndex(catalogue).scan(ModFiles::of_game(game_dir));
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QMultiHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -74,12 +75,27 @@ QJsonArray installed_records(const ModFiles &files, const QJsonArray &catalogue)
 // pair: it shows only when a record names it, as that record's skin.
 QVector<SkinFilePair> unknown_pairs(const ModFiles &files, const QJsonArray &catalogue);
 
-// Both of the above from one walk of the mod folder below `game_dir`.
+// Both of the above from one walk of the mod folder.
 struct InstalledSkins {
     QJsonArray records;
     QVector<SkinFilePair> unknown;
     int count() const { return records.size() + unknown.size(); }
 };
+
+// The records of a catalogue by their files' names, made once per
+// catalogue so that each look at the mod folder costs its listing and not a
+// pass over every record.
+class SkinFileIndex {
+public:
+    explicit SkinFileIndex(const QJsonArray &catalogue = QJsonArray());
+    InstalledSkins scan(const ModFiles &files) const;
+
+private:
+    QJsonArray m_records;                   // the objects, in the catalogue's order
+    QMultiHash<QString, int> m_by_name;     // file name -> indices into m_records
+};
+
+// The installed skins below `game_dir` (none without one).
 InstalledSkins scan_installed_skins(const QString &game_dir, const QJsonArray &catalogue);
 
 // The installed view's cards: the records, then one record a pair whose

@@ -18,7 +18,7 @@ public:
 
     // The whole catalogue the installed skins are looked up in; takes
     // effect at the next scan.
-    void set_catalogue(const QJsonArray &records) { m_catalogue = records; }
+    void set_catalogue(const QJsonArray &records) { m_index = SkinFileIndex(records); }
     // Lists the mod folder below `game_dir` (none without one) and shows
     // the count.
     void scan(const QString &game_dir);
@@ -28,7 +28,7 @@ public:
     const QJsonArray &view_records() const { return m_view_records; }
 
 private:
-    QJsonArray m_catalogue;
+    SkinFileIndex m_index;
     InstalledSkins m_installed;
     QJsonArray m_view_records;
 };
