@@ -149,6 +149,36 @@ for exe in "${programs[@]}"; do
     fi
 done
 
+# The cards again at 150 % and 200 % (a scaled Windows desktop): covers and
+# the no-cover text are made at the screen's pixel size, the text centred.
+cover_exe="$BUILD_WIN_DIR/bin/tst_cover_cache.exe"
+if [[ -x "$cover_exe" && ( -z "${FURLANE_WINE_TESTS:-}" || " $FURLANE_WINE_TESTS " == *" tst_cover_cache "* ) ]]; then
+    for factor in 1.5 2; do
+        name="tst_cover_cache@$factor"
+        count=$((count + 1))
+        "$WINE" reg add 'HKCU\Environment' /v QT_SCALE_FACTOR /d "$factor" /f >/dev/null 2>&1
+        rm -rf "$PROFILE/.cache"
+        mkdir -p "$WORK/home/$name"
+        result="$RESULTS/$name.txt"
+        (cd "$WORK/home/$name" && timeout -k 10 "$LIMIT" "$WINE" "$cover_exe" first_load_fetches_and_caches \
+            no_request_without_cover_values not_found_writes_nothing -o "$(windows_path "$result"),txt") \
+            >"$RESULTS/$name.log" 2>&1
+        status=$?
+        totals=$(grep -a '^Totals:' "$result" 2>/dev/null | tail -n 1)
+        p=$(sed -n 's/.* \([0-9]*\) passed.*/\1/p' <<<"$totals")
+        f=$(sed -n 's/.* \([0-9]*\) failed.*/\1/p' <<<"$totals")
+        [[ -n "$totals" ]] || { p=0; f=1; }
+        [[ $status -ne 0 && $f -eq 0 ]] && f=1
+        passed=$((passed + p)) failed=$((failed + f))
+        printf '%-28s %4d passed, %3d skipped, %3d failed  %s\n' "$name" "$p" 0 "$f" "exit $status"
+        if [[ $f -gt 0 ]]; then
+            broken+=("$name")
+            grep -a -A4 -E '^FAIL!' "$result" 2>/dev/null | head -n 30 | sed 's/^/    /'
+        fi
+    done
+    "$WINE" reg delete 'HKCU\Environment' /v QT_SCALE_FACTOR /f >/dev/null 2>&1
+fi
+
 echo "== Windows test suite took $((SECONDS - started))s (${lock_wait}s of it waiting for the game lock); results in $RESULTS"
 [[ ${#broken[@]} -eq 0 ]] || echo "Failing Windows test programs: ${broken[*]}"
 echo "Windows (Wine): $passed passed, $skipped skipped, $failed failed in $count programs"

@@ -1,5 +1,6 @@
 #include "app/program_services.h"
 #include "core/covers/cover_cache.h"
+#include "core/covers/cover_cache_trim.h"
 #include "ui/card/skin_widget.h"
 #include "support/card_fixtures.h"
 #include "core/support/config.h"
@@ -104,6 +105,8 @@ private slots:
     void no_request_without_cover_values();
     void cached_non_image_replaced_after_200();
     void not_found_writes_nothing();
+    void cache_kept_within_its_limit_data();
+    void cache_kept_within_its_limit();
     void non_image_answer_cached_but_placeholder();
     void dropped_connection_logged();
     void unusable_cache_entry_logged_and_nothing_left_behind();
@@ -336,6 +339,54 @@ void TestCoverCache::cached_non_image_replaced_after_200()
     QVERIFY(!shows_placeholder(*card));
     const QColor centre = shown_cover(*card).pixelColor(128, 92);
     QVERIFY(centre.green() > 200 && centre.red() < 60);
+}
+
+void TestCoverCache::cache_kept_within_its_limit_data()
+{
+    QTest::addColumn<QStringList>("files");     // "key|KiB|seconds since last use", "*" = on the page shown
+    QTest::addColumn<int>("limit_kib");
+    QTest::addColumn<QStringList>("removed");   // keys, oldest first
+    QTest::newRow("under the limit nothing goes")
+        << QStringList{"a|100|10", "b|100|20"} << 300 << QStringList{};
+    QTest::newRow("over it the least recently used go first")
+        << QStringList{"a|100|10", "b|100|30", "c|100|20", "d|100|5"} << 250 << QStringList{"b", "c"};
+    QTest::newRow("a cover of the shown page stays however old")
+        << QStringList{"a|100|10", "b*|100|30", "c|100|20"} << 150 << QStringList{"c", "a"};
+    QTest::newRow("the log and the lock are not covers")
+        << QStringList{"furlane.log|400|50", "furlane.lock|1|50", "a|100|10"} << 50 << QStringList{"a"};
+}
+
+void TestCoverCache::cache_kept_within_its_limit()
+{
+    QFETCH(QStringList, files);
+    QFETCH(int, limit_kib);
+    QFETCH(QStringList, removed);
+    QTemporaryDir folder;
+    const auto name_of = [](QString key) {
+        key.remove(QLatin1Char('*'));
+        return key.startsWith(QStringLiteral("furlane.")) ? key : cover_cache_name(key);
+    };
+    QSet<QString> shown;
+    QStringList all;
+    for (const QString &spec : files) {
+        const QStringList part = spec.split(QLatin1Char('|'));
+        const QString path = folder.filePath(name_of(part.at(0)));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(part.at(1).toInt() * 1024, 'x'));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-part.at(2).toInt()),
+                                 QFileDevice::FileModificationTime));
+        file.close();
+        if (part.at(0).endsWith(QLatin1Char('*')))
+            shown.insert(name_of(part.at(0)));
+        all << path;
+    }
+    QStringList expected;
+    for (const QString &key : removed)
+        expected << QDir(folder.path()).absoluteFilePath(name_of(key));
+    QCOMPARE(cover_trim::trim_folder(folder.path(), qint64(limit_kib) * 1024, shown), expected);
+    for (const QString &path : all)
+        QCOMPARE(QFile::exists(path), !expected.contains(path));
 }
 
 void TestCoverCache::not_found_writes_nothing()

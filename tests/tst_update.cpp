@@ -432,7 +432,22 @@ void TestUpdate::updateReplacesProgram_data()
         << QJsonArray{QJsonObject{{"match", "/files/latest.exe"}, {"redirect", server.base() + "/files/" + name}},
                       QJsonObject{{"match", "/files/" + name}, {"stall_after", 1048576}, {"stall", 0.6}}}
         << true << QStringList() << QStringList();
+    // Hop by hop, the second one named relative to the first; the size
+    // shown is the final answer's, never a redirect's.
+    QTest::newRow("address redirects twice, then relatively")
+        << name << QStringLiteral("latest.exe")
+        << QJsonArray{QJsonObject{{"match", "/files/latest.exe"}, {"redirect", server.base() + "/mirror/files/next.exe"}},
+                      QJsonObject{{"match", "/mirror/files/next.exe"}, {"redirect", "../../files/" + name}},
+                      QJsonObject{{"match", "/files/" + name}, {"stall_after", 1048576}, {"stall", 0.6}}}
+        << true << QStringList() << QStringList();
     const QString resumed = QStringLiteral("[WARNING] main: 下载中断，从 %1 字节处继续 (%2/3): ") + name;
+    // The rest is asked for through the redirect as well, still as a range.
+    QTest::newRow("address redirects, cut, resumed")
+        << name << QStringLiteral("latest.exe")
+        << QJsonArray{QJsonObject{{"match", "/files/latest.exe"}, {"redirect", server.base() + "/files/" + name}},
+                      QJsonObject{{"match", "/files/" + name}, {"method", "GET"}, {"range", ""}, {"cut_after", 700000}}}
+        << true << QStringList()
+        << QStringList{QStringLiteral("[WARNING] main: 下载中断，从 700000 字节处继续 (1/3): latest.exe")};
     QTest::newRow("cut twice, resumed")
         << name << name
         // Bound to the range asked for: a request the network layer sends
@@ -606,6 +621,14 @@ void TestUpdate::updateFails_data()
     QTest::newRow("disk full midway") << name << none
                                       << QStringList{QStringLiteral("--fsize"), QStringLiteral("500000")} << QString()
                                       << failed << QStringLiteral("[ERROR] main: 写入更新文件失败: ") << true;
+    QTest::newRow("address redirects to itself") << QStringLiteral("/files/loop.exe")
+                                                 << QJsonArray{QJsonObject{{"match", "/files/loop.exe"},
+                                                                           {"redirect", "loop.exe"}}}
+                                                 << QStringList() << QString() << failed
+                                                 << QStringLiteral("[ERROR] main: 下载失败: ") << true;
+    QTest::newRow("redirect without an address")
+        << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"status", 302}}} << QStringList() << QString()
+        << failed << QStringLiteral("[ERROR] main: 下载失败: HTTP 302: ") << true;
     QTest::newRow("target cannot be created") << name << none << QStringList()
                                               << QStringLiteral("Furlane_1.1.exe/keep") << failed
                                               << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;

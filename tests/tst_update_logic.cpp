@@ -152,6 +152,8 @@ void TestUpdateLogic::progressThrottle_data()
     QTest::newRow("a tenth later") << qint64(20) << qint64(100) << 5000.1 << 5000.0 << true;
     QTest::newRow("final one however soon") << qint64(100) << qint64(100) << 5000.001 << 5000.0 << true;
     QTest::newRow("final of unknown size stays hidden") << qint64(100) << qint64(-1) << 5000.001 << 5000.0 << false;
+    // A total below what came belongs to some other answer (a redirect's).
+    QTest::newRow("total below received never") << qint64(2097152) << qint64(9) << 5000.0 << 0.0 << false;
 }
 
 void TestUpdateLogic::progressThrottle()

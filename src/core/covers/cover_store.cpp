@@ -1,17 +1,21 @@
 #include "core/covers/cover_store.h"
 
 #include "core/covers/cover_cache.h"
+#include "core/covers/cover_cache_trim.h"
 #include "core/net/http_client.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
 #include <QRunnable>
 #include <QSaveFile>
 #include <QThreadPool>
+
+#include <utility>
 
 namespace {
 
@@ -31,6 +35,45 @@ QImage decode(QIODevice *device, const QSize &target)
 CoverStore::CoverStore(HttpClient &client, QObject *parent)
     : QObject(parent), m_client(client)
 {
+    // The limit holds from the start, once the event loop runs.
+    QMetaObject::invokeMethod(this, &CoverStore::trim_cache, Qt::QueuedConnection);
+}
+
+void CoverStore::set_shown(const QStringList &urls)
+{
+    m_shown.clear();
+    for (const QString &url : urls) {
+        if (url.isEmpty())
+            continue;
+        m_shown.insert(cover_cache_name(url));
+        cover_trim::mark_used(cover_cache_path(url));
+    }
+}
+
+void CoverStore::trim_cache()
+{
+    if (m_trimming) {
+        m_trim_again = true;
+        return;
+    }
+    m_trimming = true;
+    const QString folder = config::CACHE_DIR();
+    const qint64 limit = cover_trim::cache_limit();
+    const QSet<QString> keep = m_shown;
+    QPointer<CoverStore> store(this);
+    QThreadPool::globalInstance()->start(QRunnable::create([store, folder, limit, keep] {
+        const QStringList removed = cover_trim::trim_folder(folder, limit, keep);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [store, removed] {
+            if (!store)
+                return;
+            store->m_trimming = false;
+            if (!removed.isEmpty())
+                applog::info(QStringLiteral("已清理封面缓存: %1 个文件").arg(removed.size()));
+            emit store->trimmed(removed.size());
+            if (std::exchange(store->m_trim_again, false))
+                store->trim_cache();
+        }, Qt::QueuedConnection);
+    }));
 }
 
 void CoverStore::fetch(const QString &url, const QSize &target, QObject *context, Done done)
@@ -45,6 +88,7 @@ void CoverStore::fetch(const QString &url, const QSize &target, QObject *context
         if (cached.open(QIODevice::ReadOnly)) {
             const QImage image = decode(&cached, target);
             if (!image.isNull()) {
+                cover_trim::mark_used(cache_path);
                 done(image);
                 return;
             }
@@ -81,6 +125,7 @@ void CoverStore::fetch(const QString &url, const QSize &target, QObject *context
             return;
         }
         answered(url, &result.body);
+        trim_cache();
     });
 }
 
@@ -98,12 +143,14 @@ void CoverStore::answered(const QString &url, const QByteArray *body)
         // decoding them one after another here would hold up the window.
         const QByteArray bytes = *body;
         const Waiter handed = waiter;
-        QThreadPool::globalInstance()->start(QRunnable::create([this, bytes, handed] {
+        // The answer goes through the application object: the store may be
+        // gone by then (it is the program's, destroyed before the pool ends).
+        QThreadPool::globalInstance()->start(QRunnable::create([bytes, handed] {
             QBuffer buffer;
             buffer.setData(bytes);
             buffer.open(QIODevice::ReadOnly);
             const QImage image = decode(&buffer, handed.target);
-            QMetaObject::invokeMethod(this, [handed, image] {
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [handed, image] {
                 if (handed.context)
                     handed.done(image);
             }, Qt::QueuedConnection);

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QSize>
 #include <QString>
 
@@ -32,8 +33,19 @@ public:
     // off the GUI thread), and not at all once `context` is gone.
     void fetch(const QString &url, const QSize &target, QObject *context, Done done);
 
+    // The covers of the page on screen: marked as used now, and never
+    // trimmed from the cache while shown.
+    void set_shown(const QStringList &urls);
+    // Keeps the cache within its limit (cover_trim::cache_limit) off the
+    // GUI thread; done at start and after each new cover. `trimmed` tells.
+    void trim_cache();
+
     // Requests under way (for tests and the benchmark).
     int pending() const { return m_waiting.size(); }
+
+signals:
+    // A trim of the cache is over; `removed` files went.
+    void trimmed(int removed);
 
 private:
 
@@ -46,4 +58,7 @@ private:
 
     HttpClient &m_client;
     QHash<QString, QList<Waiter>> m_waiting;
+    QSet<QString> m_shown;      // cache file names of the page on screen
+    bool m_trimming = false;
+    bool m_trim_again = false;
 };

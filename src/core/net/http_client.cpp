@@ -94,11 +94,6 @@ WaitOutcome wait_on(QNetworkReply *reply, int timeout_ms, const std::atomic<bool
     return outcome;
 }
 
-bool is_redirect(int status)
-{
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
 // Errors that mean no connection to the server could be made at all; only
 // these are tried again.
 bool is_connect_failure(QNetworkReply::NetworkError error)
@@ -175,6 +170,11 @@ QString http_status_error_text(int status, const QString &reason, const QUrl &ur
 {
     const QString kind = status >= 500 ? QStringLiteral("Server Error") : QStringLiteral("Client Error");
     return QStringLiteral("%1 %2: %3 for url: %4").arg(status).arg(kind, reason, url.toString());
+}
+
+bool is_redirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 HttpResult answer_head(QNetworkReply *reply)

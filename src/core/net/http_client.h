@@ -54,6 +54,9 @@ QString http_status_error_text(int status, const QString &reason, const QUrl &ur
 // The status line and headers of a reply's answer (ok once a status came).
 HttpResult answer_head(QNetworkReply *reply);
 
+// Whether `status` sends the client on to the address in Location.
+bool is_redirect(int status);
+
 // Turns an address built by concatenation into a QUrl, percent-encoding only
 // what cannot stand in a URL (blanks, non-ASCII), never what already can.
 QUrl url_from_text(const QString &text);

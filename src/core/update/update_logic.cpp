@@ -106,7 +106,7 @@ QString progress_text(qint64 bytes_received, qint64 bytes_total)
 
 bool should_show_progress(qint64 bytes_received, qint64 bytes_total, double now_s, double last_update_s)
 {
-    if (bytes_total <= 0)
+    if (bytes_total <= 0 || bytes_received > bytes_total)
         return false;
     return now_s - last_update_s >= 0.1 || bytes_received == bytes_total;
 }

@@ -40,9 +40,9 @@ QString update_target_path(const QString &program_path, const QString &file_name
 QString progress_text(qint64 bytes_received, qint64 bytes_total);
 QString mebibytes_text(qint64 bytes);
 
-// Whether a progress report is shown: never without a known total; always for
-// the final one (received equals total); otherwise when at least 0.1 s passed
-// since the last shown text.
+// Whether a progress report is shown: never without a known total, nor with a
+// total below what was received; always for the final one (received equals
+// total); otherwise when at least 0.1 s passed since the last shown text.
 bool should_show_progress(qint64 bytes_received, qint64 bytes_total, double now_s, double last_update_s);
 
 // The replacement script, lines joined with CR LF (first line empty). It

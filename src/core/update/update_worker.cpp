@@ -180,31 +180,63 @@ bool UpdateWorker::download(const QString &url, const QString &path)
     }
 }
 
-// Asks for the file, or for its rest once a transfer broke off. A download
-// address that redirects (a mirror) is followed; the answer must then still
-// be a success (checked when it finishes). The body comes uncompressed, so
-// that its length can be held against Content-Length and ranges count
-// stored bytes.
+// Asks for the file, or for its rest once a transfer broke off. The body
+// comes uncompressed, so that its length can be held against Content-Length
+// and ranges count stored bytes.
 void UpdateWorker::send()
 {
-    QNetworkRequest request{QUrl(m_url)};
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setRawHeader("Accept-Encoding", "identity");
+    m_request = QNetworkRequest();
+    // Redirects are followed here, hop by hop: a reply that follows them
+    // itself can keep the redirect's own headers merged into the final
+    // answer's (Content-Length "9, 2097152"), and the size, validators and
+    // progress must come from the final answer alone.
+    m_request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    m_request.setRawHeader("Accept-Encoding", "identity");
     const qint64 on_disk = m_file->size();
     m_resume.ranged = on_disk > 0;
     if (m_resume.ranged) {
         for (const auto &header : m_resume.rules.range_headers(on_disk))
-            request.setRawHeader(header.first, header.second);
+            m_request.setRawHeader(header.first, header.second);
     }
+    m_hops = 0;
+    ask(QUrl(m_url));
+}
+
+void UpdateWorker::ask(const QUrl &url)
+{
     m_resume.checked = m_resume.accepted = m_resume.refetch = m_resume.broke = m_resume.stalled = false;
     m_resume.refused.clear();
     m_completed = false;
-    m_reply = m_manager->get(request);
+    m_request.setUrl(url);
+    m_reply = m_manager->get(m_request);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &UpdateWorker::on_download_progress);
     connect(m_reply, &QNetworkReply::readyRead, this, &UpdateWorker::on_ready_read);
     connect(m_reply, &QNetworkReply::finished, this, &UpdateWorker::on_finished);
     connect(m_reply, &QNetworkReply::downloadProgress, this, [this] { m_last_data.restart(); });
     m_last_data.start();
+}
+
+bool UpdateWorker::follow_redirect()
+{
+    // As many hops as the network layer would follow by itself.
+    constexpr int MAX_REDIRECTS = 50;
+    const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (!is_redirect(status) || m_reply->error() != QNetworkReply::NoError || m_hops >= MAX_REDIRECTS)
+        return false;
+    const QUrl from = m_reply->url();
+    const QUrl to = from.resolved(m_reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl());
+    // Never from an encrypted address to a plain one; without a usable
+    // Location the redirect ends the download as an answer of no use.
+    const QString scheme = to.scheme().toLower();
+    const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    const bool less_safe = from.scheme().toLower() == QLatin1String("https") && scheme != QLatin1String("https");
+    if (!to.isValid() || to.host().isEmpty() || !web || less_safe)
+        return false;
+    ++m_hops;
+    disconnect(m_reply, nullptr, this, nullptr);
+    m_reply->deleteLater();
+    ask(to);
+    return true;
 }
 
 bool UpdateWorker::wait_for_reply()
@@ -241,8 +273,8 @@ void UpdateWorker::check_answer()
     if (resume.checked || !m_reply || !m_file)
         return;
     const HttpResult head = answer_head(m_reply);
-    if (!head.ok)
-        return;   // no status line yet, or none at all
+    if (!head.ok || is_redirect(head.status))
+        return;   // no status line yet, none at all, or only the way to the answer
     resume.checked = true;
     if (!resume.ranged) {
         resume.accepted = head.status >= 200 && head.status < 300;
@@ -283,18 +315,16 @@ void UpdateWorker::restart_file()
 
 void UpdateWorker::on_download_progress(qint64 bytes_received, qint64 bytes_total)
 {
-    if (bytes_total <= 0)
-        return;
-    // Without a Content-Length the network layer still reports received as
-    // total once at the end; the size was never known, so nothing is shown.
-    if (m_reply && !m_reply->header(QNetworkRequest::ContentLengthHeader).isValid())
-        return;
+    Q_UNUSED(bytes_total)
     check_answer();
     if (!m_resume.accepted)
         return;
     // A resumed answer counts from where it goes on, towards the whole file.
+    // The size is the one the answer judged named, never the network layer's
+    // total: without a Content-Length that reports what came as the total
+    // once at the end, and a size never known is not shown.
     const qint64 received = m_resume.offset + bytes_received;
-    const qint64 total = m_resume.rules.total() > 0 ? m_resume.rules.total() : m_resume.offset + bytes_total;
+    const qint64 total = m_resume.rules.total();
     const double now = now_seconds();
     if (selfupdate::should_show_progress(received, total, now, m_last_update)) {
         emit progress(selfupdate::progress_text(received, total));
@@ -348,6 +378,8 @@ void UpdateWorker::on_finished()
         m_completed = true;
         return;
     }
+    if (follow_redirect())
+        return;
     check_answer();
     Resume &resume = m_resume;
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QJsonObject>
+#include <QNetworkRequest>
 #include <QObject>
 #include <QString>
 
@@ -44,6 +45,11 @@ signals:
 private:
     bool download(const QString &url, const QString &path);
     void send();
+    // Sends the running request to `url`, one hop of it.
+    void ask(const QUrl &url);
+    // True when the finished answer is a redirect and its target has been
+    // asked for in its place.
+    bool follow_redirect();
     // Waits for the running reply to finish. False when the overall limit
     // passed first.
     bool wait_for_reply();
@@ -65,6 +71,8 @@ private:
 
     QNetworkAccessManager *m_manager = nullptr;
     QNetworkReply *m_reply = nullptr;
+    QNetworkRequest m_request;   // the running request, whichever hop it is at
+    int m_hops = 0;              // redirects followed for it
     std::unique_ptr<QFile> m_file;
     QString m_url;
     QString m_save_path;

@@ -3,6 +3,7 @@
 #include "ui/card/skin_widget.h"
 #include "core/catalog/catalog_model.h"
 #include "core/covers/cover_cache.h"
+#include "core/covers/cover_store.h"
 #include "core/support/log.h"
 #include "ui/widgets/flow_layout.h"
 
@@ -301,6 +302,10 @@ bool SkinGrid::show_page(int page, QString *error)
     for (int i = std::max(start_idx, 0); i < end_idx; ++i)
         shown.append(source.at(valid_skins[static_cast<size_t>(i)]).toObject());
     prefetch_covers(shown, cover_pixel_size(m_card_area->devicePixelRatioF()));
+    QStringList shown_covers;
+    for (const QJsonObject &record : qAsConst(shown))
+        shown_covers << cover_url(record);
+    m_covers.set_shown(shown_covers);
 
     int valid_skins_count = 0;
     for (const QJsonObject &record : qAsConst(shown)) {
