@@ -1,4 +1,5 @@
 #include "core/download/install_journal.h"
+#include "core/download/installed_skins.h"
 #include "core/gamedir/game_folder.h"
 #include "core/gamedir/key_values.h"
 #include "core/gamedir/steam_library.h"
@@ -98,6 +99,8 @@ private slots:
     void cleanup_undoes_interrupted_install();
     void cleanup_without_mod_folder_data();
     void cleanup_without_mod_folder();
+    void installed_view_data();
+    void installed_view();
     void list_processes_finds_real_game();
     void key_values_data();
     void key_values();
@@ -517,6 +520,106 @@ void TestGameDir::cleanup_without_mod_folder()
     gamedir::cleanup_temp_files(game_dir);
     QCOMPARE(log.texts(), QStringList{QStringLiteral("INFO 执行定期临时文件清理")});
     QVERIFY(!QFileInfo::exists(dir.path() + QStringLiteral("/DreadHunger")));
+}
+
+// The catalogue the installed view is checked against: "A" ranks below "B"
+// below "C" in the category lists, "Q" is named only by its sig file, and "W"
+// lacks its main category, so it is no card.
+static QJsonArray installed_view_catalogue()
+{
+    QJsonArray catalogue;
+    const auto add = [&catalogue](const char *name, const char *pak, const char *sig, int rank, bool complete) {
+        QJsonObject record{{"name", name}, {"MainCategory", "主"}, {"subcategory", "副"},
+                           {"pak_original", pak}, {"sig_original", sig},
+                           {"MainCategory_ranking_id", rank}, {"skin_id", rank}};
+        if (!complete)
+            record.remove(QStringLiteral("MainCategory"));
+        catalogue.append(record);
+    };
+    add("A", "files/a.pak", "files/a.sig", 1, true);
+    add("B", "b.pak", "b.sig", 2, true);
+    add("C", "c.pak", "c.sig", 3, true);
+    add("Q", "q-other.pak", "q.sig", 0, true);
+    add("W", "w.pak", "w.sig", 9, false);
+    return catalogue;
+}
+
+// What the installed view lists for a mod folder: the catalogue's installed
+// skins in list order, then each .pak/.sig pair no record names.
+void TestGameDir::installed_view_data()
+{
+    QTest::addColumn<bool>("game_set");
+    QTest::addColumn<QStringList>("files");        // below the mod folder
+    QTest::addColumn<QStringList>("uninstalled");  // skins whose files are removed before the scan
+    QTest::addColumn<QStringList>("skins");        // installed records' names, in order
+    QTest::addColumn<QStringList>("pairs");        // "folder/pak+sig", folder relative to the mod folder
+
+    QTest::newRow("none") << true << QStringList{} << QStringList{} << QStringList{} << QStringList{};
+    QTest::newRow("no game folder: the disk is not looked at")
+        << false << QStringList{"a.pak", "a.sig", "x.pak", "x.sig"} << QStringList{} << QStringList{}
+        << QStringList{};
+    QTest::newRow("some, in the lists' order")
+        << true << QStringList{"a.pak", "a.sig", "deep/er/c.pak", "deep/er/c.sig", "notes.txt"} << QStringList{}
+        << QStringList{"C", "A"} << QStringList{};
+    QTest::newRow("unknown pairs, top-down")
+        << true << QStringList{"sub/y.PAK", "sub/y.SIG", "x.pak", "x.sig", "b.pak", "b.sig"} << QStringList{}
+        << QStringList{"B"} << QStringList{"/x.pak+x.sig", "/sub/y.PAK+y.SIG"};
+    QTest::newRow("half pair of a known skin counts as installed")
+        << true << QStringList{"c.sig", "a.pak"} << QStringList{} << QStringList{"C", "A"} << QStringList{};
+    QTest::newRow("unknown half pair is not listed")
+        << true << QStringList{"z.pak", "v.sig", "t.pak", "sub/t.sig"} << QStringList{} << QStringList{}
+        << QStringList{};
+    QTest::newRow("a pair one of whose files a record names is that skin")
+        << true << QStringList{"q.pak", "q.sig"} << QStringList{} << QStringList{"Q"} << QStringList{};
+    QTest::newRow("names differing in case are other files")
+        << true << QStringList{"A.pak", "A.sig"} << QStringList{} << QStringList{} << QStringList{"/A.pak+A.sig"};
+    QTest::newRow("a record that makes no card names nothing")
+        << true << QStringList{"w.pak", "w.sig"} << QStringList{} << QStringList{} << QStringList{"/w.pak+w.sig"};
+    QTest::newRow("download leftovers are no pair")
+        << true << QStringList{"x.pak.tmp", "x.sig.tmp", "b.pak.old.tmp", "b.sig.old.tmp"} << QStringList{}
+        << QStringList{} << QStringList{};
+    QTest::newRow("after uninstall, every copy gone")
+        << true << QStringList{"a.pak", "a.sig", "old/a.pak", "c.pak", "c.sig", "x.pak", "x.sig"}
+        << QStringList{"A"} << QStringList{"C"} << QStringList{"/x.pak+x.sig"};
+}
+
+void TestGameDir::installed_view()
+{
+    QFETCH(bool, game_set);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, uninstalled);
+    QFETCH(QStringList, skins);
+    QFETCH(QStringList, pairs);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    FakeGame game(dir.path() + QStringLiteral("/DH"));
+    const QString mods = game.mod_folder();
+    for (const QString &file : files)
+        write_file(mods + QLatin1Char('/') + file, "skin");
+    const QJsonArray catalogue = installed_view_catalogue();
+    const QString game_dir = game_set ? game.root() : QString();
+
+    // Uninstalling removes what the card's own listing names.
+    for (const QJsonValue &record : catalogue) {
+        if (!uninstalled.contains(record[QStringLiteral("name")].toString()))
+            continue;
+        const QStringList paths = ModFiles::of_game(game_dir).paths_of(skin_file_names(record.toObject()));
+        QVERIFY(!paths.isEmpty());
+        for (const QString &path : paths)
+            QVERIFY(QFile::remove(path));
+    }
+
+    const InstalledSkins installed = scan_installed_skins(game_dir, catalogue);
+    QStringList found_skins;
+    for (const QJsonValue &record : installed.records)
+        found_skins << record[QStringLiteral("name")].toString();
+    QStringList found_pairs;
+    for (const SkinFilePair &pair : installed.unknown)
+        found_pairs << pair.folder.mid(mods.size()) + QLatin1Char('/') + pair.pak + QLatin1Char('+') + pair.sig;
+    QCOMPARE(found_skins, skins);
+    QCOMPARE(found_pairs, pairs);
+    QCOMPARE(installed.count(), skins.size() + pairs.size());
 }
 
 void TestGameDir::list_processes_finds_real_game()

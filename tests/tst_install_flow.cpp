@@ -6,6 +6,7 @@
 #include "app/download_list_dialog.h"
 #include "app/main_window.h"
 #include "ui/browse/category_bar.h"
+#include "ui/browse/installed_button.h"
 #include "ui/browse/skin_grid.h"
 #include "ui/card/button_styles.h"
 #include "ui/card/skin_widget.h"
@@ -212,6 +213,8 @@ private slots:
     void uninstall_data();
     void uninstall();
     void uninstall_without_game_folder();
+    void installed_view_data();
+    void installed_view();
 
 private:
     // Clicks the main category and then "全部", which rebuilds the cards.
@@ -219,6 +222,7 @@ private:
     QList<SkinWidget *> cards(const QString &name) const;
     SkinWidget *card(const QString &name) const;
     QPushButton *window_button(const QString &text) const;
+    InstalledButton *installed_button() const { return window->findChild<InstalledButton *>(); }
     // The window's parts.
     CategoryBar *bar() const { return window->findChild<CategoryBar *>(); }
     SkinGrid *grid() const { return window->findChild<SkinGrid *>(); }
@@ -367,10 +371,16 @@ QPushButton *TestInstallFlow::window_button(const QString &text) const
 void TestInstallFlow::a_person_installs_and_removes_a_skin()
 {
     // A first start: no folder known yet, so every card reads "安装", also
-    // that of a skin the game folder already holds.
+    // that of a skin the game folder already holds, and nothing counts as
+    // installed.
     QCOMPARE(game_dir(), QString());
     QVERIFY(make_file(mod() + QStringLiteral("/丙.pak")));
     open_page(MAIN);
+    QCOMPARE(installed_button()->text(), QStringLiteral("已安装 (0)"));
+    installed_button()->click();
+    QTRY_COMPARE(boxes->shown, QStringList{QStringLiteral("游戏目录未设置|请先检测游戏目录才能安装皮肤")});
+    QVERIFY(!grid()->showing_list());
+    boxes->shown.clear();
     QPointer<SkinWidget> skin = card(QStringLiteral("甲"));
     QPointer<SkinWidget> present = card(QStringLiteral("丙"));
     QVERIFY(skin && present);
@@ -385,6 +395,7 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
     QCOMPARE(window->findChild<QLabel *>(QStringLiteral("dir_label"))->text(),
              QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(game->root()));
     QCOMPARE(game_dir(), game->root());
+    QCOMPARE(installed_button()->text(), QStringLiteral("已安装 (1)"));
     game->stop();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(skin && present);
@@ -873,6 +884,91 @@ void TestInstallFlow::uninstall_without_game_folder()
     QTRY_COMPARE(boxes->shown, QStringList{QStringLiteral("游戏目录未设置|请先检测游戏目录才能卸载皮肤")});
     QVERIFY(QFile::exists(mod() + QStringLiteral("/戊.pak")));
     QCOMPARE(boxes->success, QStringList());
+}
+
+// --- the installed view ---------------------------------------------------
+
+// The installed view ("已安装 (N)") over what the mod folder holds, and how
+// it follows an install from a category page and an uninstall from its own
+// cards. Without a game folder see a_person_installs_and_removes_a_skin.
+void TestInstallFlow::installed_view_data()
+{
+    QTest::addColumn<QStringList>("files");   // below the mod folder at the start
+    QTest::addColumn<QString>("action");      // "install <skin>" from the category, "uninstall <card>" in the view
+    QTest::addColumn<QStringList>("shown");   // the view's cards by name, in order; the count is their number
+    QTest::addColumn<QStringList>("left");    // the mod folder at the end, as tree() lists it
+
+    QTest::newRow("none") << QStringList{} << QString() << QStringList{} << QStringList{};
+    // Equal ranks: the lists order by skin_id, highest first.
+    QTest::newRow("some, one of them by its sig alone")
+        << QStringList{"甲.pak", "甲.sig", "子/丙.sig", "说明.txt"} << QString() << QStringList{"丙", "甲"}
+        << QStringList{"子/", "子/丙.sig", "说明.txt", "甲.pak", "甲.sig"};
+    QTest::newRow("unknown pair after the catalogue's skins, a lone pak not listed")
+        << QStringList{"x.pak", "x.sig", "子/y.pak", "乙.pak", "乙.sig"} << QString() << QStringList{"乙", "x.pak"}
+        << QStringList{"x.pak", "x.sig", "乙.pak", "乙.sig", "子/", "子/y.pak"};
+    QTest::newRow("after uninstalling a catalogue skin in the view")
+        << QStringList{"甲.pak", "甲.sig", "x.pak", "x.sig"} << QStringLiteral("uninstall 甲") << QStringList{"x.pak"}
+        << QStringList{"x.pak", "x.sig"};
+    QTest::newRow("after uninstalling an unknown pair: exactly that pair goes")
+        << QStringList{"x.pak", "x.sig", "子/x.pak", "子/x.sig", "x.pak.bak"} << QStringLiteral("uninstall x.pak")
+        << QStringList{"x.pak"} << QStringList{"x.pak.bak", "子/", "子/x.pak", "子/x.sig"};
+    QTest::newRow("count after an install")
+        << QStringList{} << QStringLiteral("install 丁") << QStringList{"丁"} << QStringList{"丁.pak", "丁.sig"};
+}
+
+void TestInstallFlow::installed_view()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, action);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, left);
+
+    for (const QString &file : files)
+        QVERIFY(make_file(mod() + QLatin1Char('/') + file));
+    const QString subject = action.section(QLatin1Char(' '), 1);
+    const QString count = QStringLiteral("已安装 (%1)").arg(shown.size());
+    if (action.startsWith(QLatin1String("install "))) {
+        QSignalSpy done(&m_services.downloads, &DownloadManager::task_completed);
+        QTest::mouseClick(card(subject)->action_button(), Qt::LeftButton);
+        QVERIFY(done.wait(20000));
+        // Counted at once, before the view is opened.
+        QCOMPARE(installed_button()->text(), count);
+    }
+    QTest::mouseClick(installed_button(), Qt::LeftButton);
+    QVERIFY(grid()->showing_list());
+    if (action.startsWith(QLatin1String("uninstall "))) {
+        QTest::mouseClick(cards(subject).first()->action_button(), Qt::LeftButton);
+        QTRY_COMPARE(boxes->success.size(), 1);
+        QVERIFY(boxes->success.first().startsWith(QStringLiteral("卸载成功|")));
+    }
+    // The view shows what the folder holds now: a card uninstalled is gone.
+    QTRY_COMPARE(installed_button()->text(), count);
+    QStringList names;
+    for (SkinWidget *c : grid()->cards()) {
+        names << c->skin_data().value(QStringLiteral("name")).toString();
+        const bool file_pair = c->skin_data().contains(QStringLiteral("file_pair"));
+        QCOMPARE(c->action_button()->text(), UNINSTALL);
+        QVERIFY(c->action_button()->isEnabled());
+        QCOMPARE(c->zoom_button()->isHidden(), file_pair);
+        if (file_pair)
+            QCOMPARE(c->cover_state(), SkinWidget::CoverState::Missing);
+    }
+    QCOMPARE(names, shown);
+    if (shown.isEmpty()) {
+        const auto empty_text_shown = [this] {
+            for (QLabel *label : grid()->findChildren<QLabel *>())
+                if (label->text() == QStringLiteral("没有已安装的皮肤") && label->isVisible())
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY(empty_text_shown());
+    }
+    QCOMPARE(boxes->shown, QStringList());
+    left.sort();
+    QCOMPARE(tree(mod()), left);
+    // A category click leaves the view.
+    open_page(MAIN);
+    QVERIFY(!grid()->showing_list());
 }
 
 int main(int argc, char **argv)

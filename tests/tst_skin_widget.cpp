@@ -103,28 +103,52 @@ void TestSkinWidget::init()
 void TestSkinWidget::invalid_record_data()
 {
     QTest::addColumn<QStringList>("removed");
+    QTest::addColumn<QJsonValue>("file_pair");   // added to the record unless undefined
     QTest::addColumn<QString>("error");
 
+    const QJsonValue none(QJsonValue::Undefined);
     for (const char *key : {"name", "MainCategory", "subcategory", "pak_original", "sig_original"}) {
         QTest::addRow("without %s", key)
-            << QStringList{QLatin1String(key)}
+            << QStringList{QLatin1String(key)} << none
             << QStringLiteral("皮肤数据缺少") + QLatin1String(key) + QStringLiteral("字段");
     }
     QTest::newRow("first missing key in check order is named")
-        << QStringList{QStringLiteral("sig_original"), QStringLiteral("subcategory")}
+        << QStringList{QStringLiteral("sig_original"), QStringLiteral("subcategory")} << none
         << QStringLiteral("皮肤数据缺少subcategory字段");
     QTest::newRow("cover and skin_id are optional")
-        << QStringList{QStringLiteral("cover"), QStringLiteral("skin_id")} << QString();
+        << QStringList{QStringLiteral("cover"), QStringLiteral("skin_id")} << none << QString();
+    // A file pair's card deletes what it names: nothing outside the mod
+    // folder, and nothing but a .pak and its own .sig.
+    const auto pair = [](const char *folder, const char *pak, const char *sig) {
+        return QJsonValue(QJsonObject{{"folder", folder}, {"pak", pak}, {"sig", sig}});
+    };
+    const QString bad_pair = QStringLiteral("皮肤数据缺少file_pair字段");
+    QTest::newRow("file pair in a sub-folder, no catalogue keys")
+        << QStringList{QStringLiteral("MainCategory"), QStringLiteral("pak_original")} << pair("a/b", "x.pak", "x.sig")
+        << QString();
+    QTest::newRow("file pair climbing out of the mod folder")
+        << QStringList{} << pair("a/../..", "x.pak", "x.sig") << bad_pair;
+    QTest::newRow("file pair with an absolute folder") << QStringList{} << pair("/etc", "x.pak", "x.sig") << bad_pair;
+    QTest::newRow("file pair with a backslash folder")
+        << QStringList{} << pair("..\\..", "x.pak", "x.sig") << bad_pair;
+    QTest::newRow("file pair whose names are no partners")
+        << QStringList{} << pair("", "x.pak", "y.sig") << bad_pair;
+    QTest::newRow("file pair of other files") << QStringList{} << pair("", "x.txt", "") << bad_pair;
+    QTest::newRow("file pair with a path for a name") << QStringList{} << pair("", "../x.pak", "../x.sig") << bad_pair;
+    QTest::newRow("file pair that is no object") << QStringList{} << QJsonValue("x.pak") << bad_pair;
 }
 
 void TestSkinWidget::invalid_record()
 {
     QFETCH(QStringList, removed);
+    QFETCH(QJsonValue, file_pair);
     QFETCH(QString, error);
 
     QJsonObject record = skin_record(QStringLiteral("坏记录"), QString());
     for (const QString &key : removed)
         record.remove(key);
+    if (!file_pair.isUndefined())
+        record.insert(QStringLiteral("file_pair"), file_pair);
     QString reported = QStringLiteral("untouched");
     std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), m_services.downloads, m_services.covers, &reported));
     if (error.isEmpty()) {

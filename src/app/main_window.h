@@ -2,6 +2,7 @@
 
 #include "core/catalog/search_index.h"
 
+#include <QJsonArray>
 #include <QMainWindow>
 #include <QString>
 
@@ -12,6 +13,7 @@ class CategoryBar;
 class CoverStore;
 class DownloadManager;
 class GameDirService;
+class InstalledButton;
 struct ProgramServices;
 class QCloseEvent;
 class QLabel;
@@ -73,6 +75,11 @@ private:
 
     // --- installed view (main_window_installed.cpp)
     void connect_installed();
+    // Counts the installed skins afresh; an installed view on screen shows
+    // what changed, on the page it was on.
+    void rescan_installed();
+    // The installed skins as cards, or the box that asks for a game folder.
+    void show_installed();
 
     // --- close handling (close_handling.cpp)
     void show_download_queue();
@@ -90,6 +97,11 @@ private:
     QLabel *m_dir_label = nullptr;
     CategoryBar *m_category_bar = nullptr;
     SkinGrid *m_grid = nullptr;
+
+    // --- installed view
+    InstalledButton *m_installed = nullptr;
+    // The list the installed view last put on the grid.
+    QJsonArray m_installed_shown;
 
     // The selection whose skin list was asked for last, and whether the grid
     // shows a list (rather than a main category's instructions).

@@ -68,6 +68,7 @@ GameDirService::Detection GameDirService::adopt(const QString &root)
     applog::info(status);
     save();
     recover_unfinished_install();
+    emit game_dir_changed(m_game_dir);
     return {status, true};
 }
 

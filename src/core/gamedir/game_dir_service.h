@@ -58,6 +58,9 @@ signals:
     // show, as when the stored folder needed no search), and whether the
     // folder was taken.
     void steam_searched(const QString &status, bool adopted);
+    // A detection or Steam's libraries gave the folder in use (also when it
+    // is the same one again); emitted before their answer.
+    void game_dir_changed(const QString &folder);
 
 private:
     // Takes `root`, which passed the checks: stores it and recovers it.

@@ -49,6 +49,8 @@ public:
     // until leave_list, a new selection or a text.
     void show_list(const QJsonArray &records, const QString &empty_text);
     bool showing_list() const { return m_list.has_value(); }
+    // The list on screen; nothing when none is shown.
+    const QJsonArray *shown_list() const { return m_list ? &*m_list : nullptr; }
     // Back to what showed before the list: the category's page, or the text.
     void leave_list();
 
@@ -70,6 +72,8 @@ public:
 signals:
     // A box to show; a card's own messages come through here too.
     void message_requested(const QString &title, const QString &message, const QString &kind);
+    // A card's uninstall deleted files; comes after the card's call.
+    void skin_uninstalled();
 
 private:
     QWidget *create_pager();

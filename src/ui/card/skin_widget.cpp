@@ -6,6 +6,7 @@
 #include "ui/card/magnifier.h"
 #include "core/download/download_manager.h"
 #include "core/download/file_ops.h"
+#include "core/download/installed_skins.h"
 #include "core/download/skin_files.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
@@ -174,6 +175,16 @@ void show_magnifier(QPushButton *button)
 SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game_dir, DownloadManager &downloads,
                                CoverStore &covers, QString *invalid_record_error)
 {
+    // A pair of files no record names: checked as carefully as a server
+    // record, since its uninstall deletes exactly what it names.
+    if (skin_data.contains(QStringLiteral("file_pair"))) {
+        if (!file_pair_of(skin_data, QString())) {
+            if (invalid_record_error)
+                *invalid_record_error = QStringLiteral("皮肤数据缺少file_pair字段");
+            return nullptr;
+        }
+        return new SkinWidget(skin_data, game_dir, downloads, covers);
+    }
     for (const QString &key : REQUIRED_KEYS) {
         if (!skin_data.contains(key)) {
             if (invalid_record_error)
@@ -185,11 +196,17 @@ SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game
 }
 
 SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder, DownloadManager &downloads, CoverStore &covers)
-    : QWidget(nullptr), m_skin_data(data), m_game_dir(folder), m_downloads(&downloads), m_covers(&covers)
+    : QWidget(nullptr), m_skin_data(data), m_game_dir(folder), m_downloads(&downloads), m_covers(&covers),
+      m_file_pair(data.contains(QStringLiteral("file_pair")))
 {
     init_ui();
     load_cover();
     check_installation_status();
+    // A file pair has no cover to enlarge and nothing to download.
+    if (m_file_pair) {
+        m_zoom_button->hide();
+        return;
+    }
 
     connect(m_downloads, &DownloadManager::task_started,
             this, &SkinWidget::on_download_started);
@@ -356,32 +373,34 @@ void SkinWidget::set_cover_state(CoverState state)
 
 QPair<QString, QString> SkinWidget::file_names(const QJsonObject &skin_data)
 {
-    return {skin_file_name(record_text(skin_data, QStringLiteral("sig_original"))),
-            skin_file_name(record_text(skin_data, QStringLiteral("pak_original")))};
+    const SkinFileNames names = skin_file_names(skin_data);
+    return {names.sig, names.pak};
 }
 
 void SkinWidget::check_installation_status()
 {
-    if (m_game_dir.isEmpty()) {
-        set_resting_state(false);
+    if (m_file_pair) {
+        // Only "卸载", and only while a file of the pair is there.
+        set_resting_state(true);
+        m_action_button->setEnabled(!file_pair_paths().isEmpty());
         return;
     }
-    set_resting_state(!find_skin_files(true).isEmpty());
+    set_resting_state(ModFiles::of_game(m_game_dir).installed(skin_file_names(m_skin_data)));
 }
 
-QStringList SkinWidget::find_skin_files(bool first_only) const
+QStringList SkinWidget::file_pair_paths() const
 {
-    const QPair<QString, QString> names = file_names(m_skin_data);
-    QStringList found;
-    walk_files_top_down(mod_folder_path(m_game_dir), [&](const QString &folder, const QString &file) {
-        if ((!names.first.isEmpty() && file == names.first)
-            || (!names.second.isEmpty() && file == names.second)) {
-            found << folder + QLatin1Char('/') + file;
-            return !first_only;
+    QStringList paths;
+    if (m_game_dir.isEmpty())
+        return paths;
+    if (const std::optional<SkinFilePair> pair = file_pair_of(m_skin_data, mod_folder_path(m_game_dir))) {
+        for (const QString &name : {pair->pak, pair->sig}) {
+            const QString path = pair->folder + QLatin1Char('/') + name;
+            if (QFileInfo(path).isFile())
+                paths << path;
         }
-        return true;
-    });
-    return found;
+    }
+    return paths;
 }
 
 void SkinWidget::set_game_dir(const QString &folder)
@@ -448,7 +467,7 @@ bool SkinWidget::is_mine(const QString &skin_id) const
 
 void SkinWidget::handle_action()
 {
-    if (m_action_button->text() == INSTALLED_TEXT)
+    if (m_action_button->text() == INSTALLED_TEXT || m_file_pair)
         uninstall_skin();
     else
         start_download();
@@ -473,13 +492,20 @@ void SkinWidget::uninstall_skin()
                                  QStringLiteral("warning"));
         return;
     }
-    const QPair<QString, QString> names = file_names(m_skin_data);
+    QPair<QString, QString> names = file_names(m_skin_data);
+    if (m_file_pair) {
+        const QJsonObject pair = m_skin_data.value(QStringLiteral("file_pair")).toObject();
+        names = {pair.value(QStringLiteral("sig")).toString(), pair.value(QStringLiteral("pak")).toString()};
+    }
     const QString mod_folder = mod_folder_path(m_game_dir);
     bool deleted = false;
     QStringList kept;   // below the mod folder, as shown to the user
     // All matches are gathered before the first removal, so the walk never
     // runs over entries that vanish under it; every copy goes, not just one.
-    for (const QString &file_path : find_skin_files(false)) {
+    // A file pair is exactly its two files.
+    const QStringList paths = m_file_pair ? file_pair_paths()
+                                          : ModFiles::of_game(m_game_dir).paths_of(skin_file_names(m_skin_data));
+    for (const QString &file_path : paths) {
         const QString shown = QDir::toNativeSeparators(file_path);
         if (safe_remove(file_path)) {
             deleted = true;
@@ -490,6 +516,8 @@ void SkinWidget::uninstall_skin()
         }
     }
 
+    if (deleted)
+        emit uninstalled();
     if (!kept.isEmpty()) {
         // Some copy is still there (on Windows the running game holds its
         // files open): the skin is not uninstalled, and the card stays so.
@@ -502,8 +530,12 @@ void SkinWidget::uninstall_skin()
         return;
     }
     if (deleted) {
-        m_action_button->setText(NOT_INSTALLED_TEXT);
-        m_action_button->setStyleSheet(first_action_button_style());
+        if (m_file_pair) {
+            m_action_button->setEnabled(false);
+        } else {
+            m_action_button->setText(NOT_INSTALLED_TEXT);
+            m_action_button->setStyleSheet(first_action_button_style());
+        }
         show_success_dialog(QStringLiteral("卸载成功"), QStringLiteral("皮肤已成功卸载"));
         return;
     }

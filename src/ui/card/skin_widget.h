@@ -28,6 +28,10 @@ public:
     enum class CoverState { Loading, Shown, Missing };
     CoverState cover_state() const { return m_cover_state; }
 
+    // A record holding "file_pair" (see installed_view_records) makes the
+    // card of a pair of files no catalogue record names: its .pak's name,
+    // the placeholder cover, no zoom, and only "卸载", which deletes exactly
+    // those two files; a malformed one makes no card.
     // Builds a card for a skin record, installing through `downloads` and
     // showing covers from `covers`. A record lacking one of the keys
     // name, MainCategory, subcategory, pak_original, sig_original makes no
@@ -78,6 +82,8 @@ public:
 signals:
     void show_message_signal(const QString &title, const QString &message, const QString &kind);
     void cover_state_changed(SkinWidget::CoverState state);
+    // An uninstall deleted at least one file.
+    void uninstalled();
 
 private:
     SkinWidget(const QJsonObject &skin_data, const QString &game_dir, DownloadManager &downloads,
@@ -110,9 +116,8 @@ private:
     void end_download(bool installed);
     bool is_mine(const QString &skin_id) const;
     void set_cover_state(CoverState state);
-    // Paths of the files below the mod folder named like the skin's sig or
-    // pak file; with `first_only` the walk stops at the first one.
-    QStringList find_skin_files(bool first_only) const;
+    // A file pair card's files that are there.
+    QStringList file_pair_paths() const;
 
     QJsonObject m_skin_data;
     QString m_game_dir;
@@ -126,6 +131,7 @@ private:
     QPushButton *m_action_button = nullptr;
     QPushButton *m_cancel_button = nullptr;
 
+    bool m_file_pair = false;
     CoverState m_cover_state = CoverState::Loading;
     bool m_enlarging = false;
     QString m_viewer_icon_path;

@@ -1,0 +1,170 @@
+#include "core/download/installed_skins.h"
+
+#include "core/catalog/catalog_model.h"
+#include "core/download/skin_files.h"
+
+#include <QJsonValue>
+
+#include <algorithm>
+#include <vector>
+
+SkinFileNames skin_file_names(const QJsonObject &record)
+{
+    return {skin_file_name(record.value(QStringLiteral("pak_original")).toString()),
+            skin_file_name(record.value(QStringLiteral("sig_original")).toString())};
+}
+
+ModFiles ModFiles::list(const QString &mod_folder)
+{
+    ModFiles files;
+    walk_files_top_down(mod_folder, [&files](const QString &folder, const QString &name) {
+        files.m_entries.append({folder, name});
+        files.m_names.insert(name);
+        return true;
+    });
+    return files;
+}
+
+ModFiles ModFiles::of_game(const QString &game_dir)
+{
+    return game_dir.isEmpty() ? ModFiles() : list(mod_folder_path(game_dir));
+}
+
+bool ModFiles::installed(const SkinFileNames &names) const
+{
+    return (!names.sig.isEmpty() && m_names.contains(names.sig))
+        || (!names.pak.isEmpty() && m_names.contains(names.pak));
+}
+
+QStringList ModFiles::paths_of(const SkinFileNames &names) const
+{
+    QStringList paths;
+    if (!installed(names))
+        return paths;
+    for (const Entry &entry : m_entries) {
+        if ((!names.sig.isEmpty() && entry.name == names.sig) || (!names.pak.isEmpty() && entry.name == names.pak))
+            paths << entry.folder + QLatin1Char('/') + entry.name;
+    }
+    return paths;
+}
+
+SkinFileIndex::SkinFileIndex(const QJsonArray &catalogue)
+{
+    m_by_name.reserve(catalogue.size() * 2);
+    for (const QJsonValue &element : catalogue) {
+        if (!element.isObject())
+            continue;
+        // Completeness is left to the scan, which asks it of the few
+        // records whose files it finds.
+        const QJsonObject record = element.toObject();
+        const SkinFileNames names = skin_file_names(record);
+        const int index = m_records.size();
+        m_records.append(record);
+        if (!names.pak.isEmpty())
+            m_by_name.insert(names.pak, index);
+        // A record naming one file twice is still one record.
+        if (!names.sig.isEmpty() && names.sig != names.pak)
+            m_by_name.insert(names.sig, index);
+    }
+}
+
+InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
+{
+    // A file a complete record names is that record's, and the record is
+    // then installed: so the installed records and the names that are no
+    // unknown pair's come from the same look-ups.
+    QSet<QString> named;
+    std::vector<int> installed;
+    QSet<QString> paths;
+    for (const ModFiles::Entry &entry : files.entries()) {
+        paths.insert(entry.folder + QLatin1Char('/') + entry.name);
+        if (named.contains(entry.name))
+            continue;
+        for (auto found = m_by_name.constFind(entry.name); found != m_by_name.constEnd() && found.key() == entry.name;
+             ++found) {
+            if (catalog::is_complete(m_records.at(found.value()).toObject())) {
+                installed.push_back(found.value());
+                named.insert(entry.name);
+            }
+        }
+    }
+    std::sort(installed.begin(), installed.end());
+    installed.erase(std::unique(installed.begin(), installed.end()), installed.end());
+
+    InstalledSkins out;
+    QJsonArray records;
+    for (const int index : installed)
+        records.append(m_records.at(index));
+    // Without a usable order, what is installed still shows.
+    std::optional<QJsonArray> ordered = catalog::order_records(records, nullptr);
+    out.records = ordered ? *ordered : records;
+
+    for (const ModFiles::Entry &entry : files.entries()) {
+        if (!entry.name.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive))
+            continue;
+        const QString sig = paired_skin_file_name(entry.name);
+        if (sig.isEmpty() || !paths.contains(entry.folder + QLatin1Char('/') + sig))
+            continue;
+        if (named.contains(entry.name) || named.contains(sig))
+            continue;
+        out.unknown.append({entry.folder, entry.name, sig});
+    }
+    return out;
+}
+
+QJsonArray installed_records(const ModFiles &files, const QJsonArray &catalogue)
+{
+    return SkinFileIndex(catalogue).scan(files).records;
+}
+
+QVector<SkinFilePair> unknown_pairs(const ModFiles &files, const QJsonArray &catalogue)
+{
+    return SkinFileIndex(catalogue).scan(files).unknown;
+}
+
+InstalledSkins scan_installed_skins(const QString &game_dir, const QJsonArray &catalogue)
+{
+    return SkinFileIndex(catalogue).scan(ModFiles::of_game(game_dir));
+}
+
+namespace {
+
+const QString FILE_PAIR_KEY = QStringLiteral("file_pair");
+
+} // namespace
+
+QJsonArray installed_view_records(const InstalledSkins &installed, const QString &mod_folder)
+{
+    QJsonArray records = installed.records;
+    const QString prefix = mod_folder + QLatin1Char('/');
+    for (const SkinFilePair &pair : installed.unknown) {
+        const QString below = pair.folder == mod_folder ? QString() : pair.folder.mid(prefix.size());
+        records.append(QJsonObject{
+            {QStringLiteral("name"), pair.pak},
+            {FILE_PAIR_KEY, QJsonObject{{QStringLiteral("folder"), below},
+                                        {QStringLiteral("pak"), pair.pak},
+                                        {QStringLiteral("sig"), pair.sig}}},
+        });
+    }
+    return records;
+}
+
+std::optional<SkinFilePair> file_pair_of(const QJsonObject &record, const QString &mod_folder)
+{
+    const QJsonObject pair = record.value(FILE_PAIR_KEY).toObject();
+    const QString below = pair.value(QStringLiteral("folder")).toString();
+    const QString pak = pair.value(QStringLiteral("pak")).toString();
+    const QString sig = pair.value(QStringLiteral("sig")).toString();
+    if (!is_safe_file_name(pak) || !pak.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive)
+        || sig != paired_skin_file_name(pak))
+        return std::nullopt;
+    QString folder = mod_folder;
+    if (!below.isEmpty()) {
+        for (const QString &part : below.split(QLatin1Char('/'))) {
+            if (!is_safe_file_name(part))
+                return std::nullopt;
+            folder += QLatin1Char('/') + part;
+        }
+    }
+    return SkinFilePair{folder, pak, sig};
+}

@@ -1,0 +1,43 @@
+#include "ui/browse/installed_button.h"
+
+#include "core/download/skin_files.h"
+
+namespace {
+
+// Low enough to leave the title's row, and so the card area, as high as it
+// is without the button: two full rows of cards must still fit the window.
+const char *const INSTALLED_BUTTON_STYLE = R"(
+QPushButton {
+    background-color: #EDF2F7;
+    color: #374151;
+    border: none;
+    border-radius: 4px;
+    padding: 0px 10px;
+    font-size: 13px;
+    font-family: "Microsoft YaHei";
+}
+QPushButton:hover {
+    background-color: #E2E8F0;
+}
+QPushButton:pressed {
+    background-color: #CBD5E1;
+}
+)";
+
+} // namespace
+
+InstalledButton::InstalledButton(QWidget *parent)
+    : QPushButton(parent)
+{
+    setObjectName(QStringLiteral("installed_button"));
+    setStyleSheet(QString::fromUtf8(INSTALLED_BUTTON_STYLE));
+    setFixedHeight(22);
+    scan(QString());
+}
+
+void InstalledButton::scan(const QString &game_dir)
+{
+    m_installed = m_index.scan(ModFiles::of_game(game_dir));
+    m_view_records = installed_view_records(m_installed, game_dir.isEmpty() ? QString() : mod_folder_path(game_dir));
+    setText(QStringLiteral("已安装 (%1)").arg(m_installed.count()));
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/download/installed_skins.h"
+
+#include <QJsonArray>
+#include <QPushButton>
+#include <QString>
+
+// "已安装 (N)": the number of installed skins (catalogue skins whose files
+// are in the mod folder, and file pairs no record names), and what the
+// installed view shows. It reads the folder only when asked to scan.
+class InstalledButton final : public QPushButton {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(InstalledButton)
+
+public:
+    explicit InstalledButton(QWidget *parent = nullptr);
+
+    // The whole catalogue the installed skins are looked up in; takes
+    // effect at the next scan.
+    void set_catalogue(const QJsonArray &records) { m_index = SkinFileIndex(records); }
+    // Lists the mod folder below `game_dir` (none without one) and shows
+    // the count.
+    void scan(const QString &game_dir);
+
+    const InstalledSkins &installed() const { return m_installed; }
+    // The cards of the installed view, as of the last scan.
+    const QJsonArray &view_records() const { return m_view_records; }
+
+private:
+    SkinFileIndex m_index;
+    InstalledSkins m_installed;
+    QJsonArray m_view_records;
+};
