@@ -40,6 +40,7 @@
 #include "core/catalog/catalog_service.h"
 #include "core/catalog/search_index.h"
 #include "core/covers/cover_cache.h"
+#include "core/download/installed_skins.h"
 #include "core/download/skin_files.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
@@ -121,27 +122,15 @@ QSet<QString> list_mod_folder(const QString &mod)
     return names;
 }
 
-// The installed view as it is built: one walk of the mod folder, the
-// catalogue's complete records with a file there (a card's own installed
-// test: either file's name anywhere below the mod folder) in list order, and
-// their first page in the grid. A stand-in measured as the view is, until
-// the view's own scan is wired in here.
-QJsonArray installed_view(SkinGrid *grid, const QString &mod, const QJsonArray &catalogue)
+// The installed view as the window builds it: one walk of the mod folder,
+// looked up in the catalogue's file-name index (made once per catalogue
+// answer, as the window does), and the first page in the grid.
+QJsonArray installed_view(SkinGrid *grid, const QString &mod, const SkinFileIndex &files)
 {
-    const QSet<QString> names = list_mod_folder(mod);
-    QJsonArray installed;
-    for (const QJsonValue &value : catalogue) {
-        const QJsonObject record = value.toObject();
-        // The names first: few records pass them, so few need the rest.
-        if ((names.contains(skin_file_name(record.value("pak_original").toString()))
-             || names.contains(skin_file_name(record.value("sig_original").toString())))
-            && catalog::is_complete(record) && catalog::order_key(record, nullptr))
-            installed.append(value);
-    }
-    installed = catalog::order_records(installed, nullptr).value_or(QJsonArray());
-    grid->show_list(installed, QStringLiteral("没有已安装的皮肤"));
+    const QJsonArray shown = installed_view_records(files.scan(ModFiles::list(mod)), mod);
+    grid->show_list(shown, QStringLiteral("没有已安装的皮肤"));
     QApplication::processEvents();
-    return installed;
+    return shown;
 }
 
 // One key typed into `field` as a person types it.
@@ -240,7 +229,8 @@ int main(int argc, char **argv)
     const QJsonArray page_results = index.find(page_query);
     if (page_results.size() != 11 || !cache_covers(first_page(page_results), jpegs))
         return 1;
-    const QJsonArray installed_expected = installed_view(grid, mod, catalogue);
+    const SkinFileIndex files_index(catalogue);
+    const QJsonArray installed_expected = installed_view(grid, mod, files_index);
     grid->leave_list();
     if (installed_expected.size() != INSTALLED || !cache_covers(first_page(installed_expected), jpegs))
         return 1;
@@ -285,7 +275,7 @@ int main(int argc, char **argv)
             return 1;
 
         timer.restart();
-        installed_view(grid, mod, catalogue);
+        installed_view(grid, mod, files_index);
         const double installed = ms_since(timer);
         if (!shown_and_left(installed_expected, "the installed view"))
             return 1;

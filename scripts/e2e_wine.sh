@@ -457,7 +457,8 @@ display_run() {
     size=$(window_size)
     [[ "$size" == "$expected" ]] || failed "$name: the window is $size pixels, expected $expected"
     percent=$((${expected%x*} * 100 / 970))
-    # The main category buttons: white with a grey frame; then 全部.
+    # The main category buttons: white with a grey frame (the only one of
+    # that grey: the search field's is another); then 全部.
     wait_for 30 find_patch d1d5db 1 0 >/dev/null || failed "$name: no category buttons are shown"
     click_patch d1d5db 1 0 $((14 * percent / 100)) || failed "$name: no main category button was found"
     sleep 1

@@ -7,6 +7,7 @@
 #include "core/gamedir/game_dir_service.h"
 #include "ui/browse/category_bar.h"
 #include "ui/browse/installed_button.h"
+#include "ui/browse/search_field.h"
 #include "ui/browse/skin_grid.h"
 
 #include <QMetaObject>
@@ -58,6 +59,9 @@ void MainWindow::show_installed()
                 QStringLiteral("warning"));
         return;
     }
+    // The view replaces any results: the field empties, and Esc there no
+    // longer stands for leaving them.
+    m_search_field->clear_quietly();
     // Files may have come or gone outside the program since the last scan.
     m_installed->scan(m_game_dir->game_dir());
     m_installed_shown = m_installed->view_records();
