@@ -14,6 +14,27 @@ SkinFileNames skin_file_names(const QJsonObject &record)
             skin_file_name(record.value(QStringLiteral("sig_original")).toString())};
 }
 
+namespace {
+
+bool names_file(const SkinFileNames &names, const QString &name)
+{
+    return (!names.sig.isEmpty() && name == names.sig) || (!names.pak.isEmpty() && name == names.pak);
+}
+
+} // namespace
+
+bool ModFiles::game_holds(const QString &game_dir, const SkinFileNames &names)
+{
+    bool found = false;
+    if (!game_dir.isEmpty()) {
+        walk_files_top_down(mod_folder_path(game_dir), [&](const QString &, const QString &name) {
+            found = names_file(names, name);
+            return !found;
+        });
+    }
+    return found;
+}
+
 ModFiles ModFiles::list(const QString &mod_folder)
 {
     ModFiles files;
@@ -42,7 +63,7 @@ QStringList ModFiles::paths_of(const SkinFileNames &names) const
     if (!installed(names))
         return paths;
     for (const Entry &entry : m_entries) {
-        if ((!names.sig.isEmpty() && entry.name == names.sig) || (!names.pak.isEmpty() && entry.name == names.pak))
+        if (names_file(names, entry.name))
             paths << entry.folder + QLatin1Char('/') + entry.name;
     }
     return paths;

@@ -37,6 +37,9 @@ public:
 
     // Either of the skin's (non-empty) file names is among the files.
     bool installed(const SkinFileNames &names) const;
+    // The same test for one skin below `game_dir`, its walk stopping at the
+    // first file found: a card's check, done for every card of a page.
+    static bool game_holds(const QString &game_dir, const SkinFileNames &names);
     // Paths ("folder/name") of every file named like one of the skin's, in
     // walk order.
     QStringList paths_of(const SkinFileNames &names) const;

@@ -385,7 +385,7 @@ void SkinWidget::check_installation_status()
         m_action_button->setEnabled(!file_pair_paths().isEmpty());
         return;
     }
-    set_resting_state(ModFiles::of_game(m_game_dir).installed(skin_file_names(m_skin_data)));
+    set_resting_state(ModFiles::game_holds(m_game_dir, skin_file_names(m_skin_data)));
 }
 
 QStringList SkinWidget::file_pair_paths() const
