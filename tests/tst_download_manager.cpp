@@ -4,11 +4,17 @@
 #include "core/support/log.h"
 #include "core/download/download_manager.h"
 #include "core/download/download_worker.h"
+#include "core/download/install_check.h"
+#include "core/download/install_store.h"
+#include "core/download/installed_skins.h"
+#include "core/support/sha256.h"
 #include "core/download/skin_files.h"
+#include "support/log_capture.h"
 #include "support/test_server.h"
 
 #include <QApplication>
 #include <QDirIterator>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -38,6 +44,12 @@ QJsonObject stall_rule(const QString &name)
                        {QStringLiteral("method"), QStringLiteral("GET")},
                        {QStringLiteral("stall_after"), 10000},
                        {QStringLiteral("stall"), 60}};
+}
+
+bool write_bytes(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 QStringList temp_files_below(const QString &root)
@@ -337,6 +349,152 @@ private slots:
         QVERIFY2(errors.contains("退出时停止下载: Slow"), qPrintable(errors));
         QVERIFY(!QFileInfo::exists(mod_file("Slow.pak")));
         QVERIFY(!QFileInfo::exists(mod_file("Queued.pak")));
+    }
+
+    // What the store holds after an install, a start from a missing or
+    // broken store file, a write that fails, and files gone by hand.
+    void install_records_data()
+    {
+        QTest::addColumn<QString>("start");     // "install", "missing", "corrupt", "unwritable", "gone"
+        QTest::addColumn<bool>("known");        // the record's revision is known
+        QTest::addColumn<bool>("kept");         // the skin still has a record at the end
+        QTest::addColumn<QString>("logged");    // a warning that must have been logged, or empty
+
+        QTest::newRow("install: hashed while downloading, validators kept") << "install" << true << true << QString();
+        QTest::newRow("installed before records were kept: unknown revision") << "missing" << false << true << QString();
+        QTest::newRow("corrupt store: logged, rebuilt from the mod folder")
+            << "corrupt" << false << true << QStringLiteral("安装记录无法读取，将按模组文件夹重建: ");
+        QTest::newRow("store folder not writable: logged, record kept in memory")
+            << "unwritable" << true << true << QStringLiteral("无法保存安装记录: ");
+        QTest::newRow("files deleted by hand: the record goes") << "gone" << true << false << QString();
+    }
+
+    void install_records()
+    {
+        QFETCH(QString, start);
+        QFETCH(bool, known);
+        QFETCH(bool, kept);
+        QFETCH(QString, logged);
+
+        QTemporaryDir data;
+        const QString store_path = data.filePath(QStringLiteral("store/installed_skins.json"));
+        QDir().mkpath(data.filePath(QStringLiteral("store")));
+        const DownloadTask task = make_task(QStringLiteral("A"), game_dir);
+        const QString mod = mod_folder_path(game_dir);
+        QSignalSpy completed(manager, &DownloadManager::task_completed);
+        manager->add_task(task);
+        QVERIFY(completed.wait(20000));
+        const InstallRecord *installed = manager->installs().find(QStringLiteral("A"));
+        QVERIFY(installed);
+        const InstallRecord record = *installed;
+
+        LogCapture log;
+        InstallStore store(store_path);
+        if (start == QLatin1String("corrupt"))
+            QVERIFY(write_bytes(store_path, "{\"skins\": [{\"skin_id\": 3"));
+        if (start == QLatin1String("install") || start == QLatin1String("unwritable") || start == QLatin1String("gone"))
+            QVERIFY(write_bytes(store_path, install_records_to_json({record})));
+        // A file where the store's folder should be: no one can write there, root included.
+        if (start == QLatin1String("unwritable")) {
+            QVERIFY(QFile::rename(store_path, data.filePath(QStringLiteral("kept.json"))));
+            QVERIFY(QDir(data.filePath(QStringLiteral("store"))).removeRecursively());
+            QVERIFY(write_bytes(data.filePath(QStringLiteral("store")), "a file"));
+        }
+        if (start == QLatin1String("gone"))
+            QVERIFY(QFile::remove(mod + QStringLiteral("/A.pak")) && QFile::remove(mod + QStringLiteral("/A.sig")));
+        store.load();
+        if (start == QLatin1String("unwritable"))
+            store.put(record);
+        const ModFiles files = ModFiles::list(mod);
+        store.reconcile(mod, installed_records(files, QJsonArray{task.skin_data}), files);
+
+        if (!logged.isEmpty())
+            QVERIFY2(!log.texts().filter(logged).isEmpty(), qPrintable(log.texts().join('\n')));
+        const InstallRecord *found = store.find(QStringLiteral("A"));
+        QCOMPARE(found != nullptr, kept);
+        if (!kept)
+            return;
+        QCOMPARE(found->revision_known, known);
+        QCOMPARE(found->files.size(), 2);
+        QCOMPARE(found->files.at(0).path, QStringLiteral("A.pak"));
+        QCOMPARE(found->files.at(0).size, 30000);
+        QCOMPARE(found->files.at(1).path, QStringLiteral("A.sig"));
+        QVERIFY(found->files.at(0).url.endsWith(QStringLiteral("pak_original=A.pak")));
+        if (known) {
+            QString error;
+            QCOMPARE(found->files.at(0).sha256, sha256_of_file(mod + QStringLiteral("/A.pak"), nullptr, {}, &error));
+            QVERIFY(!found->files.at(0).etag.isEmpty());
+            QVERIFY(!found->files.at(0).last_modified.isEmpty());
+            QCOMPARE(*found, record);
+        } else {
+            QVERIFY(found->files.at(0).sha256.isEmpty() && found->files.at(0).etag.isEmpty());
+        }
+        // What is on disk is what is in memory, unless the disk refused it.
+        InstallStore reread(store_path);
+        reread.load();
+        QCOMPARE(reread.find(QStringLiteral("A")) != nullptr, start != QLatin1String("unwritable"));
+        QCOMPARE(store.saved(), start != QLatin1String("unwritable"));
+    }
+
+    // An installed skin against its record: the quick look (sizes, times)
+    // and the full one (every byte).
+    void damage_found_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("quick");
+        QTest::addColumn<int>("full");
+
+        QTest::newRow("whole") << QString() << int(SkinDamage::None) << int(SkinDamage::None);
+        QTest::newRow("partner missing") << "remove" << int(SkinDamage::Missing) << int(SkinDamage::Missing);
+        QTest::newRow("resized") << "append" << int(SkinDamage::Resized) << int(SkinDamage::Resized);
+        QTest::newRow("same size, other bytes, old time kept")
+            << "overwrite keep time" << int(SkinDamage::None) << int(SkinDamage::Changed);
+        QTest::newRow("replaced by hand with the same size") << "overwrite" << int(SkinDamage::Changed)
+                                                            << int(SkinDamage::Changed);
+        QTest::newRow("touched, bytes unchanged") << "touch" << int(SkinDamage::Changed) << int(SkinDamage::None);
+    }
+
+    void damage_found()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, quick);
+        QFETCH(int, full);
+
+        QSignalSpy completed(manager, &DownloadManager::task_completed);
+        manager->add_task(make_task(QStringLiteral("B"), game_dir));
+        QVERIFY(completed.wait(20000));
+        const InstallRecord record = *manager->installs().find(QStringLiteral("B"));
+        const QString sig = mod_file(QStringLiteral("B.sig"));
+        const QDateTime earlier = QFileInfo(sig).lastModified().addSecs(-100);
+        QFile file(sig);
+        if (change == QLatin1String("remove"))
+            QVERIFY(file.remove());
+        if (change == QLatin1String("append"))
+            QVERIFY(file.open(QIODevice::Append) && file.write("x") == 1);
+        if (change.startsWith(QLatin1String("overwrite")))
+            QVERIFY(file.open(QIODevice::ReadWrite) && file.write("SIG") == 3);
+        file.close();
+        // Written within the install's second: the time is set as a later
+        // write, an older copy or a careful tool would leave it.
+        const QMap<QString, QDateTime> times{{QStringLiteral("touch"), earlier},
+                                             {QStringLiteral("overwrite"), earlier.addSecs(200)},
+                                             {QStringLiteral("overwrite keep time"), record.files.at(1).modified}};
+        if (times.contains(change)) {
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(times.value(change), QFileDevice::FileModificationTime));
+            file.close();
+        }
+        QCOMPARE(int(quick_damage(record)), quick);
+        QCOMPARE(int(full_damage(record, nullptr, {})), full);
+        // The worker thread's run reports the same.
+        InstallVerifier verifier;
+        qRegisterMetaType<SkinDamage>();
+        QSignalSpy checked(&verifier, &InstallVerifier::checked);
+        QSignalSpy finished(&verifier, &InstallVerifier::finished);
+        QVERIFY(verifier.start({record}));
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(checked.size(), 1);
+        QCOMPARE(int(checked.first().at(1).value<SkinDamage>()), full);
     }
 };
 

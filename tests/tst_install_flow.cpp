@@ -215,6 +215,8 @@ private slots:
     void uninstall_without_game_folder();
     void installed_view_data();
     void installed_view();
+    void skins_kept_whole_data();
+    void skins_kept_whole();
 
 private:
     // Clicks the main category and then "全部", which rebuilds the cards.
@@ -969,6 +971,69 @@ void TestInstallFlow::installed_view()
     // A category click leaves the view.
     open_page(MAIN);
     QVERIFY(!grid()->showing_list());
+}
+
+// Installed skins whose files no longer match their install show "文件损坏"
+// and "修复" in the installed view; the repair installs them again.
+void TestInstallFlow::skins_kept_whole_data()
+{
+    QTest::addColumn<QString>("change");   // done to 乙.sig after the install
+    QTest::addColumn<bool>("verify");      // found only by "校验文件"
+
+    QTest::newRow("partner missing") << "remove" << false;
+    QTest::newRow("resized") << "append" << false;
+    QTest::newRow("same size, other bytes, time kept: the full check") << "overwrite" << true;
+}
+
+void TestInstallFlow::skins_kept_whole()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, verify);
+
+    QSignalSpy done(&m_services.downloads, &DownloadManager::task_completed);
+    QTest::mouseClick(card(QStringLiteral("乙"))->action_button(), Qt::LeftButton);
+    QVERIFY(done.wait(20000));
+    const QString sig = mod() + QStringLiteral("/乙.sig");
+    const QDateTime installed_time = QFileInfo(sig).lastModified();
+    QFile file(sig);
+    if (change == QLatin1String("remove"))
+        QVERIFY(file.remove());
+    if (change == QLatin1String("append"))
+        QVERIFY(file.open(QIODevice::Append) && file.write("x") == 1);
+    if (change == QLatin1String("overwrite")) {
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.write("SIG") == 3);
+        QVERIFY(file.setFileTime(installed_time, QFileDevice::FileModificationTime));
+    }
+    file.close();
+
+    QTest::mouseClick(installed_button(), Qt::LeftButton);
+    QPushButton *check = window_button(QStringLiteral("校验文件"));
+    QVERIFY(check && !check->isHidden());
+    QPointer<SkinWidget> skin = card(QStringLiteral("乙"));
+    QVERIFY(skin);
+    QCOMPARE(!skin->damage_label()->isHidden(), !verify);
+    if (verify) {
+        check->click();
+        QVERIFY(!check->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(check->isEnabled(), 10000);
+        // The folder row tells the folder again once the check is through.
+        QVERIFY(!window->findChild<QLabel *>(QStringLiteral("dir_label"))->text().startsWith(QStringLiteral("校验文件")));
+    }
+    QVERIFY(skin && !skin->damage_label()->isHidden());
+    QCOMPARE(skin->damage_label()->text(), QStringLiteral("文件损坏"));
+    QCOMPARE(skin->refresh_button()->text(), QStringLiteral("修复"));
+    QVERIFY(!skin->refresh_button()->isHidden());
+    QCOMPARE(skin->action_button()->text(), UNINSTALL);
+
+    QTest::mouseClick(skin->refresh_button(), Qt::LeftButton);
+    QVERIFY(done.wait(20000));
+    QTRY_VERIFY(skin && skin->damage_label()->isHidden());
+    QVERIFY(skin->refresh_button()->isHidden());
+    QCOMPARE(skin->action_button()->text(), UNINSTALL);
+    QVERIFY(read(sig) == served.value(QStringLiteral("乙.sig")));
+    QCOMPARE(boxes->shown, QStringList());
+    open_page(MAIN);
+    QVERIFY(check->isHidden());
 }
 
 int main(int argc, char **argv)

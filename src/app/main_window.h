@@ -13,7 +13,9 @@ class CategoryBar;
 class CoverStore;
 class DownloadManager;
 class GameDirService;
+class InstallVerifier;
 class InstalledButton;
+class QPushButton;
 struct ProgramServices;
 class QCloseEvent;
 class QLabel;
@@ -75,11 +77,22 @@ private:
 
     // --- installed view (main_window_installed.cpp)
     void connect_installed();
-    // Counts the installed skins afresh; an installed view on screen shows
-    // what changed, on the page it was on.
+    // Lists the mod folder, counts the installed skins and brings their
+    // records in line with it.
+    void scan_installed();
+    // The same; an installed view on screen shows what changed, on the page
+    // it was on.
     void rescan_installed();
     // The installed skins as cards, or the box that asks for a game folder.
     void show_installed();
+    // Whether the grid shows the installed view.
+    bool installed_view_shown() const;
+    // "全部更新 (N)" and "校验文件" show with the installed view only.
+    void show_installed_tools();
+    // Queues every skin the server has a newer build of.
+    void update_all();
+    // Reads every installed file against its record on a worker thread.
+    void verify_installed();
 
     // --- close handling (close_handling.cpp)
     void show_download_queue();
@@ -102,6 +115,11 @@ private:
     InstalledButton *m_installed = nullptr;
     // The list the installed view last put on the grid.
     QJsonArray m_installed_shown;
+    QPushButton *m_update_all = nullptr;
+    QPushButton *m_verify = nullptr;
+    InstallVerifier *m_verifier = nullptr;
+    // The folder row's text while no check shows its progress there.
+    QString m_dir_status;
 
     // The selection whose skin list was asked for last, and whether the grid
     // shows a list (rather than a main category's instructions).

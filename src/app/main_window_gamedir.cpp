@@ -31,6 +31,7 @@ void MainWindow::detect_by_process()
 
 void MainWindow::show_game_dir(const QString &status, bool changed)
 {
+    m_dir_status = status;
     m_dir_label->setText(status);
     if (!changed || m_game_dir->game_dir().isEmpty())
         return;

@@ -1,16 +1,21 @@
-// The installed view in the window: its button beside the search field and
-// the installed skins in the grid.
+// The installed view in the window: its button beside the search field,
+// the installed skins in the grid, and the checks of their files.
 #include "app/main_window.h"
 
 #include "core/catalog/catalog_service.h"
 #include "core/download/download_manager.h"
+#include "core/download/install_check.h"
+#include "core/download/skin_files.h"
 #include "core/gamedir/game_dir_service.h"
+#include "core/support/log.h"
 #include "ui/browse/category_bar.h"
 #include "ui/browse/installed_button.h"
 #include "ui/browse/search_field.h"
 #include "ui/browse/skin_grid.h"
 
+#include <QLabel>
 #include <QMetaObject>
+#include <QPushButton>
 
 namespace {
 
@@ -24,6 +29,32 @@ void MainWindow::connect_installed()
     m_category_bar->add_to_title_row(m_installed);
     connect(m_installed, &QPushButton::clicked, this, &MainWindow::show_installed);
 
+    m_update_all = new QPushButton;
+    apply_title_row_look(m_update_all);
+    m_update_all->hide();
+    m_category_bar->add_to_title_row(m_update_all);
+    connect(m_update_all, &QPushButton::clicked, this, &MainWindow::update_all);
+    m_verify = new QPushButton(QStringLiteral("校验文件"));
+    apply_title_row_look(m_verify);
+    m_verify->hide();
+    m_category_bar->add_to_title_row(m_verify);
+    connect(m_verify, &QPushButton::clicked, this, &MainWindow::verify_installed);
+    connect(m_grid, &SkinGrid::contents_changed, this, &MainWindow::show_installed_tools);
+    connect(&m_downloads.installs(), &InstallStore::updatable_count_changed, this,
+            &MainWindow::show_installed_tools);
+
+    m_verifier = new InstallVerifier(this);
+    connect(m_verifier, &InstallVerifier::progress, this, [this](int percent) {
+        m_dir_label->setText(QStringLiteral("校验文件 %1%").arg(percent));
+    });
+    connect(m_verifier, &InstallVerifier::checked, this, [this](const QString &skin_id, SkinDamage damage) {
+        m_downloads.installs().set_damage(skin_id, damage);
+    });
+    connect(m_verifier, &InstallVerifier::finished, this, [this] {
+        m_dir_label->setText(m_dir_status);
+        m_verify->setEnabled(true);
+    });
+
     connect(m_catalog, &CatalogService::catalogue_changed, this, [this](const QJsonArray &records) {
         m_installed->set_catalogue(records);
         rescan_installed();
@@ -35,9 +66,18 @@ void MainWindow::connect_installed()
     QMetaObject::invokeMethod(this, &MainWindow::rescan_installed, Qt::QueuedConnection);
 }
 
+void MainWindow::scan_installed()
+{
+    const QString game_dir = m_game_dir->game_dir();
+    m_installed->scan(game_dir);
+    if (!game_dir.isEmpty())
+        m_downloads.installs().reconcile(mod_folder_path(game_dir), m_installed->installed().records,
+                                         m_installed->files());
+}
+
 void MainWindow::rescan_installed()
 {
-    m_installed->scan(m_game_dir->game_dir());
+    scan_installed();
     const QJsonArray *shown = m_grid->shown_list();
     if (!shown || *shown != m_installed_shown || m_installed->view_records() == m_installed_shown)
         return;
@@ -63,7 +103,55 @@ void MainWindow::show_installed()
     // longer stands for leaving them.
     m_search_field->clear_quietly();
     // Files may have come or gone outside the program since the last scan.
-    m_installed->scan(m_game_dir->game_dir());
+    scan_installed();
+    // What was installed against what lies there now, by size and time.
+    InstallStore &store = m_downloads.installs();
+    for (const InstallRecord &record : store.records_in(mod_folder_path(m_game_dir->game_dir()))) {
+        const SkinDamage found = quick_damage(record);
+        const SkinDamage known = store.damage(record.skin_id);
+        // Other bytes of the same size show only to the full check: its
+        // finding stands until a reinstall.
+        if (found != SkinDamage::None || known != SkinDamage::Changed)
+            store.set_damage(record.skin_id, found);
+    }
     m_installed_shown = m_installed->view_records();
     m_grid->show_list(m_installed_shown, EMPTY_TEXT);
+}
+
+bool MainWindow::installed_view_shown() const
+{
+    const QJsonArray *shown = m_grid->shown_list();
+    return shown && *shown == m_installed_shown;
+}
+
+void MainWindow::show_installed_tools()
+{
+    const bool shown = installed_view_shown();
+    const int updatable = m_downloads.installs().updatable_skins().size();
+    m_update_all->setText(QStringLiteral("全部更新 (%1)").arg(updatable));
+    m_update_all->setVisible(shown && updatable > 0);
+    m_verify->setVisible(shown);
+}
+
+void MainWindow::update_all()
+{
+    const QString game_dir = m_game_dir->game_dir();
+    if (game_dir.isEmpty())
+        return;
+    const QStringList wanted = m_downloads.installs().updatable_skins();
+    for (const QJsonValue &value : m_installed->installed().records) {
+        const QJsonObject record = value.toObject();
+        const QString skin_id = record.value(QStringLiteral("name")).toString();
+        if (wanted.contains(skin_id))
+            m_downloads.add_task({skin_id, record, game_dir});
+    }
+}
+
+void MainWindow::verify_installed()
+{
+    const QString game_dir = m_game_dir->game_dir();
+    if (game_dir.isEmpty() || !m_verifier->start(m_downloads.installs().records_in(mod_folder_path(game_dir))))
+        return;
+    m_verify->setEnabled(false);
+    m_dir_label->setText(QStringLiteral("校验文件 0%"));
 }

@@ -58,6 +58,8 @@ constexpr int PROGRESS_GATHER_MS = 5;
 DownloadManager::DownloadManager(HttpClient &client, QObject *parent)
     : QObject(parent), m_client(client)
 {
+    qRegisterMetaType<InstallRecord>();
+    m_installs.load();
     // Quitting while a download runs must stop its thread first: a QThread
     // destroyed while running aborts the process.
     if (QCoreApplication *app = QCoreApplication::instance())
@@ -117,6 +119,11 @@ void DownloadManager::start_task(const DownloadTask &task)
                 deliver_progress(relay, serial, name, true);
             }, Qt::QueuedConnection);
     }, Qt::DirectConnection);
+    // The files stand whether or not the task is still wanted: the record
+    // says what the folder holds.
+    connect(worker, &DownloadWorker::installed, this, [this](const InstallRecord &record) {
+        m_installs.put(record);
+    });
     // The last reports come before the end of the run.
     connect(worker, &DownloadWorker::finished, this, [this, relay, serial](const QString &skin_name) {
         deliver_progress(relay, serial, skin_name, false);

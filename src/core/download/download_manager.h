@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/download/download_task.h"
+#include "core/download/install_store.h"
 
 #include <QList>
 #include <QObject>
@@ -34,6 +35,10 @@ public:
     // Cancels the running task or drops a waiting one; false when there is
     // no task with that id.
     bool cancel_task(const QString &skin_id);
+
+    // What the finished installs put into the mod folders, and what the
+    // checks found of them.
+    InstallStore &installs() { return m_installs; }
 
     std::optional<DownloadTask> get_current_task() const;
     QList<DownloadTask> get_queue() const;
@@ -73,6 +78,7 @@ private:
                           const QString &skin_name, bool gather_more);
 
     HttpClient &m_client;
+    InstallStore m_installs;
     QList<DownloadTask> m_queue;                 // waiting tasks, oldest first
     DownloadWorker *m_current_worker = nullptr;  // set exactly while a task runs
     QThread *m_current_thread = nullptr;         // the thread running it

@@ -1,11 +1,11 @@
 #include "core/download/download_worker.h"
 
-#include "core/support/config.h"
 #include "core/support/log.h"
 #include "core/net/http_client.h"
 #include "core/net/resumable_get.h"
 #include "core/download/file_ops.h"
 #include "core/download/install_journal.h"
+#include "core/download/install_store.h"
 #include "core/download/skin_files.h"
 
 #include <QDir>
@@ -54,6 +54,7 @@ void DownloadWorker::run()
     QString error_text;
     switch (download_files(skin_name, error_text)) {
     case Outcome::Done:
+        emit installed(install_record());
         emit finished(skin_name);
         break;
     case Outcome::Cancelled:
@@ -76,8 +77,6 @@ void DownloadWorker::remove_temp_files()
 DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name, QString &error_text)
 {
     const QString install_dir = mod_folder_path(m_task.game_dir);
-    const QString main_category = m_task.skin_data.value(QStringLiteral("MainCategory")).toString();
-    const QString subcategory = m_task.skin_data.value(QStringLiteral("subcategory")).toString();
     const QString pak_original = m_task.skin_data.value(QStringLiteral("pak_original")).toString();
     const QString sig_original = m_task.skin_data.value(QStringLiteral("sig_original")).toString();
 
@@ -96,11 +95,9 @@ DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name,
     }
     applog::info(QStringLiteral("已创建或确认目录存在: ") + QDir::toNativeSeparators(install_dir));
 
-    const QString prefix = config::SKIN_DOWNLOAD_API() + QStringLiteral("?MainCategory=") + main_category
-        + QStringLiteral("&subcategory=") + subcategory;
     const QList<QPair<QString, QString>> wanted = {
-        {prefix + QStringLiteral("&pak_original=") + pak_original, skin_file_name(pak_original)},
-        {prefix + QStringLiteral("&sig_original=") + sig_original, skin_file_name(sig_original)},
+        {skin_package_url(m_task.skin_data), skin_file_name(pak_original)},
+        {skin_signature_url(m_task.skin_data), skin_file_name(sig_original)},
     };
 
     m_total_size = 0;
@@ -124,7 +121,7 @@ DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name,
     }
 
     m_downloaded = 0;
-    for (const DownloadFileInfo &file : qAsConst(m_files)) {
+    for (DownloadFileInfo &file : m_files) {
         if (m_is_cancelled.load())
             break;
         const Outcome outcome = transfer(file, skin_name, error_text);
@@ -214,8 +211,30 @@ DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
     return Outcome::Done;
 }
 
-DownloadWorker::Outcome DownloadWorker::transfer(const DownloadFileInfo &file,
-                                                 const QString &skin_name, QString &error_text)
+InstallRecord DownloadWorker::install_record() const
+{
+    InstallRecord record;
+    record.skin_id = m_task.skin_id;
+    record.name = m_task.skin_data.value(QStringLiteral("name")).toString();
+    record.mod_folder = mod_folder_path(m_task.game_dir);
+    record.installed_at = QDateTime::currentDateTimeUtc();
+    for (const DownloadFileInfo &file : m_files) {
+        const QFileInfo info(file.final_path);
+        InstalledFile installed;
+        installed.path = file.filename;
+        installed.url = file.url;
+        installed.size = info.size();
+        installed.sha256 = file.sha256;
+        installed.etag = file.etag;
+        installed.last_modified = file.last_modified;
+        installed.modified = info.lastModified().toUTC();
+        record.files.append(installed);
+    }
+    return record;
+}
+
+DownloadWorker::Outcome DownloadWorker::transfer(DownloadFileInfo &file, const QString &skin_name,
+                                                 QString &error_text)
 {
     ResumableGet get(m_client);
     get.url = url_from_text(file.url);
@@ -233,6 +252,9 @@ DownloadWorker::Outcome DownloadWorker::transfer(const DownloadFileInfo &file,
     };
     switch (get.run(error_text)) {
     case ResumableGet::Result::Done:
+        file.sha256 = get.sha256_hex();
+        file.etag = get.etag();
+        file.last_modified = get.last_modified();
         return m_is_cancelled.load() ? Outcome::Cancelled : Outcome::Done;
     case ResumableGet::Result::Cancelled:
         return Outcome::Cancelled;

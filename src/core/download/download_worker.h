@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/download/download_task.h"
+#include "core/download/install_record.h"
 
 #include <QObject>
 #include <QString>
@@ -17,6 +18,10 @@ struct DownloadFileInfo {
     QString final_path;
     QString temp_path;   // final_path + ".tmp"
     qint64 measured_size = -1;   // Content-Length of the HEAD answer, -1 without
+    // Of the finished transfer: the bytes' hash and the answer's validators.
+    QByteArray sha256;
+    QByteArray etag;
+    QByteArray last_modified;
 };
 
 // Downloads one skin's package and signature into the mod folder. Lives on a
@@ -49,14 +54,16 @@ public slots:
 
 signals:
     void progress(const QString &skin_name, int percent);
+    // Both files stand in place; sent just before `finished`.
+    void installed(const InstallRecord &record);
     void finished(const QString &skin_name);
     void error(const QString &skin_name, const QString &error);
 
 private:
     enum class Outcome { Done, Cancelled, Failed };
     Outcome download_files(const QString &skin_name, QString &error_text);
-    Outcome transfer(const DownloadFileInfo &file, const QString &skin_name,
-                     QString &error_text);
+    Outcome transfer(DownloadFileInfo &file, const QString &skin_name, QString &error_text);
+    InstallRecord install_record() const;
     // Moves both finished files to their final names, both or neither.
     Outcome move_into_place(QString &error_text);
     void remove_temp_files();

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QMetaType>
 #include <QString>
 #include <QVector>
 
@@ -41,3 +42,5 @@ struct InstallRecord {
             && revision_known == other.revision_known;
     }
 };
+
+Q_DECLARE_METATYPE(InstallRecord)

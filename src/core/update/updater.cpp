@@ -158,6 +158,7 @@ void Updater::on_version_answer()
         emit newer_version_found(latest_version);
     } else {
         applog::info(QStringLiteral("当前已是最新版本"));
+        emit up_to_date();
     }
 }
 

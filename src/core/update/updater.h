@@ -39,6 +39,8 @@ public:
 signals:
     // A newer version was published; its update has started.
     void newer_version_found(const QString &version);
+    // The version check found nothing newer: the program goes on as it is.
+    void up_to_date();
     // A text for the window's progress line.
     void progress(const QString &message);
     // The program cannot go on; `message` is for the "程序错误" box.

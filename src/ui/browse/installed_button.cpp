@@ -30,14 +30,20 @@ InstalledButton::InstalledButton(QWidget *parent)
     : QPushButton(parent)
 {
     setObjectName(QStringLiteral("installed_button"));
-    setStyleSheet(QString::fromUtf8(INSTALLED_BUTTON_STYLE));
-    setFixedHeight(22);
+    apply_title_row_look(this);
     scan(QString());
+}
+
+void apply_title_row_look(QPushButton *button)
+{
+    button->setStyleSheet(QString::fromUtf8(INSTALLED_BUTTON_STYLE));
+    button->setFixedHeight(22);
 }
 
 void InstalledButton::scan(const QString &game_dir)
 {
-    m_installed = m_index.scan(ModFiles::of_game(game_dir));
+    m_files = ModFiles::of_game(game_dir);
+    m_installed = m_index.scan(m_files);
     m_view_records = installed_view_records(m_installed, game_dir.isEmpty() ? QString() : mod_folder_path(game_dir));
     setText(QStringLiteral("已安装 (%1)").arg(m_installed.count()));
 }

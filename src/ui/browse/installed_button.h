@@ -24,11 +24,17 @@ public:
     void scan(const QString &game_dir);
 
     const InstalledSkins &installed() const { return m_installed; }
+    // The mod folder's files, as of the last scan.
+    const ModFiles &files() const { return m_files; }
     // The cards of the installed view, as of the last scan.
     const QJsonArray &view_records() const { return m_view_records; }
 
 private:
     SkinFileIndex m_index;
+    ModFiles m_files;
     InstalledSkins m_installed;
     QJsonArray m_view_records;
 };
+
+// The low, light look of the buttons in the title's row.
+void apply_title_row_look(QPushButton *button);

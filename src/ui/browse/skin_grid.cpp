@@ -21,6 +21,12 @@
 
 namespace {
 
+// Tells the listeners once the card area has changed, on every way out.
+struct Announce {
+    SkinGrid *grid;
+    ~Announce() { emit grid->contents_changed(); }
+};
+
 const char *const PAGER_BUTTON_STYLE = R"(
 QPushButton {
     background-color: #3B82F6;
@@ -222,6 +228,7 @@ void SkinGrid::reset_pager()
 
 void SkinGrid::show_text(const QString &text)
 {
+    const Announce announce{this};
     m_list.reset();
     clear_layout(m_cards);
     auto *label = new QLabel(text);
@@ -280,6 +287,7 @@ void SkinGrid::show_empty_state()
 
 bool SkinGrid::show_page(int page, QString *error)
 {
+    const Announce announce{this};
     m_page = page;
     clear_layout(m_cards);
 

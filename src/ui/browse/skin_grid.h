@@ -74,6 +74,8 @@ signals:
     void message_requested(const QString &title, const QString &message, const QString &kind);
     // A card's uninstall deleted files; comes after the card's call.
     void skin_uninstalled();
+    // A page, a list's page or a text has taken the card area.
+    void contents_changed();
 
 private:
     QWidget *create_pager();

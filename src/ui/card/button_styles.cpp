@@ -27,3 +27,5 @@ QPushButton:pressed {
 
 const QString INSTALL_BUTTON_STYLE = action_button_style("#4CAF50", "#45a049", "#3d8b40");
 const QString UNINSTALL_BUTTON_STYLE = action_button_style("#FF4444", "#E53935", "#C62828");
+const QString UPDATE_BUTTON_STYLE = action_button_style("#2563EB", "#1D4ED8", "#1E40AF");
+const QString REPAIR_BUTTON_STYLE = action_button_style("#F59E0B", "#D97706", "#B45309");

@@ -6,6 +6,7 @@
 #include "ui/card/magnifier.h"
 #include "core/download/download_manager.h"
 #include "core/download/file_ops.h"
+#include "core/download/install_store.h"
 #include "core/download/installed_skins.h"
 #include "core/download/skin_files.h"
 #include "core/support/config.h"
@@ -72,6 +73,11 @@ QPushButton:pressed {
     background-color: rgba(245, 245, 245, 0.98);
 }
 )";
+
+// "文件损坏" over the cover's top left corner.
+const char *const DAMAGE_LABEL_STYLE =
+    "background-color: rgba(220, 38, 38, 0.92); color: white; border-radius: 6px;"
+    " padding: 3px 8px; font: bold 12px 'Microsoft YaHei';";
 
 // The tall rounded look of the action button before the installed check
 // picks its real one, and of the cancel button.
@@ -218,6 +224,11 @@ SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder, DownloadM
             this, &SkinWidget::on_download_failed);
     connect(m_downloads, &DownloadManager::task_cancelled,
             this, &SkinWidget::on_download_cancelled);
+    connect(&m_downloads->installs(), &InstallStore::skin_changed, this, [this](const QString &skin_id) {
+        if (is_mine(skin_id))
+            show_install_state();
+    });
+    connect(m_refresh_button, &QPushButton::clicked, this, &SkinWidget::start_download);
 }
 
 SkinWidget::~SkinWidget() = default;
@@ -266,9 +277,20 @@ void SkinWidget::init_ui()
     m_cancel_button->setStyleSheet(pill_button_style("#f44336", "#da190b", "#c62828", 60));
     m_cancel_button->hide();
 
+    m_refresh_button = new QPushButton;
+    m_refresh_button->setFixedSize(80, 36);
+    m_refresh_button->hide();
+
+    m_damage_label = new QLabel(QStringLiteral("文件损坏"), m_cover_container);
+    m_damage_label->setStyleSheet(QString::fromUtf8(DAMAGE_LABEL_STYLE));
+    m_damage_label->adjustSize();
+    m_damage_label->move(8, 8);
+    m_damage_label->hide();
+
     auto *button_layout = new QHBoxLayout;
     button_layout->setAlignment(Qt::AlignCenter);
     button_layout->addWidget(m_action_button);
+    button_layout->addWidget(m_refresh_button);
     button_layout->addWidget(m_cancel_button);
 
     main_layout->addWidget(m_cover_container);
@@ -418,13 +440,36 @@ void SkinWidget::set_resting_state(bool installed)
     m_action_button->setText(installed ? INSTALLED_TEXT : NOT_INSTALLED_TEXT);
     m_action_button->setStyleSheet(
         installed ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
+    show_install_state();
+}
+
+void SkinWidget::show_install_state()
+{
+    const QString skin_id = record_text(m_skin_data, QStringLiteral("name"));
+    const InstallStore &store = m_downloads->installs();
+    const bool at_rest = !m_file_pair && m_action_button->text() == INSTALLED_TEXT;
+    const bool damaged = at_rest && store.damage(skin_id) != SkinDamage::None;
+    const bool updatable = at_rest && !damaged && store.updatable(skin_id);
+    m_damage_label->setVisible(damaged);
+    if (damaged) {
+        m_refresh_button->setText(QStringLiteral("修复"));
+        m_refresh_button->setStyleSheet(REPAIR_BUTTON_STYLE);
+    } else if (updatable) {
+        m_refresh_button->setText(QStringLiteral("更新"));
+        m_refresh_button->setStyleSheet(UPDATE_BUTTON_STYLE);
+    }
+    m_refresh_button->setVisible(damaged || updatable);
 }
 
 void SkinWidget::end_download(bool installed)
 {
     m_action_button->setEnabled(true);
-    set_resting_state(installed);
     m_cancel_button->hide();
+    // An update or repair that did not finish left the old pair in place.
+    if (installed)
+        set_resting_state(true);
+    else
+        check_installation_status();
 }
 
 // --- enlarged cover ---------------------------------------------------------
@@ -516,6 +561,8 @@ void SkinWidget::uninstall_skin()
         }
     }
 
+    if (deleted && kept.isEmpty() && !m_file_pair)
+        m_downloads->installs().remove(record_text(m_skin_data, QStringLiteral("name")));
     if (deleted)
         emit uninstalled();
     if (!kept.isEmpty()) {
@@ -589,6 +636,8 @@ void SkinWidget::on_download_started(const QString &skin_id)
         return;
     m_action_button->setText(QStringLiteral("下载中..."));
     m_action_button->setEnabled(false);
+    m_refresh_button->hide();
+    m_damage_label->hide();
     m_cancel_button->show();
 }
 

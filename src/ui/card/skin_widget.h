@@ -14,7 +14,10 @@ class QPushButton;
 
 // One card of the catalogue grid: the cover with the skin's name over its
 // lower edge, a zoom button, and the install/uninstall button whose text is
-// the card's state ("安装", "卸载", "下载中...").
+// the card's state ("安装", "卸载", "下载中..."). An installed skin the server
+// has a newer build of shows "更新" beside it; one whose files no longer
+// match their install shows "文件损坏" and "修复". Both install again
+// through the queue.
 class SkinWidget final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SkinWidget)
@@ -52,6 +55,9 @@ public:
     QPushButton *zoom_button() const { return m_zoom_button; }
     QPushButton *action_button() const { return m_action_button; }
     QPushButton *cancel_button() const { return m_cancel_button; }
+    // "更新" or "修复" beside "卸载", and "文件损坏" over the cover.
+    QPushButton *refresh_button() const { return m_refresh_button; }
+    QLabel *damage_label() const { return m_damage_label; }
 
     // Cover: at once from the cache, else the loading look until the
     // server's answer shows it, or the "暂无封面" placeholder.
@@ -114,6 +120,9 @@ private:
     void set_resting_state(bool installed);
     // Leaves the downloading state: button enabled again, cancel hidden.
     void end_download(bool installed);
+    // "更新" / "修复" and "文件损坏" as the install store says, on an
+    // installed card at rest.
+    void show_install_state();
     bool is_mine(const QString &skin_id) const;
     void set_cover_state(CoverState state);
     // A file pair card's files that are there.
@@ -130,6 +139,8 @@ private:
     QPushButton *m_zoom_button = nullptr;
     QPushButton *m_action_button = nullptr;
     QPushButton *m_cancel_button = nullptr;
+    QPushButton *m_refresh_button = nullptr;
+    QLabel *m_damage_label = nullptr;
 
     bool m_file_pair = false;
     CoverState m_cover_state = CoverState::Loading;

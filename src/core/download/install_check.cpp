@@ -1,0 +1,114 @@
+#include "core/download/install_check.h"
+
+#include "core/support/sha256.h"
+
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QPointer>
+#include <QThread>
+
+namespace {
+
+QString file_path(const InstallRecord &record, const InstalledFile &file)
+{
+    return record.mod_folder + QLatin1Char('/') + file.path;
+}
+
+} // namespace
+
+SkinDamage quick_damage(const InstallRecord &record)
+{
+    SkinDamage worst = SkinDamage::None;
+    for (const InstalledFile &file : record.files) {
+        const QFileInfo info(file_path(record, file));
+        if (!info.isFile())
+            return SkinDamage::Missing;
+        if (file.size >= 0 && info.size() != file.size)
+            worst = SkinDamage::Resized;
+        // Whole seconds: what every file system the game runs on keeps.
+        else if (worst == SkinDamage::None && file.modified.isValid()
+                 && info.lastModified().toSecsSinceEpoch() != file.modified.toSecsSinceEpoch())
+            worst = SkinDamage::Changed;
+    }
+    return worst;
+}
+
+SkinDamage full_damage(const InstallRecord &record, const std::atomic<bool> *cancel,
+                       const std::function<void(qint64)> &on_bytes)
+{
+    for (const InstalledFile &file : record.files) {
+        const QFileInfo info(file_path(record, file));
+        if (!info.isFile())
+            return SkinDamage::Missing;
+        if (file.size >= 0 && info.size() != file.size)
+            return SkinDamage::Resized;
+    }
+    for (const InstalledFile &file : record.files) {
+        if (file.sha256.isEmpty())
+            continue;
+        QString error;
+        const QByteArray hash = sha256_of_file(file_path(record, file), cancel, on_bytes, &error);
+        if (cancel && cancel->load())
+            return SkinDamage::None;
+        // A file that cannot be read cannot be what was installed.
+        if (hash != file.sha256)
+            return SkinDamage::Changed;
+    }
+    return SkinDamage::None;
+}
+
+InstallVerifier::InstallVerifier(QObject *parent) : QObject(parent) {}
+
+InstallVerifier::~InstallVerifier()
+{
+    m_cancel.store(true);
+    if (m_thread) {
+        m_thread->wait();
+        delete m_thread;
+    }
+}
+
+bool InstallVerifier::start(const QVector<InstallRecord> &records)
+{
+    if (m_thread)
+        return false;
+    m_cancel.store(false);
+    qint64 total = 0;
+    for (const InstallRecord &record : records) {
+        for (const InstalledFile &file : record.files)
+            total += qMax<qint64>(QFileInfo(file_path(record, file)).size(), 0);
+    }
+    QPointer<InstallVerifier> self(this);
+    m_thread = QThread::create([this, self, records, total] {
+        qint64 done = 0;
+        int shown = -1;
+        const auto on_bytes = [&](qint64 bytes) {
+            done += bytes;
+            const int percent = total > 0 ? static_cast<int>(qMin<qint64>(done * 100 / total, 100)) : 100;
+            if (percent == shown)
+                return;
+            shown = percent;
+            QMetaObject::invokeMethod(this, [self, percent] {
+                if (self)
+                    emit self->progress(percent);
+            }, Qt::QueuedConnection);
+        };
+        for (const InstallRecord &record : records) {
+            const SkinDamage damage = full_damage(record, &m_cancel, on_bytes);
+            if (m_cancel.load())
+                return;
+            QMetaObject::invokeMethod(this, [self, id = record.skin_id, damage] {
+                if (self)
+                    emit self->checked(id, damage);
+            }, Qt::QueuedConnection);
+        }
+    });
+    connect(m_thread, &QThread::finished, this, [this] {
+        m_thread->deleteLater();
+        m_thread = nullptr;
+        if (!m_cancel.load())
+            emit finished();
+    });
+    m_thread->start();
+    return true;
+}

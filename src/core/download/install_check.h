@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/download/install_record.h"
+#include "core/download/install_store.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <atomic>
+#include <functional>
+
+class QThread;
+
+// An installed skin's files against its record, by size and modification
+// time only: cheap enough for every opening of the installed view.
+SkinDamage quick_damage(const InstallRecord &record);
+
+// The same, then every file's SHA-256 against the recorded one (where the
+// record has one). `on_bytes` is told each block read; a raised `cancel`
+// ends it early with None.
+SkinDamage full_damage(const InstallRecord &record, const std::atomic<bool> *cancel,
+                       const std::function<void(qint64)> &on_bytes);
+
+// Runs full_damage over a list of records on a thread of its own and tells
+// the GUI thread how far it got. Destroying it stops the run and waits.
+class InstallVerifier final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(InstallVerifier)
+
+public:
+    explicit InstallVerifier(QObject *parent = nullptr);
+    ~InstallVerifier() override;
+
+    // Starts a run unless one runs already (false then).
+    bool start(const QVector<InstallRecord> &records);
+    bool running() const { return m_thread != nullptr; }
+
+signals:
+    // 0-100 of the bytes to read.
+    void progress(int percent);
+    void checked(const QString &skin_id, SkinDamage damage);
+    void finished();
+
+private:
+    QThread *m_thread = nullptr;
+    std::atomic<bool> m_cancel{false};
+};

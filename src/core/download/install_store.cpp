@@ -1,0 +1,321 @@
+#include "core/download/install_store.h"
+
+#include "core/download/installed_skins.h"
+#include "core/support/config.h"
+#include "core/support/log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+namespace {
+
+const QString STORE_FILE_NAME = QStringLiteral("installed_skins.json");
+
+QString time_text(const QDateTime &time)
+{
+    return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
+}
+
+QDateTime time_of(const QJsonValue &value)
+{
+    QDateTime time = QDateTime::fromString(value.toString(), Qt::ISODateWithMs);
+    return time.isValid() ? time.toUTC() : QDateTime();
+}
+
+QJsonObject file_to_json(const InstalledFile &file)
+{
+    return {
+        {QStringLiteral("path"), file.path},
+        {QStringLiteral("url"), file.url},
+        {QStringLiteral("size"), static_cast<double>(file.size)},
+        {QStringLiteral("sha256"), QString::fromLatin1(file.sha256)},
+        {QStringLiteral("etag"), QString::fromLatin1(file.etag)},
+        {QStringLiteral("last_modified"), QString::fromLatin1(file.last_modified)},
+        {QStringLiteral("modified"), time_text(file.modified)},
+    };
+}
+
+bool file_from_json(const QJsonValue &value, InstalledFile *file)
+{
+    const QJsonObject object = value.toObject();
+    if (!object.value(QStringLiteral("path")).isString() || !object.value(QStringLiteral("size")).isDouble())
+        return false;
+    file->path = object.value(QStringLiteral("path")).toString();
+    file->url = object.value(QStringLiteral("url")).toString();
+    file->size = static_cast<qint64>(object.value(QStringLiteral("size")).toDouble());
+    file->sha256 = object.value(QStringLiteral("sha256")).toString().toLatin1();
+    file->etag = object.value(QStringLiteral("etag")).toString().toLatin1();
+    file->last_modified = object.value(QStringLiteral("last_modified")).toString().toLatin1();
+    file->modified = time_of(object.value(QStringLiteral("modified")));
+    // A path that leaves the mod folder is no record of ours.
+    return !file->path.isEmpty() && !QDir::isAbsolutePath(file->path)
+        && !QDir::cleanPath(file->path).startsWith(QStringLiteral(".."));
+}
+
+QString skin_url(const QJsonObject &skin, const QString &key)
+{
+    return config::SKIN_DOWNLOAD_API() + QStringLiteral("?MainCategory=")
+        + skin.value(QStringLiteral("MainCategory")).toString() + QStringLiteral("&subcategory=")
+        + skin.value(QStringLiteral("subcategory")).toString() + QLatin1Char('&') + key + QLatin1Char('=')
+        + skin.value(key).toString();
+}
+
+} // namespace
+
+QString skin_package_url(const QJsonObject &skin)
+{
+    return skin_url(skin, QStringLiteral("pak_original"));
+}
+
+QString skin_signature_url(const QJsonObject &skin)
+{
+    return skin_url(skin, QStringLiteral("sig_original"));
+}
+
+QByteArray install_records_to_json(const QVector<InstallRecord> &records)
+{
+    QJsonArray skins;
+    for (const InstallRecord &record : records) {
+        QJsonArray files;
+        for (const InstalledFile &file : record.files)
+            files.append(file_to_json(file));
+        skins.append(QJsonObject{
+            {QStringLiteral("skin_id"), record.skin_id},
+            {QStringLiteral("name"), record.name},
+            {QStringLiteral("mod_folder"), record.mod_folder},
+            {QStringLiteral("installed_at"), time_text(record.installed_at)},
+            {QStringLiteral("revision_known"), record.revision_known},
+            {QStringLiteral("files"), files},
+        });
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("version"), 1}, {QStringLiteral("skins"), skins}})
+        .toJson(QJsonDocument::Indented);
+}
+
+bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    const QJsonValue skins = document.object().value(QStringLiteral("skins"));
+    if (error.error != QJsonParseError::NoError || !skins.isArray())
+        return false;
+    records->clear();
+    for (const QJsonValue &value : skins.toArray()) {
+        const QJsonObject object = value.toObject();
+        InstallRecord record;
+        record.skin_id = object.value(QStringLiteral("skin_id")).toString();
+        record.name = object.value(QStringLiteral("name")).toString();
+        record.mod_folder = object.value(QStringLiteral("mod_folder")).toString();
+        record.installed_at = time_of(object.value(QStringLiteral("installed_at")));
+        record.revision_known = object.value(QStringLiteral("revision_known")).toBool(false);
+        const QJsonArray files = object.value(QStringLiteral("files")).toArray();
+        for (const QJsonValue &entry : files) {
+            InstalledFile file;
+            if (!file_from_json(entry, &file))
+                return false;
+            record.files.append(file);
+        }
+        if (record.skin_id.isEmpty() || record.mod_folder.isEmpty() || record.files.isEmpty())
+            return false;
+        records->append(record);
+    }
+    return true;
+}
+
+InstallRecord adopted_record(const QJsonObject &skin, const QString &mod_folder, const ModFiles &files)
+{
+    InstallRecord record;
+    record.skin_id = skin.value(QStringLiteral("name")).toString();
+    record.name = record.skin_id;
+    record.mod_folder = mod_folder;
+    record.revision_known = false;
+    const SkinFileNames names = skin_file_names(skin);
+    const QString root = mod_folder + QLatin1Char('/');
+    const QStringList paths = files.paths_of(names);
+    for (const auto &[name, url] : {std::pair{names.pak, skin_package_url(skin)},
+                                    std::pair{names.sig, skin_signature_url(skin)}}) {
+        InstalledFile file;
+        file.url = url;
+        file.path = name;
+        for (const QString &path : paths) {
+            if (path.endsWith(QLatin1Char('/') + name)) {
+                file.path = path.startsWith(root) ? path.mid(root.size()) : name;
+                break;
+            }
+        }
+        const QFileInfo info(root + file.path);
+        if (info.isFile()) {
+            file.size = info.size();
+            file.modified = info.lastModified().toUTC();
+        }
+        record.files.append(file);
+    }
+    return record;
+}
+
+InstallStore::InstallStore(const QString &path, QObject *parent)
+    : QObject(parent), m_path(path.isEmpty() ? default_path() : path)
+{
+}
+
+QString InstallStore::default_path()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Furlane/")
+        + STORE_FILE_NAME;
+}
+
+void InstallStore::load()
+{
+    m_records.clear();
+    QFile file(m_path);
+    if (!file.exists()) {
+        applog::info(QStringLiteral("安装记录不存在，将按模组文件夹建立: ") + QDir::toNativeSeparators(m_path));
+        return;
+    }
+    QVector<InstallRecord> records;
+    if (!file.open(QIODevice::ReadOnly) || !install_records_from_json(file.readAll(), &records)) {
+        applog::warning(QStringLiteral("安装记录无法读取，将按模组文件夹重建: ") + QDir::toNativeSeparators(m_path));
+        return;
+    }
+    for (const InstallRecord &record : qAsConst(records))
+        m_records.insert(record.skin_id, record);
+}
+
+const InstallRecord *InstallStore::find(const QString &skin_id) const
+{
+    const auto it = m_records.constFind(skin_id);
+    return it == m_records.constEnd() ? nullptr : &it.value();
+}
+
+QVector<InstallRecord> InstallStore::records_in(const QString &mod_folder) const
+{
+    QVector<InstallRecord> out;
+    for (const InstallRecord &record : m_records) {
+        if (record.mod_folder == mod_folder)
+            out.append(record);
+    }
+    std::sort(out.begin(), out.end(),
+              [](const InstallRecord &a, const InstallRecord &b) { return a.skin_id < b.skin_id; });
+    return out;
+}
+
+void InstallStore::put(const InstallRecord &record)
+{
+    m_records.insert(record.skin_id, record);
+    m_damage.remove(record.skin_id);
+    save();
+    set_updatable(record.skin_id, false);
+    emit skin_changed(record.skin_id);
+}
+
+void InstallStore::remove(const QString &skin_id)
+{
+    const bool known = m_records.remove(skin_id) > 0;
+    m_damage.remove(skin_id);
+    if (known)
+        save();
+    set_updatable(skin_id, false);
+    emit skin_changed(skin_id);
+}
+
+void InstallStore::learn(const QString &skin_id, const QByteArray &etag, const QByteArray &last_modified,
+                         qint64 size)
+{
+    auto it = m_records.find(skin_id);
+    if (it == m_records.end() || it->files.isEmpty())
+        return;
+    InstalledFile &package = it->files.first();
+    package.etag = etag;
+    package.last_modified = last_modified;
+    if (package.size < 0)
+        package.size = size;
+    it->revision_known = true;
+    save();
+}
+
+void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files)
+{
+    bool changed = false;
+    for (const QJsonValue &value : installed) {
+        const QJsonObject skin = value.toObject();
+        const InstallRecord *record = find(skin.value(QStringLiteral("name")).toString());
+        if (record && record->mod_folder == mod_folder)
+            continue;
+        const InstallRecord adopted = adopted_record(skin, mod_folder, files);
+        m_records.insert(adopted.skin_id, adopted);
+        changed = true;
+    }
+    // Gone by hand or by another program: nothing left to check or repair.
+    for (auto it = m_records.begin(); it != m_records.end();) {
+        const InstallRecord &record = it.value();
+        const bool any_left = std::any_of(record.files.cbegin(), record.files.cend(), [&](const InstalledFile &file) {
+            return QFileInfo(record.mod_folder + QLatin1Char('/') + file.path).isFile();
+        });
+        if (record.mod_folder == mod_folder && !any_left) {
+            const QString skin_id = it.key();
+            it = m_records.erase(it);
+            m_damage.remove(skin_id);
+            m_updatable.remove(skin_id);
+            changed = true;
+        } else {
+            ++it;
+        }
+    }
+    if (changed) {
+        save();
+        emit updatable_count_changed(m_updatable.size());
+    }
+}
+
+QStringList InstallStore::updatable_skins() const
+{
+    QStringList skins(m_updatable.cbegin(), m_updatable.cend());
+    skins.sort();
+    return skins;
+}
+
+void InstallStore::set_updatable(const QString &skin_id, bool updatable)
+{
+    if (updatable == m_updatable.contains(skin_id))
+        return;
+    if (updatable)
+        m_updatable.insert(skin_id);
+    else
+        m_updatable.remove(skin_id);
+    emit skin_changed(skin_id);
+    emit updatable_count_changed(m_updatable.size());
+}
+
+void InstallStore::set_damage(const QString &skin_id, SkinDamage damage)
+{
+    if (damage == this->damage(skin_id))
+        return;
+    if (damage == SkinDamage::None)
+        m_damage.remove(skin_id);
+    else
+        m_damage.insert(skin_id, damage);
+    emit skin_changed(skin_id);
+}
+
+void InstallStore::save()
+{
+    QVector<InstallRecord> records;
+    for (const InstallRecord &record : qAsConst(m_records))
+        records.append(record);
+    std::sort(records.begin(), records.end(),
+              [](const InstallRecord &a, const InstallRecord &b) { return a.skin_id < b.skin_id; });
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QSaveFile file(m_path);
+    m_saved = file.open(QIODevice::WriteOnly) && file.write(install_records_to_json(records)) >= 0
+        && file.commit();
+    if (!m_saved)
+        applog::warning(QStringLiteral("无法保存安装记录: ") + QDir::toNativeSeparators(m_path) + QStringLiteral(" - ")
+                        + file.errorString());
+}

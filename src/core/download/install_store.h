@@ -1,0 +1,102 @@
+#pragma once
+
+#include "core/download/install_record.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QMetaType>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QVector>
+
+class ModFiles;
+
+// What is wrong with an installed skin's files, measured against its record.
+enum class SkinDamage {
+    None,
+    Missing,   // a file of the pair is gone
+    Resized,   // a file has another size
+    Changed,   // same size, other bytes (or another modification time)
+};
+Q_DECLARE_METATYPE(SkinDamage)
+
+// The records of what each install put into the mod folder, kept in a small
+// JSON file in the program's data folder (never in the mod folder), and the
+// states the checks found: which skins the server has a newer build of, and
+// which are damaged. Only the records are stored; the states are found
+// afresh by each run. GUI thread only.
+class InstallStore final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(InstallStore)
+
+public:
+    // The store file; empty `path` is the data folder's "installed_skins.json".
+    explicit InstallStore(const QString &path = QString(), QObject *parent = nullptr);
+
+    static QString default_path();
+    QString path() const { return m_path; }
+
+    // Reads the file. A missing one, or one that cannot be read as a store,
+    // is logged and the records are rebuilt from the mod folder at the next
+    // reconcile, whose write replaces it. Never fails.
+    void load();
+
+    const InstallRecord *find(const QString &skin_id) const;
+    // The records of installs into `mod_folder`.
+    QVector<InstallRecord> records_in(const QString &mod_folder) const;
+
+    // An install finished: its record replaces the skin's old one, and the
+    // skin is neither updatable nor damaged any more.
+    void put(const InstallRecord &record);
+    // An uninstall: the record goes.
+    void remove(const QString &skin_id);
+    // Takes what the server answered for a record whose revision was
+    // unknown (or whose validators were missing): its validators and size.
+    void learn(const QString &skin_id, const QByteArray &etag, const QByteArray &last_modified, qint64 size);
+
+    // Brings the records of `mod_folder` in line with what lies there:
+    // an installed catalogue skin (`installed` holds their records, found in
+    // `files`) without a record gets one with an unknown revision; a record
+    // none of whose files is left on disk goes.
+    void reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files);
+
+    // --- states found by the checks
+    bool updatable(const QString &skin_id) const { return m_updatable.contains(skin_id); }
+    QStringList updatable_skins() const;
+    void set_updatable(const QString &skin_id, bool updatable);
+    SkinDamage damage(const QString &skin_id) const { return m_damage.value(skin_id, SkinDamage::None); }
+    void set_damage(const QString &skin_id, SkinDamage damage);
+
+    // Whether the last write of the file succeeded (a failure is logged).
+    bool saved() const { return m_saved; }
+
+signals:
+    // The skin's record or one of its states changed.
+    void skin_changed(const QString &skin_id);
+    // The number of updatable skins changed.
+    void updatable_count_changed(int count);
+
+private:
+    void save();
+
+    QString m_path;
+    QHash<QString, InstallRecord> m_records;   // by skin_id
+    QSet<QString> m_updatable;
+    QHash<QString, SkinDamage> m_damage;
+    bool m_saved = true;
+};
+
+// The store's file contents and back; from_json gives nothing for text that
+// is no store.
+QByteArray install_records_to_json(const QVector<InstallRecord> &records);
+bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records);
+
+// The record of a skin found installed without one: its files as they lie
+// below `mod_folder` (the first copy of each name in `files`), an unknown
+// revision, the addresses it would be downloaded from.
+InstallRecord adopted_record(const QJsonObject &skin, const QString &mod_folder, const ModFiles &files);
+
+// The download addresses of a catalogue record's package and signature.
+QString skin_package_url(const QJsonObject &skin);
+QString skin_signature_url(const QJsonObject &skin);
