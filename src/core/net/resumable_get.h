@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 
@@ -34,8 +35,19 @@ public:
     // the bytes, or the last allowed resume broke off too.
     Result run(QString &error);
 
+    // After Done: the file's SHA-256 in lowercase hex, taken from the bytes
+    // as they were written.
+    QByteArray sha256_hex() const { return m_sha256_hex; }
+    // After Done: the validators of the answer that completed the file, empty
+    // where it had none. A weak ETag counts as none.
+    QByteArray etag() const { return m_etag; }
+    QByteArray last_modified() const { return m_last_modified; }
+
 private:
     bool pause(int ms) const;
 
     HttpClient &m_client;
+    QByteArray m_sha256_hex;
+    QByteArray m_etag;
+    QByteArray m_last_modified;
 };
