@@ -26,8 +26,9 @@ public:
     int timeout_seconds = 30;           // the connection and each wait for data
     qint64 fallback_total = -1;         // size measured beforehand, -1 when none
     const std::atomic<bool> *cancel = nullptr;   // also ends a pause at once
-    // Told the change of the bytes on disk: each chunk written, and minus
-    // everything written so far when the file starts again from zero.
+    // Told the change of the bytes on disk: each chunk written, in steps of
+    // at most 8 KiB, and minus everything written so far when the file
+    // starts again from zero.
     std::function<void(qint64 delta)> on_bytes;
 
     // Done once the whole file is on disk. Cancelled when the flag was seen.
