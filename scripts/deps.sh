@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
     cmake g++ make ccache pkg-config
-    qtbase5-dev qtbase5-dev-tools libqt5network5 libssl3 libxcb1-dev
+    qtbase5-dev qtbase5-dev-tools libqt5network5 libssl3 libssl-dev libxcb1-dev
     python3 openssl
     xvfb xauth x11-utils fonts-noto-cjk fonts-noto-color-emoji
     openbox xdotool imagemagick iproute2

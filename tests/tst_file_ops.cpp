@@ -1,4 +1,5 @@
 #include "core/download/file_ops.h"
+#include "core/support/sha256.h"
 
 #include "support/log_capture.h"
 
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <numeric>
 
 namespace {
 
@@ -77,6 +80,15 @@ void check_pauses(const QList<LogCapture::Line> &lines, const QList<int> &min_ga
     }
 }
 
+// Bytes that repeat only after 251, so a block read twice or skipped shows.
+QByteArray patterned(int size)
+{
+    QByteArray data(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        data[i] = static_cast<char>((i * 7 + 3) % 251);
+    return data;
+}
+
 QStringList substituted(QStringList lines, const QString &src, const QString &dst)
 {
     for (QString &line : lines)
@@ -96,6 +108,8 @@ private slots:
     void remove();
     void rename_data();
     void rename();
+    void sha256_data();
+    void sha256();
 };
 
 void TestFileOps::remove_data()
@@ -228,6 +242,74 @@ void TestFileOps::rename()
     }
     compare_lines(log.texts(), substituted(lines, src, dst));
     check_pauses(log.lines(), min_gaps, total);
+}
+
+void TestFileOps::sha256_data()
+{
+    QTest::addColumn<Kind>("kind");         // what sha256_of_file finds at its path
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("piece");         // added in pieces of this size
+    QTest::addColumn<bool>("cancelled");    // the flag is up before the file is read
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<int>("blocks");        // reads of the file that report bytes
+
+    const QByteArray empty = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+    QTest::newRow("empty") << Kind::File << QByteArray() << 1 << false << empty << 0;
+    QTest::newRow("abc") << Kind::File << QByteArray("abc") << 3 << false
+                         << QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad") << 1;
+    QTest::newRow("two blocks of the hash, one byte at a time")
+        << Kind::File << QByteArray("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq") << 1 << false
+        << QByteArray("248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1") << 1;
+    QTest::newRow("a million a, in uneven pieces")
+        << Kind::File << QByteArray(1000000, 'a') << 8191 << false
+        << QByteArray("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0") << 1;
+    QTest::newRow("1 MiB + 1: a block larger than one read of the file")
+        << Kind::File << patterned(1024 * 1024 + 1) << 1024 * 1024 + 1 << false
+        << QByteArray("e42cda7f3d5f4472e6a826c1ae97c1d3933ba23ef486e8df5814889b7af6f7c4") << 2;
+    QTest::newRow("cancelled: no hash, no error") << Kind::File << QByteArray("abc") << 3 << true << QByteArray() << 0;
+    QTest::newRow("missing file: error") << Kind::Missing << QByteArray() << 1 << false << QByteArray() << 0;
+    QTest::newRow("folder: error") << Kind::NonEmptyFolder << QByteArray() << 1 << false << QByteArray() << 0;
+}
+
+void TestFileOps::sha256()
+{
+    QFETCH(Kind, kind);
+    QFETCH(QByteArray, data);
+    QFETCH(int, piece);
+    QFETCH(bool, cancelled);
+    QFETCH(QByteArray, expected);
+    QFETCH(int, blocks);
+
+    if (kind == Kind::File && !cancelled) {
+        // Reused after a reset, fed piece by piece; the end repeats itself.
+        Sha256 hash;
+        hash.add("left over from before");
+        QCOMPARE(hash.hex().size(), 64);
+        hash.reset();
+        for (int at = 0; at < data.size(); at += piece)
+            hash.add(data.constData() + at, qMin<qint64>(piece, data.size() - at));
+        QCOMPARE(hash.hex(), expected);
+        QCOMPARE(hash.hex(), expected);
+    }
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = make(dir, QStringLiteral("skin.pak"), kind, data);
+    const std::atomic<bool> cancel{cancelled};
+    QList<qint64> reads;
+    QString error = QStringLiteral("not cleared");
+    const QByteArray got = sha256_of_file(path, &cancel, [&](qint64 n) { reads << n; }, &error);
+    QCOMPARE(got, expected);
+    QCOMPARE(reads.size(), blocks);
+    if (kind == Kind::File) {
+        QCOMPARE(error, QString());
+        if (!cancelled)
+            QCOMPARE(std::accumulate(reads.begin(), reads.end(), qint64(0)), qint64(data.size()));
+    } else {
+        QVERIFY2(error.startsWith(QStringLiteral("无法读取文件: ") + QDir::toNativeSeparators(path) + QStringLiteral(" - "))
+                     && error.size() > QStringLiteral("无法读取文件:  - ").size() + path.size(),
+                 qPrintable(error));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFileOps)

@@ -1,9 +1,13 @@
 #include "app/program_services.h"
 #include "core/net/http_client.h"
+#include "core/net/resumable_get.h"
 #include "core/support/log.h"
 #include "support/test_server.h"
 
+#include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QNetworkAccessManager>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -73,6 +77,8 @@ private slots:
     void cookiesSharedAcrossThreads();
     void streamReads_data();
     void streamReads();
+    void resumableGetHashAndValidators_data();
+    void resumableGetHashAndValidators();
     void cancelWhileStalledIsPrompt();
     void tls();
     void eventsKeepFlowingWhileBlocked();
@@ -291,6 +297,101 @@ void TestHttpClient::streamReads()
     QCOMPARE(total, bytes);
     if (outcome == HttpStream::Read::Failed)
         QVERIFY(!stream->error().isEmpty());
+}
+
+// Whether the file is resumed or starts again, its hash is that of the bytes
+// that end up on disk, and its validators are those of the answer that
+// completed it ("served": what the server now sends for the file).
+void TestHttpClient::resumableGetHashAndValidators_data()
+{
+    QTest::addColumn<QJsonArray>("faults");
+    QTest::addColumn<bool>("file_changes");   // rewritten on the server at the first bytes
+    QTest::addColumn<QString>("logged");      // part of the resume or restart line; empty: none
+    QTest::addColumn<QString>("etag");
+    QTest::addColumn<QString>("last_modified");
+    const QString pak = QStringLiteral("hash.pak");
+    auto cut = [&](QVariantMap fault) {
+        fault.insert("cut_after", 30000);
+        fault.insert("times", 1);
+        fault.insert("method", "GET");
+        return rule(pak, fault);
+    };
+    auto on_resume = [&](QVariantMap fault) {
+        fault.insert("range", "bytes=30000-");
+        return rule(pak, fault);
+    };
+    const QString resumed = QStringLiteral("从 30000 字节处继续");
+    const QString restarted = QStringLiteral("重新下载");
+    QTest::newRow("whole at once") << QJsonArray{} << false << QString() << "served" << "served";
+    QTest::newRow("cut, resumed: one hash over both answers")
+        << QJsonArray{cut({})} << false << resumed << "served" << "served";
+    QTest::newRow("cut, no validators: the hash starts again")
+        << QJsonArray{cut({{"no_ranges", true}}), rule(pak, {{"no_ranges", true}})} << false << restarted << ""
+        << "";
+    const QVariantMap weak{{"etag", "W/\"x\""}};
+    QTest::newRow("weak ETag: none kept, the hash starts again")
+        << QJsonArray{cut({{"validators", weak}}), rule(pak, {{"validators", weak}})} << false << restarted << ""
+        << "served";
+    const QVariantMap date_only{{"etag", QVariant()}};
+    QTest::newRow("206 without its date: the date of the answer it continues")
+        << QJsonArray{cut({{"validators", date_only}}),
+                      on_resume({{"validators", date_only}, {"partial_without", QVariantList{"Last-Modified"}}})}
+        << false << resumed << "" << "served";
+    QTest::newRow("file changed: the new file's hash and validators")
+        << QJsonArray{cut({})} << true << restarted << "served" << "served";
+    const QVariantMap other{{"etag", "\"other\""}, {"last_modified", "Mon, 01 Jan 2001 00:00:00 GMT"}};
+    QTest::newRow("206 of another version, refused: the fresh answer's validators")
+        << QJsonArray{cut({}), on_resume({{"validators", other}, {"ignore_if_range", true}})} << false << restarted
+        << "served" << "served";
+}
+
+void TestHttpClient::resumableGetHashAndValidators()
+{
+    QFETCH(QJsonArray, faults);
+    QFETCH(bool, file_changes);
+    QFETCH(QString, logged);
+    QFETCH(QString, etag);
+    QFETCH(QString, last_modified);
+    auto random_bytes = [](quint32 seed) {
+        QByteArray data(100000, Qt::Uninitialized);
+        QRandomGenerator(seed).fillRange(reinterpret_cast<quint32 *>(data.data()), data.size() / 4);
+        return data;
+    };
+    const QString name = QStringLiteral("skins/主/子/hash.pak");
+    server.write_file(name, random_bytes(1));
+    server.set_faults(faults);
+    const QUrl address = url_from_text(
+        url(QStringLiteral("/subcutaneous/index_skin_download.php?MainCategory=主&subcategory=子&pak_original=hash.pak")));
+    QTemporaryDir dir;
+    ResumableGet get(m_services.http);
+    get.url = address;
+    get.file_path = dir.filePath(QStringLiteral("hash.pak.tmp"));
+    get.file_name = QStringLiteral("hash.pak");
+    get.timeout_seconds = 5;
+    bool changed = false;
+    get.on_bytes = [&](qint64) {
+        if (file_changes && !changed)
+            server.write_file(name, random_bytes(2));
+        changed = true;
+    };
+    QString error;
+    QCOMPARE(int(get.run(error)), int(ResumableGet::Result::Done));
+    QFile file(get.file_path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray on_disk = file.readAll();
+    QCOMPARE(on_disk, random_bytes(file_changes ? 2 : 1));
+    QCOMPARE(get.sha256_hex(), QCryptographicHash::hash(on_disk, QCryptographicHash::Sha256).toHex());
+    if (logged.isEmpty())
+        QCOMPARE(g_log.filter(QStringLiteral("hash.pak")), QStringList());
+    else
+        QVERIFY2(!g_log.filter(logged).isEmpty(), qPrintable(g_log.join(QStringLiteral(" | "))));
+
+    server.set_faults({});
+    const HttpResult served = m_services.http.head(address, 5);
+    QVERIFY(!served.header("ETag").isEmpty() && !served.header("Last-Modified").isEmpty());
+    QCOMPARE(get.etag(), etag == QLatin1String("served") ? served.header("ETag") : etag.toLatin1());
+    QCOMPARE(get.last_modified(),
+             last_modified == QLatin1String("served") ? served.header("Last-Modified") : last_modified.toLatin1());
 }
 
 void TestHttpClient::cancelWhileStalledIsPrompt()

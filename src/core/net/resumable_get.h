@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QUrl>
 
@@ -25,8 +26,9 @@ public:
     int timeout_seconds = 30;           // the connection and each wait for data
     qint64 fallback_total = -1;         // size measured beforehand, -1 when none
     const std::atomic<bool> *cancel = nullptr;   // also ends a pause at once
-    // Told the change of the bytes on disk: each chunk written, and minus
-    // everything written so far when the file starts again from zero.
+    // Told the change of the bytes on disk: each chunk written, in steps of
+    // at most 8 KiB, and minus everything written so far when the file
+    // starts again from zero.
     std::function<void(qint64 delta)> on_bytes;
 
     // Done once the whole file is on disk. Cancelled when the flag was seen.
@@ -34,8 +36,19 @@ public:
     // the bytes, or the last allowed resume broke off too.
     Result run(QString &error);
 
+    // After Done: the file's SHA-256 in lowercase hex, taken from the bytes
+    // as they were written.
+    QByteArray sha256_hex() const { return m_sha256_hex; }
+    // After Done: the validators of the answer that completed the file, empty
+    // where it had none. A weak ETag counts as none.
+    QByteArray etag() const { return m_etag; }
+    QByteArray last_modified() const { return m_last_modified; }
+
 private:
     bool pause(int ms) const;
 
     HttpClient &m_client;
+    QByteArray m_sha256_hex;
+    QByteArray m_etag;
+    QByteArray m_last_modified;
 };

@@ -1,7 +1,8 @@
 # Sources of this folder, added to furlane_core. The process listing has one
 # implementation per system; the Win32 one builds only on Windows. So do the
 # display metrics read before the window exists (Win32, or the X server),
-# and Steam's folder from the registry (Windows only).
+# Steam's folder from the registry (Windows only), and SHA-256 from CNG on
+# Windows and from libcrypto elsewhere.
 list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/end_now.cpp
     ${CMAKE_CURRENT_LIST_DIR}/foreground.cpp
@@ -12,6 +13,7 @@ list(APPEND FURLANE_CORE_SOURCES
 if(WIN32)
     list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_win.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/native_sha256_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/steam_registry_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win_error_text.cpp
@@ -20,6 +22,7 @@ if(WIN32)
 else()
     list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_x11.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/native_sha256_openssl.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_linux.cpp
     )
 endif()
