@@ -169,12 +169,13 @@ void clear_page(FlowLayout *layout)
     }
 }
 
-LatenessProbe::LatenessProbe()
+LatenessProbe::LatenessProbe(int interval_ms)
+    : m_interval_ms(interval_ms)
 {
     m_tick.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_tick, &QTimer::timeout, [this] {
         const qint64 now = m_clock.nsecsElapsed();
-        m_worst = std::max(m_worst, now - m_last - 10 * 1000 * 1000);
+        m_worst = std::max(m_worst, now - m_last - qint64(m_interval_ms) * 1000 * 1000);
         m_last = now;
     });
 }
@@ -183,5 +184,5 @@ void LatenessProbe::start()
 {
     m_clock.start();
     m_last = 0;
-    m_tick.start(10);
+    m_tick.start(m_interval_ms);
 }

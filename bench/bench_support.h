@@ -67,10 +67,11 @@ bool build_cover_page(ProgramServices &services, FlowLayout *layout, const QStri
 // Deletes the cards of `layout`.
 void clear_page(FlowLayout *layout);
 
-// How late a 10 ms timer fires on the GUI thread, at worst, while on.
+// How late a timer of `interval_ms` (10 unless said) fires on the GUI
+// thread, at worst, while on.
 class LatenessProbe {
 public:
-    LatenessProbe();
+    explicit LatenessProbe(int interval_ms = 10);
     void start();
     void stop() { m_tick.stop(); }
     double worst_ms() const { return m_worst / 1e6; }
@@ -78,6 +79,7 @@ public:
 private:
     QTimer m_tick;
     QElapsedTimer m_clock;
+    int m_interval_ms;
     qint64 m_last = 0;
     qint64 m_worst = 0;
 };

@@ -18,7 +18,7 @@
 #
 #   BENCH_RUNS=5   runs per measured figure (the best or worst is kept)
 #   BENCH_RESUME_RATE=25  MiB/s the stand-in serves the resumed skin at
-#   BENCH_RTT_MS=300  round trip the latency proxy adds for page_latency
+#   BENCH_RTT_MS=300  round trip the latency proxy adds for page_latency and update_check
 #   BENCH_JOBS=2   parallel build jobs
 #   BUILD_DIR=...  build folder (default build-bench)
 set -euo pipefail
@@ -466,6 +466,59 @@ bench_verify() {
     rm -rf "$dir"
 }
 
+# Update checks of 200 installed skins behind tools/latency_proxy.py with a
+# round trip of BENCH_RTT_MS: the program's conditional HEADs, from check()
+# to the last answer, against 200 plain HEADs of the same addresses through
+# the same proxy by six curl processes, each on one kept-alive connection;
+# and the worst lateness of a 5 ms GUI timer while the checks run. The two
+# alternate; medians of BENCH_RUNS runs.
+bench_update_check() {
+    local data=$WORK/update_check rtt=${BENCH_RTT_MS:-300} count=200 i
+    mkdir -p "$data/skins/Bench/Upd"
+    for i in $(seq "$count"); do
+        head -c 4096 /dev/urandom > "$data/skins/Bench/Upd/skin$i.pak"
+    done
+    start_standin "$data"
+    start_latency_proxy "$rtt"
+    local urls=() lists=() runs=() curls=() line start err=$WORK/update_check.err
+    for i in $(seq "$count"); do
+        urls+=("$PROXY_BASE/subcutaneous/index_skin_download.php?MainCategory=Bench&subcategory=Upd&pak_original=skin$i.pak")
+    done
+    for i in $(seq 0 5); do
+        lists[i]=""
+    done
+    for i in "${!urls[@]}"; do
+        lists[i % 6]+="${urls[i]} "
+    done
+    for i in $(seq "$RUNS"); do
+        start=$(date +%s.%N)
+        local pids=() k
+        for k in $(seq 0 5); do
+            # shellcheck disable=SC2086  # one word per address
+            curl -s -I ${lists[k]} > /dev/null &
+            pids+=($!)
+        done
+        for k in "${pids[@]}"; do
+            wait "$k"
+        done
+        curls+=("$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.3f", e - s }')")
+        line=$("$BUILD_DIR/bin/furlane_bench_update_check" "$STANDIN_BASE" "$PROXY_BASE" "$count" 2> "$err") || {
+            tail -n 5 "$err" >&2
+            return 1
+        }
+        runs+=("$line")
+    done
+    median_values() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+    local ours base late of="median of $RUNS, RTT $rtt ms"
+    ours=$(for line in "${runs[@]}"; do field check_s "$line"; done | median_values)
+    late=$(for line in "${runs[@]}"; do field lateness_ms "$line"; done | median_values)
+    base=$(printf '%s\n' "${curls[@]}" | median_values)
+    report update_check "$count installed skins checked in ${ours} s, $count HEADs by curl on 6 kept-alive connections ${base} s; ours / (1.5 x curl + 0.5 s) ($of)" \
+        "$(awk -v o="$ours" -v b="$base" 'BEGIN { printf "%.3f", o / (1.5 * b + 0.5) }')" "<=" 1
+    report update_check_gui_lateness "worst lateness of a 5 ms GUI timer during those checks ${late} ms ($of; ms)" \
+        "$late" "<" 16
+}
+
 # --- main -----------------------------------------------------------------
 
 STEPS=(
@@ -477,6 +530,7 @@ STEPS=(
     bench_page_latency
     bench_search
     bench_verify
+    bench_update_check
 )
 
 if [ $# -gt 0 ]; then

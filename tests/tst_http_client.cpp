@@ -37,15 +37,6 @@ QJsonObject rule(const QString &match, const QVariantMap &effects)
     return r;
 }
 
-QString header(const QJsonObject &request, const QString &name)
-{
-    const QJsonObject headers = request.value(QStringLiteral("headers")).toObject();
-    for (auto it = headers.begin(); it != headers.end(); ++it)
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
-            return it.value().toString();
-    return QString();
-}
-
 bool run(const QString &program, const QStringList &args, const QString &dir)
 {
     QProcess p;
@@ -230,8 +221,8 @@ void TestHttpClient::cookiesKept()
     m_services.http.get(url(QStringLiteral("/Instructions.php")), 5);
     const QJsonArray log = server.requests();
     QCOMPARE(log.size(), 2);
-    QVERIFY(header(log.at(0).toObject(), QStringLiteral("Cookie")).isEmpty());
-    QCOMPARE(header(log.at(1).toObject(), QStringLiteral("Cookie")), QStringLiteral("session=abc123"));
+    QVERIFY(TestServer::request_header(log.at(0).toObject(), QStringLiteral("Cookie")).isEmpty());
+    QCOMPARE(TestServer::request_header(log.at(1).toObject(), QStringLiteral("Cookie")), QStringLiteral("session=abc123"));
 }
 
 void TestHttpClient::cookiesSharedAcrossThreads()
@@ -256,7 +247,7 @@ void TestHttpClient::cookiesSharedAcrossThreads()
     const QJsonArray log = server.requests();
     QCOMPARE(log.size(), 3);
     for (int i = 1; i < 3; ++i)
-        QVERIFY(header(log.at(i).toObject(), QStringLiteral("Cookie")).contains(QStringLiteral("shared=1")));
+        QVERIFY(TestServer::request_header(log.at(i).toObject(), QStringLiteral("Cookie")).contains(QStringLiteral("shared=1")));
 }
 
 void TestHttpClient::streamReads_data()

@@ -40,7 +40,8 @@ A rule: "match" (substring of decoded or raw path?query, required), "method",
 "set_cookie", "body", "content_type", "headers", "rate" (body bytes per
 second), "no_ranges" (answer as a server that knows nothing of ranges),
 "validators" ({"etag": ..., "last_modified": ...}: the file's validators as
-sent and compared with If-Range; null leaves one out), "ignore_if_range",
+sent and compared with If-Range and the conditional headers; null leaves one
+out), "ignore_if_range",
 "ignore_range" (validators sent, Range ignored), "range_body": "whole" (a
 206 that carries the whole file under the Content-Range asked for),
 "partial_without" (names of headers a 206 leaves out, e.g. ["Last-Modified"],
@@ -58,7 +59,9 @@ would count them apart.
 Files (skins, covers, files/) are answered like a static web server does: with
 ETag, Last-Modified and Accept-Ranges; a single "Range: bytes=" gets 206 with
 Content-Range, an unsatisfiable one 416, and an "If-Range" that matches
-neither validator the whole file with 200.
+neither validator the whole file with 200. An "If-None-Match" naming the
+ETag (or "*"), or without one an "If-Modified-Since" at or after the
+Last-Modified, gets 304 with the validators and no body.
 """
 
 import argparse
@@ -519,6 +522,10 @@ class Handler(BaseHTTPRequestHandler):
         for name, value in (("ETag", etag), ("Last-Modified", modified)):
             if value is not None:
                 response.headers.append((name, value))
+        if self.not_modified(etag, modified):
+            unchanged = Response(304, ctype=None)
+            unchanged.headers = list(response.headers)
+            return unchanged
         response.headers.append(("Accept-Ranges", "bytes"))
         wanted = self.headers.get("Range")
         if wanted is None or rule.get("ignore_range"):
@@ -555,6 +562,28 @@ class Handler(BaseHTTPRequestHandler):
         partial.headers.append(("Content-Range", "bytes %d-%d/%d" % (first, last, size)))
         return partial
 
+    def not_modified(self, etag, modified):
+        """Whether If-None-Match or, without it, If-Modified-Since lets the
+        client keep its copy. If-None-Match compares weakly, as for a GET;
+        a file without validators is never unchanged."""
+        if_none_match = self.headers.get("If-None-Match")
+        if if_none_match is not None:
+            if etag is None:
+                return False
+            tags = [t.strip() for t in if_none_match.split(",")]
+            bare = lambda tag: tag[2:] if tag.startswith("W/") else tag
+            return "*" in tags or bare(etag) in [bare(t) for t in tags]
+        since = self.headers.get("If-Modified-Since")
+        if since is None or modified is None:
+            return False
+        try:
+            since_time = email.utils.parsedate_to_datetime(since)
+            modified_time = email.utils.parsedate_to_datetime(modified)
+            return since_time >= modified_time
+        except (TypeError, ValueError):
+            # An unreadable date is ignored, as HTTP says.
+            return False
+
     # -- output -----------------------------------------------------------
 
     def send(self, method, response, rule, entry):
@@ -589,6 +618,8 @@ class Handler(BaseHTTPRequestHandler):
         self.chunked = False   # the headers go out plain
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
+        elif response.status == 304:
+            pass   # no body, and the file's own length is not repeated
         elif lie is None:
             self.send_header("Content-Length", str(response.body.size))
         elif lie != "none":

@@ -320,15 +320,20 @@ class FaultTest(ServerCase):
 class RangeTest(ServerCase):
     """File answers in byte ranges, checked with curl as the client."""
 
-    def curl(self, *args, target=None):
-        """Runs curl on a skin file; returns (exit code, status, headers, body)."""
+    def curl(self, *args, target=None, fresh=False):
+        """Runs curl on a skin file; returns (exit code, status, headers, body).
+        The body file is kept for a resume unless `fresh`."""
         out = os.path.join(self.tmp, "curl.out")
+        if fresh and os.path.exists(out):
+            os.remove(out)
         url = self.base + qt_style(target or self.skin_target())
         run = subprocess.run(["curl", "-s", "-D", "-", "-o", out, *args, url],
                              capture_output=True, timeout=20)
         lines = run.stdout.decode("latin-1").split("\r\n")
         status = int(lines[0].split()[1]) if lines[0] else 0
         headers = dict(l.split(": ", 1) for l in lines[1:] if ": " in l)
+        if not os.path.exists(out):   # curl writes no file for an empty body
+            return run.returncode, status, headers, b""
         with open(out, "rb") as f:
             return run.returncode, status, headers, f.read()
 
@@ -377,6 +382,54 @@ class RangeTest(ServerCase):
             self.assertNotEqual(headers["ETag"], etag)
         finally:
             write(path, PAK)
+
+    def test_conditional_requests_as_a_web_server_answers_them(self):
+        _, _, full, _ = self.curl(fresh=True)
+        etag, modified = full["ETag"], full["Last-Modified"]
+        earlier = "Mon, 01 Jan 2001 00:00:00 GMT"
+        cases = [
+            # (name, request headers, rule, status)
+            ("same ETag", ["If-None-Match: " + etag], None, 304),
+            ("ETag among others, weak form", ['If-None-Match: "x", W/' + etag], None, 304),
+            ("any ETag", ["If-None-Match: *"], None, 304),
+            ("other ETag", ['If-None-Match: "other"'], None, 200),
+            ("other ETag outweighs a later date", ['If-None-Match: "other"', "If-Modified-Since: " + modified],
+             None, 200),
+            ("date of the file", ["If-Modified-Since: " + modified], None, 304),
+            ("earlier date", ["If-Modified-Since: " + earlier], None, 200),
+            ("unreadable date", ["If-Modified-Since: yesterday"], None, 200),
+            ("rule: the server claims another ETag", ["If-None-Match: " + etag],
+             {"validators": {"etag": '"claimed"'}}, 200),
+            ("rule: the claimed ETag", ['If-None-Match: "claimed"'], {"validators": {"etag": '"claimed"'}}, 304),
+            ("rule: date only", ["If-None-Match: " + etag, "If-Modified-Since: " + modified],
+             {"validators": {"etag": None}}, 200),
+            ("rule: no validators", ["If-None-Match: *", "If-Modified-Since: " + modified],
+             {"validators": {"etag": None, "last_modified": None}}, 200),
+            ("rule: status replaces the answer", ["If-None-Match: " + etag], {"status": 404}, 404),
+        ]
+        for method in ("GET", "HEAD"):
+            for name, headers, rule, want_status in cases:
+                with self.subTest(method + ": " + name):
+                    self.faults(*([dict(rule, match="pak")] if rule else []))
+                    args = [] if method == "GET" else ["-I"]
+                    for header in headers:
+                        args += ["-H", header]
+                    _, status, got, body = self.curl(*args, fresh=True)
+                    self.assertEqual(status, want_status)
+                    if want_status == 304:
+                        sent = (rule or {}).get("validators", {}).get("etag", etag)
+                        self.assertEqual((got.get("ETag"), got.get("Last-Modified")), (sent, modified))
+                        self.assertNotIn("Content-Length", got)
+                        if method == "GET":
+                            self.assertEqual(body, b"")
+                    elif want_status == 200 and method == "GET":
+                        self.assertEqual(body, PAK)
+                    if rule and rule.get("validators") == {"etag": None, "last_modified": None}:
+                        self.assertNotIn("ETag", got)
+                        self.assertNotIn("Last-Modified", got)
+        out = os.path.join(self.tmp, "curl.out")
+        if os.path.exists(out):
+            os.remove(out)   # the resume test starts without one
 
     def test_cut_k_times_then_curl_resumes_to_the_whole_file(self):
         self.faults({"match": "pak", "method": "GET", "cut_after": 3000, "times": 2})

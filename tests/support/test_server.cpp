@@ -144,6 +144,15 @@ bool TestServer::reset()
     return true;
 }
 
+QString TestServer::request_header(const QJsonObject &request, const QString &name)
+{
+    const QJsonObject headers = request.value(QStringLiteral("headers")).toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value().toString();
+    return QString();
+}
+
 QJsonArray TestServer::requests()
 {
     return QJsonDocument::fromJson(control("GET", QStringLiteral("/__control/requests"))).array();

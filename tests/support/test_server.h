@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QString>
 #include <QTcpSocket>
@@ -34,6 +35,8 @@ public:
     bool set_faults(const QJsonArray &rules);
     bool reset();
     QJsonArray requests();
+    // The value of header `name` (any case) in an entry of requests().
+    static QString request_header(const QJsonObject &request, const QString &name);
 
     // A loopback port on which nothing listens.
     static int closed_port();

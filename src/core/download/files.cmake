@@ -8,4 +8,5 @@ list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/install_journal.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_worker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/download_manager.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/update_check.cpp
 )

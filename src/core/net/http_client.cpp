@@ -392,37 +392,41 @@ HttpStream::Read HttpStream::read(QByteArray &out, qint64 max_bytes)
     return Read::End;
 }
 
-// One asynchronous GET: the same steps as a blocking one (retries while no
-// connection can be made, a silence limit reset by every sign of progress),
-// driven by the reply's signals instead of a waiting loop. Deletes itself
-// once it has answered or its context is gone.
-class AsyncGet final : public QObject {
+// One asynchronous request: the same steps as a blocking one (retries while
+// no connection can be made, a silence limit reset by every sign of
+// progress), driven by the reply's signals instead of a waiting loop. Deletes
+// itself once it has answered or its context is gone.
+class AsyncRequest final : public QObject {
 public:
-    AsyncGet(HttpClient &client, const QUrl &url, int timeout_ms, QObject *context, HttpClient::Done done)
-        : QObject(client.manager()), m_client(client), m_url(url), m_timeout_ms(timeout_ms),
-          m_context(context), m_done(std::move(done))
+    AsyncRequest(HttpClient &client, const QByteArray &verb, const QUrl &url, const HttpHeaders &headers,
+                 int timeout_ms, QObject *context, HttpClient::Done done)
+        : QObject(client.manager()), m_client(client), m_verb(verb), m_url(url), m_headers(headers),
+          m_timeout_ms(timeout_ms), m_context(context), m_done(std::move(done))
     {
         m_idle.setSingleShot(true);
-        connect(&m_idle, &QTimer::timeout, this, &AsyncGet::timed_out);
+        connect(&m_idle, &QTimer::timeout, this, &AsyncRequest::timed_out);
         // Without its context nobody waits for the answer any more.
         if (context)
-            connect(context, &QObject::destroyed, this, &AsyncGet::drop);
+            connect(context, &QObject::destroyed, this, &AsyncRequest::drop);
     }
 
     void start()
     {
-        const QNetworkRequest request = m_client.request_for(m_url, true, {});
-        m_reply = m_client.manager()->get(request);
+        const QNetworkRequest request = m_client.request_for(m_url, follows_redirects(), m_headers);
+        m_reply = m_verb == "HEAD" ? m_client.manager()->head(request) : m_client.manager()->get(request);
         const auto progress = [this] { m_idle.start(m_timeout_ms); };
         connect(m_reply, &QNetworkReply::metaDataChanged, this, progress);
         connect(m_reply, &QNetworkReply::readyRead, this, progress);
         connect(m_reply, &QNetworkReply::redirected, this, progress);
         connect(m_reply, &QNetworkReply::encrypted, this, progress);
-        connect(m_reply, &QNetworkReply::finished, this, &AsyncGet::finished);
+        connect(m_reply, &QNetworkReply::finished, this, &AsyncRequest::finished);
         m_idle.start(m_timeout_ms);
     }
 
 private:
+    // HEAD answers its own address, as the blocking one does.
+    bool follows_redirects() const { return m_verb != "HEAD"; }
+
     void finished()
     {
         QNetworkReply *reply = m_reply;
@@ -430,7 +434,7 @@ private:
         m_idle.stop();
         reply->deleteLater();
         HttpResult result;
-        if (!answered(reply, true) && reply->error() != QNetworkReply::NoError) {
+        if (!answered(reply, follows_redirects()) && reply->error() != QNetworkReply::NoError) {
             if (retry_connection(reply, ++m_attempt, m_url)) {
                 start();
                 return;
@@ -483,7 +487,9 @@ private:
     }
 
     HttpClient &m_client;
+    QByteArray m_verb;
     QUrl m_url;
+    HttpHeaders m_headers;
     int m_timeout_ms;
     QPointer<QObject> m_context;
     bool m_has_context = m_context != nullptr;
@@ -496,6 +502,14 @@ private:
 void HttpClient::get_async(const QUrl &url, int timeout_seconds, QObject *context, Done done)
 {
     // A child of this thread's manager: gone with the client, unanswered.
-    auto *request = new AsyncGet(*this, url, timeout_seconds * 1000, context, std::move(done));
+    auto *request = new AsyncRequest(*this, "GET", url, {}, timeout_seconds * 1000, context, std::move(done));
+    request->start();
+}
+
+void HttpClient::head_async(const QUrl &url, int timeout_seconds, const HttpHeaders &headers,
+                            QObject *context, Done done)
+{
+    auto *request = new AsyncRequest(*this, "HEAD", url, headers, timeout_seconds * 1000, context,
+                                     std::move(done));
     request->start();
 }

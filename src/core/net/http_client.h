@@ -137,6 +137,11 @@ public:
 
     // Blocking HEAD; redirects are not followed.
     HttpResult head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr);
+    // The same HEAD without waiting, with `headers` added to the request
+    // (e.g. conditional ones: a 304 is an answer like any other). Answers
+    // like get_async, on the same connections.
+    void head_async(const QUrl &url, int timeout_seconds, const HttpHeaders &headers,
+                    QObject *context, Done done);
 
     // Sends a GET, with `headers` added to the request, and waits for its
     // status line and headers. Returns null and fills `failure` when no answer
@@ -151,7 +156,7 @@ public:
     QNetworkAccessManager *manager();
 
 private:
-    friend class AsyncGet;
+    friend class AsyncRequest;
     QNetworkRequest request_for(const QUrl &url, bool follow_redirects, const HttpHeaders &headers) const;
     enum class Wait { Finished, Headers };
     QNetworkReply *send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
