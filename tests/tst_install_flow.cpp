@@ -11,6 +11,8 @@
 #include "ui/card/button_styles.h"
 #include "ui/card/skin_widget.h"
 #include "core/download/download_manager.h"
+#include "core/download/install_check.h"
+#include "core/download/update_check.h"
 #include "core/support/config.h"
 #include "core/gamedir/game_dir_service.h"
 #include "core/support/log.h"
@@ -974,26 +976,36 @@ void TestInstallFlow::installed_view()
 }
 
 // Installed skins whose files no longer match their install show "文件损坏"
-// and "修复" in the installed view; the repair installs them again.
+// and "修复" in the installed view; one the server has a newer build of shows
+// "更新", and "全部更新 (N)" counts them. Either installs again.
 void TestInstallFlow::skins_kept_whole_data()
 {
-    QTest::addColumn<QString>("change");   // done to 乙.sig after the install
+    QTest::addColumn<QString>("change");   // done to 乙's files or on the server after the install
     QTest::addColumn<bool>("verify");      // found only by "校验文件"
+    QTest::addColumn<QString>("offered");  // the card's button beside "卸载", empty for none
+    QTest::addColumn<bool>("update_all");  // installed again through "全部更新 (1)"
 
-    QTest::newRow("partner missing") << "remove" << false;
-    QTest::newRow("resized") << "append" << false;
-    QTest::newRow("same size, other bytes, time kept: the full check") << "overwrite" << true;
+    QTest::newRow("partner missing") << "remove" << false << "修复" << false;
+    QTest::newRow("resized") << "append" << false << "修复" << false;
+    QTest::newRow("same size, other bytes, time kept: the full check") << "overwrite" << true << "修复" << false;
+    QTest::newRow("newer build on the server: 更新 on the card") << "publish" << false << "更新" << false;
+    QTest::newRow("newer build on the server: 全部更新") << "publish" << false << "更新" << true;
+    QTest::newRow("check refused with 404: no badge, logged") << "publish 404" << false << "" << false;
 }
 
 void TestInstallFlow::skins_kept_whole()
 {
     QFETCH(QString, change);
     QFETCH(bool, verify);
+    QFETCH(QString, offered);
+    QFETCH(bool, update_all);
 
+    serve(QStringLiteral("乙"), 620000);
     QSignalSpy done(&m_services.downloads, &DownloadManager::task_completed);
     QTest::mouseClick(card(QStringLiteral("乙"))->action_button(), Qt::LeftButton);
     QVERIFY(done.wait(20000));
     const QString sig = mod() + QStringLiteral("/乙.sig");
+    const QString pak = mod() + QStringLiteral("/乙.pak");
     const QDateTime installed_time = QFileInfo(sig).lastModified();
     QFile file(sig);
     if (change == QLatin1String("remove"))
@@ -1005,32 +1017,59 @@ void TestInstallFlow::skins_kept_whole()
         QVERIFY(file.setFileTime(installed_time, QFileDevice::FileModificationTime));
     }
     file.close();
+    const QByteArray newer = noise(620001, 7);
+    LogCapture log;
+    if (change.startsWith(QLatin1String("publish"))) {
+        for (const char *sub : {"猎人", "船员"})
+            server.write_file(QStringLiteral("skins/") + MAIN + QLatin1Char('/') + QString::fromUtf8(sub)
+                                  + QStringLiteral("/乙.pak"), newer);
+        if (change.endsWith(QLatin1String("404")))
+            server.set_faults({QJsonObject{{"match", QStringLiteral("乙.pak")}, {"method", "HEAD"}, {"status", 404}}});
+        auto *checker = window->findChild<SkinUpdateChecker *>();
+        QVERIFY(checker);
+        QSignalSpy checked(checker, &SkinUpdateChecker::finished);
+        checker->check_now();
+        QVERIFY(checked.wait(10000));
+    }
 
     QTest::mouseClick(installed_button(), Qt::LeftButton);
     QPushButton *check = window_button(QStringLiteral("校验文件"));
     QVERIFY(check && !check->isHidden());
     QPointer<SkinWidget> skin = card(QStringLiteral("乙"));
     QVERIFY(skin);
-    QCOMPARE(!skin->damage_label()->isHidden(), !verify);
     if (verify) {
+        QVERIFY(skin->damage_label()->isHidden());
         check->click();
         QVERIFY(!check->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(check->isEnabled(), 10000);
         // The folder row tells the folder again once the check is through.
         QVERIFY(!window->findChild<QLabel *>(QStringLiteral("dir_label"))->text().startsWith(QStringLiteral("校验文件")));
     }
-    QVERIFY(skin && !skin->damage_label()->isHidden());
+    QVERIFY(skin);
+    const bool repair = offered == QStringLiteral("修复");
+    QCOMPARE(!skin->damage_label()->isHidden(), repair);
     QCOMPARE(skin->damage_label()->text(), QStringLiteral("文件损坏"));
-    QCOMPARE(skin->refresh_button()->text(), QStringLiteral("修复"));
-    QVERIFY(!skin->refresh_button()->isHidden());
+    QCOMPARE(skin->refresh_button()->isHidden(), offered.isEmpty());
     QCOMPARE(skin->action_button()->text(), UNINSTALL);
+    QPushButton *all = window_button(QStringLiteral("全部更新 (1)"));
+    QCOMPARE(all && !all->isHidden(), offered == QStringLiteral("更新"));
+    if (offered.isEmpty()) {
+        QCOMPARE(log.texts().filter(QStringLiteral("检查皮肤更新失败: 乙")).size(), 1);
+        QCOMPARE(boxes->shown, QStringList());
+        return;
+    }
+    QCOMPARE(skin->refresh_button()->text(), offered);
 
-    QTest::mouseClick(skin->refresh_button(), Qt::LeftButton);
+    QTest::mouseClick(update_all ? all : skin->refresh_button(), Qt::LeftButton);
     QVERIFY(done.wait(20000));
     QTRY_VERIFY(skin && skin->damage_label()->isHidden());
     QVERIFY(skin->refresh_button()->isHidden());
+    QVERIFY(all->isHidden());
     QCOMPARE(skin->action_button()->text(), UNINSTALL);
     QVERIFY(read(sig) == served.value(QStringLiteral("乙.sig")));
+    QVERIFY(read(pak) == (repair ? served.value(QStringLiteral("乙.pak")) : newer));
+    // The record now describes the new pair: a second look finds nothing.
+    QVERIFY(quick_damage(*m_services.downloads.installs().find(QStringLiteral("乙"))) == SkinDamage::None);
     QCOMPARE(boxes->shown, QStringList());
     open_page(MAIN);
     QVERIFY(check->isHidden());

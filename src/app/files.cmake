@@ -7,6 +7,7 @@ list(APPEND FURLANE_UI_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/main_window_catalog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_gamedir.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_installed.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/main_window_skin_checks.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_search.cpp
     ${CMAKE_CURRENT_LIST_DIR}/main_window_updater.cpp
     ${CMAKE_CURRENT_LIST_DIR}/message_dialogs.cpp

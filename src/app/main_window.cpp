@@ -92,6 +92,7 @@ MainWindow::MainWindow(ProgramServices &services)
     connect_catalog();
     m_catalog->resolve_endpoints();
     start_self_update();
+    start_skin_checks(services.http);
 }
 
 MainWindow::~MainWindow() = default;

@@ -13,6 +13,7 @@ class CategoryBar;
 class CoverStore;
 class DownloadManager;
 class GameDirService;
+class HttpClient;
 class InstallVerifier;
 class InstalledButton;
 class QPushButton;
@@ -100,6 +101,11 @@ private:
     // --- self-update (main_window_updater.cpp)
     // Creates the updater, shows what it reports and starts its check.
     void start_self_update();
+
+    // --- installed skins against the server (main_window_skin_checks.cpp)
+    // Asks after every installed skin's package once the version check
+    // found nothing newer, and every ten minutes after.
+    void start_skin_checks(HttpClient &http);
 
     DownloadManager &m_downloads;
     CoverStore &m_covers;
