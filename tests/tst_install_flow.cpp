@@ -455,6 +455,7 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
     QVERIFY(read(mod() + QStringLiteral("/甲.pak")) == served.value(QStringLiteral("甲.pak")));
     QVERIFY(read(mod() + QStringLiteral("/甲.sig")) == served.value(QStringLiteral("甲.sig")));
     QCOMPARE(boxes->shown, QStringList());
+    QVERIFY(m_services.downloads.installs().find(QStringLiteral("甲")));
 
     // Cancel pressed just after the download ended: the manager no longer
     // holds it. (The hidden button stands for a click that came too late.)
@@ -470,6 +471,8 @@ void TestInstallFlow::a_person_installs_and_removes_a_skin()
         "卸载成功|300x200|fixed|on window|✓ centred|皮肤已成功卸载 centred wrapped|<stretch>|[确定] accepted")});
     QCOMPARE(log.texts().filter(QStringLiteral("已删除文件: ")).size(), 2);
     QCOMPARE(skin->action_button()->text(), INSTALL);
+    // Nothing of the install is remembered once its files are gone.
+    QVERIFY(!m_services.downloads.installs().find(QStringLiteral("甲")));
     QVERIFY(skin->action_button()->isEnabled());
     // The confirmation is green from top to bottom inside a dark green
     // frame, its button white, its tick drawn in white.
