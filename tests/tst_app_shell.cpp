@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLocalServer>
 #include <QFontInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QScreen>
 #include <QPushButton>
@@ -564,6 +565,7 @@ void TestAppShell::oneInstancePerUser_data()
     QTest::newRow("the lock and socket of a killed one are taken over") << "killed" << -1 << QString();
     QTest::newRow("the socket's name is taken: the program runs, not to be raised")
         << "socket taken" << -1 << QStringLiteral("[WARNING] main: 无法监听本地连接: ");
+    QTest::newRow("a dead holder's lock naming this process's number is taken over") << "own number" << -1 << QString();
     QTest::newRow("no lock file can be made: no start")
         << "no lock" << 1 << QStringLiteral("[ERROR] main: 无法创建锁文件: ");
 }
@@ -602,6 +604,24 @@ void TestAppShell::oneInstancePerUser()
         QVERIFY(QDir().mkpath(folder));
     }
 
+    if (before == QLatin1String("own number")) {
+        // What a holder that died leaves behind, when its number is now this process's.
+        const QString path = QDir(folder).filePath(QStringLiteral("furlane.lock"));
+        QByteArray left;
+        {
+            QLockFile dead(path);
+            QVERIFY(dead.tryLock(0));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            left = file.readAll();
+        }
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(left) == left.size());
+        file.close();
+        SingleInstance again(folder);
+        QCOMPARE(again.claim(), SingleInstance::Claim::First);
+        return;
+    }
     SingleInstance first(folder);
     QSignalSpy told(&first, &SingleInstance::activation_requested);
     const QString socket_path = QDir::temp().filePath(first.server_name());

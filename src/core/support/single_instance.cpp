@@ -7,6 +7,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSysInfo>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -50,6 +51,16 @@ SingleInstance::~SingleInstance()
 SingleInstance::Claim SingleInstance::claim()
 {
     if (m_lock.tryLock(0))
+        return Claim::First;
+    // A lock that names this very process was left by a holder that died
+    // and whose number this process now has (Wine hands out the same small
+    // numbers after a restart): nobody holds it.
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    if (m_lock.error() == QLockFile::LockFailedError && m_lock.getLockInfo(&pid, &host, &app)
+        && pid == QCoreApplication::applicationPid() && host == QSysInfo::machineHostName()
+        && m_lock.removeStaleLockFile() && m_lock.tryLock(0))
         return Claim::First;
     if (m_lock.error() == QLockFile::LockFailedError) {
         applog::info(QStringLiteral("Furlane 已在运行"));
