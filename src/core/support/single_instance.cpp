@@ -58,8 +58,13 @@ SingleInstance::Claim SingleInstance::claim()
     qint64 pid = 0;
     QString host;
     QString app;
+    // (Windows names the host by COMPUTERNAME in the lock.)
+    const auto this_host = [](const QString &name) {
+        return name.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) == 0
+            || name.compare(qEnvironmentVariable("COMPUTERNAME"), Qt::CaseInsensitive) == 0;
+    };
     if (m_lock.error() == QLockFile::LockFailedError && m_lock.getLockInfo(&pid, &host, &app)
-        && pid == QCoreApplication::applicationPid() && host == QSysInfo::machineHostName()
+        && pid == QCoreApplication::applicationPid() && !host.isEmpty() && this_host(host)
         && m_lock.removeStaleLockFile() && m_lock.tryLock(0))
         return Claim::First;
     if (m_lock.error() == QLockFile::LockFailedError) {
