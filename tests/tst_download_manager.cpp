@@ -428,6 +428,14 @@ private slots:
             QCOMPARE(*found, record);
         } else {
             QVERIFY(found->files.at(0).sha256.isEmpty() && found->files.at(0).etag.isEmpty());
+            // The server's first answer about it is kept, on disk too.
+            store.learn(QStringLiteral("A"), "\"v1\"", "Tue, 08 Dec 2026 10:00:00 GMT", 30000);
+            QVERIFY(store.find(QStringLiteral("A"))->revision_known);
+            QTRY_VERIFY([&] {
+                InstallStore written(store_path);
+                written.load();
+                return written.find(QStringLiteral("A")) && written.find(QStringLiteral("A"))->files.at(0).etag == "\"v1\"";
+            }());
         }
         // What is on disk is what is in memory, unless the disk refused it.
         InstallStore reread(store_path);

@@ -994,6 +994,8 @@ void TestInstallFlow::skins_kept_whole_data()
     QTest::newRow("newer build on the server: 更新 on the card") << "publish" << false << "更新" << false;
     QTest::newRow("newer build on the server: 全部更新") << "publish" << false << "更新" << true;
     QTest::newRow("check refused with 404: no badge, logged") << "publish 404" << false << "" << false;
+    QTest::newRow("update refused by the server: the old pair stays installed") << "publish, get refused" << false
+                                                                                << "更新" << false;
 }
 
 void TestInstallFlow::skins_kept_whole()
@@ -1063,6 +1065,18 @@ void TestInstallFlow::skins_kept_whole()
     }
     QCOMPARE(skin->refresh_button()->text(), offered);
 
+    if (change.endsWith(QLatin1String("get refused"))) {
+        server.set_faults({QJsonObject{{"match", QStringLiteral("乙.pak")}, {"method", "GET"}, {"status", 500}}});
+        QSignalSpy failed(&m_services.downloads, &DownloadManager::task_failed);
+        QTest::mouseClick(skin->refresh_button(), Qt::LeftButton);
+        QVERIFY(failed.wait(20000));
+        QTRY_COMPARE(boxes->shown.size(), 1);
+        QVERIFY(boxes->shown.first().startsWith(QStringLiteral("下载失败|")));
+        QCOMPARE(skin->action_button()->text(), UNINSTALL);
+        QVERIFY(!skin->refresh_button()->isHidden());
+        QVERIFY(read(pak) == served.value(QStringLiteral("乙.pak")));
+        return;
+    }
     QTest::mouseClick(update_all ? all : skin->refresh_button(), Qt::LeftButton);
     QVERIFY(done.wait(20000));
     QTRY_VERIFY(skin && skin->damage_label()->isHidden());

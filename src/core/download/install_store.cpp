@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMetaObject>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -237,7 +238,14 @@ void InstallStore::learn(const QString &skin_id, const QByteArray &etag, const Q
     if (package.size < 0)
         package.size = size;
     it->revision_known = true;
-    save();
+    // Answers come in bursts for every installed skin: one write for each burst.
+    if (!m_save_queued) {
+        m_save_queued = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_save_queued = false;
+            save();
+        }, Qt::QueuedConnection);
+    }
 }
 
 void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files)

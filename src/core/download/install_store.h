@@ -85,6 +85,7 @@ private:
     QSet<QString> m_updatable;
     QHash<QString, SkinDamage> m_damage;
     bool m_saved = true;
+    bool m_save_queued = false;
 };
 
 // The store's file contents and back; from_json gives nothing for text that
