@@ -428,6 +428,14 @@ private slots:
             QCOMPARE(*found, record);
         } else {
             QVERIFY(found->files.at(0).sha256.isEmpty() && found->files.at(0).etag.isEmpty());
+            // A full check learns the hashes of what it found installed.
+            QList<QByteArray> hashes;
+            QCOMPARE(full_damage(InstallRecord(*store.find(QStringLiteral("A"))), nullptr, {}, &hashes), SkinDamage::None);
+            QString error;
+            QCOMPARE(hashes, (QList<QByteArray>{sha256_of_file(mod + QStringLiteral("/A.pak"), nullptr, {}, &error),
+                                               sha256_of_file(mod + QStringLiteral("/A.sig"), nullptr, {}, &error)}));
+            store.take_hashes(QStringLiteral("A"), hashes);
+            QCOMPARE(store.find(QStringLiteral("A"))->files.at(1).sha256, hashes.at(1));
             // The server's first answer about it is kept, on disk too.
             store.learn(QStringLiteral("A"), "\"v1\"", "Tue, 08 Dec 2026 10:00:00 GMT", 30000);
             QVERIFY(store.find(QStringLiteral("A"))->revision_known);

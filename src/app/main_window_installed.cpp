@@ -50,6 +50,7 @@ void MainWindow::connect_installed()
     connect(m_verifier, &InstallVerifier::checked, this, [this](const QString &skin_id, SkinDamage damage) {
         m_downloads.installs().set_damage(skin_id, damage);
     });
+    connect(m_verifier, &InstallVerifier::hashes_found, &m_downloads.installs(), &InstallStore::take_hashes);
     connect(m_verifier, &InstallVerifier::finished, this, [this] {
         m_dir_label->setText(m_dir_status);
         m_verify->setEnabled(true);

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 
 QString file_path(const InstallRecord &record, const InstalledFile &file)
@@ -34,7 +36,7 @@ SkinDamage quick_damage(const InstallRecord &record)
 }
 
 SkinDamage full_damage(const InstallRecord &record, const std::atomic<bool> *cancel,
-                       const std::function<void(qint64)> &on_bytes)
+                       const std::function<void(qint64)> &on_bytes, QList<QByteArray> *found)
 {
     for (const InstalledFile &file : record.files) {
         const QFileInfo info(file_path(record, file));
@@ -43,13 +45,28 @@ SkinDamage full_damage(const InstallRecord &record, const std::atomic<bool> *can
         if (file.size >= 0 && info.size() != file.size)
             return SkinDamage::Resized;
     }
-    for (const InstalledFile &file : record.files) {
-        if (file.sha256.isEmpty())
+    if (found) {
+        found->clear();
+        for (int i = 0; i < record.files.size(); ++i)
+            found->append(QByteArray());
+    }
+    for (int i = 0; i < record.files.size(); ++i) {
+        const InstalledFile &file = record.files.at(i);
+        const QString path = file_path(record, file);
+        // Nothing recorded to compare with: what lies there is taken as
+        // installed only while it is still as it was found.
+        const bool learn = file.sha256.isEmpty() && found && file.modified.isValid()
+            && QFileInfo(path).lastModified().toSecsSinceEpoch() == file.modified.toSecsSinceEpoch();
+        if (file.sha256.isEmpty() && !learn)
             continue;
         QString error;
-        const QByteArray hash = sha256_of_file(file_path(record, file), cancel, on_bytes, &error);
+        const QByteArray hash = sha256_of_file(path, cancel, on_bytes, &error);
         if (cancel && cancel->load())
             return SkinDamage::None;
+        if (learn) {
+            (*found)[i] = hash;
+            continue;
+        }
         // A file that cannot be read cannot be what was installed.
         if (hash != file.sha256)
             return SkinDamage::Changed;
@@ -94,12 +111,16 @@ bool InstallVerifier::start(const QVector<InstallRecord> &records)
             }, Qt::QueuedConnection);
         };
         for (const InstallRecord &record : records) {
-            const SkinDamage damage = full_damage(record, &m_cancel, on_bytes);
+            QList<QByteArray> found;
+            const SkinDamage damage = full_damage(record, &m_cancel, on_bytes, &found);
             if (m_cancel.load())
                 return;
-            QMetaObject::invokeMethod(this, [self, id = record.skin_id, damage] {
-                if (self)
-                    emit self->checked(id, damage);
+            QMetaObject::invokeMethod(this, [self, id = record.skin_id, damage, found] {
+                if (!self)
+                    return;
+                if (std::any_of(found.cbegin(), found.cend(), [](const QByteArray &hash) { return !hash.isEmpty(); }))
+                    emit self->hashes_found(id, found);
+                emit self->checked(id, damage);
             }, Qt::QueuedConnection);
         }
     });

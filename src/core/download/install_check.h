@@ -3,7 +3,9 @@
 #include "core/download/install_record.h"
 #include "core/download/install_store.h"
 
+#include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -17,11 +19,14 @@ class QThread;
 // time only: cheap enough for every opening of the installed view.
 SkinDamage quick_damage(const InstallRecord &record);
 
-// The same, then every file's SHA-256 against the recorded one (where the
-// record has one). `on_bytes` is told each block read; a raised `cancel`
-// ends it early with None.
+// The same, then every file's SHA-256 against the recorded one. A file
+// without a recorded hash (a skin installed before records were kept) that
+// still has its recorded size and time is hashed too, and its hash handed
+// out in `found` (one entry per file, empty where nothing was learnt).
+// `on_bytes` is told each block read; a raised `cancel` ends it early with
+// None.
 SkinDamage full_damage(const InstallRecord &record, const std::atomic<bool> *cancel,
-                       const std::function<void(qint64)> &on_bytes);
+                       const std::function<void(qint64)> &on_bytes, QList<QByteArray> *found = nullptr);
 
 // Runs full_damage over a list of records on a thread of its own and tells
 // the GUI thread how far it got. Destroying it stops the run and waits.
@@ -41,6 +46,8 @@ signals:
     // 0-100 of the bytes to read.
     void progress(int percent);
     void checked(const QString &skin_id, SkinDamage damage);
+    // Hashes of files whose record had none (see full_damage).
+    void hashes_found(const QString &skin_id, const QList<QByteArray> &hashes);
     void finished();
 
 private:

@@ -248,6 +248,22 @@ void InstallStore::learn(const QString &skin_id, const QByteArray &etag, const Q
     }
 }
 
+void InstallStore::take_hashes(const QString &skin_id, const QList<QByteArray> &hashes)
+{
+    auto it = m_records.find(skin_id);
+    if (it == m_records.end() || hashes.size() != it->files.size())
+        return;
+    bool changed = false;
+    for (int i = 0; i < hashes.size(); ++i) {
+        if (it->files[i].sha256.isEmpty() && !hashes.at(i).isEmpty()) {
+            it->files[i].sha256 = hashes.at(i);
+            changed = true;
+        }
+    }
+    if (changed)
+        save();
+}
+
 void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files)
 {
     bool changed = false;

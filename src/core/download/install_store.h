@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QJsonArray>
+#include <QList>
 #include <QMetaType>
 #include <QObject>
 #include <QSet>
@@ -54,6 +55,10 @@ public:
     // Takes what the server answered for a record whose revision was
     // unknown (or whose validators were missing): its validators and size.
     void learn(const QString &skin_id, const QByteArray &etag, const QByteArray &last_modified, qint64 size);
+
+    // Takes the hashes a full check found for files whose record had none
+    // (one per file, empty where none was found).
+    void take_hashes(const QString &skin_id, const QList<QByteArray> &hashes);
 
     // Brings the records of `mod_folder` in line with what lies there:
     // an installed catalogue skin (`installed` holds their records, found in
