@@ -106,15 +106,7 @@ void MainWindow::show_installed()
     // Files may have come or gone outside the program since the last scan.
     scan_installed();
     // What was installed against what lies there now, by size and time.
-    InstallStore &store = m_downloads.installs();
-    for (const InstallRecord &record : store.records_in(mod_folder_path(m_game_dir->game_dir()))) {
-        const SkinDamage found = quick_damage(record);
-        const SkinDamage known = store.damage(record.skin_id);
-        // Other bytes of the same size show only to the full check: its
-        // finding stands until a reinstall.
-        if (found != SkinDamage::None || known != SkinDamage::Changed)
-            store.set_damage(record.skin_id, found);
-    }
+    quick_check(m_downloads.installs(), mod_folder_path(m_game_dir->game_dir()));
     m_installed_shown = m_installed->view_records();
     m_grid->show_list(m_installed_shown, EMPTY_TEXT);
 }

@@ -11,40 +11,57 @@
 
 namespace {
 
-QString file_path(const InstallRecord &record, const InstalledFile &file)
+// Whole seconds: what every file system the game runs on keeps.
+bool same_time(const QFileInfo &info, const InstalledFile &file)
 {
-    return record.mod_folder + QLatin1Char('/') + file.path;
+    return !file.modified.isValid() || info.lastModified().toSecsSinceEpoch() == file.modified.toSecsSinceEpoch();
+}
+
+// A file gone, or one of another size, whatever its bytes.
+SkinDamage presence_damage(const InstallRecord &record)
+{
+    SkinDamage worst = SkinDamage::None;
+    for (const InstalledFile &file : record.files) {
+        const QFileInfo info(record.path_of(file));
+        if (!info.isFile())
+            return SkinDamage::Missing;
+        if (file.size >= 0 && info.size() != file.size)
+            worst = SkinDamage::Resized;
+    }
+    return worst;
 }
 
 } // namespace
 
 SkinDamage quick_damage(const InstallRecord &record)
 {
-    SkinDamage worst = SkinDamage::None;
+    const SkinDamage presence = presence_damage(record);
+    if (presence != SkinDamage::None)
+        return presence;
     for (const InstalledFile &file : record.files) {
-        const QFileInfo info(file_path(record, file));
-        if (!info.isFile())
-            return SkinDamage::Missing;
-        if (file.size >= 0 && info.size() != file.size)
-            worst = SkinDamage::Resized;
-        // Whole seconds: what every file system the game runs on keeps.
-        else if (worst == SkinDamage::None && file.modified.isValid()
-                 && info.lastModified().toSecsSinceEpoch() != file.modified.toSecsSinceEpoch())
-            worst = SkinDamage::Changed;
+        if (!same_time(QFileInfo(record.path_of(file)), file))
+            return SkinDamage::Changed;
     }
-    return worst;
+    return SkinDamage::None;
+}
+
+void quick_check(InstallStore &store, const QString &mod_folder)
+{
+    for (const InstallRecord &record : store.records_in(mod_folder)) {
+        const SkinDamage found = quick_damage(record);
+        // Other bytes of the same size show only to the full check: its
+        // finding stands until a reinstall.
+        if (found != SkinDamage::None || store.damage(record.skin_id) != SkinDamage::Changed)
+            store.set_damage(record.skin_id, found);
+    }
 }
 
 SkinDamage full_damage(const InstallRecord &record, const std::atomic<bool> *cancel,
                        const std::function<void(qint64)> &on_bytes, QList<QByteArray> *found)
 {
-    for (const InstalledFile &file : record.files) {
-        const QFileInfo info(file_path(record, file));
-        if (!info.isFile())
-            return SkinDamage::Missing;
-        if (file.size >= 0 && info.size() != file.size)
-            return SkinDamage::Resized;
-    }
+    const SkinDamage presence = presence_damage(record);
+    if (presence != SkinDamage::None)
+        return presence;
     if (found) {
         found->clear();
         for (int i = 0; i < record.files.size(); ++i)
@@ -52,11 +69,11 @@ SkinDamage full_damage(const InstallRecord &record, const std::atomic<bool> *can
     }
     for (int i = 0; i < record.files.size(); ++i) {
         const InstalledFile &file = record.files.at(i);
-        const QString path = file_path(record, file);
+        const QString path = record.path_of(file);
         // Nothing recorded to compare with: what lies there is taken as
         // installed only while it is still as it was found.
         const bool learn = file.sha256.isEmpty() && found && file.modified.isValid()
-            && QFileInfo(path).lastModified().toSecsSinceEpoch() == file.modified.toSecsSinceEpoch();
+            && same_time(QFileInfo(path), file);
         if (file.sha256.isEmpty() && !learn)
             continue;
         QString error;
@@ -93,7 +110,7 @@ bool InstallVerifier::start(const QVector<InstallRecord> &records)
     qint64 total = 0;
     for (const InstallRecord &record : records) {
         for (const InstalledFile &file : record.files)
-            total += qMax<qint64>(QFileInfo(file_path(record, file)).size(), 0);
+            total += qMax<qint64>(QFileInfo(record.path_of(file)).size(), 0);
     }
     QPointer<InstallVerifier> self(this);
     m_thread = QThread::create([this, self, records, total] {

@@ -18,6 +18,8 @@ class QThread;
 // An installed skin's files against its record, by size and modification
 // time only: cheap enough for every opening of the installed view.
 SkinDamage quick_damage(const InstallRecord &record);
+// quick_damage over the records of `mod_folder`, into the store.
+void quick_check(InstallStore &store, const QString &mod_folder);
 
 // The same, then every file's SHA-256 against the recorded one. A file
 // without a recorded hash (a skin installed before records were kept) that

@@ -35,6 +35,9 @@ struct InstallRecord {
     QDateTime installed_at;          // UTC
     bool revision_known = true;
 
+    // Where `file` lies on disk.
+    QString path_of(const InstalledFile &file) const { return mod_folder + QLatin1Char('/') + file.path; }
+
     bool operator==(const InstallRecord &other) const
     {
         return skin_id == other.skin_id && name == other.name && mod_folder == other.mod_folder

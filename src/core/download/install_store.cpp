@@ -68,6 +68,13 @@ QString skin_url(const QJsonObject &skin, const QString &key)
         + skin.value(key).toString();
 }
 
+// Records in a fixed order: by skin.
+void sort_records(QVector<InstallRecord> &records)
+{
+    std::sort(records.begin(), records.end(),
+              [](const InstallRecord &a, const InstallRecord &b) { return a.skin_id < b.skin_id; });
+}
+
 } // namespace
 
 QString skin_package_url(const QJsonObject &skin)
@@ -151,7 +158,7 @@ InstallRecord adopted_record(const QJsonObject &skin, const QString &mod_folder,
                 break;
             }
         }
-        const QFileInfo info(root + file.path);
+        const QFileInfo info(record.path_of(file));
         if (info.isFile()) {
             file.size = info.size();
             file.modified = info.lastModified().toUTC();
@@ -202,8 +209,7 @@ QVector<InstallRecord> InstallStore::records_in(const QString &mod_folder) const
         if (record.mod_folder == mod_folder)
             out.append(record);
     }
-    std::sort(out.begin(), out.end(),
-              [](const InstallRecord &a, const InstallRecord &b) { return a.skin_id < b.skin_id; });
+    sort_records(out);
     return out;
 }
 
@@ -280,7 +286,7 @@ void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &instal
     for (auto it = m_records.begin(); it != m_records.end();) {
         const InstallRecord &record = it.value();
         const bool any_left = std::any_of(record.files.cbegin(), record.files.cend(), [&](const InstalledFile &file) {
-            return QFileInfo(record.mod_folder + QLatin1Char('/') + file.path).isFile();
+            return QFileInfo(record.path_of(file)).isFile();
         });
         if (record.mod_folder == mod_folder && !any_left) {
             const QString skin_id = it.key();
@@ -333,8 +339,7 @@ void InstallStore::save()
     QVector<InstallRecord> records;
     for (const InstallRecord &record : qAsConst(m_records))
         records.append(record);
-    std::sort(records.begin(), records.end(),
-              [](const InstallRecord &a, const InstallRecord &b) { return a.skin_id < b.skin_id; });
+    sort_records(records);
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     QSaveFile file(m_path);
     m_saved = file.open(QIODevice::WriteOnly) && file.write(install_records_to_json(records)) >= 0
