@@ -108,6 +108,9 @@ void TestHttpClient::answers_data()
         << QJsonArray{rule("index_skins", {{"status", 500}})} << true << 500 << QStringLiteral("500 Server Error");
     QTest::newRow("connection cut mid-body is a transport failure")
         << QJsonArray{rule("index_skins", {{"cut_after", 3}, {"body", QString(5000, QLatin1Char('y'))}})} << false << 0 << QString();
+    QTest::newRow("a body shorter than its length is a transport failure")
+        << QJsonArray{rule("index_skins", {{"content_length", 9000}, {"body", QString(5000, QLatin1Char('y'))}})} << false << 0
+        << QString();
     QTest::newRow("connection closed before any answer")
         << QJsonArray{rule("index_skins", {{"drop", true}})} << false << 0 << QString();
 }

@@ -155,12 +155,26 @@ bool retry_connection(QNetworkReply *reply, int attempt, const QUrl &url)
 
 // Adds the body of a finished answer to its head. An answer that began but
 // broke off is a transport failure.
+QString short_body_text(qint64 received, qint64 length, const QUrl &url)
+{
+    return QStringLiteral("响应不完整: 收到 %1 字节，应为 %2 字节 (%3)").arg(received).arg(length).arg(url.toString());
+}
+
 void fill_body(QNetworkReply *reply, HttpResult &result)
 {
     result.body = reply->readAll();
     if (reply->error() != QNetworkReply::NoError && result.status < 400) {
         result.ok = false;
         result.error = reply->errorString();
+        return;
+    }
+    // A connection cut mid-body is not always reported as an error: a body
+    // shorter than its length is one all the same. (A compressed body is
+    // measured after decoding, so its length says nothing.)
+    if (result.ok && reply->operation() != QNetworkAccessManager::HeadOperation && result.content_length >= 0
+        && result.body.size() < result.content_length && !reply->hasRawHeader("Content-Encoding")) {
+        result.ok = false;
+        result.error = short_body_text(result.body.size(), result.content_length, reply->url());
     }
 }
 
@@ -385,8 +399,7 @@ HttpStream::Read HttpStream::read(QByteArray &out, qint64 max_bytes)
         return Read::Failed;
     }
     if (m_head.content_length >= 0 && m_received < m_head.content_length) {
-        m_error = QStringLiteral("响应不完整: 收到 %1 字节，应为 %2 字节 (%3)")
-                      .arg(m_received).arg(m_head.content_length).arg(reply->url().toString());
+        m_error = short_body_text(m_received, m_head.content_length, reply->url());
         return Read::Failed;
     }
     return Read::End;
