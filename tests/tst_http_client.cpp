@@ -63,7 +63,8 @@ private slots:
     void backgroundRequestDroppedWithItsContext();
     void refusedConnectionTriedFourTimes();
     void establishedConnectionNotRetried();
-    void redirectFollowedForGetOnly();
+    void redirects_data();
+    void redirects();
     void cookiesKept();
     void cookiesSharedAcrossThreads();
     void streamReads_data();
@@ -205,16 +206,78 @@ void TestHttpClient::establishedConnectionNotRetried()
     QVERIFY(g_log.filter(QStringLiteral("重试")).isEmpty());
 }
 
-void TestHttpClient::redirectFollowedForGetOnly()
+// Every way of asking follows redirects in the client, and what it reports
+// (status, size, address) is the final answer's, never a redirect's.
+void TestHttpClient::redirects_data()
 {
-    server.set_faults({rule("old.php", {{"redirect", url(QStringLiteral("/index_skins.php"))}})});
-    const HttpResult get = m_services.http.get(url(QStringLiteral("/old.php")), 5);
-    QCOMPARE(get.status, 200);
-    QCOMPARE(get.body, QByteArray("[{\"name\":\"a\"}]"));
-    QVERIFY(get.url.toString().endsWith(QStringLiteral("/index_skins.php")));
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QJsonArray>("faults");
+    QTest::addColumn<QString>("error");   // empty when the file is reached
 
-    const HttpResult head = m_services.http.head(QUrl(url(QStringLiteral("/old.php"))), 5);
-    QCOMPARE(head.status, 302);
+    // A Location header is ASCII: the address as it goes on the wire.
+    const QString file = QString::fromLatin1(
+        url_from_text(QStringLiteral("/subcutaneous/index_skin_download.php?MainCategory=主&subcategory=子&pak_original=big.pak"))
+            .toEncoded());
+    QTest::newRow("followed for every method, the size the file's")
+        << "/old.php" << QJsonArray{rule("old.php", {{"redirect", url(file)}})} << QString();
+    QTest::newRow("relative address resolved against the redirect's")
+        << "/a/old.php" << QJsonArray{rule("old.php", {{"redirect", ".." + file}})} << QString();
+    // Hops from /h0.php through /h<n-1>.php to the file: n redirects.
+    const auto chain = [&](int n) {
+        QJsonArray rules;
+        for (int i = 0; i < n; ++i)
+            rules.append(rule(QStringLiteral("/h%1.php").arg(i),
+                              {{"redirect", i + 1 < n ? QStringLiteral("/h%1.php").arg(i + 1) : file}}));
+        return rules;
+    };
+    QTest::newRow("as many hops as allowed") << "/h0.php" << chain(HttpClient::MAX_REDIRECTS) << QString();
+    QTest::newRow("one hop too many fails")
+        << "/h0.php" << chain(HttpClient::MAX_REDIRECTS + 1) << QStringLiteral("重定向次数过多");
+    QTest::newRow("a loop fails") << "/loop.php" << QJsonArray{rule("loop.php", {{"redirect", "loop.php"}})}
+                                  << QStringLiteral("重定向循环");
+    QTest::newRow("a redirect without Location fails")
+        << "/old.php" << QJsonArray{rule("old.php", {{"status", 302}})} << QStringLiteral("重定向没有目标地址: 302");
+}
+
+void TestHttpClient::redirects()
+{
+    QFETCH(QString, path);
+    QFETCH(QJsonArray, faults);
+    QFETCH(QString, error);
+    server.set_faults(faults);
+    const QUrl address = url_from_text(url(path));
+    const auto check = [&](const char *how, const HttpResult &r) {
+        if (!error.isEmpty()) {
+            QVERIFY2(!r.ok && r.error_text().contains(error), qPrintable(QString::fromLatin1(how) + ": " + r.error_text()));
+            return;
+        }
+        QVERIFY2(r.ok, qPrintable(QString::fromLatin1(how) + ": " + r.error_text()));
+        QCOMPARE(r.status, 200);
+        QCOMPARE(r.content_length, qint64(100000));
+        QVERIFY2(r.url.toString().endsWith(QStringLiteral("pak_original=big.pak")), qPrintable(r.url.toString()));
+    };
+
+    check("GET", m_services.http.get(address, 5));
+    QCOMPARE(m_services.http.get(address, 5).body.size(), error.isEmpty() ? 100000 : 0);
+    check("HEAD", m_services.http.head(address, 5));
+    QObject context;
+    std::optional<HttpResult> later;
+    m_services.http.get_async(address, 5, &context, [&](const HttpResult &answer) { later = answer; });
+    QTRY_VERIFY(later.has_value());
+    check("background GET", *later);
+    later.reset();
+    m_services.http.head_async(address, 5, {}, &context, [&](const HttpResult &answer) { later = answer; });
+    QTRY_VERIFY(later.has_value());
+    check("background HEAD", *later);
+
+    HttpResult failure;
+    auto stream = m_services.http.open_stream(address, 5, &failure);
+    check("stream", stream ? stream->head() : failure);
+    QByteArray chunk;
+    qint64 total = 0;
+    while (stream && stream->read(chunk, 1 << 20) == HttpStream::Read::Data)
+        total += chunk.size();
+    QCOMPARE(total, error.isEmpty() ? 100000 : 0);
 }
 
 void TestHttpClient::cookiesKept()

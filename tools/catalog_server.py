@@ -46,7 +46,9 @@ out), "ignore_if_range",
 206 that carries the whole file under the Content-Range asked for),
 "partial_without" (names of headers a 206 leaves out, e.g. ["Last-Modified"],
 still compared with If-Range), "chunked"
-(body in chunked transfer coding, no Content-Length). The
+(body in chunked transfer coding, no Content-Length), "coding_etag" (like
+Apache's mod_deflate: a request whose Accept-Encoding names gzip gets the
+file's ETag tagged "-gzip", for a HEAD as for a GET). The
 first live rule wins. Cutting the body of a path after N bytes, K times:
   {"match": PATH, "method": "GET", "cut_after": N, "times": K}
 N counts the bytes of each answer, so on a resumed (ranged) request the cut
@@ -243,7 +245,8 @@ class State:
 RULE_KEYS = {"match", "method", "range", "times", "status", "delay", "drop", "stall_after", "stall",
              "cut_after", "cut_reset", "content_length", "redirect", "set_cookie",
              "body", "content_type", "headers", "rate", "no_ranges", "validators",
-             "ignore_if_range", "ignore_range", "range_body", "partial_without", "chunked"}
+             "ignore_if_range", "ignore_range", "range_body", "partial_without", "chunked",
+             "coding_etag"}
 
 
 def validate_rules(payload):
@@ -519,6 +522,9 @@ class Handler(BaseHTTPRequestHandler):
         override = rule.get("validators", {})
         etag = override.get("etag", etag)
         modified = override.get("last_modified", modified)
+        accepted = (self.headers.get("Accept-Encoding") or "").lower()
+        if rule.get("coding_etag") and etag is not None and "gzip" in accepted:
+            etag = etag[:-1] + '-gzip"' if etag.endswith('"') else etag + "-gzip"
         for name, value in (("ETag", etag), ("Last-Modified", modified)):
             if value is not None:
                 response.headers.append((name, value))

@@ -102,8 +102,9 @@ DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name,
 
     m_total_size = 0;
     for (const auto &entry : wanted) {
-        const HttpResult head = m_client.head(url_from_text(entry.first),
-                                                            m_head_timeout_seconds, &m_is_cancelled);
+        // Asked as the GET will ask, so the size is that of the bytes it gets.
+        const HttpResult head = m_client.head(url_from_text(entry.first), m_head_timeout_seconds,
+                                              &m_is_cancelled, file_request_headers());
         if (head.cancelled)
             return Outcome::Cancelled;
         if (!head.ok) {

@@ -1,5 +1,6 @@
 #include "core/download/update_check.h"
 
+#include "core/net/resume_rules.h"
 #include "core/support/log.h"
 
 namespace {
@@ -10,6 +11,21 @@ QByteArray strong_etag(const QByteArray &value)
 {
     const QByteArray tag = value.trimmed();
     return tag.startsWith("W/") ? QByteArray() : tag;
+}
+
+// A server that refuses HEAD: the check asks with a GET of the first byte.
+bool head_refused(const HttpResult &answer)
+{
+    return answer.ok && (answer.status == 405 || answer.status == 501);
+}
+
+// The answer to that GET read like a HEAD's: a 206 names the whole size in
+// its Content-Range, a 200 in its Content-Length.
+HttpResult as_head_answer(HttpResult answer)
+{
+    if (answer.ok && answer.status == 206)
+        answer.content_length = content_range_total(answer.header("Content-Range"));
+    return answer;
 }
 
 PackageCheck failed(const InstallRecord &record, const QString &error)
@@ -70,7 +86,10 @@ PackageCheck judge_package_answer(const InstallRecord &record, const HttpResult 
         return check;
     }
     if (nothing_known) {
-        check.verdict = PackageVerdict::Learned;
+        // A skin adopted without a record still has its size on disk: another
+        // size on the server is another package, whatever validators come.
+        const bool other_size = package.size >= 0 && check.size >= 0 && package.size != check.size;
+        check.verdict = other_size ? PackageVerdict::Changed : PackageVerdict::Learned;
         return check;
     }
     if (!known_etag.isEmpty() && !check.etag.isEmpty()) {
@@ -128,13 +147,7 @@ void SkinUpdateChecker::send_next()
             continue;
         }
         ++m_in_flight;
-        m_http.head_async(url_from_text(url), m_timeout_seconds, conditional_headers(record), this,
-                          [this, index](const HttpResult &answer) {
-                              --m_in_flight;
-                              const InstallRecord &answered_record = m_records.at(index);
-                              take(answered_record, judge_package_answer(answered_record, answer));
-                              send_next();
-                          });
+        ask(index, "HEAD");
     }
     if (!m_running || m_in_flight > 0 || m_next < m_records.size())
         return;
@@ -148,11 +161,44 @@ void SkinUpdateChecker::send_next()
     }
 }
 
+void SkinUpdateChecker::ask(int index, const QByteArray &verb)
+{
+    const InstallRecord &record = m_records.at(index);
+    HttpClient::RequestOptions options;
+    options.timeout_seconds = m_timeout_seconds;
+    // The same request headers as the download's GET: a server that tags its
+    // validators with the coding it would use then tags neither.
+    options.headers = file_request_headers() + conditional_headers(record);
+    if (verb == "GET") {
+        options.headers.append({QByteArrayLiteral("Range"), QByteArrayLiteral("bytes=0-0")});
+        options.head_only = true;
+    }
+    m_http.send_async(verb, url_from_text(record.files.first().url), options, this,
+                      [this, index, verb](const HttpResult &answer) {
+                          if (verb == "HEAD" && head_refused(answer)) {
+                              ask(index, "GET");
+                              return;
+                          }
+                          --m_in_flight;
+                          const InstallRecord &answered_record = m_records.at(index);
+                          take(answered_record, judge_package_answer(answered_record, as_head_answer(answer)));
+                          send_next();
+                      });
+}
+
 void SkinUpdateChecker::take(const InstallRecord &record, const PackageCheck &result)
 {
-    if (result.verdict == PackageVerdict::Failed)
-        applog::warning(QStringLiteral("检查皮肤更新失败: %1 - %2")
-                            .arg(record.name.isEmpty() ? record.skin_id : record.name, result.error));
+    // Every ten minutes the same failure would say nothing new: a skin's
+    // failure is logged when it differs from its last one.
+    if (result.verdict == PackageVerdict::Failed) {
+        QString &last = m_last_failure[record.skin_id];
+        if (last != result.error)
+            applog::warning(QStringLiteral("检查皮肤更新失败: %1 - %2")
+                                .arg(record.name.isEmpty() ? record.skin_id : record.name, result.error));
+        last = result.error;
+    } else {
+        m_last_failure.remove(record.skin_id);
+    }
     emit answered(result);
 }
 

@@ -4,6 +4,7 @@
 #include "core/net/http_client.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -42,8 +43,9 @@ HttpHeaders conditional_headers(const InstallRecord &record);
 PackageCheck judge_package_answer(const InstallRecord &record, const HttpResult &answer);
 
 // Asks the server, in the background, whether the packages of installed
-// skins changed: a conditional HEAD per skin, a few at a time. Failed checks
-// are logged and answered as Failed, nothing else. GUI thread.
+// skins changed: a conditional HEAD per skin, a few at a time (a GET of the
+// first byte where the server refuses HEAD). Failed checks are answered as
+// Failed and logged, a skin's same failure once per run. GUI thread.
 class SkinUpdateChecker final : public QObject {
     Q_OBJECT
 public:
@@ -76,6 +78,8 @@ signals:
 
 private:
     void send_next();
+    // Sends the check of m_records[index] as `verb` (HEAD, or GET of one byte).
+    void ask(int index, const QByteArray &verb);
     void take(const InstallRecord &record, const PackageCheck &result);
 
     HttpClient &m_http;
@@ -85,6 +89,7 @@ private:
     int m_in_flight = 0;
     bool m_running = false;
     std::optional<QVector<InstallRecord>> m_queued;
+    QHash<QString, QString> m_last_failure;   // by skin id
     std::function<QVector<InstallRecord>()> m_supplier;
     QTimer m_timer;
 };

@@ -132,14 +132,10 @@ void fill_head(QNetworkReply *reply, HttpResult &result)
     result.headers = reply->rawHeaderPairs();
 }
 
-// False when the reply ended without any answer; a redirect that led nowhere
-// (its target refused the connection) leaves the redirect's own status
-// behind, which is no answer either.
-bool answered(QNetworkReply *reply, bool follow_redirects)
+// False when the reply ended without any answer.
+bool answered(QNetworkReply *reply)
 {
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    return status.isValid()
-        && !(follow_redirects && is_redirect(status.toInt()) && reply->error() != QNetworkReply::NoError);
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
 }
 
 // Whether a request that got no connection is sent again as attempt
@@ -176,6 +172,45 @@ void fill_body(QNetworkReply *reply, HttpResult &result)
         result.ok = false;
         result.error = short_body_text(result.body.size(), result.content_length, reply->url());
     }
+}
+
+// Where a redirect answer sends the request next, or why it goes nowhere.
+// `visited` holds every address of the request so far, the first one too.
+struct Hop {
+    QUrl next;
+    QString error;
+};
+
+Hop redirect_hop(QNetworkReply *reply, const QList<QUrl> &visited)
+{
+    const QUrl from = reply->url();
+    const QByteArray location = reply->rawHeader("Location").trimmed();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (location.isEmpty())
+        return {QUrl(), QStringLiteral("重定向没有目标地址: %1 %2 (%3)")
+                            .arg(status)
+                            .arg(reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString(),
+                                 from.toString())};
+    const QUrl to = from.resolved(QUrl(QString::fromUtf8(location), QUrl::TolerantMode));
+    const QString scheme = to.scheme().toLower();
+    const bool web = scheme == QLatin1String("http") || scheme == QLatin1String("https");
+    // Never from an encrypted address to a plain one.
+    const bool less_safe = from.scheme().toLower() == QLatin1String("https") && scheme != QLatin1String("https");
+    if (!to.isValid() || to.host().isEmpty() || !web || less_safe)
+        return {QUrl(), QStringLiteral("拒绝重定向: %1 → %2").arg(from.toString(), to.toString())};
+    if (visited.contains(to))
+        return {QUrl(), QStringLiteral("重定向循环: %1 → %2").arg(from.toString(), to.toString())};
+    if (visited.size() > HttpClient::MAX_REDIRECTS)
+        return {QUrl(), QStringLiteral("重定向次数过多 (超过 %1 次): %2")
+                            .arg(HttpClient::MAX_REDIRECTS)
+                            .arg(visited.first().toString())};
+    return {to, QString()};
+}
+
+bool is_redirect_answer(QNetworkReply *reply)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.isValid() && is_redirect(status.toInt());
 }
 
 } // namespace
@@ -255,25 +290,32 @@ QNetworkAccessManager *HttpClient::manager()
     return local;
 }
 
-QNetworkRequest HttpClient::request_for(const QUrl &url, bool follow_redirects,
-                                        const HttpHeaders &headers) const
+HttpHeaders file_request_headers()
+{
+    return {{QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity")}};
+}
+
+QNetworkRequest HttpClient::request_for(const QUrl &url, const HttpHeaders &headers) const
 {
     QNetworkRequest request(url);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         follow_redirects ? QNetworkRequest::NoLessSafeRedirectPolicy
-                                          : QNetworkRequest::ManualRedirectPolicy);
+    // Redirects are followed by the client itself, hop by hop, for every
+    // method: Qt's own follower leaves HEAD alone and can merge a redirect's
+    // headers into the final answer's.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setRawHeader("User-Agent", "Furlane/1.0");
     for (const auto &header : headers)
         request.setRawHeader(header.first, header.second);
     return request;
 }
 
-QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
-                                int timeout_ms, const std::atomic<bool> *cancel, Wait until,
-                                HttpResult &result, const HttpHeaders &headers)
+QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, int timeout_ms,
+                                const std::atomic<bool> *cancel, Wait until, HttpResult &result,
+                                const HttpHeaders &headers)
 {
-    const QNetworkRequest request = request_for(url, follow_redirects, headers);
-    for (int attempt = 0;; ++attempt) {
+    QUrl at = url;
+    QList<QUrl> visited{url};
+    for (int attempt = 0;;) {
+        const QNetworkRequest request = request_for(at, headers);
         QNetworkReply *reply = verb == "HEAD" ? manager()->head(request)
                                               : manager()->sendCustomRequest(request, verb);
         // Bound what Qt reads ahead of a stream's reader, so memory does not
@@ -282,36 +324,52 @@ QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool fo
         // hold Qt's network thread back.
         if (until == Wait::Headers)
             reply->setReadBufferSize(1 << 20);
-        auto headers_or_end = [reply, follow_redirects] {
+        auto ready = [reply, until] {
             if (reply->isFinished())
                 return true;
-            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-            return status.isValid() && !(follow_redirects && is_redirect(status.toInt()));
+            if (is_redirect_answer(reply)) {
+                // Its body is of no use; read to its end, so that the
+                // connection can carry the next hop.
+                reply->readAll();
+                return false;
+            }
+            return until == Wait::Headers && answered(reply);
         };
-        auto end = [reply] { return reply->isFinished(); };
-        const WaitOutcome outcome = wait_on(reply, timeout_ms, cancel,
-                                            until == Wait::Headers ? std::function<bool()>(headers_or_end)
-                                                                   : std::function<bool()>(end));
+        const WaitOutcome outcome = wait_on(reply, timeout_ms, cancel, ready);
         if (outcome != WaitOutcome::Done) {
             reply->abort();
             reply->deleteLater();
             result = HttpResult();
-            result.url = url;
+            result.url = at;
             result.timed_out = outcome == WaitOutcome::TimedOut;
             result.cancelled = outcome == WaitOutcome::Cancelled;
-            result.error = result.cancelled ? QStringLiteral("请求已取消") : timeout_text(timeout_ms, url);
+            result.error = result.cancelled ? QStringLiteral("请求已取消") : timeout_text(timeout_ms, at);
             return nullptr;
         }
-        if (reply->isFinished() && !answered(reply, follow_redirects) && reply->error() != QNetworkReply::NoError) {
+        if (!answered(reply) && reply->error() != QNetworkReply::NoError) {
             const QString error = reply->errorString();
-            const bool retry = retry_connection(reply, attempt + 1, url);
+            const bool retry = retry_connection(reply, ++attempt, at);
             reply->deleteLater();
             if (retry)
                 continue;
             result = HttpResult();
-            result.url = url;
+            result.url = at;
             result.error = error;
             return nullptr;
+        }
+        if (is_redirect_answer(reply)) {
+            const Hop hop = redirect_hop(reply, visited);
+            reply->deleteLater();
+            if (!hop.error.isEmpty()) {
+                result = HttpResult();
+                result.url = at;
+                result.error = hop.error;
+                return nullptr;
+            }
+            at = hop.next;
+            visited.append(at);
+            attempt = 0;
+            continue;
         }
         result = HttpResult();
         fill_head(reply, result);
@@ -319,12 +377,11 @@ QNetworkReply *HttpClient::send(const QByteArray &verb, const QUrl &url, bool fo
     }
 }
 
-HttpResult HttpClient::run(const QByteArray &verb, const QUrl &url, bool follow_redirects,
-                           int timeout_seconds, const std::atomic<bool> *cancel)
+HttpResult HttpClient::run(const QByteArray &verb, const QUrl &url, int timeout_seconds,
+                           const std::atomic<bool> *cancel, const HttpHeaders &headers)
 {
     HttpResult result;
-    QNetworkReply *reply = send(verb, url, follow_redirects, timeout_seconds * 1000, cancel,
-                                Wait::Finished, result);
+    QNetworkReply *reply = send(verb, url, timeout_seconds * 1000, cancel, Wait::Finished, result, headers);
     if (!reply)
         return result;
     fill_body(reply, result);
@@ -334,12 +391,13 @@ HttpResult HttpClient::run(const QByteArray &verb, const QUrl &url, bool follow_
 
 HttpResult HttpClient::get(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel)
 {
-    return run("GET", url, true, timeout_seconds, cancel);
+    return run("GET", url, timeout_seconds, cancel, {});
 }
 
-HttpResult HttpClient::head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel)
+HttpResult HttpClient::head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel,
+                            const HttpHeaders &headers)
 {
-    return run("HEAD", url, false, timeout_seconds, cancel);
+    return run("HEAD", url, timeout_seconds, cancel, headers);
 }
 
 std::unique_ptr<HttpStream> HttpClient::open_stream(const QUrl &url, int timeout_seconds,
@@ -348,8 +406,7 @@ std::unique_ptr<HttpStream> HttpClient::open_stream(const QUrl &url, int timeout
                                                     const HttpHeaders &headers)
 {
     HttpResult head;
-    QNetworkReply *reply = send("GET", url, true, timeout_seconds * 1000, cancel, Wait::Headers, head,
-                                headers);
+    QNetworkReply *reply = send("GET", url, timeout_seconds * 1000, cancel, Wait::Headers, head, headers);
     if (!reply) {
         if (failure)
             *failure = head;
@@ -406,15 +463,16 @@ HttpStream::Read HttpStream::read(QByteArray &out, qint64 max_bytes)
 }
 
 // One asynchronous request: the same steps as a blocking one (retries while
-// no connection can be made, a silence limit reset by every sign of
-// progress), driven by the reply's signals instead of a waiting loop. Deletes
-// itself once it has answered or its context is gone.
+// no connection can be made, redirects hop by hop, a silence limit reset by
+// every sign of progress), driven by the reply's signals instead of a waiting
+// loop. Deletes itself once it has answered or its context is gone.
 class AsyncRequest final : public QObject {
 public:
-    AsyncRequest(HttpClient &client, const QByteArray &verb, const QUrl &url, const HttpHeaders &headers,
-                 int timeout_ms, QObject *context, HttpClient::Done done)
-        : QObject(client.manager()), m_client(client), m_verb(verb), m_url(url), m_headers(headers),
-          m_timeout_ms(timeout_ms), m_context(context), m_done(std::move(done))
+    AsyncRequest(HttpClient &client, const QByteArray &verb, const QUrl &url,
+                 const HttpClient::RequestOptions &options, QObject *context, HttpClient::Done done)
+        : QObject(client.manager()), m_client(client), m_verb(verb), m_url(url), m_visited{url},
+          m_options(options), m_timeout_ms(options.timeout_seconds * 1000), m_context(context),
+          m_done(std::move(done))
     {
         m_idle.setSingleShot(true);
         connect(&m_idle, &QTimer::timeout, this, &AsyncRequest::timed_out);
@@ -425,20 +483,32 @@ public:
 
     void start()
     {
-        const QNetworkRequest request = m_client.request_for(m_url, follows_redirects(), m_headers);
-        m_reply = m_verb == "HEAD" ? m_client.manager()->head(request) : m_client.manager()->get(request);
+        const QNetworkRequest request = m_client.request_for(m_url, m_options.headers);
+        m_reply = m_verb == "HEAD" ? m_client.manager()->head(request)
+                                   : m_client.manager()->sendCustomRequest(request, m_verb);
         const auto progress = [this] { m_idle.start(m_timeout_ms); };
         connect(m_reply, &QNetworkReply::metaDataChanged, this, progress);
         connect(m_reply, &QNetworkReply::readyRead, this, progress);
-        connect(m_reply, &QNetworkReply::redirected, this, progress);
         connect(m_reply, &QNetworkReply::encrypted, this, progress);
+        if (m_options.head_only)
+            connect(m_reply, &QNetworkReply::metaDataChanged, this, &AsyncRequest::head_arrived);
         connect(m_reply, &QNetworkReply::finished, this, &AsyncRequest::finished);
         m_idle.start(m_timeout_ms);
     }
 
 private:
-    // HEAD answers its own address, as the blocking one does.
-    bool follows_redirects() const { return m_verb != "HEAD"; }
+    // Asked for the head only: the final answer's status line and headers
+    // are the result, and its body is not waited for.
+    void head_arrived()
+    {
+        if (!m_reply || !answered(m_reply) || is_redirect_answer(m_reply))
+            return;
+        HttpResult result;
+        fill_head(m_reply, result);
+        abort_reply();
+        m_idle.stop();
+        answer(result);
+    }
 
     void finished()
     {
@@ -447,16 +517,28 @@ private:
         m_idle.stop();
         reply->deleteLater();
         HttpResult result;
-        if (!answered(reply, follows_redirects()) && reply->error() != QNetworkReply::NoError) {
-            if (retry_connection(reply, ++m_attempt, m_url)) {
+        if (!answered(reply) && reply->error() != QNetworkReply::NoError) {
+            if (++m_attempt <= m_options.retries && retry_connection(reply, m_attempt, m_url)) {
                 start();
                 return;
             }
             result.url = m_url;
             result.error = reply->errorString();
+        } else if (is_redirect_answer(reply)) {
+            const Hop hop = redirect_hop(reply, m_visited);
+            if (hop.error.isEmpty()) {
+                m_url = hop.next;
+                m_visited.append(m_url);
+                m_attempt = 0;
+                start();
+                return;
+            }
+            result.url = m_url;
+            result.error = hop.error;
         } else {
             fill_head(reply, result);
-            fill_body(reply, result);
+            if (!m_options.head_only)
+                fill_body(reply, result);
         }
         answer(result);
     }
@@ -501,8 +583,9 @@ private:
 
     HttpClient &m_client;
     QByteArray m_verb;
-    QUrl m_url;
-    HttpHeaders m_headers;
+    QUrl m_url;   // the hop under way
+    QList<QUrl> m_visited;
+    HttpClient::RequestOptions m_options;
     int m_timeout_ms;
     QPointer<QObject> m_context;
     bool m_has_context = m_context != nullptr;
@@ -512,17 +595,26 @@ private:
     int m_attempt = 0;
 };
 
-void HttpClient::get_async(const QUrl &url, int timeout_seconds, QObject *context, Done done)
+void HttpClient::send_async(const QByteArray &verb, const QUrl &url, const RequestOptions &options,
+                            QObject *context, Done done)
 {
     // A child of this thread's manager: gone with the client, unanswered.
-    auto *request = new AsyncRequest(*this, "GET", url, {}, timeout_seconds * 1000, context, std::move(done));
+    auto *request = new AsyncRequest(*this, verb, url, options, context, std::move(done));
     request->start();
+}
+
+void HttpClient::get_async(const QUrl &url, int timeout_seconds, QObject *context, Done done)
+{
+    RequestOptions options;
+    options.timeout_seconds = timeout_seconds;
+    send_async("GET", url, options, context, std::move(done));
 }
 
 void HttpClient::head_async(const QUrl &url, int timeout_seconds, const HttpHeaders &headers,
                             QObject *context, Done done)
 {
-    auto *request = new AsyncRequest(*this, "HEAD", url, headers, timeout_seconds * 1000, context,
-                                     std::move(done));
-    request->start();
+    RequestOptions options;
+    options.timeout_seconds = timeout_seconds;
+    options.headers = headers;
+    send_async("HEAD", url, options, context, std::move(done));
 }

@@ -61,6 +61,12 @@ bool is_redirect(int status);
 // what cannot stand in a URL (blanks, non-ASCII), never what already can.
 QUrl url_from_text(const QString &text);
 
+// The headers of every request for a file's bytes or for what is known of
+// them (its size and validators): the stored bytes themselves, never a
+// compressed coding, so that lengths and ranges count what lands on disk
+// and a server gives the same validators to a HEAD as to the GET.
+HttpHeaders file_request_headers();
+
 // A streamed GET whose body the caller reads in chunks. Created by
 // HttpClient::open_stream; usable only on the thread that opened it.
 class HttpStream final {
@@ -114,8 +120,22 @@ public:
     // Connection attempts beyond the first when a connection cannot be
     // established at all.
     static constexpr int MAX_RETRIES = 3;
+    // Redirects followed for one request, whatever its method; one more is
+    // a failure, as is a redirect without a target or back to an address
+    // already asked, or from https to http.
+    static constexpr int MAX_REDIRECTS = 10;
 
-    // Blocking GET (redirects followed). `timeout_seconds` bounds the
+    // How one background request is sent.
+    struct RequestOptions {
+        int timeout_seconds = 30;   // the connection and each wait for data
+        HttpHeaders headers;        // added to the request
+        int retries = MAX_RETRIES;  // attempts beyond the first while no connection can be made
+        // Answer with the final status line and headers as soon as they
+        // arrive: the body is neither waited for nor read.
+        bool head_only = false;
+    };
+
+    // Blocking GET. `timeout_seconds` bounds the
     // connection and each wait for data separately.
     // Worker threads only: the window never waits on a request.
     HttpResult get(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr);
@@ -127,7 +147,9 @@ public:
     // later on this thread with the result, unless `context` has been
     // destroyed by then (the request is then dropped). Same redirects,
     // retries, time-out and error texts as get(). Requests to one host run
-    // side by side on up to six kept-alive connections.
+    // side by side on up to six kept-alive connections. Every request of
+    // the client, blocking or not, follows redirects as described at
+    // MAX_REDIRECTS; its result is the final answer's.
     using Done = std::function<void(const HttpResult &)>;
     void get_async(const QUrl &url, int timeout_seconds, QObject *context, Done done);
     void get_async(const QString &url, int timeout_seconds, QObject *context, Done done)
@@ -135,8 +157,9 @@ public:
         get_async(url_from_text(url), timeout_seconds, context, std::move(done));
     }
 
-    // Blocking HEAD; redirects are not followed.
-    HttpResult head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr);
+    // Blocking HEAD, with `headers` added to the request.
+    HttpResult head(const QUrl &url, int timeout_seconds, const std::atomic<bool> *cancel = nullptr,
+                    const HttpHeaders &headers = {});
     // The same HEAD without waiting, with `headers` added to the request
     // (e.g. conditional ones: a 304 is an answer like any other). Answers
     // like get_async, on the same connections.
@@ -152,18 +175,24 @@ public:
                                             const std::atomic<bool> *cancel = nullptr,
                                             const HttpHeaders &headers = {});
 
+    // Any request without waiting, answered like get_async.
+    void send_async(const QByteArray &verb, const QUrl &url, const RequestOptions &options, QObject *context,
+                    Done done);
+
     // This thread's network manager.
     QNetworkAccessManager *manager();
 
 private:
     friend class AsyncRequest;
-    QNetworkRequest request_for(const QUrl &url, bool follow_redirects, const HttpHeaders &headers) const;
+    QNetworkRequest request_for(const QUrl &url, const HttpHeaders &headers) const;
     enum class Wait { Finished, Headers };
-    QNetworkReply *send(const QByteArray &verb, const QUrl &url, bool follow_redirects,
-                        int timeout_ms, const std::atomic<bool> *cancel, Wait until,
-                        HttpResult &result, const HttpHeaders &headers = {});
-    HttpResult run(const QByteArray &verb, const QUrl &url, bool follow_redirects,
-                   int timeout_seconds, const std::atomic<bool> *cancel);
+    // Sends the request and follows its redirects until the final answer's
+    // head (Headers) or all of it (Finished) is in.
+    QNetworkReply *send(const QByteArray &verb, const QUrl &url, int timeout_ms,
+                        const std::atomic<bool> *cancel, Wait until, HttpResult &result,
+                        const HttpHeaders &headers);
+    HttpResult run(const QByteArray &verb, const QUrl &url, int timeout_seconds,
+                   const std::atomic<bool> *cancel, const HttpHeaders &headers);
 
     std::shared_ptr<SharedCookieStore> m_cookies;
     QMutex m_managers_mutex;

@@ -95,7 +95,7 @@ ResumableGet::Result ResumableGet::run(QString &error)
         QString broke;   // why this transfer broke off; empty while it did not
         {
             // Ranges count bytes as stored; a compressed body would not match.
-            HttpHeaders headers{{QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity")}};
+            HttpHeaders headers = file_request_headers();
             if (ranged)
                 headers += rules.range_headers(on_disk);
             HttpResult failure;

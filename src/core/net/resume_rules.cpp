@@ -32,6 +32,12 @@ ContentRange parse_content_range(const QByteArray &value)
 
 } // namespace
 
+qint64 content_range_total(const QByteArray &value)
+{
+    const ContentRange range = parse_content_range(value);
+    return range.valid ? range.total : -1;
+}
+
 void ResumeRules::begin(const HttpResult &answer, qint64 fallback_total)
 {
     // A weak ETag may not stand in If-Range, and a file that has an ETag may

@@ -5,6 +5,10 @@
 #include <QByteArray>
 #include <QString>
 
+// The whole file's size a Content-Range value names ("bytes 0-0/5000" names
+// 5000), -1 when it names none or cannot be read.
+qint64 content_range_total(const QByteArray &value);
+
 // How a file's GET goes on after it broke off: which request asks for the
 // rest and what the server's answer to it means. Shared by the skin and the
 // update downloads, so that both resume the same way.
