@@ -226,10 +226,16 @@ private slots:
         QTest::addColumn<int>("pak_size");
         QTest::addColumn<int>("sig_size");
         QTest::addColumn<int>("after_pak");
-        QTest::newRow("1000 + 24 bytes") << "coat.pak" << 1000 << 24 << 97;
-        QTest::newRow("29 + 71 bytes") << "coat.pak" << 29 << 71 << 28;
-        QTest::newRow("many chunks") << "coat.pak" << 300000 << 500 << 99;
-        QTest::newRow("blanks and non-ASCII in the name") << "蓝色 外套+1.pak" << 1000 << 24 << 97;
+        QTest::addColumn<QJsonArray>("faults");   // the package is also served as files/<pak>
+        QTest::newRow("1000 + 24 bytes") << "coat.pak" << 1000 << 24 << 97 << QJsonArray();
+        QTest::newRow("29 + 71 bytes") << "coat.pak" << 29 << 71 << 28 << QJsonArray();
+        QTest::newRow("many chunks") << "coat.pak" << 300000 << 500 << 99 << QJsonArray();
+        QTest::newRow("blanks and non-ASCII in the name") << "蓝色 外套+1.pak" << 1000 << 24 << 97 << QJsonArray();
+        // The size comes from the file's answer, never from the redirect's own body.
+        QTest::newRow("package redirected to a chunked answer: sized through the redirect")
+            << "coat.pak" << 1000 << 24 << 97
+            << QJsonArray{rule(QStringLiteral("/files/coat.pak"), QString(), {{"chunked", true}}),
+                          rule(QStringLiteral("pak_original=coat.pak"), QString(), {{"redirect", "/files/coat.pak"}})};
     }
 
     void installs_both_files()
@@ -238,9 +244,12 @@ private slots:
         QFETCH(int, pak_size);
         QFETCH(int, sig_size);
         QFETCH(int, after_pak);
+        QFETCH(QJsonArray, faults);
         const QByteArray pak_data = random_bytes(pak_size, 1);
         const QByteArray sig_data = random_bytes(sig_size, 2);
         serve(pak, pak_data);
+        server.write_file(QStringLiteral("files/") + pak, pak_data);
+        server.set_faults(faults);
         serve(QStringLiteral("coat.sig"), sig_data);
         // An older copy of the package is replaced.
         QDir().mkpath(mod_dir);

@@ -205,6 +205,7 @@ private slots:
     void updateReplacesProgram();
     void updateFails_data();
     void updateFails();
+    void newerVersionWhereNothingRunsTheScript();
     void installStepFails_data();
     void installStepFails();
     void checkLeavesInputFree();
@@ -628,7 +629,7 @@ void TestUpdate::updateFails_data()
                                                  << QStringLiteral("[ERROR] main: 下载失败: ") << true;
     QTest::newRow("redirect without an address")
         << name << QJsonArray{QJsonObject{{"match", "/files/"}, {"status", 302}}} << QStringList() << QString()
-        << failed << QStringLiteral("[ERROR] main: 下载失败: HTTP 302: ") << true;
+        << failed << QStringLiteral("[ERROR] main: 下载失败: 重定向没有目标地址: 302") << true;
     QTest::newRow("target cannot be created") << name << none << QStringList()
                                               << QStringLiteral("Furlane_1.1.exe/keep") << failed
                                               << QStringLiteral("[ERROR] main: 下载新版本失败: ") << false;
@@ -709,6 +710,33 @@ void TestUpdate::updateFails()
 
 // The download is whole; what comes after it fails: status 1, no script left
 // behind, the new program kept for the next attempt.
+// Where nothing can run the update script (no elevated launch, no test
+// record of one), nothing is fetched: a box names the new version, and the
+// program ends once it closes, leaving nothing beside itself.
+void TestUpdate::newerVersionWhereNothingRunsTheScript()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Windows runs the update script");
+#endif
+    QTemporaryDir root;
+    const QString app_dir = root.filePath(QStringLiteral("app"));
+    const QString exe = copy_program(app_dir);
+    QVERIFY(!exe.isEmpty());
+    server.write_file(QStringLiteral("files/Furlane_1.1.exe"), served_bytes(1000));
+    set_version(json(version_record("1.1", "@@BASE@@/files/Furlane_1.1.exe")));
+
+    const ChildRun r = run({}, root.path(), exe);
+    QVERIFY2(r.finished, qPrintable(r.log));
+    QCOMPARE(r.exit_status, QProcess::NormalExit);
+    QVERIFY2(r.exit_code == 0, qPrintable(r.log));
+    QVERIFY2(!r.boxes.isEmpty(), qPrintable(r.log));
+    QCOMPARE(r.boxes.last(), QStringLiteral("发现新版本\t发现新版本 1.1。此版本无法自动更新，请手动下载并安装新版本。"));
+    QVERIFY(r.progress.isEmpty());
+    QCOMPARE(QDir(app_dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{QStringLiteral("Furlane.exe")});
+    for (const QJsonValue &req : server.requests())
+        QVERIFY(!req.toObject().value(QStringLiteral("path")).toString().startsWith(QLatin1String("/files/")));
+}
+
 void TestUpdate::installStepFails_data()
 {
     QTest::addColumn<bool>("script_blocked");  // a folder named update.bat beside the program
@@ -769,7 +797,7 @@ void TestUpdate::checkLeavesInputFree()
     set_faults({QJsonObject{{"match", "/api1/"}, {"delay", 20}}});
     config::use_server_for_tests(server.base());
     QLineEdit edit;
-    Updater updater;
+    Updater updater(m_services.http);
     QSignalSpy fatal(&updater, &Updater::fatal);
     QElapsedTimer clock;
     clock.start();
@@ -813,7 +841,7 @@ void TestUpdate::workerFailsOnItsThread()
     // A record without a download address fails on the update thread and
     // reaches the failure signal from there, with nothing launched.
     QThread thread;
-    auto *worker = new UpdateWorker(QJsonObject(), 300000, 30000);
+    auto *worker = new UpdateWorker(m_services.http, QJsonObject(), 30000, std::make_shared<std::atomic<bool>>(false));
     worker->moveToThread(&thread);
     connect(&thread, &QThread::started, worker, &UpdateWorker::run);
     connect(&thread, &QThread::finished, worker, &QObject::deleteLater);

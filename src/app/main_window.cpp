@@ -91,7 +91,7 @@ MainWindow::MainWindow(ProgramServices &services)
     load_game_dir();
     connect_catalog();
     m_catalog->resolve_endpoints();
-    start_self_update();
+    start_self_update(services.http);
     start_skin_checks(services.http);
 }
 

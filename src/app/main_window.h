@@ -100,7 +100,7 @@ private:
 
     // --- self-update (main_window_updater.cpp)
     // Creates the updater, shows what it reports and starts its check.
-    void start_self_update();
+    void start_self_update(HttpClient &http);
 
     // --- installed skins against the server (main_window_skin_checks.cpp)
     // Asks after every installed skin's package once the version check

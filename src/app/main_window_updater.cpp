@@ -9,9 +9,9 @@
 #include <QMessageBox>
 #include <QTimer>
 
-void MainWindow::start_self_update()
+void MainWindow::start_self_update(HttpClient &http)
 {
-    m_updater = new Updater(this);
+    m_updater = new Updater(http, this);
     connect(m_updater, &Updater::progress, this, [this](const QString &message) {
         const QString text = QStringLiteral("📥 ") + message;
         m_dir_label->setText(text);
@@ -22,6 +22,15 @@ void MainWindow::start_self_update()
     connect(m_updater, &Updater::newer_version_found, this, [this](const QString &version) {
         QMessageBox::information(this, QStringLiteral("发现新版本"),
                                  QStringLiteral("发现新版本 ") + version + QStringLiteral("，正在自动更新..."));
+    });
+
+    // This build cannot replace itself: the player is told which version to
+    // fetch, and the old one does not go on.
+    connect(m_updater, &Updater::manual_update_needed, this, [this](const QString &version) {
+        QMessageBox::information(this, QStringLiteral("发现新版本"),
+                                 QStringLiteral("发现新版本 ") + version
+                                     + QStringLiteral("。此版本无法自动更新，请手动下载并安装新版本。"));
+        end_process(m_downloads, 0);
     });
 
     // The mandatory update check, a second after the start-up's catalogue

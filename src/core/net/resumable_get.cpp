@@ -18,11 +18,6 @@ namespace {
 constexpr qint64 READ_SIZE = 1 << 20;
 constexpr qint64 REPORT_SIZE = 8192;
 
-QString file_error(const QString &prefix, const QFile &file)
-{
-    return prefix + QDir::toNativeSeparators(file.fileName()) + QStringLiteral(" - ") + file.errorString();
-}
-
 QString longer_text(qint64 received, qint64 total, const QUrl &url)
 {
     return QStringLiteral("响应长度不符: 收到 %1 字节，应为 %2 字节 (%3)").arg(received).arg(total).arg(url.toString());
@@ -50,17 +45,24 @@ bool ResumableGet::pause(int ms) const
 
 ResumableGet::Result ResumableGet::run(QString &error)
 {
+    ResumeRules rules;
     auto cancelled = [this] { return cancel && cancel->load(); };
-    auto report = [this](qint64 delta) {
+    auto report = [this, &rules](qint64 delta) {
+        m_total = rules.total();
         if (on_bytes && delta != 0)
             on_bytes(delta);
+    };
+    auto file_error = [this](const QString &prefix, const QFile &file) {
+        m_disk_failed = true;
+        return prefix + QDir::toNativeSeparators(file.fileName()) + QStringLiteral(" - ") + file.errorString();
     };
 
     m_sha256_hex.clear();
     m_etag.clear();
     m_last_modified.clear();
+    m_total = -1;
+    m_disk_failed = false;
 
-    ResumeRules rules;
     QFile out(file_path);
     qint64 on_disk = 0;
     bool ranged = false;   // the next request asks for the rest only

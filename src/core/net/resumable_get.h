@@ -43,6 +43,11 @@ public:
     // where it had none. A weak ETag counts as none.
     QByteArray etag() const { return m_etag; }
     QByteArray last_modified() const { return m_last_modified; }
+    // The whole file's size as far as it is known (-1 while not), e.g. for
+    // on_bytes to show progress against.
+    qint64 total() const { return m_total; }
+    // After Failed: whether the disk refused the file (not the server).
+    bool failed_on_disk() const { return m_disk_failed; }
 
 private:
     bool pause(int ms) const;
@@ -51,4 +56,6 @@ private:
     QByteArray m_sha256_hex;
     QByteArray m_etag;
     QByteArray m_last_modified;
+    qint64 m_total = -1;
+    bool m_disk_failed = false;
 };

@@ -17,6 +17,10 @@ struct LaunchResult {
 // file is missing, the shell failed.
 LaunchResult launch_elevated(const std::wstring &path);
 
+// Whether launch_elevated can run the update script here: on Windows, and
+// elsewhere only while a test records the launches.
+bool can_launch_elevated();
+
 // The system's OEM code page (e.g. 850, 437, 936), the one the command
 // interpreter reads a batch file in; 0 where there is none.
 unsigned oem_code_page();

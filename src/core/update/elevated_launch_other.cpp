@@ -27,13 +27,20 @@ void set_launch_record_file_for_tests(const std::string &path)
     record_file = path;
 }
 
+bool can_launch_elevated()
+{
+    std::lock_guard<std::mutex> lock(record_mutex);
+    return !record_file.empty();
+}
+
 LaunchResult launch_elevated(const std::wstring &path)
 {
     applog::warning(QStringLiteral("此平台无法提权运行更新脚本: ")
                     + QDir::toNativeSeparators(QString::fromStdWString(path)));
     std::lock_guard<std::mutex> lock(record_mutex);
+    // Nothing runs the script here: a launch that did not happen.
     if (record_file.empty())
-        return {true, std::wstring()};
+        return {false, QStringLiteral("此平台无法提权运行更新脚本").toStdWString()};
     const std::string line = QString::fromStdWString(path).toStdString() + '\n';
     errno = 0;
     std::FILE *out = std::fopen(record_file.c_str(), "ab");

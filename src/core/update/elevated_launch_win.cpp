@@ -82,6 +82,11 @@ void set_launch_record_file_for_tests(const std::string &path)
     ReleaseSRWLockExclusive(&record_lock);
 }
 
+bool can_launch_elevated()
+{
+    return true;
+}
+
 LaunchResult launch_elevated(const std::wstring &path)
 {
     AcquireSRWLockExclusive(&record_lock);

@@ -1,7 +1,9 @@
 #include "core/update/updater.h"
 
+#include "core/net/http_client.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
+#include "core/update/elevated_launch.h"
 #include "core/update/update_logic.h"
 #include "core/update/update_worker.h"
 
@@ -9,9 +11,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QThread>
 #include <QTimer>
 
@@ -21,7 +20,7 @@ namespace {
 
 const QString VERSION_KEY = QStringLiteral("Furlane代理版本");
 const QString DOWNLOAD_KEY = QStringLiteral("Furlane代理下载地址");
-const int VERSION_TIMEOUT_MS = 5000;
+const int VERSION_TIMEOUT_S = 5;
 const QString CHECK_FAILURE = QStringLiteral("获取版本信息异常: ");
 
 QString json_text(const QJsonValue &value)
@@ -38,8 +37,8 @@ bool holds_nothing(const QJsonValue &value)
 
 } // namespace
 
-Updater::Updater(QObject *parent)
-    : QObject(parent)
+Updater::Updater(HttpClient &http, QObject *parent)
+    : QObject(parent), m_http(http)
 {
 }
 
@@ -56,68 +55,45 @@ bool Updater::is_updating() const
 
 void Updater::check()
 {
-    if (m_reply)
+    if (m_checking)
         return;
-    // Its own manager: no retries and no pooled connections of the shared client.
-    m_manager = new QNetworkAccessManager(this);
-    QNetworkRequest request{QUrl(config::VERSION_API_URL())};
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    m_reply = m_manager->get(request);
-
-    // The time-out bounds the connection and every wait for more data.
-    m_timeout = new QTimer(this);
-    m_timeout->setSingleShot(true);
-    connect(m_timeout, &QTimer::timeout, this, &Updater::on_version_timeout);
-    connect(m_reply, &QNetworkReply::downloadProgress, m_timeout,
-            [timeout = m_timeout] { timeout->start(VERSION_TIMEOUT_MS); });
-    // Queued: the outcome may open a modal box, which must not run inside
-    // the reply's own signal.
-    connect(m_reply, &QNetworkReply::finished, this, &Updater::on_version_answer, Qt::QueuedConnection);
-    m_timeout->start(VERSION_TIMEOUT_MS);
+    m_checking = true;
+    // One attempt: a version server that cannot be reached ends the program
+    // at once, as it always has.
+    HttpClient::RequestOptions options;
+    options.timeout_seconds = VERSION_TIMEOUT_S;
+    options.retries = 0;
+    m_http.send_async("GET", url_from_text(config::VERSION_API_URL()), options, this,
+                      [this](const HttpResult &answer) {
+                          // Queued: the outcome may open a modal box, which
+                          // must not run inside the reply's own signal.
+                          QMetaObject::invokeMethod(
+                              this, [this, answer] { on_version_answer(answer); }, Qt::QueuedConnection);
+                      });
 }
 
-void Updater::finish_check()
+std::optional<QJsonObject> Updater::read_version_record(const HttpResult &answer, QString *error) const
 {
-    m_timeout->stop();
-    m_timeout->deleteLater();
-    m_timeout = nullptr;
-    m_reply->deleteLater();
-    m_reply = nullptr;
-    m_manager->deleteLater();
-    m_manager = nullptr;
-}
-
-void Updater::on_version_timeout()
-{
-    // A reply that has finished is handled by its queued answer.
-    if (!m_reply || m_reply->isFinished())
-        return;
-    const QString url = m_reply->url().toString();
-    disconnect(m_reply, nullptr, this, nullptr);
-    m_reply->abort();
-    finish_check();
-    emit fatal(CHECK_FAILURE + QStringLiteral("请求超时 (") + QString::number(VERSION_TIMEOUT_MS / 1000)
-               + QStringLiteral(" 秒): ") + url);
-}
-
-std::optional<QJsonObject> Updater::read_version_record(QNetworkReply *reply, QString *error) const
-{
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status == 0) {
-        *error = CHECK_FAILURE + reply->errorString();
+    if (answer.timed_out) {
+        *error = CHECK_FAILURE + QStringLiteral("请求超时 (") + QString::number(VERSION_TIMEOUT_S)
+            + QStringLiteral(" 秒): ") + answer.url.toString();
         return std::nullopt;
     }
-    if (status != 200) {
-        *error = QStringLiteral("获取版本信息失败，状态码: ") + QString::number(status);
+    if (answer.status == 0) {
+        *error = CHECK_FAILURE + answer.error;
         return std::nullopt;
     }
-    if (reply->error() != QNetworkReply::NoError) {
-        *error = CHECK_FAILURE + reply->errorString();
+    if (answer.status != 200) {
+        *error = QStringLiteral("获取版本信息失败，状态码: ") + QString::number(answer.status);
+        return std::nullopt;
+    }
+    if (!answer.ok) {
+        *error = CHECK_FAILURE + answer.error;
         return std::nullopt;
     }
 
     QJsonParseError parse_error;
-    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &parse_error);
+    const QJsonDocument document = QJsonDocument::fromJson(answer.body, &parse_error);
     if (parse_error.error != QJsonParseError::NoError) {
         *error = CHECK_FAILURE + QStringLiteral("响应不是有效的JSON: ") + parse_error.errorString()
             + QStringLiteral(" (位置 ") + QString::number(parse_error.offset) + QLatin1Char(')');
@@ -131,13 +107,11 @@ std::optional<QJsonObject> Updater::read_version_record(QNetworkReply *reply, QS
     return info;
 }
 
-void Updater::on_version_answer()
+void Updater::on_version_answer(const HttpResult &answer)
 {
-    if (!m_reply)
-        return;
+    m_checking = false;
     QString error;
-    const std::optional<QJsonObject> info = read_version_record(m_reply, &error);
-    finish_check();
+    const std::optional<QJsonObject> info = read_version_record(answer, &error);
     if (!info) {
         emit fatal(error.isEmpty() ? QStringLiteral("检查更新失败，请重启软件重试") : error);
         return;
@@ -153,13 +127,19 @@ void Updater::on_version_answer()
     }
     const QString latest_version = version.toString();
 
-    if (selfupdate::is_newer_version(latest_version)) {
-        start_update(*info);
-        emit newer_version_found(latest_version);
-    } else {
+    if (!selfupdate::is_newer_version(latest_version)) {
         applog::info(QStringLiteral("当前已是最新版本"));
         emit up_to_date();
+        return;
     }
+    // Nothing is fetched that could not replace the program.
+    if (!platform::can_launch_elevated()) {
+        applog::warning(QStringLiteral("发现新版本，此平台无法自动更新: ") + latest_version);
+        emit manual_update_needed(latest_version);
+        return;
+    }
+    start_update(*info);
+    emit newer_version_found(latest_version);
 }
 
 // --- download and replacement -----------------------------------------------
@@ -169,8 +149,12 @@ void Updater::start_update(const QJsonObject &info)
     if (m_thread)
         return;
     m_thread = new QThread;
-    auto *worker = new UpdateWorker(info, m_download_limit_ms, m_stall_limit_ms);
+    m_stop = std::make_shared<std::atomic<bool>>(false);
+    auto *worker = new UpdateWorker(m_http, info, m_stall_limit_ms, m_stop);
     worker->moveToThread(m_thread);
+    // The whole download has its own limit; the worker, waiting on its
+    // thread, sees the flag within moments.
+    QTimer::singleShot(m_download_limit_ms, this, [stop = m_stop] { stop->store(true); });
 
     connect(worker, &UpdateWorker::progress, this, &Updater::progress);
     connect(worker, &UpdateWorker::failed, this, &Updater::fatal);
@@ -186,6 +170,7 @@ void Updater::start_update(const QJsonObject &info)
     // closes first, the program ends here instead.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         if (m_thread && m_thread->isRunning()) {
+            m_stop->store(true);
             applog::warning(QStringLiteral("窗口已关闭，自动更新未完成"));
             emit exit_requested();
         }

@@ -4,23 +4,24 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <memory>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class HttpClient;
+struct HttpResult;
 class QThread;
-class QTimer;
 
-// The mandatory self-update: asks for the version record without waiting on
-// the GUI thread and, for a newer version, downloads and launches it on the
-// update thread. Lives on the GUI thread; every outcome arrives there through
+// The mandatory self-update: asks for the version record through the shared
+// client without waiting on the GUI thread and, for a newer version,
+// downloads and launches it on the update thread. Lives on the GUI thread; every outcome arrives there through
 // its signals, and the window decides how to show it and how to end.
 class Updater final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Updater)
 
 public:
-    explicit Updater(QObject *parent = nullptr);
+    explicit Updater(HttpClient &http, QObject *parent = nullptr);
     ~Updater() override;
 
     // Sends the version check; returns at once.
@@ -39,6 +40,10 @@ public:
 signals:
     // A newer version was published; its update has started.
     void newer_version_found(const QString &version);
+    // A newer version was published, but this platform cannot run the
+    // update script: nothing was downloaded, the program must be updated
+    // by hand.
+    void manual_update_needed(const QString &version);
     // The version check found nothing newer: the program goes on as it is.
     void up_to_date();
     // A text for the window's progress line.
@@ -50,16 +55,16 @@ signals:
     void exit_requested();
 
 private:
-    void on_version_answer();
-    void on_version_timeout();
+    void on_version_answer(const HttpResult &answer);
     // The version record, or nothing with the text to end with.
-    std::optional<QJsonObject> read_version_record(QNetworkReply *reply, QString *error) const;
-    void finish_check();
+    std::optional<QJsonObject> read_version_record(const HttpResult &answer, QString *error) const;
 
-    QNetworkAccessManager *m_manager = nullptr;
-    QNetworkReply *m_reply = nullptr;
-    QTimer *m_timeout = nullptr;
+    HttpClient &m_http;
+    bool m_checking = false;
     QThread *m_thread = nullptr;
+    // Raised when the update download is to end: its overall limit passed,
+    // or the application quits.
+    std::shared_ptr<std::atomic<bool>> m_stop;
     int m_download_limit_ms = 300000;
     int m_stall_limit_ms = 30000;
 };
