@@ -471,7 +471,9 @@ bench_verify() {
 # to the last answer, against 200 plain HEADs of the same addresses through
 # the same proxy by six curl processes, each on one kept-alive connection;
 # and the worst lateness of a 5 ms GUI timer while the checks run. The two
-# alternate; medians of BENCH_RUNS runs.
+# alternate; medians of BENCH_RUNS runs. A second run names every package
+# by an address the stand-in redirects (one hop per file, through the proxy
+# again), held to the same goal against curl following the same hops.
 bench_update_check() {
     local data=$WORK/update_check rtt=${BENCH_RTT_MS:-300} count=200 i
     mkdir -p "$data/skins/Bench/Upd"
@@ -480,9 +482,19 @@ bench_update_check() {
     done
     start_standin "$data"
     start_latency_proxy "$rtt"
+    curl -s -X POST -d '[{"match": "/hop/subcutaneous/", "redirect": "/subcutaneous/index_skin_download.php?{query}"}]' \
+        "$STANDIN_BASE/__control/faults" > /dev/null
+    update_check_run "" "$count" "$rtt"
+    update_check_run "/hop" "$count" "$rtt"
+}
+
+# update_check_run PREFIX COUNT RTT: one figure of bench_update_check, the
+# packages named below PROXY_BASE + PREFIX.
+update_check_run() {
+    local prefix=$1 count=$2 rtt=$3 i
     local urls=() lists=() runs=() curls=() line start err=$WORK/update_check.err
     for i in $(seq "$count"); do
-        urls+=("$PROXY_BASE/subcutaneous/index_skin_download.php?MainCategory=Bench&subcategory=Upd&pak_original=skin$i.pak")
+        urls+=("$PROXY_BASE$prefix/subcutaneous/index_skin_download.php?MainCategory=Bench&subcategory=Upd&pak_original=skin$i.pak")
     done
     for i in $(seq 0 5); do
         lists[i]=""
@@ -495,27 +507,30 @@ bench_update_check() {
         local pids=() k
         for k in $(seq 0 5); do
             # shellcheck disable=SC2086  # one word per address
-            curl -s -I ${lists[k]} > /dev/null &
+            curl -s -I -L ${lists[k]} > /dev/null &
             pids+=($!)
         done
         for k in "${pids[@]}"; do
             wait "$k"
         done
         curls+=("$(awk -v s="$start" -v e="$(date +%s.%N)" 'BEGIN { printf "%.3f", e - s }')")
-        line=$("$BUILD_DIR/bin/furlane_bench_update_check" "$STANDIN_BASE" "$PROXY_BASE" "$count" 2> "$err") || {
+        line=$("$BUILD_DIR/bin/furlane_bench_update_check" "$STANDIN_BASE" "$PROXY_BASE$prefix" "$count" 2> "$err") || {
             tail -n 5 "$err" >&2
             return 1
         }
         runs+=("$line")
     done
     median_values() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-    local ours base late of="median of $RUNS, RTT $rtt ms"
+    local ours base late of="median of $RUNS, RTT $rtt ms" name=update_check what="" hops=""
+    if [ -n "$prefix" ]; then
+        name=update_check_redirect what=" each through one redirect" hops=" following them"
+    fi
     ours=$(for line in "${runs[@]}"; do field check_s "$line"; done | median_values)
     late=$(for line in "${runs[@]}"; do field lateness_ms "$line"; done | median_values)
     base=$(printf '%s\n' "${curls[@]}" | median_values)
-    report update_check "$count installed skins checked in ${ours} s, $count HEADs by curl on 6 kept-alive connections ${base} s; ours / (1.5 x curl + 0.5 s) ($of)" \
+    report "$name" "$count installed skins${what} checked in ${ours} s, $count HEADs by curl on 6 kept-alive connections${hops} ${base} s; ours / (1.5 x curl + 0.5 s) ($of)" \
         "$(awk -v o="$ours" -v b="$base" 'BEGIN { printf "%.3f", o / (1.5 * b + 0.5) }')" "<=" 1
-    report update_check_gui_lateness "worst lateness of a 5 ms GUI timer during those checks ${late} ms ($of; ms)" \
+    report "${name}_gui_lateness" "worst lateness of a 5 ms GUI timer during those checks ${late} ms ($of; ms)" \
         "$late" "<" 16
 }
 

@@ -36,7 +36,8 @@ Control API (not logged):
   POST /__control/requests  clears the request log only
 A rule: "match" (substring of decoded or raw path?query, required), "method",
 "times", and effects: "status", "delay", "drop", "stall_after" + "stall",
-"cut_after" (+ "cut_reset"), "content_length" (int or "none"), "redirect",
+"cut_after" (+ "cut_reset"), "content_length" (int or "none"), "redirect"
+(the Location; "{query}" in it stands for the request's raw query),
 "set_cookie", "body", "content_type", "headers", "rate" (body bytes per
 second), "no_ranges" (answer as a server that knows nothing of ranges),
 "validators" ({"etag": ..., "last_modified": ...}: the file's validators as
@@ -373,6 +374,7 @@ class Handler(BaseHTTPRequestHandler):
         }
         self.server.state.record(entry)
 
+        self.raw_query = raw_query
         decoded_full = path + "?" + decode(raw_query)
         raw_full = raw_path + "?" + raw_query
         rule = self.server.state.take_rule(method, decoded_full, raw_full, self.headers.get("Range", ""))
@@ -485,7 +487,7 @@ class Handler(BaseHTTPRequestHandler):
             if not 300 <= status < 400:
                 status = 302
             response = text_response(status, "redirect\n")
-            response.headers.append(("Location", rule["redirect"]))
+            response.headers.append(("Location", rule["redirect"].replace("{query}", self.raw_query)))
         elif "status" in rule:
             status = rule["status"]
             reason = self.responses.get(status, ("",))[0]
