@@ -495,7 +495,13 @@ void TestHttpClient::tls()
     trusting.addCaCertificates(QSslCertificate::fromPath(d + QStringLiteral("/ca.pem")));
     QSslConfiguration::setDefaultConfiguration(trusting);
     const HttpResult trusted = m_services.http.get(address, 5);
+    // Never on from an encrypted address to a plain one, whatever the method.
+    tls_server.set_faults({rule("old.php", {{"redirect", url(QStringLiteral("/index_skins.php"))}})});
+    const HttpResult downgraded = m_services.http.head(url_from_text(tls_server.base() + QStringLiteral("/old.php")), 5);
     QSslConfiguration::setDefaultConfiguration(original);
+    QVERIFY2(!downgraded.ok && downgraded.error.startsWith(QStringLiteral("拒绝重定向: https://")),
+             qPrintable(downgraded.error_text()));
+    QVERIFY(server.requests().isEmpty());
     // Kept-alive connections were verified already; start afresh.
     m_services.http.manager()->clearConnectionCache();
     QVERIFY2(trusted.ok, qPrintable(trusted.error));

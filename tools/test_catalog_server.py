@@ -406,6 +406,10 @@ class RangeTest(ServerCase):
             ("rule: no validators", ["If-None-Match: *", "If-Modified-Since: " + modified],
              {"validators": {"etag": None, "last_modified": None}}, 200),
             ("rule: status replaces the answer", ["If-None-Match: " + etag], {"status": 404}, 404),
+            ("rule: ETag tagged with the coding asked for", ["Accept-Encoding: gzip, deflate", "If-None-Match: " + etag],
+             {"coding_etag": True}, 200),
+            ("rule: ETag untagged for identity", ["Accept-Encoding: identity", "If-None-Match: " + etag],
+             {"coding_etag": True}, 304),
         ]
         for method in ("GET", "HEAD"):
             for name, headers, rule, want_status in cases:
