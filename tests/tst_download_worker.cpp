@@ -1,6 +1,6 @@
 #include "app/program_services.h"
 #include "core/download/download_worker.h"
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 #include "core/support/config.h"
 #include "support/log_capture.h"
 #include "support/test_server.h"

@@ -11,7 +11,7 @@
 #include "ui/card/button_styles.h"
 #include "ui/card/skin_widget.h"
 #include "core/download/download_manager.h"
-#include "core/download/install_check.h"
+#include "core/install/install_check.h"
 #include "core/download/update_check.h"
 #include "core/support/config.h"
 #include "core/gamedir/game_dir_service.h"

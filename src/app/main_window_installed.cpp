@@ -4,8 +4,8 @@
 
 #include "core/catalog/catalog_service.h"
 #include "core/download/download_manager.h"
-#include "core/download/install_check.h"
-#include "core/download/skin_files.h"
+#include "core/install/install_check.h"
+#include "core/install/skin_files.h"
 #include "core/gamedir/game_dir_service.h"
 #include "core/support/log.h"
 #include "ui/browse/category_bar.h"

@@ -3,7 +3,7 @@
 #include "app/main_window.h"
 
 #include "core/download/download_manager.h"
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 #include "core/download/update_check.h"
 #include "core/gamedir/game_dir_service.h"
 #include "core/update/updater.h"

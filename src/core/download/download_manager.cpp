@@ -1,7 +1,7 @@
 #include "core/download/download_manager.h"
 
 #include "core/download/download_worker.h"
-#include "core/download/file_ops.h"
+#include "core/install/file_ops.h"
 #include "core/support/log.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/download/download_task.h"
-#include "core/download/install_store.h"
+#include "core/install/install_store.h"
 
 #include <QList>
 #include <QObject>

@@ -3,10 +3,10 @@
 #include "core/support/log.h"
 #include "core/net/http_client.h"
 #include "core/net/resumable_get.h"
-#include "core/download/file_ops.h"
-#include "core/download/install_journal.h"
-#include "core/download/install_store.h"
-#include "core/download/skin_files.h"
+#include "core/install/file_ops.h"
+#include "core/install/install_journal.h"
+#include "core/install/install_store.h"
+#include "core/install/skin_files.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/download/download_task.h"
-#include "core/download/install_record.h"
+#include "core/install/install_record.h"
 
 #include <QObject>
 #include <QString>

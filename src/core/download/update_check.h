@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/download/install_record.h"
+#include "core/install/install_record.h"
 #include "core/net/http_client.h"
 
 #include <QByteArray>

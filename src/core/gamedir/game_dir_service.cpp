@@ -1,8 +1,8 @@
 #include "core/gamedir/game_dir_service.h"
 
 #include "core/download/download_manager.h"
-#include "core/download/install_journal.h"
-#include "core/download/skin_files.h"
+#include "core/install/install_journal.h"
+#include "core/install/skin_files.h"
 #include "core/gamedir/game_folder.h"
 #include "core/gamedir/steam_library.h"
 #include "core/gamedir/temp_cleanup.h"

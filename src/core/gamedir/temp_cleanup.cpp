@@ -1,8 +1,8 @@
 #include "core/gamedir/temp_cleanup.h"
 
-#include "core/download/file_ops.h"
-#include "core/download/install_journal.h"
-#include "core/download/skin_files.h"
+#include "core/install/file_ops.h"
+#include "core/install/install_journal.h"
+#include "core/install/skin_files.h"
 #include "core/gamedir/game_folder.h"
 #include "core/support/log.h"
 

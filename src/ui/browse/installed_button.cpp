@@ -1,6 +1,6 @@
 #include "ui/browse/installed_button.h"
 
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 
 namespace {
 

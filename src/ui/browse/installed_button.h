@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/download/installed_skins.h"
+#include "core/install/installed_skins.h"
 
 #include <QJsonArray>
 #include <QPushButton>

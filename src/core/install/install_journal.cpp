@@ -1,7 +1,7 @@
-#include "core/download/install_journal.h"
+#include "core/install/install_journal.h"
 
-#include "core/download/file_ops.h"
-#include "core/download/skin_files.h"
+#include "core/install/file_ops.h"
+#include "core/install/skin_files.h"
 #include "core/support/log.h"
 
 #include <QDir>

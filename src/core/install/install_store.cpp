@@ -1,6 +1,6 @@
-#include "core/download/install_store.h"
+#include "core/install/install_store.h"
 
-#include "core/download/installed_skins.h"
+#include "core/install/installed_skins.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
 

@@ -1,4 +1,4 @@
-#include "core/download/install_check.h"
+#include "core/install/install_check.h"
 
 #include "core/support/sha256.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/download/install_record.h"
-#include "core/download/install_store.h"
+#include "core/install/install_record.h"
+#include "core/install/install_store.h"
 
 #include <QByteArray>
 #include <QHash>

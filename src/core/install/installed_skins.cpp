@@ -1,7 +1,7 @@
-#include "core/download/installed_skins.h"
+#include "core/install/installed_skins.h"
 
 #include "core/catalog/catalog_model.h"
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 
 #include <QJsonValue>
 
