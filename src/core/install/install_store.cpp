@@ -2,6 +2,7 @@
 
 #include "core/install/installed_skins.h"
 #include "core/support/config.h"
+#include "core/support/folder_identity.h"
 #include "core/support/log.h"
 
 #include <QDir>
@@ -43,6 +44,17 @@ QJsonObject file_to_json(const InstalledFile &file)
     };
 }
 
+// A byte count as the store holds it: a JSON number, which may be anything
+// a hand or a broken disk left there. What no file can measure is unknown.
+qint64 size_of(const QJsonValue &value)
+{
+    const double size = value.toDouble(-1);
+    // 2^53: beyond it a double no longer holds every integer.
+    if (!(size >= 0 && size <= 9007199254740992.0) || size != static_cast<double>(static_cast<qint64>(size)))
+        return -1;
+    return static_cast<qint64>(size);
+}
+
 bool file_from_json(const QJsonValue &value, InstalledFile *file)
 {
     const QJsonObject object = value.toObject();
@@ -50,14 +62,33 @@ bool file_from_json(const QJsonValue &value, InstalledFile *file)
         return false;
     file->path = object.value(QStringLiteral("path")).toString();
     file->url = object.value(QStringLiteral("url")).toString();
-    file->size = static_cast<qint64>(object.value(QStringLiteral("size")).toDouble());
+    file->size = size_of(object.value(QStringLiteral("size")));
     file->sha256 = object.value(QStringLiteral("sha256")).toString().toLatin1();
     file->etag = object.value(QStringLiteral("etag")).toString().toLatin1();
     file->last_modified = object.value(QStringLiteral("last_modified")).toString().toLatin1();
     file->modified = time_of(object.value(QStringLiteral("modified")));
-    // A path that leaves the mod folder is no record of ours.
-    return !file->path.isEmpty() && !QDir::isAbsolutePath(file->path)
-        && !QDir::cleanPath(file->path).startsWith(QStringLiteral(".."));
+    return is_path_below_folder(file->path);
+}
+
+// One entry of the store's list; false for one that is no record of ours.
+bool record_from_json(const QJsonValue &value, InstallRecord *record)
+{
+    const QJsonObject object = value.toObject();
+    record->skin_id = object.value(QStringLiteral("skin_id")).toString();
+    record->name = object.value(QStringLiteral("name")).toString();
+    record->mod_folder = object.value(QStringLiteral("mod_folder")).toString();
+    record->installed_at = time_of(object.value(QStringLiteral("installed_at")));
+    record->revision_known = object.value(QStringLiteral("revision_known")).toBool(false);
+    const QJsonValue files = object.value(QStringLiteral("files"));
+    if (!files.isArray())
+        return false;
+    for (const QJsonValue &entry : files.toArray()) {
+        InstalledFile file;
+        if (!file_from_json(entry, &file))
+            return false;
+        record->files.append(file);
+    }
+    return !record->skin_id.isEmpty() && QDir::isAbsolutePath(record->mod_folder) && !record->files.isEmpty();
 }
 
 QString skin_url(const QJsonObject &skin, const QString &key)
@@ -107,32 +138,35 @@ QByteArray install_records_to_json(const QVector<InstallRecord> &records)
         .toJson(QJsonDocument::Indented);
 }
 
-bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records)
+bool is_path_below_folder(const QString &path)
 {
+    QString cleaned = path;
+    // Windows takes either separator, so both count here.
+    cleaned.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    cleaned = QDir::cleanPath(cleaned);
+    const bool drive = cleaned.size() >= 2 && cleaned.at(1) == QLatin1Char(':');
+    return !path.isEmpty() && !cleaned.isEmpty() && cleaned != QLatin1String(".") && !drive
+        && !cleaned.startsWith(QLatin1Char('/')) && !QDir::isAbsolutePath(cleaned)
+        && cleaned != QLatin1String("..") && !cleaned.startsWith(QLatin1String("../"));
+}
+
+bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records, int *skipped)
+{
+    if (skipped)
+        *skipped = 0;
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     const QJsonValue skins = document.object().value(QStringLiteral("skins"));
     if (error.error != QJsonParseError::NoError || !skins.isArray())
         return false;
     records->clear();
+    // One bad entry costs only itself: the others still name what is installed.
     for (const QJsonValue &value : skins.toArray()) {
-        const QJsonObject object = value.toObject();
         InstallRecord record;
-        record.skin_id = object.value(QStringLiteral("skin_id")).toString();
-        record.name = object.value(QStringLiteral("name")).toString();
-        record.mod_folder = object.value(QStringLiteral("mod_folder")).toString();
-        record.installed_at = time_of(object.value(QStringLiteral("installed_at")));
-        record.revision_known = object.value(QStringLiteral("revision_known")).toBool(false);
-        const QJsonArray files = object.value(QStringLiteral("files")).toArray();
-        for (const QJsonValue &entry : files) {
-            InstalledFile file;
-            if (!file_from_json(entry, &file))
-                return false;
-            record.files.append(file);
-        }
-        if (record.skin_id.isEmpty() || record.mod_folder.isEmpty() || record.files.isEmpty())
-            return false;
-        records->append(record);
+        if (record_from_json(value, &record))
+            records->append(record);
+        else if (skipped)
+            ++*skipped;
     }
     return true;
 }
@@ -182,18 +216,40 @@ QString InstallStore::default_path()
 void InstallStore::load()
 {
     m_records.clear();
+    m_keep_aside = false;
     QFile file(m_path);
     if (!file.exists()) {
         applog::info(QStringLiteral("安装记录不存在，将按模组文件夹建立: ") + QDir::toNativeSeparators(m_path));
         return;
     }
     QVector<InstallRecord> records;
-    if (!file.open(QIODevice::ReadOnly) || !install_records_from_json(file.readAll(), &records)) {
+    int skipped = 0;
+    if (!file.open(QIODevice::ReadOnly) || !install_records_from_json(file.readAll(), &records, &skipped)) {
         applog::warning(QStringLiteral("安装记录无法读取，将按模组文件夹重建: ") + QDir::toNativeSeparators(m_path));
+        // Whatever could still be read from it by hand is not overwritten unseen.
+        m_keep_aside = file.exists();
         return;
+    }
+    if (skipped > 0) {
+        applog::warning(QStringLiteral("安装记录中有 %1 项无法读取，已跳过: ").arg(skipped)
+                        + QDir::toNativeSeparators(m_path));
+        m_keep_aside = true;
     }
     for (const InstallRecord &record : qAsConst(records))
         m_records.insert(record.skin_id, record);
+}
+
+QString InstallStore::aside_path() const
+{
+    return m_path + QStringLiteral(".bad");
+}
+
+bool InstallStore::in_folder(const InstallRecord &record, const QString &folder_key) const
+{
+    auto it = m_folder_keys.constFind(record.mod_folder);
+    if (it == m_folder_keys.constEnd())
+        it = m_folder_keys.insert(record.mod_folder, folder_identity(record.mod_folder));
+    return !folder_key.isEmpty() && it.value() == folder_key;
 }
 
 const InstallRecord *InstallStore::find(const QString &skin_id) const
@@ -205,8 +261,9 @@ const InstallRecord *InstallStore::find(const QString &skin_id) const
 QVector<InstallRecord> InstallStore::records_in(const QString &mod_folder) const
 {
     QVector<InstallRecord> out;
+    const QString key = folder_identity(mod_folder);
     for (const InstallRecord &record : m_records) {
-        if (record.mod_folder == mod_folder)
+        if (in_folder(record, key))
             out.append(record);
     }
     sort_records(out);
@@ -273,10 +330,11 @@ void InstallStore::take_hashes(const QString &skin_id, const QList<QByteArray> &
 void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files)
 {
     bool changed = false;
+    const QString key = folder_identity(mod_folder);
     for (const QJsonValue &value : installed) {
         const QJsonObject skin = value.toObject();
         const InstallRecord *record = find(skin.value(QStringLiteral("name")).toString());
-        if (record && record->mod_folder == mod_folder)
+        if (record && in_folder(*record, key))
             continue;
         const InstallRecord adopted = adopted_record(skin, mod_folder, files);
         m_records.insert(adopted.skin_id, adopted);
@@ -288,7 +346,7 @@ void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &instal
         const bool any_left = std::any_of(record.files.cbegin(), record.files.cend(), [&](const InstalledFile &file) {
             return QFileInfo(record.path_of(file)).isFile();
         });
-        if (record.mod_folder == mod_folder && !any_left) {
+        if (!any_left && in_folder(record, key)) {
             const QString skin_id = it.key();
             it = m_records.erase(it);
             m_damage.remove(skin_id);
@@ -341,6 +399,14 @@ void InstallStore::save()
         records.append(record);
     sort_records(records);
     QDir().mkpath(QFileInfo(m_path).absolutePath());
+    if (m_keep_aside) {
+        QFile::remove(aside_path());
+        if (QFile::copy(m_path, aside_path()))
+            applog::warning(QStringLiteral("无法读取的安装记录已另存为: ") + QDir::toNativeSeparators(aside_path()));
+        else
+            applog::warning(QStringLiteral("无法另存安装记录: ") + QDir::toNativeSeparators(aside_path()));
+        m_keep_aside = false;
+    }
     QSaveFile file(m_path);
     m_saved = file.open(QIODevice::WriteOnly) && file.write(install_records_to_json(records)) >= 0
         && file.commit();

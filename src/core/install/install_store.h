@@ -40,11 +40,15 @@ public:
 
     // Reads the file. A missing one, or one that cannot be read as a store,
     // is logged and the records are rebuilt from the mod folder at the next
-    // reconcile, whose write replaces it. Never fails.
+    // reconcile, whose write replaces it. An entry that is no record is
+    // logged and skipped; the others stay. A file that could not be read
+    // whole is copied to aside_path() before it is first written. Never fails.
     void load();
+    QString aside_path() const;
 
     const InstallRecord *find(const QString &skin_id) const;
-    // The records of installs into `mod_folder`.
+    // The records of installs into `mod_folder`, in whatever spelling
+    // (folder_identity).
     QVector<InstallRecord> records_in(const QString &mod_folder) const;
 
     // An install finished: its record replaces the skin's old one, and the
@@ -84,8 +88,12 @@ signals:
 
 private:
     void save();
+    // Whether `record` was installed into the folder of identity `folder_key`.
+    bool in_folder(const InstallRecord &record, const QString &folder_key) const;
 
     QString m_path;
+    bool m_keep_aside = false;
+    mutable QHash<QString, QString> m_folder_keys;   // folder spelling -> folder_identity
     QHash<QString, InstallRecord> m_records;   // by skin_id
     QSet<QString> m_updatable;
     QHash<QString, SkinDamage> m_damage;
@@ -93,10 +101,15 @@ private:
     bool m_save_queued = false;
 };
 
-// The store's file contents and back; from_json gives nothing for text that
-// is no store.
+// The store's file contents and back. from_json is false for text that is
+// no store; otherwise it gives every entry that is a whole record and counts
+// the others in `skipped`. A size that no file can have reads as unknown.
 QByteArray install_records_to_json(const QVector<InstallRecord> &records);
-bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records);
+bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records, int *skipped = nullptr);
+
+// Whether a record's relative file path stays below its mod folder: not
+// absolute, no drive, no ".." step out, in either separator.
+bool is_path_below_folder(const QString &path);
 
 // The record of a skin found installed without one: its files as they lie
 // below `mod_folder` (the first copy of each name in `files`), an unknown
