@@ -131,11 +131,14 @@ void GameDirService::recover_unfinished_install()
 {
     // Not while a download runs: its own moves may be under way (it
     // recovers the folder itself before them).
-    if (!m_game_dir.isEmpty() && !m_downloads.has_active_tasks())
-        install_journal::recover(mod_folder_path(m_game_dir));
+    if (m_game_dir.isEmpty() || m_downloads.has_active_tasks())
+        return;
+    const install_journal::Hold hold(false);
+    if (hold.held())
+        install_journal::recover(mod_folder_path(m_game_dir), nullptr, m_downloads.installs().taker());
 }
 
 void GameDirService::cleanup_temp_files() const
 {
-    gamedir::cleanup_temp_files(m_game_dir);
+    gamedir::cleanup_temp_files(m_game_dir, m_downloads.installs().taker());
 }

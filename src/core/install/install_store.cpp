@@ -70,27 +70,6 @@ bool file_from_json(const QJsonValue &value, InstalledFile *file)
     return is_path_below_folder(file->path);
 }
 
-// One entry of the store's list; false for one that is no record of ours.
-bool record_from_json(const QJsonValue &value, InstallRecord *record)
-{
-    const QJsonObject object = value.toObject();
-    record->skin_id = object.value(QStringLiteral("skin_id")).toString();
-    record->name = object.value(QStringLiteral("name")).toString();
-    record->mod_folder = object.value(QStringLiteral("mod_folder")).toString();
-    record->installed_at = time_of(object.value(QStringLiteral("installed_at")));
-    record->revision_known = object.value(QStringLiteral("revision_known")).toBool(false);
-    const QJsonValue files = object.value(QStringLiteral("files"));
-    if (!files.isArray())
-        return false;
-    for (const QJsonValue &entry : files.toArray()) {
-        InstalledFile file;
-        if (!file_from_json(entry, &file))
-            return false;
-        record->files.append(file);
-    }
-    return !record->skin_id.isEmpty() && QDir::isAbsolutePath(record->mod_folder) && !record->files.isEmpty();
-}
-
 QString skin_url(const QJsonObject &skin, const QString &key)
 {
     return config::SKIN_DOWNLOAD_API() + QStringLiteral("?MainCategory=")
@@ -118,22 +97,46 @@ QString skin_signature_url(const QJsonObject &skin)
     return skin_url(skin, QStringLiteral("sig_original"));
 }
 
+QJsonObject install_record_to_json(const InstallRecord &record)
+{
+    QJsonArray files;
+    for (const InstalledFile &file : record.files)
+        files.append(file_to_json(file));
+    return QJsonObject{
+        {QStringLiteral("skin_id"), record.skin_id},
+        {QStringLiteral("name"), record.name},
+        {QStringLiteral("mod_folder"), record.mod_folder},
+        {QStringLiteral("installed_at"), time_text(record.installed_at)},
+        {QStringLiteral("revision_known"), record.revision_known},
+        {QStringLiteral("files"), files},
+    };
+}
+
+bool install_record_from_json(const QJsonValue &value, InstallRecord *record)
+{
+    const QJsonObject object = value.toObject();
+    record->skin_id = object.value(QStringLiteral("skin_id")).toString();
+    record->name = object.value(QStringLiteral("name")).toString();
+    record->mod_folder = object.value(QStringLiteral("mod_folder")).toString();
+    record->installed_at = time_of(object.value(QStringLiteral("installed_at")));
+    record->revision_known = object.value(QStringLiteral("revision_known")).toBool(false);
+    const QJsonValue files = object.value(QStringLiteral("files"));
+    if (!files.isArray())
+        return false;
+    for (const QJsonValue &entry : files.toArray()) {
+        InstalledFile file;
+        if (!file_from_json(entry, &file))
+            return false;
+        record->files.append(file);
+    }
+    return !record->skin_id.isEmpty() && QDir::isAbsolutePath(record->mod_folder) && !record->files.isEmpty();
+}
+
 QByteArray install_records_to_json(const QVector<InstallRecord> &records)
 {
     QJsonArray skins;
-    for (const InstallRecord &record : records) {
-        QJsonArray files;
-        for (const InstalledFile &file : record.files)
-            files.append(file_to_json(file));
-        skins.append(QJsonObject{
-            {QStringLiteral("skin_id"), record.skin_id},
-            {QStringLiteral("name"), record.name},
-            {QStringLiteral("mod_folder"), record.mod_folder},
-            {QStringLiteral("installed_at"), time_text(record.installed_at)},
-            {QStringLiteral("revision_known"), record.revision_known},
-            {QStringLiteral("files"), files},
-        });
-    }
+    for (const InstallRecord &record : records)
+        skins.append(install_record_to_json(record));
     return QJsonDocument(QJsonObject{{QStringLiteral("version"), 1}, {QStringLiteral("skins"), skins}})
         .toJson(QJsonDocument::Indented);
 }
@@ -163,7 +166,7 @@ bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *r
     // One bad entry costs only itself: the others still name what is installed.
     for (const QJsonValue &value : skins.toArray()) {
         InstallRecord record;
-        if (record_from_json(value, &record))
+        if (install_record_from_json(value, &record))
             records->append(record);
         else if (skipped)
             ++*skipped;
@@ -287,6 +290,19 @@ void InstallStore::remove(const QString &skin_id)
         save();
     set_updatable(skin_id, false);
     emit skin_changed(skin_id);
+}
+
+void InstallStore::take(const install_journal::RecordChange &change)
+{
+    if (change.put)
+        put(*change.put);
+    if (!change.forget.isEmpty())
+        remove(change.forget);
+}
+
+install_journal::ApplyRecord InstallStore::taker()
+{
+    return [this](const install_journal::RecordChange &change) { take(change); };
 }
 
 void InstallStore::learn(const QString &skin_id, const QByteArray &etag, const QByteArray &last_modified,

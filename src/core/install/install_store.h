@@ -1,9 +1,12 @@
 #pragma once
 
+#include "core/install/install_journal.h"
 #include "core/install/install_record.h"
 
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QMetaType>
 #include <QObject>
@@ -56,6 +59,10 @@ public:
     void put(const InstallRecord &record);
     // An uninstall: the record goes.
     void remove(const QString &skin_id);
+    // What a committed install or uninstall did (see install_journal).
+    void take(const install_journal::RecordChange &change);
+    // take, as the journal's settle wants it.
+    install_journal::ApplyRecord taker();
     // Takes what the server answered for a record whose revision was
     // unknown (or whose validators were missing): its validators and size.
     void learn(const QString &skin_id, const QByteArray &etag, const QByteArray &last_modified, qint64 size);
@@ -106,6 +113,11 @@ private:
 // the others in `skipped`. A size that no file can have reads as unknown.
 QByteArray install_records_to_json(const QVector<InstallRecord> &records);
 bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records, int *skipped = nullptr);
+
+// One record as the store (and the install journal) writes it, and back:
+// false for an entry that is no whole record of ours.
+QJsonObject install_record_to_json(const InstallRecord &record);
+bool install_record_from_json(const QJsonValue &value, InstallRecord *record);
 
 // Whether a record's relative file path stays below its mod folder: not
 // absolute, no drive, no ".." step out, in either separator.

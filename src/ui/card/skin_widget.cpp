@@ -9,6 +9,7 @@
 #include "core/install/install_store.h"
 #include "core/install/installed_skins.h"
 #include "core/install/skin_files.h"
+#include "core/install/uninstall.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
 #include "ui/widgets/image_preview_dialog.h"
@@ -543,26 +544,23 @@ void SkinWidget::uninstall_skin()
         names = {pair.value(QStringLiteral("sig")).toString(), pair.value(QStringLiteral("pak")).toString()};
     }
     const QString mod_folder = mod_folder_path(m_game_dir);
-    bool deleted = false;
-    QStringList kept;   // below the mod folder, as shown to the user
     // All matches are gathered before the first removal, so the walk never
     // runs over entries that vanish under it; every copy goes, not just one.
     // A file pair is exactly its two files.
     const QStringList paths = m_file_pair ? file_pair_paths()
                                           : ModFiles::of_game(m_game_dir).paths_of(skin_file_names(m_skin_data));
-    for (const QString &file_path : paths) {
-        const QString shown = QDir::toNativeSeparators(file_path);
-        if (safe_remove(file_path)) {
-            deleted = true;
-            applog::info(QStringLiteral("已删除文件: ") + shown);
-        } else {
-            applog::warning(QStringLiteral("删除文件失败: ") + shown);
-            kept << QDir::toNativeSeparators(QDir(mod_folder).relativeFilePath(file_path));
-        }
+    // The files and the record go as one step: all of them, or none.
+    const UninstallResult result =
+        uninstall_files(mod_folder, paths, m_file_pair ? QString() : record_text(m_skin_data, QStringLiteral("name")),
+                        m_downloads->installs());
+    for (const QString &file_path : result.removed)
+        applog::info(QStringLiteral("已删除文件: ") + QDir::toNativeSeparators(file_path));
+    QStringList kept;   // below the mod folder, as shown to the user
+    for (const QString &file_path : result.kept) {
+        applog::warning(QStringLiteral("删除文件失败: ") + QDir::toNativeSeparators(file_path));
+        kept << QDir::toNativeSeparators(QDir(mod_folder).relativeFilePath(file_path));
     }
-
-    if (deleted && kept.isEmpty() && !m_file_pair)
-        m_downloads->installs().remove(record_text(m_skin_data, QStringLiteral("name")));
+    const bool deleted = !result.removed.isEmpty();
     if (deleted)
         emit uninstalled();
     if (!kept.isEmpty()) {
