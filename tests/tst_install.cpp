@@ -1,3 +1,5 @@
+#include "core/download/update_answer.h"
+#include "core/download/update_check.h"
 #include "core/install/install_store.h"
 #include "core/install/installed_skins.h"
 #include "core/install/skin_files.h"
@@ -134,6 +136,73 @@ private slots:
         reread.put(InstallRecord{QStringLiteral("D"), QStringLiteral("D"), mod, {InstalledFile{"D.pak"}}, {}, true});
         if (aside)
             QCOMPARE(read_bytes(store.aside_path()), text);
+    }
+
+    // A check's result names the record it checked: once the skin was
+    // installed again meanwhile (an update, a repair) it is dropped, so a
+    // whole, fresh install never shows "文件损坏" or "更新" from an answer
+    // about the pair it replaced.
+    void answers_about_an_older_state_data()
+    {
+        QTest::addColumn<QString>("answer");      // "damage", "hashes", "changed etag", "changed date", "changed size", "learned"
+        QTest::addColumn<bool>("reinstalled");    // the skin was installed again while the answer was out
+        for (const char *answer : {"damage", "hashes", "changed etag", "changed date", "changed size", "learned"}) {
+            QTest::newRow(qPrintable(QStringLiteral("%1 about the record in place: taken").arg(answer))) << answer << false;
+            QTest::newRow(qPrintable(QStringLiteral("%1 after a reinstall: dropped").arg(answer))) << answer << true;
+        }
+    }
+
+    void answers_about_an_older_state()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, reinstalled);
+        QTemporaryDir data;
+        InstallStore store(data.filePath(QStringLiteral("installed_skins.json")));
+        store.load();
+        const QString mod = data.filePath(QStringLiteral("orvexs"));
+        const QDateTime then = QDateTime::currentDateTimeUtc().addSecs(-60);
+        InstallRecord asked{QStringLiteral("A"), QStringLiteral("A"), mod,
+                            {InstalledFile{"A.pak", "u", 100, "", "\"v1\"", "Tue, 08 Dec 2026 10:00:00 GMT", then},
+                             InstalledFile{"A.sig", "u", 3, "", "", "", then}},
+                            then, answer != QLatin1String("learned")};
+        store.put(asked);
+        if (reinstalled) {
+            // The update's own record: the server's new build, other validators.
+            InstallRecord fresh = asked;
+            fresh.installed_at = then.addSecs(30);
+            fresh.files[0] = InstalledFile{"A.pak", "u", 200, "ff", "\"v2\"", "Wed, 09 Dec 2026 10:00:00 GMT", then.addSecs(30)};
+            fresh.files[1].modified = then.addSecs(30);
+            store.put(fresh);
+        }
+        const InstallRecord before = *store.find(QStringLiteral("A"));
+
+        PackageCheck check;
+        check.skin_id = QStringLiteral("A");
+        check.record = asked;
+        check.verdict = PackageVerdict::Changed;
+        if (answer == QLatin1String("damage")) {
+            store.take_damage(asked, SkinDamage::Changed);
+        } else if (answer == QLatin1String("hashes")) {
+            store.take_hashes(asked, {"aa", "bb"});
+        } else {
+            // What the server says of its build, in the validator the row names.
+            if (answer == QLatin1String("changed etag"))
+                check.etag = "\"v2\"";
+            else if (answer == QLatin1String("changed date"))
+                check.last_modified = "Wed, 09 Dec 2026 10:00:00 GMT";
+            else
+                check.size = 200;
+            if (answer == QLatin1String("learned")) {
+                check.verdict = PackageVerdict::Learned;
+                check.etag = "\"v9\"";
+            }
+            apply_package_check(store, check);
+        }
+
+        const InstallRecord &after = *store.find(QStringLiteral("A"));
+        const bool taken = store.damage(QStringLiteral("A")) != SkinDamage::None || store.updatable(QStringLiteral("A"))
+            || !(after == before);
+        QCOMPARE(taken, !reinstalled);
     }
 
     // The records of a mod folder are found under any spelling of it, so a

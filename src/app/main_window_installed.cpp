@@ -47,10 +47,13 @@ void MainWindow::connect_installed()
     connect(m_verifier, &InstallVerifier::progress, this, [this](int percent) {
         m_dir_label->setText(QStringLiteral("校验文件 %1%").arg(percent));
     });
-    connect(m_verifier, &InstallVerifier::checked, this, [this](const QString &skin_id, SkinDamage damage) {
-        m_downloads.installs().set_damage(skin_id, damage);
+    connect(m_verifier, &InstallVerifier::checked, this, [this](const InstallRecord &record, SkinDamage damage) {
+        m_downloads.installs().take_damage(record, damage);
     });
-    connect(m_verifier, &InstallVerifier::hashes_found, &m_downloads.installs(), &InstallStore::take_hashes);
+    connect(m_verifier, &InstallVerifier::hashes_found, this,
+            [this](const InstallRecord &record, const QList<QByteArray> &hashes) {
+                m_downloads.installs().take_hashes(record, hashes);
+            });
     connect(m_verifier, &InstallVerifier::finished, this, [this] {
         m_dir_label->setText(m_dir_status);
         m_verify->setEnabled(true);

@@ -148,8 +148,9 @@ void SkinUpdateChecker::send_next()
     }
 }
 
-void SkinUpdateChecker::take(const InstallRecord &record, const PackageCheck &result)
+void SkinUpdateChecker::take(const InstallRecord &record, PackageCheck result)
 {
+    result.record = record;
     if (result.verdict == PackageVerdict::Failed)
         applog::warning(QStringLiteral("检查皮肤更新失败: %1 - %2")
                             .arg(record.name.isEmpty() ? record.skin_id : record.name, result.error));

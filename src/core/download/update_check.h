@@ -28,6 +28,7 @@ struct PackageCheck {
     QByteArray last_modified;   // empty without
     qint64 size = -1;           // -1 when unknown
     QString error;              // for Failed
+    InstallRecord record;       // the record the question was asked for
 };
 
 // Headers that let the server answer 304 when the package is the installed
@@ -76,7 +77,7 @@ signals:
 
 private:
     void send_next();
-    void take(const InstallRecord &record, const PackageCheck &result);
+    void take(const InstallRecord &record, PackageCheck result);
 
     HttpClient &m_http;
     int m_timeout_seconds = DEFAULT_TIMEOUT_SECONDS;

@@ -132,12 +132,12 @@ bool InstallVerifier::start(const QVector<InstallRecord> &records)
             const SkinDamage damage = full_damage(record, &m_cancel, on_bytes, &found);
             if (m_cancel.load())
                 return;
-            QMetaObject::invokeMethod(this, [self, id = record.skin_id, damage, found] {
+            QMetaObject::invokeMethod(this, [self, record, damage, found] {
                 if (!self)
                     return;
                 if (std::any_of(found.cbegin(), found.cend(), [](const QByteArray &hash) { return !hash.isEmpty(); }))
-                    emit self->hashes_found(id, found);
-                emit self->checked(id, damage);
+                    emit self->hashes_found(record, found);
+                emit self->checked(record, damage);
             }, Qt::QueuedConnection);
         }
     });

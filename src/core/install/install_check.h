@@ -47,9 +47,11 @@ public:
 signals:
     // 0-100 of the bytes to read.
     void progress(int percent);
-    void checked(const QString &skin_id, SkinDamage damage);
+    // Each with the record it checked (InstallStore::take_damage drops it
+    // when that is no longer the skin's record).
+    void checked(const InstallRecord &record, SkinDamage damage);
     // Hashes of files whose record had none (see full_damage).
-    void hashes_found(const QString &skin_id, const QList<QByteArray> &hashes);
+    void hashes_found(const InstallRecord &record, const QList<QByteArray> &hashes);
     void finished();
 
 private:

@@ -408,6 +408,36 @@ void InstallStore::set_damage(const QString &skin_id, SkinDamage damage)
     emit skin_changed(skin_id);
 }
 
+bool same_install(const InstallRecord &a, const InstallRecord &b)
+{
+    if (a.skin_id != b.skin_id || a.mod_folder != b.mod_folder || a.installed_at != b.installed_at
+        || a.files.size() != b.files.size())
+        return false;
+    for (int i = 0; i < a.files.size(); ++i) {
+        if (a.files.at(i).path != b.files.at(i).path || a.files.at(i).modified != b.files.at(i).modified)
+            return false;
+    }
+    return true;
+}
+
+bool InstallStore::is_current(const InstallRecord &checked) const
+{
+    const InstallRecord *record = find(checked.skin_id);
+    return record && same_install(*record, checked);
+}
+
+void InstallStore::take_damage(const InstallRecord &checked, SkinDamage damage)
+{
+    if (is_current(checked))
+        set_damage(checked.skin_id, damage);
+}
+
+void InstallStore::take_hashes(const InstallRecord &checked, const QList<QByteArray> &hashes)
+{
+    if (is_current(checked))
+        take_hashes(checked.skin_id, hashes);
+}
+
 void InstallStore::save()
 {
     QVector<InstallRecord> records;

@@ -84,6 +84,13 @@ public:
     SkinDamage damage(const QString &skin_id) const { return m_damage.value(skin_id, SkinDamage::None); }
     void set_damage(const QString &skin_id, SkinDamage damage);
 
+    // --- results of checks that ran while the program went on: each names
+    // the record it checked, and is dropped once that is no longer the
+    // skin's record (reinstalled, updated, repaired or uninstalled meanwhile)
+    bool is_current(const InstallRecord &checked) const;
+    void take_damage(const InstallRecord &checked, SkinDamage damage);
+    void take_hashes(const InstallRecord &checked, const QList<QByteArray> &hashes);
+
     // Whether the last write of the file succeeded (a failure is logged).
     bool saved() const { return m_saved; }
 
@@ -113,6 +120,11 @@ private:
 // the others in `skipped`. A size that no file can have reads as unknown.
 QByteArray install_records_to_json(const QVector<InstallRecord> &records);
 bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records, int *skipped = nullptr);
+
+// Whether two records describe one install of a skin: what the program
+// learns about it later (validators, hashes) does not count, another install
+// (another time or other files) does.
+bool same_install(const InstallRecord &a, const InstallRecord &b);
 
 // One record as the store (and the install journal) writes it, and back:
 // false for an entry that is no whole record of ours.
