@@ -86,10 +86,10 @@ private:
     void rescan_installed();
     // The installed skins as cards, or the box that asks for a game folder.
     void show_installed();
-    // Whether the grid shows the installed view.
-    bool installed_view_shown() const;
     // "全部更新 (N)" and "校验文件" show with the installed view only.
     void show_installed_tools();
+    // The grid's contents changed: a grid without a list shows a category.
+    void grid_contents_changed();
     // Queues every skin the server has a newer build of.
     void update_all();
     // Reads every installed file against its record on a worker thread.
@@ -116,6 +116,10 @@ private:
     QLabel *m_dir_label = nullptr;
     CategoryBar *m_category_bar = nullptr;
     SkinGrid *m_grid = nullptr;
+
+    // What the grid shows: set where the window puts it there.
+    enum class View { Category, Search, Installed };
+    View m_view = View::Category;
 
     // --- installed view
     InstalledButton *m_installed = nullptr;

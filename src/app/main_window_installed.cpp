@@ -39,7 +39,7 @@ void MainWindow::connect_installed()
     m_verify->hide();
     m_category_bar->add_to_title_row(m_verify);
     connect(m_verify, &QPushButton::clicked, this, &MainWindow::verify_installed);
-    connect(m_grid, &SkinGrid::contents_changed, this, &MainWindow::show_installed_tools);
+    connect(m_grid, &SkinGrid::contents_changed, this, &MainWindow::grid_contents_changed);
     connect(&m_downloads.installs(), &InstallStore::updatable_count_changed, this,
             &MainWindow::show_installed_tools);
 
@@ -55,7 +55,16 @@ void MainWindow::connect_installed()
                 m_downloads.installs().take_hashes(record, hashes);
             });
     connect(m_verifier, &InstallVerifier::finished, this, [this] {
-        m_dir_label->setText(m_dir_status);
+        // What the check found stays in the folder row until its next status.
+        const QString game_dir = m_game_dir->game_dir();
+        const InstallStore &store = m_downloads.installs();
+        int damaged = 0;
+        if (!game_dir.isEmpty()) {
+            for (const InstallRecord &record : store.records_in(mod_folder_path(game_dir)))
+                damaged += store.damage(record.skin_id) != SkinDamage::None ? 1 : 0;
+        }
+        m_dir_label->setText(damaged == 0 ? QStringLiteral("校验完成，全部完好")
+                                          : QStringLiteral("校验完成，%1 个皮肤文件损坏").arg(damaged));
         m_verify->setEnabled(true);
     });
 
@@ -82,8 +91,7 @@ void MainWindow::scan_installed()
 void MainWindow::rescan_installed()
 {
     scan_installed();
-    const QJsonArray *shown = m_grid->shown_list();
-    if (!shown || *shown != m_installed_shown || m_installed->view_records() == m_installed_shown)
+    if (m_view != View::Installed || m_installed->view_records() == m_installed_shown)
         return;
     // The cards that went are gone from the view; the page stays where it
     // was, or the last one when fewer are left.
@@ -111,18 +119,20 @@ void MainWindow::show_installed()
     // What was installed against what lies there now, by size and time.
     quick_check(m_downloads.installs(), mod_folder_path(m_game_dir->game_dir()));
     m_installed_shown = m_installed->view_records();
+    m_view = View::Installed;
     m_grid->show_list(m_installed_shown, EMPTY_TEXT);
 }
 
-bool MainWindow::installed_view_shown() const
+void MainWindow::grid_contents_changed()
 {
-    const QJsonArray *shown = m_grid->shown_list();
-    return shown && *shown == m_installed_shown;
+    if (!m_grid->showing_list())
+        m_view = View::Category;
+    show_installed_tools();
 }
 
 void MainWindow::show_installed_tools()
 {
-    const bool shown = installed_view_shown();
+    const bool shown = m_view == View::Installed;
     const int updatable = m_downloads.installs().updatable_skins().size();
     m_update_all->setText(QStringLiteral("全部更新 (%1)").arg(updatable));
     m_update_all->setVisible(shown && updatable > 0);
