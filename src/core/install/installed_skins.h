@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QHash>
 #include <QMultiHash>
 #include <QSet>
 #include <QString>
@@ -52,7 +53,8 @@ public:
 
 private:
     QVector<Entry> m_entries;
-    QSet<QString> m_names;
+    // Each name's entries, in walk order: a look-up per skin, never a walk.
+    QHash<QString, QVector<int>> m_by_name;
 };
 
 // A "<stem>.pak" beside its "<stem>.sig" in one folder.
