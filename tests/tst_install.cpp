@@ -2,6 +2,7 @@
 #include "core/download/update_check.h"
 #include "core/install/install_store.h"
 #include "core/install/installed_skins.h"
+#include "core/install/skin_state.h"
 #include "core/install/skin_files.h"
 #include "support/download_fixtures.h"
 #include "support/log_capture.h"
@@ -203,6 +204,55 @@ private slots:
         const bool taken = store.damage(QStringLiteral("A")) != SkinDamage::None || store.updatable(QStringLiteral("A"))
             || !(after == before);
         QCOMPARE(taken, !reinstalled);
+    }
+
+    // Where a skin stands, from the folder, the queue and the store: what
+    // every card draws, asked without a widget.
+    void skin_state_rule_data()
+    {
+        QTest::addColumn<bool>("on_disk");
+        QTest::addColumn<bool>("file_pair");
+        QTest::addColumn<int>("queue");       // QueuePhase
+        QTest::addColumn<int>("damage");      // SkinDamage
+        QTest::addColumn<bool>("updatable");
+        QTest::addColumn<int>("phase");       // SkinPhase expected
+        QTest::addColumn<bool>("removable");  // "卸载" offered
+
+        const int none = int(QueuePhase::None), waiting = int(QueuePhase::Waiting), running = int(QueuePhase::Running);
+        const int whole = int(SkinDamage::None), missing = int(SkinDamage::Missing);
+        QTest::newRow("nothing there") << false << false << none << whole << false << int(SkinPhase::NotInstalled) << false;
+        QTest::newRow("waiting in the queue: not installed yet")
+            << false << false << waiting << whole << false << int(SkinPhase::Waiting) << false;
+        QTest::newRow("installed") << true << false << none << whole << false << int(SkinPhase::Installed) << true;
+        QTest::newRow("updatable") << true << false << none << whole << true << int(SkinPhase::Updatable) << true;
+        QTest::newRow("damaged outranks updatable") << true << false << none << missing << true << int(SkinPhase::Damaged) << true;
+        QTest::newRow("update waiting behind another: still installed")
+            << true << false << waiting << whole << true << int(SkinPhase::Updatable) << true;
+        QTest::newRow("repair running: downloading, not damaged")
+            << true << false << running << missing << false << int(SkinPhase::Downloading) << false;
+        QTest::newRow("files gone, stale damage: not installed")
+            << false << false << none << missing << true << int(SkinPhase::NotInstalled) << false;
+        QTest::newRow("unknown pair stays one") << true << true << none << whole << false << int(SkinPhase::UnknownPair) << true;
+    }
+
+    void skin_state_rule()
+    {
+        QFETCH(bool, on_disk);
+        QFETCH(bool, file_pair);
+        QFETCH(int, queue);
+        QFETCH(int, damage);
+        QFETCH(bool, updatable);
+        QFETCH(int, phase);
+        QFETCH(bool, removable);
+        QTemporaryDir data;
+        InstallStore store(data.filePath(QStringLiteral("installed_skins.json")));
+        store.set_damage(QStringLiteral("A"), SkinDamage(damage));
+        store.set_updatable(QStringLiteral("A"), updatable);
+        const SkinState state = skin_state(store, QStringLiteral("A"), on_disk, file_pair, QueuePhase(queue), 40);
+        QCOMPARE(int(state.phase), phase);
+        QCOMPARE(state.removable(), removable);
+        QCOMPARE(state.damage, state.phase == SkinPhase::Damaged ? SkinDamage(damage) : SkinDamage::None);
+        QCOMPARE(state.percent, state.phase == SkinPhase::Downloading ? 40 : -1);
     }
 
     // The records of a mod folder are found under any spelling of it, so a
