@@ -57,11 +57,10 @@ constexpr int PROGRESS_GATHER_MS = 5;
 
 } // namespace
 
-DownloadManager::DownloadManager(HttpClient &client, QObject *parent)
-    : QObject(parent), m_client(client)
+DownloadManager::DownloadManager(HttpClient &client, InstallStore &installs, QObject *parent)
+    : QObject(parent), m_client(client), m_installs(installs)
 {
     qRegisterMetaType<InstallRecord>();
-    m_installs.load();
     // Quitting while a download runs must stop its thread first: a QThread
     // destroyed while running aborts the process.
     if (QCoreApplication *app = QCoreApplication::instance())
