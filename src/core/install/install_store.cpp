@@ -359,9 +359,9 @@ void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &instal
     // Gone by hand or by another program: nothing left to check or repair.
     for (auto it = m_records.begin(); it != m_records.end();) {
         const InstallRecord &record = it.value();
-        const bool any_left = std::any_of(record.files.cbegin(), record.files.cend(), [&](const InstalledFile &file) {
-            return QFileInfo(record.path_of(file)).isFile();
-        });
+        // From the listing: a look at the disk per file would cost as much again.
+        const bool any_left = std::any_of(record.files.cbegin(), record.files.cend(),
+                                          [&](const InstalledFile &file) { return files.holds(file.path); });
         if (!any_left && in_folder(record, key)) {
             const QString skin_id = it.key();
             it = m_records.erase(it);

@@ -3,6 +3,7 @@
 #include "core/catalog/catalog_model.h"
 #include "core/install/skin_files.h"
 
+#include <QDir>
 #include <QJsonValue>
 
 #include <algorithm>
@@ -38,6 +39,7 @@ bool ModFiles::game_holds(const QString &game_dir, const SkinFileNames &names)
 ModFiles ModFiles::list(const QString &mod_folder)
 {
     ModFiles files;
+    files.m_root = mod_folder;
     walk_files_top_down(mod_folder, [&files](const QString &folder, const QString &name) {
         files.m_by_name[name].append(files.m_entries.size());
         files.m_entries.append({folder, name});
@@ -55,6 +57,19 @@ bool ModFiles::installed(const SkinFileNames &names) const
 {
     return (!names.sig.isEmpty() && m_by_name.contains(names.sig))
         || (!names.pak.isEmpty() && m_by_name.contains(names.pak));
+}
+
+bool ModFiles::holds(const QString &relative_path) const
+{
+    const QString path = m_root + QLatin1Char('/') + QDir::cleanPath(relative_path);
+    const auto it = m_by_name.constFind(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    if (it == m_by_name.constEnd())
+        return false;
+    return std::any_of(it->cbegin(), it->cend(), [&](int index) {
+        const Entry &entry = m_entries.at(index);
+        return entry.folder.size() + 1 + entry.name.size() == path.size() && path.startsWith(entry.folder)
+            && path.endsWith(entry.name);
+    });
 }
 
 QStringList ModFiles::paths_of(const SkinFileNames &names) const

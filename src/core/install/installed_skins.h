@@ -45,6 +45,10 @@ public:
     // walk order.
     QStringList paths_of(const SkinFileNames &names) const;
 
+    // Whether the file at `relative_path` below the listed folder was
+    // listed: a look-up, no look at the disk.
+    bool holds(const QString &relative_path) const;
+
     struct Entry {
         QString folder;
         QString name;
@@ -52,6 +56,7 @@ public:
     const QVector<Entry> &entries() const { return m_entries; }
 
 private:
+    QString m_root;   // the folder listed
     QVector<Entry> m_entries;
     // Each name's entries, in walk order: a look-up per skin, never a walk.
     QHash<QString, QVector<int>> m_by_name;
