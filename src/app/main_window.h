@@ -16,6 +16,8 @@ class GameDirService;
 class HttpClient;
 class InstallVerifier;
 class InstalledButton;
+class InstalledScanner;
+struct InstalledScan;
 class QPushButton;
 struct ProgramServices;
 class QCloseEvent;
@@ -78,12 +80,12 @@ private:
 
     // --- installed view (main_window_installed.cpp)
     void connect_installed();
-    // Lists the mod folder, counts the installed skins and brings their
-    // records in line with it.
-    void scan_installed();
-    // The same; an installed view on screen shows what changed, on the page
-    // it was on.
+    // Asks for a scan of the mod folder off the GUI thread.
     void rescan_installed();
+    // The latest scan: counts the installed skins, brings their records in
+    // line with it, opens the installed view when that was asked for, and an
+    // installed view on screen shows what changed, on the page it was on.
+    void take_installed_scan(const InstalledScan &scan);
     // The installed skins as cards, or the box that asks for a game folder.
     void show_installed();
     // "全部更新 (N)" and "校验文件" show with the installed view only.
@@ -127,6 +129,9 @@ private:
     QJsonArray m_installed_shown;
     QPushButton *m_update_all = nullptr;
     QPushButton *m_verify = nullptr;
+    InstalledScanner *m_scanner = nullptr;
+    // "已安装" was pressed: the next scan opens the view.
+    bool m_open_installed = false;
     InstallVerifier *m_verifier = nullptr;
     // The folder row's text while no check shows its progress there.
     QString m_dir_status;

@@ -5,6 +5,7 @@
 #include "core/catalog/catalog_service.h"
 #include "core/download/download_manager.h"
 #include "core/install/install_check.h"
+#include "core/install/installed_scan.h"
 #include "core/install/skin_files.h"
 #include "core/gamedir/game_dir_service.h"
 #include "core/support/log.h"
@@ -43,6 +44,9 @@ void MainWindow::connect_installed()
     connect(&m_downloads.installs(), &InstallStore::updatable_count_changed, this,
             &MainWindow::show_installed_tools);
 
+    m_scanner = new InstalledScanner(this);
+    connect(m_scanner, &InstalledScanner::scanned, this, &MainWindow::take_installed_scan);
+
     m_verifier = new InstallVerifier(this);
     connect(m_verifier, &InstallVerifier::progress, this, [this](int percent) {
         m_dir_label->setText(QStringLiteral("校验文件 %1%").arg(percent));
@@ -79,18 +83,33 @@ void MainWindow::connect_installed()
     QMetaObject::invokeMethod(this, &MainWindow::rescan_installed, Qt::QueuedConnection);
 }
 
-void MainWindow::scan_installed()
-{
-    const QString game_dir = m_game_dir->game_dir();
-    m_installed->scan(game_dir);
-    if (!game_dir.isEmpty())
-        m_downloads.installs().reconcile(mod_folder_path(game_dir), m_installed->installed().records,
-                                         m_installed->files());
-}
-
 void MainWindow::rescan_installed()
 {
-    scan_installed();
+    const QString game_dir = m_game_dir->game_dir();
+    m_scanner->request(game_dir, m_installed->index(),
+                       game_dir.isEmpty() ? QVector<InstallRecord>()
+                                          : m_downloads.installs().records_in(mod_folder_path(game_dir)));
+}
+
+void MainWindow::take_installed_scan(const InstalledScan &scan)
+{
+    // An older look at the folder: a newer one is on its way.
+    if (scan.generation != m_scanner->latest())
+        return;
+    m_installed->show_scan(scan);
+    if (!scan.mod_folder.isEmpty())
+        m_downloads.installs().reconcile(scan.mod_folder, scan.installed.records, scan.files, scan.adoptable);
+    if (m_open_installed) {
+        m_open_installed = false;
+        if (scan.mod_folder.isEmpty())
+            return;
+        // What was installed against what lies there now, by size and time.
+        take_quick_check(m_downloads.installs(), scan.quick);
+        m_installed_shown = scan.view_records;
+        m_view = View::Installed;
+        m_grid->show_list(m_installed_shown, EMPTY_TEXT);
+        return;
+    }
     if (m_view != View::Installed || m_installed->view_records() == m_installed_shown)
         return;
     // The cards that went are gone from the view; the page stays where it
@@ -114,13 +133,10 @@ void MainWindow::show_installed()
     // The view replaces any results: the field empties, and Esc there no
     // longer stands for leaving them.
     m_search_field->clear_quietly();
-    // Files may have come or gone outside the program since the last scan.
-    scan_installed();
-    // What was installed against what lies there now, by size and time.
-    quick_check(m_downloads.installs(), mod_folder_path(m_game_dir->game_dir()));
-    m_installed_shown = m_installed->view_records();
-    m_view = View::Installed;
-    m_grid->show_list(m_installed_shown, EMPTY_TEXT);
+    // Files may have come or gone outside the program since the last scan:
+    // the view opens with a fresh one.
+    m_open_installed = true;
+    rescan_installed();
 }
 
 void MainWindow::grid_contents_changed()

@@ -20,6 +20,9 @@ class QThread;
 SkinDamage quick_damage(const InstallRecord &record);
 // quick_damage over the records of `mod_folder`, into the store.
 void quick_check(InstallStore &store, const QString &mod_folder);
+// Takes quick_damage findings made elsewhere (each with the record it looked
+// at; one about a record replaced meanwhile is dropped).
+void take_quick_check(InstallStore &store, const QVector<QPair<InstallRecord, SkinDamage>> &found);
 
 // The same, then every file's SHA-256 against the recorded one. A file
 // without a recorded hash (a skin installed before records were kept) that

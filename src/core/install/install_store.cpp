@@ -343,7 +343,8 @@ void InstallStore::take_hashes(const QString &skin_id, const QList<QByteArray> &
         save();
 }
 
-void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files)
+void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files,
+                             const QHash<QString, InstallRecord> &adoptable)
 {
     bool changed = false;
     const QString key = folder_identity(mod_folder);
@@ -352,7 +353,9 @@ void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &instal
         const InstallRecord *record = find(skin.value(QStringLiteral("name")).toString());
         if (record && in_folder(*record, key))
             continue;
-        const InstallRecord adopted = adopted_record(skin, mod_folder, files);
+        const auto ready = adoptable.constFind(skin.value(QStringLiteral("name")).toString());
+        const InstallRecord adopted =
+            ready != adoptable.constEnd() ? *ready : adopted_record(skin, mod_folder, files);
         m_records.insert(adopted.skin_id, adopted);
         changed = true;
     }

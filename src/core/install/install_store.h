@@ -75,7 +75,10 @@ public:
     // an installed catalogue skin (`installed` holds their records, found in
     // `files`) without a record gets one with an unknown revision; a record
     // none of whose files is left on disk goes.
-    void reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files);
+    // `adoptable` may hold the records a scan made ahead (off the GUI
+    // thread) for skins without one; others are made here.
+    void reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files,
+                   const QHash<QString, InstallRecord> &adoptable = {});
 
     // --- states found by the checks
     bool updatable(const QString &skin_id) const { return m_updatable.contains(skin_id); }
