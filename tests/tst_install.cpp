@@ -1,6 +1,8 @@
 #include "core/download/update_answer.h"
 #include "core/download/update_check.h"
 #include "core/install/install_store.h"
+#include "core/install/install_check.h"
+#include "core/install/installed_scan.h"
 #include "core/install/installed_skins.h"
 #include "core/install/skin_state.h"
 #include "core/install/skin_files.h"
@@ -253,6 +255,42 @@ private slots:
         QCOMPARE(state.removable(), removable);
         QCOMPARE(state.damage, state.phase == SkinPhase::Damaged ? SkinDamage(damage) : SkinDamage::None);
         QCOMPARE(state.percent, state.phase == SkinPhase::Downloading ? 40 : -1);
+    }
+
+    // The folder is looked at on a thread of its own: the scan names what a
+    // reconcile would adopt and the quick check of the records handed in,
+    // and of two requests in a row only the latest one's answer counts.
+    void scan_off_the_window_thread()
+    {
+        QTemporaryDir sandbox;
+        const QString game = sandbox.filePath(QStringLiteral("game"));
+        const QString mod = mod_folder_path(game);
+        for (const QString &name : {"A.pak", "A.sig", "mine/B.pak", "mine/B.sig"})
+            QVERIFY(write_bytes(mod + QLatin1Char('/') + name, "bytes"));
+        const QJsonArray catalogue{catalogue_skin(QStringLiteral("A")), catalogue_skin(QStringLiteral("B"))};
+        // A's record says another size: the quick check finds it resized.
+        const InstallRecord a{QStringLiteral("A"), QStringLiteral("A"), mod,
+                              {InstalledFile{"A.pak", "u", 99}, InstalledFile{"A.sig", "u", 5}}, {}, true};
+
+        InstalledScanner scanner;
+        QSignalSpy scanned(&scanner, &InstalledScanner::scanned);
+        scanner.request(sandbox.filePath(QStringLiteral("elsewhere")), SkinFileIndex(catalogue), {});
+        const quint64 latest = scanner.request(game, SkinFileIndex(catalogue), {a});
+        QTRY_VERIFY(!scanned.isEmpty() && scanned.last().first().value<InstalledScan>().generation == latest);
+        const InstalledScan scan = scanned.last().first().value<InstalledScan>();
+        QCOMPARE(scan.installed.records.size(), 2);
+        QCOMPARE(QStringList(scan.adoptable.keys()), QStringList{"B"});
+        QCOMPARE(scan.adoptable.value(QStringLiteral("B")).files.at(0).path, QStringLiteral("mine/B.pak"));
+        QCOMPARE(scan.quick.size(), 1);
+        QCOMPARE(int(scan.quick.first().second), int(SkinDamage::Resized));
+
+        InstallStore store(sandbox.filePath(QStringLiteral("installed_skins.json")));
+        store.put(a);
+        store.reconcile(scan.mod_folder, scan.installed.records, scan.files, scan.adoptable);
+        take_quick_check(store, scan.quick);
+        QCOMPARE(store.records_in(mod).size(), 2);
+        QCOMPARE(store.damage(QStringLiteral("A")), SkinDamage::Resized);
+        QVERIFY(!store.find(QStringLiteral("B"))->revision_known);
     }
 
     // The records of a mod folder are found under any spelling of it, so a
