@@ -5,6 +5,7 @@
 
 #include <QJsonObject>
 #include <QPointer>
+#include <QSet>
 #include <QThread>
 
 InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index,

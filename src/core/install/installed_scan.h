@@ -7,10 +7,11 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QObject>
+#include <QPair>
 #include <QString>
 #include <QVector>
 
-#include <atomic>
+#include <optional>
 
 class QThread;
 
