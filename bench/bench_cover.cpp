@@ -19,7 +19,7 @@
 #include "ui/card/skin_widget.h"
 #include "core/covers/cover_store.h"
 #include "core/download/download_manager.h"
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 #include "core/support/config.h"
 #include "ui/widgets/flow_layout.h"
 

@@ -12,7 +12,7 @@
 
 #include "app/program_services.h"
 #include "core/download/download_manager.h"
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 #include "core/support/config.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 
 #include "app/program_services.h"
 #include "core/covers/cover_cache.h"
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
 #include "ui/card/skin_widget.h"

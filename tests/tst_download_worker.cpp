@@ -1,6 +1,9 @@
 #include "app/program_services.h"
 #include "core/download/download_worker.h"
-#include "core/download/skin_files.h"
+#include "core/install/install_journal.h"
+#include "core/install/install_store.h"
+#include "core/install/uninstall.h"
+#include "core/install/skin_files.h"
 #include "core/support/config.h"
 #include "support/log_capture.h"
 #include "support/test_server.h"
@@ -107,14 +110,25 @@ private:
     // Runs the worker on a thread of its own, as the manager does.
     // `in_thread` sees every progress value on the worker's thread (it may
     // cancel there); `meanwhile` runs on the test thread once the thread runs.
+    // The record of a finished install goes to `store` (a scratch one when
+    // none is given), which settles the install's journal, as with the queue.
     Report run(DownloadWorker &worker,
                const std::function<void(DownloadWorker &, int)> &in_thread = {},
-               const std::function<void(DownloadWorker &, QThread &, Report &)> &meanwhile = {})
+               const std::function<void(DownloadWorker &, QThread &, Report &)> &meanwhile = {},
+               InstallStore *store = nullptr)
     {
         Report report;
         QThread thread;
         worker.moveToThread(&thread);
         QObject context;
+        QTemporaryDir scratch;
+        InstallStore scratch_store(scratch.filePath(QStringLiteral("installed_skins.json")));
+        InstallStore *records = store ? store : &scratch_store;
+        connect(&worker, &DownloadWorker::installed, &context, [records](const InstallRecord &record) {
+            const install_journal::Hold hold(false);
+            QVERIFY(hold.held());
+            QVERIFY(install_journal::finish(record.mod_folder, records->taker()));
+        });
         connect(&thread, &QThread::started, &worker, [&] {
             worker.run();
             thread.quit();
@@ -272,6 +286,108 @@ private slots:
         QCOMPARE(report.progress.last(), 100);
         QVERIFY(report.progress.contains(after_pak));
         QVERIFY(report.progress.indexOf(after_pak) < report.progress.size() - 1);
+    }
+
+    // The program ended at each instant of an install, an update, a repair
+    // of a copy in a sub-folder and an uninstall, then started again: the
+    // files and the record agree, both as before or both as after, and
+    // nothing of the step is left behind.
+    void end_at_any_instant_data()
+    {
+        QTest::addColumn<QString>("step");     // "install", "update", "sub-folder", "uninstall"
+        QTest::addColumn<int>("end_after");    // durable steps done before the end; -1: ran whole
+        QTest::addColumn<QString>("expected"); // "none", "old", "new"
+
+        // Install: the journal, move package, move signature, commit.
+        const QStringList install{"none", "none", "none", "none", "new"};
+        for (int k = 0; k < install.size(); ++k)
+            QTest::newRow(qPrintable(QStringLiteral("install, end after %1 steps").arg(k))) << "install" << k << install.at(k);
+        QTest::newRow("install, whole") << "install" << -1 << "new";
+        // Update over the old pair: the journal, backup and move of each file, commit.
+        const QStringList update{"old", "old", "old", "old", "old", "old", "new"};
+        for (int k = 0; k < update.size(); ++k)
+            QTest::newRow(qPrintable(QStringLiteral("update, end after %1 steps").arg(k))) << "update" << k << update.at(k);
+        QTest::newRow("update, whole") << "update" << -1 << "new";
+        // Repair of a pair in "mine/": the journal, both copies aside, both moves, commit.
+        const QStringList sub{"old", "old", "old", "old", "old", "old", "new"};
+        for (int k = 0; k < sub.size(); ++k)
+            QTest::newRow(qPrintable(QStringLiteral("sub-folder repair, end after %1 steps").arg(k)))
+                << "sub-folder" << k << sub.at(k);
+        QTest::newRow("sub-folder repair, whole") << "sub-folder" << -1 << "new";
+        // Uninstall: the journal, each file aside, commit.
+        const QStringList uninstall{"old", "old", "old", "old", "none"};
+        for (int k = 0; k < uninstall.size(); ++k)
+            QTest::newRow(qPrintable(QStringLiteral("uninstall, end after %1 steps").arg(k)))
+                << "uninstall" << k << uninstall.at(k);
+        QTest::newRow("uninstall, whole") << "uninstall" << -1 << "none";
+    }
+
+    void end_at_any_instant()
+    {
+        QFETCH(QString, step);
+        QFETCH(int, end_after);
+        QFETCH(QString, expected);
+
+        const QByteArray old_pak(1000, 'o');
+        const QByteArray new_pak = random_bytes(3000, 7);
+        serve(QStringLiteral("coat.pak"), new_pak);
+        serve(QStringLiteral("coat.sig"), "new sig");
+        const QString store_path = sandbox.path() + QStringLiteral("/data/installed_skins.json");
+        const QString old_folder = step == QLatin1String("sub-folder") ? mod_dir + QStringLiteral("/mine") : mod_dir;
+        const QString id = QStringLiteral("Blue Coat");
+        {
+            InstallStore store(store_path);
+            store.load();
+            if (step != QLatin1String("install")) {
+                QVERIFY(write_file(old_folder + QStringLiteral("/coat.pak"), old_pak));
+                QVERIFY(write_file(old_folder + QStringLiteral("/coat.sig"), "old sig"));
+                const QString at = QDir(mod_dir).relativeFilePath(old_folder) + QLatin1Char('/');
+                const QString prefix = at == QLatin1String("./") ? QString() : at;
+                store.put(InstallRecord{id, id, mod_dir,
+                                        {InstalledFile{prefix + "coat.pak", "u", old_pak.size()},
+                                         InstalledFile{prefix + "coat.sig", "u", 7}},
+                                        QDateTime::currentDateTimeUtc(), true});
+            }
+            if (step == QLatin1String("uninstall")) {
+                const UninstallResult result =
+                    uninstall_files(mod_dir, {mod_dir + "/coat.pak", mod_dir + "/coat.sig"}, id, store, end_after);
+                QCOMPARE(result.removed.isEmpty(), end_after != -1);
+            } else {
+                DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
+                worker.set_end_after_steps(end_after);
+                const Report report = run(worker, {}, {}, &store);
+                QCOMPARE(report.errors, QStringList());
+            }
+        }
+
+        // The next start.
+        InstallStore store(store_path);
+        store.load();
+        QVERIFY(install_journal::recover(mod_dir, nullptr, store.taker()));
+
+        const InstallRecord *record = store.find(id);
+        const QString recorded = !record ? QStringLiteral("none")
+            : record->files.at(0).size == new_pak.size()             ? QStringLiteral("new")
+            : record->files.at(0).size == old_pak.size()             ? QStringLiteral("old")
+                                                                      : QStringLiteral("other");
+        QStringList files = files_below(mod_dir);
+        files.removeAll(QStringLiteral("coat.pak.tmp"));   // a download's leftover, swept at closing
+        files.removeAll(QStringLiteral("coat.sig.tmp"));
+        const QString old_at = QDir(mod_dir).relativeFilePath(old_folder) + QLatin1Char('/');
+        const QString prefix = old_at == QLatin1String("./") ? QString() : old_at;
+        QString on_disk = QStringLiteral("mixed: ") + files.join(QLatin1Char(' '));
+        if (files.isEmpty())
+            on_disk = QStringLiteral("none");
+        else if (files == QStringList{prefix + "coat.pak", prefix + "coat.sig"}
+                 && read_file(old_folder + QStringLiteral("/coat.pak")) == old_pak)
+            on_disk = QStringLiteral("old");
+        else if (files == QStringList{"coat.pak", "coat.sig"} && read_file(mod_dir + QStringLiteral("/coat.pak")) == new_pak
+                 && read_file(mod_dir + QStringLiteral("/coat.sig")) == "new sig")
+            on_disk = QStringLiteral("new");
+        QCOMPARE(on_disk, expected);
+        QCOMPARE(recorded, expected);
+        if (record)
+            QCOMPARE(QFileInfo(record->path_of(record->files.at(0))).size(), record->files.at(0).size);
     }
 
     void path_in_name_lands_in_mod_folder()

@@ -1,4 +1,4 @@
-#include "core/download/file_ops.h"
+#include "core/install/file_ops.h"
 #include "core/support/sha256.h"
 
 #include "support/log_capture.h"

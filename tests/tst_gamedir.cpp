@@ -1,5 +1,5 @@
-#include "core/download/install_journal.h"
-#include "core/download/installed_skins.h"
+#include "core/install/install_journal.h"
+#include "core/install/installed_skins.h"
 #include "core/gamedir/game_folder.h"
 #include "core/gamedir/key_values.h"
 #include "core/gamedir/steam_library.h"

@@ -3,7 +3,7 @@
 #include "ui/card/magnifier.h"
 #include "ui/card/skin_widget.h"
 #include "core/download/download_manager.h"
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 #include "support/card_fixtures.h"
 #include "core/support/config.h"
 #include "support/log_capture.h"

@@ -16,6 +16,8 @@ class GameDirService;
 class HttpClient;
 class InstallVerifier;
 class InstalledButton;
+class InstalledScanner;
+struct InstalledScan;
 class QPushButton;
 struct ProgramServices;
 class QCloseEvent;
@@ -78,18 +80,18 @@ private:
 
     // --- installed view (main_window_installed.cpp)
     void connect_installed();
-    // Lists the mod folder, counts the installed skins and brings their
-    // records in line with it.
-    void scan_installed();
-    // The same; an installed view on screen shows what changed, on the page
-    // it was on.
+    // Asks for a scan of the mod folder off the GUI thread.
     void rescan_installed();
+    // The latest scan: counts the installed skins, brings their records in
+    // line with it, opens the installed view when that was asked for, and an
+    // installed view on screen shows what changed, on the page it was on.
+    void take_installed_scan(const InstalledScan &scan);
     // The installed skins as cards, or the box that asks for a game folder.
     void show_installed();
-    // Whether the grid shows the installed view.
-    bool installed_view_shown() const;
     // "全部更新 (N)" and "校验文件" show with the installed view only.
     void show_installed_tools();
+    // The grid's contents changed: a grid without a list shows a category.
+    void grid_contents_changed();
     // Queues every skin the server has a newer build of.
     void update_all();
     // Reads every installed file against its record on a worker thread.
@@ -117,12 +119,19 @@ private:
     CategoryBar *m_category_bar = nullptr;
     SkinGrid *m_grid = nullptr;
 
+    // What the grid shows: set where the window puts it there.
+    enum class View { Category, Search, Installed };
+    View m_view = View::Category;
+
     // --- installed view
     InstalledButton *m_installed = nullptr;
     // The list the installed view last put on the grid.
     QJsonArray m_installed_shown;
     QPushButton *m_update_all = nullptr;
     QPushButton *m_verify = nullptr;
+    InstalledScanner *m_scanner = nullptr;
+    // "已安装" was pressed: the next scan opens the view.
+    bool m_open_installed = false;
     InstallVerifier *m_verifier = nullptr;
     // The folder row's text while no check shows its progress there.
     QString m_dir_status;

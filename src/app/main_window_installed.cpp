@@ -4,8 +4,9 @@
 
 #include "core/catalog/catalog_service.h"
 #include "core/download/download_manager.h"
-#include "core/download/install_check.h"
-#include "core/download/skin_files.h"
+#include "core/install/install_check.h"
+#include "core/install/installed_scan.h"
+#include "core/install/skin_files.h"
 #include "core/gamedir/game_dir_service.h"
 #include "core/support/log.h"
 #include "ui/browse/category_bar.h"
@@ -39,20 +40,35 @@ void MainWindow::connect_installed()
     m_verify->hide();
     m_category_bar->add_to_title_row(m_verify);
     connect(m_verify, &QPushButton::clicked, this, &MainWindow::verify_installed);
-    connect(m_grid, &SkinGrid::contents_changed, this, &MainWindow::show_installed_tools);
+    connect(m_grid, &SkinGrid::contents_changed, this, &MainWindow::grid_contents_changed);
     connect(&m_downloads.installs(), &InstallStore::updatable_count_changed, this,
             &MainWindow::show_installed_tools);
+
+    m_scanner = new InstalledScanner(this);
+    connect(m_scanner, &InstalledScanner::scanned, this, &MainWindow::take_installed_scan);
 
     m_verifier = new InstallVerifier(this);
     connect(m_verifier, &InstallVerifier::progress, this, [this](int percent) {
         m_dir_label->setText(QStringLiteral("校验文件 %1%").arg(percent));
     });
-    connect(m_verifier, &InstallVerifier::checked, this, [this](const QString &skin_id, SkinDamage damage) {
-        m_downloads.installs().set_damage(skin_id, damage);
+    connect(m_verifier, &InstallVerifier::checked, this, [this](const InstallRecord &record, SkinDamage damage) {
+        m_downloads.installs().take_damage(record, damage);
     });
-    connect(m_verifier, &InstallVerifier::hashes_found, &m_downloads.installs(), &InstallStore::take_hashes);
+    connect(m_verifier, &InstallVerifier::hashes_found, this,
+            [this](const InstallRecord &record, const QList<QByteArray> &hashes) {
+                m_downloads.installs().take_hashes(record, hashes);
+            });
     connect(m_verifier, &InstallVerifier::finished, this, [this] {
-        m_dir_label->setText(m_dir_status);
+        // What the check found stays in the folder row until its next status.
+        const QString game_dir = m_game_dir->game_dir();
+        const InstallStore &store = m_downloads.installs();
+        int damaged = 0;
+        if (!game_dir.isEmpty()) {
+            for (const InstallRecord &record : store.records_in(mod_folder_path(game_dir)))
+                damaged += store.damage(record.skin_id) != SkinDamage::None ? 1 : 0;
+        }
+        m_dir_label->setText(damaged == 0 ? QStringLiteral("校验完成，全部完好")
+                                          : QStringLiteral("校验完成，%1 个皮肤文件损坏").arg(damaged));
         m_verify->setEnabled(true);
     });
 
@@ -67,20 +83,34 @@ void MainWindow::connect_installed()
     QMetaObject::invokeMethod(this, &MainWindow::rescan_installed, Qt::QueuedConnection);
 }
 
-void MainWindow::scan_installed()
-{
-    const QString game_dir = m_game_dir->game_dir();
-    m_installed->scan(game_dir);
-    if (!game_dir.isEmpty())
-        m_downloads.installs().reconcile(mod_folder_path(game_dir), m_installed->installed().records,
-                                         m_installed->files());
-}
-
 void MainWindow::rescan_installed()
 {
-    scan_installed();
-    const QJsonArray *shown = m_grid->shown_list();
-    if (!shown || *shown != m_installed_shown || m_installed->view_records() == m_installed_shown)
+    const QString game_dir = m_game_dir->game_dir();
+    m_scanner->request(game_dir, m_installed->index(),
+                       game_dir.isEmpty() ? QVector<InstallRecord>()
+                                          : m_downloads.installs().records_in(mod_folder_path(game_dir)));
+}
+
+void MainWindow::take_installed_scan(const InstalledScan &scan)
+{
+    // An older look at the folder: a newer one is on its way.
+    if (scan.generation != m_scanner->latest())
+        return;
+    m_installed->show_scan(scan);
+    if (!scan.mod_folder.isEmpty())
+        m_downloads.installs().reconcile(scan.mod_folder, scan.installed.records, scan.files, scan.adoptable);
+    if (m_open_installed) {
+        m_open_installed = false;
+        if (scan.mod_folder.isEmpty())
+            return;
+        // What was installed against what lies there now, by size and time.
+        take_quick_check(m_downloads.installs(), scan.quick);
+        m_installed_shown = scan.view_records;
+        m_view = View::Installed;
+        m_grid->show_list(m_installed_shown, EMPTY_TEXT);
+        return;
+    }
+    if (m_view != View::Installed || m_installed->view_records() == m_installed_shown)
         return;
     // The cards that went are gone from the view; the page stays where it
     // was, or the last one when fewer are left.
@@ -103,23 +133,22 @@ void MainWindow::show_installed()
     // The view replaces any results: the field empties, and Esc there no
     // longer stands for leaving them.
     m_search_field->clear_quietly();
-    // Files may have come or gone outside the program since the last scan.
-    scan_installed();
-    // What was installed against what lies there now, by size and time.
-    quick_check(m_downloads.installs(), mod_folder_path(m_game_dir->game_dir()));
-    m_installed_shown = m_installed->view_records();
-    m_grid->show_list(m_installed_shown, EMPTY_TEXT);
+    // Files may have come or gone outside the program since the last scan:
+    // the view opens with a fresh one.
+    m_open_installed = true;
+    rescan_installed();
 }
 
-bool MainWindow::installed_view_shown() const
+void MainWindow::grid_contents_changed()
 {
-    const QJsonArray *shown = m_grid->shown_list();
-    return shown && *shown == m_installed_shown;
+    if (!m_grid->showing_list())
+        m_view = View::Category;
+    show_installed_tools();
 }
 
 void MainWindow::show_installed_tools()
 {
-    const bool shown = installed_view_shown();
+    const bool shown = m_view == View::Installed;
     const int updatable = m_downloads.installs().updatable_skins().size();
     m_update_all->setText(QStringLiteral("全部更新 (%1)").arg(updatable));
     m_update_all->setVisible(shown && updatable > 0);

@@ -21,6 +21,7 @@ void MainWindow::connect_search()
     connect(m_search_field, &QLineEdit::textEdited, this, [this] { m_search_index.refresh(); });
 
     connect(m_search_field, &SearchField::search_requested, this, [this](const QString &query) {
+        m_view = View::Search;
         m_grid->show_list(m_search_index.find(query), QStringLiteral("没有找到匹配的皮肤"));
     });
     connect(m_search_field, &SearchField::search_left, m_grid, &SkinGrid::leave_list);

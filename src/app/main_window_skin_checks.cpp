@@ -3,7 +3,8 @@
 #include "app/main_window.h"
 
 #include "core/download/download_manager.h"
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
+#include "core/download/update_answer.h"
 #include "core/download/update_check.h"
 #include "core/gamedir/game_dir_service.h"
 #include "core/update/updater.h"
@@ -16,29 +17,8 @@ void MainWindow::start_skin_checks(HttpClient &http)
         return game_dir.isEmpty() ? QVector<InstallRecord>()
                                   : m_downloads.installs().records_in(mod_folder_path(game_dir));
     });
-    connect(checker, &SkinUpdateChecker::answered, this, [this](const PackageCheck &check) {
-        InstallStore &store = m_downloads.installs();
-        const InstallRecord *record = store.find(check.skin_id);
-        if (!record)
-            return;
-        switch (check.verdict) {
-        case PackageVerdict::Same:
-            store.set_updatable(check.skin_id, false);
-            break;
-        case PackageVerdict::Changed:
-            // An update installed while the question was out already holds
-            // what the answer describes.
-            if (check.etag.isEmpty() || record->files.first().etag != check.etag)
-                store.set_updatable(check.skin_id, true);
-            break;
-        case PackageVerdict::Learned:
-            store.learn(check.skin_id, check.etag, check.last_modified, check.size);
-            break;
-        case PackageVerdict::Failed:
-            // Logged by the checker; the skin stays as it was.
-            break;
-        }
-    });
+    connect(checker, &SkinUpdateChecker::answered, this,
+            [this](const PackageCheck &check) { apply_package_check(m_downloads.installs(), check); });
     connect(m_updater, &Updater::up_to_date, checker, [checker] {
         checker->start_periodic();
         checker->check_now();

@@ -1,7 +1,9 @@
 #include "core/download/download_manager.h"
 
 #include "core/download/download_worker.h"
-#include "core/download/file_ops.h"
+#include "core/install/install_journal.h"
+#include "core/install/skin_files.h"
+#include "core/install/file_ops.h"
 #include "core/support/log.h"
 
 #include <QCoreApplication>
@@ -55,11 +57,10 @@ constexpr int PROGRESS_GATHER_MS = 5;
 
 } // namespace
 
-DownloadManager::DownloadManager(HttpClient &client, QObject *parent)
-    : QObject(parent), m_client(client)
+DownloadManager::DownloadManager(HttpClient &client, InstallStore &installs, QObject *parent)
+    : QObject(parent), m_client(client), m_installs(installs)
 {
     qRegisterMetaType<InstallRecord>();
-    m_installs.load();
     // Quitting while a download runs must stop its thread first: a QThread
     // destroyed while running aborts the process.
     if (QCoreApplication *app = QCoreApplication::instance())
@@ -94,6 +95,13 @@ void DownloadManager::process_queue()
 
 void DownloadManager::start_task(const DownloadTask &task)
 {
+    // A committed step whose record the store has not taken yet is settled
+    // here: the worker has no store and would leave it in the way.
+    {
+        const install_journal::Hold hold(false);
+        if (hold.held())
+            install_journal::finish(mod_folder_path(task.game_dir), m_installs.taker());
+    }
     auto *worker = new DownloadWorker(task, m_client);
     auto *thread = new QThread;
     m_current_worker = worker;
@@ -121,8 +129,13 @@ void DownloadManager::start_task(const DownloadTask &task)
     }, Qt::DirectConnection);
     // The files stand whether or not the task is still wanted: the record
     // says what the folder holds.
+    // The worker committed the files with the record in the journal; the
+    // journal goes only once the store holds the record. Should another
+    // step hold the journal now, its settle takes the record later.
     connect(worker, &DownloadWorker::installed, this, [this](const InstallRecord &record) {
-        m_installs.put(record);
+        const install_journal::Hold hold(false);
+        if (!hold.held() || !install_journal::finish(record.mod_folder, m_installs.taker()))
+            m_installs.put(record);
     });
     // The last reports come before the end of the run.
     connect(worker, &DownloadWorker::finished, this, [this, relay, serial](const QString &skin_name) {

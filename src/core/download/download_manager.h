@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/download/download_task.h"
-#include "core/download/install_store.h"
+#include "core/install/install_store.h"
 
 #include <QList>
 #include <QObject>
@@ -25,9 +25,9 @@ class DownloadManager final : public QObject {
     Q_DISABLE_COPY_MOVE(DownloadManager)
 
 public:
-    // GUI thread only; `client` is handed to every worker and must outlive
-    // the manager.
-    explicit DownloadManager(HttpClient &client, QObject *parent = nullptr);
+    // GUI thread only; `client` is handed to every worker, and a finished
+    // install's record goes to `installs`; both must outlive the manager.
+    DownloadManager(HttpClient &client, InstallStore &installs, QObject *parent = nullptr);
     ~DownloadManager() override;
 
     // Queues the task unless a task with the same skin_id waits or runs.
@@ -37,7 +37,7 @@ public:
     bool cancel_task(const QString &skin_id);
 
     // What the finished installs put into the mod folders, and what the
-    // checks found of them.
+    // checks found of them (the program's install service, not the queue's).
     InstallStore &installs() { return m_installs; }
 
     std::optional<DownloadTask> get_current_task() const;
@@ -78,7 +78,7 @@ private:
                           const QString &skin_name, bool gather_more);
 
     HttpClient &m_client;
-    InstallStore m_installs;
+    InstallStore &m_installs;
     QList<DownloadTask> m_queue;                 // waiting tasks, oldest first
     DownloadWorker *m_current_worker = nullptr;  // set exactly while a task runs
     QThread *m_current_thread = nullptr;         // the thread running it

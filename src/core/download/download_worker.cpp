@@ -3,14 +3,17 @@
 #include "core/support/log.h"
 #include "core/net/http_client.h"
 #include "core/net/resumable_get.h"
-#include "core/download/file_ops.h"
-#include "core/download/install_journal.h"
-#include "core/download/install_store.h"
-#include "core/download/skin_files.h"
+#include "core/install/file_ops.h"
+#include "core/install/install_journal.h"
+#include "core/install/install_store.h"
+#include "core/install/installed_skins.h"
+#include "core/install/skin_files.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
 
 int download_percent(qint64 downloaded, qint64 total)
 {
@@ -54,7 +57,7 @@ void DownloadWorker::run()
     QString error_text;
     switch (download_files(skin_name, error_text)) {
     case Outcome::Done:
-        emit installed(install_record());
+        emit installed(m_record);
         emit finished(skin_name);
         break;
     case Outcome::Cancelled:
@@ -143,6 +146,9 @@ DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name,
 DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
 {
     const QString folder = mod_folder_path(m_task.game_dir);
+    // One step in the folder's journal at a time (an uninstall on the GUI
+    // thread takes it too).
+    const install_journal::Hold hold(true);
     // An install cut short earlier in this folder is undone before its
     // journal makes way for this one.
     if (!install_journal::recover(folder)) {
@@ -152,7 +158,18 @@ DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
     QVector<install_journal::Entry> entries;
     for (const DownloadFileInfo &file : qAsConst(m_files))
         entries.append({file.filename, QFileInfo(file.final_path).isFile()});
-    const QString journal_error = install_journal::write(folder, entries);
+    // Every other copy of the skin below the mod folder goes in the same
+    // step, or the game would load two of them.
+    const QStringList copies = other_copies(folder);
+    for (const QString &copy : copies)
+        entries.append({install_journal::entry_name(folder, copy), true});
+    // The record is known before the moves: a rename keeps size and time.
+    m_record = install_record();
+    install_journal::RecordChange change;
+    change.put = m_record;
+    if (ended())
+        return Outcome::Cancelled;
+    const QString journal_error = install_journal::write(folder, entries, change);
     if (!journal_error.isEmpty()) {
         error_text = QStringLiteral("无法写入安装记录: ") + journal_error;
         return Outcome::Failed;
@@ -178,11 +195,21 @@ DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
         return Outcome::Failed;
     };
 
+    for (const QString &copy : copies) {
+        if (ended())
+            return Outcome::Cancelled;
+        if (!safe_rename(copy, install_journal::backup_path(copy)))
+            return fail(copy);
+    }
     for (const DownloadFileInfo &file : qAsConst(m_files)) {
         if (QFileInfo(file.final_path).isFile()) {
+            if (ended())
+                return Outcome::Cancelled;
             if (!safe_rename(file.final_path, install_journal::backup_path(file.final_path)))
                 return fail(file.final_path);
         }
+        if (ended())
+            return Outcome::Cancelled;
         if (!safe_rename(file.temp_path, file.final_path))
             return fail(file.final_path);
     }
@@ -197,9 +224,12 @@ DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
         return Outcome::Failed;
     }
     // Both new files stand: the mark makes the install done, whatever comes
-    // next. Recovery then deletes the backups before the journal, so no
-    // backup outlives the record that says it is done with; what cannot be
-    // deleted now is deleted by the next start or close, never put back.
+    // next. The store takes the record from the journal (the manager, on
+    // the GUI thread, or the next start); then the backups are deleted, and
+    // the journal last, so no backup outlives the record that says it is
+    // done with, and never is the record older than the files.
+    if (ended())
+        return Outcome::Cancelled;
     const QString commit_error = install_journal::commit(folder);
     if (!commit_error.isEmpty()) {
         error_text = QStringLiteral("无法写入安装记录: ") + commit_error;
@@ -208,8 +238,29 @@ DownloadWorker::Outcome DownloadWorker::move_into_place(QString &error_text)
             error_text += not_restored;
         return Outcome::Failed;
     }
-    install_journal::recover(folder);
+    if (ended())
+        return Outcome::Cancelled;
     return Outcome::Done;
+}
+
+bool DownloadWorker::ended()
+{
+    return m_end_after_steps >= 0 && m_steps++ >= m_end_after_steps;
+}
+
+QStringList DownloadWorker::other_copies(const QString &folder) const
+{
+    SkinFileNames names;
+    for (const DownloadFileInfo &file : m_files)
+        (names.pak.isEmpty() ? names.pak : names.sig) = file.filename;
+    QStringList copies;
+    for (const QString &path : ModFiles::list(folder).paths_of(names)) {
+        const bool own = std::any_of(m_files.cbegin(), m_files.cend(),
+                                     [&](const DownloadFileInfo &file) { return file.final_path == path; });
+        if (!own && !install_journal::entry_name(folder, path).isEmpty())
+            copies << path;
+    }
+    return copies;
 }
 
 InstallRecord DownloadWorker::install_record() const
@@ -220,7 +271,7 @@ InstallRecord DownloadWorker::install_record() const
     record.mod_folder = mod_folder_path(m_task.game_dir);
     record.installed_at = QDateTime::currentDateTimeUtc();
     for (const DownloadFileInfo &file : m_files) {
-        const QFileInfo info(file.final_path);
+        const QFileInfo info(file.temp_path);
         InstalledFile installed;
         installed.path = file.filename;
         installed.url = file.url;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/download/download_task.h"
-#include "core/download/install_record.h"
+#include "core/install/install_record.h"
 
 #include <QObject>
 #include <QString>
@@ -42,6 +42,10 @@ public:
     // before `run`.
     void set_timeouts(int head_seconds, int get_seconds);
 
+    // Ends the install where a kill would, after that many durable steps
+    // in the mod folder (the journal, each move, the commit mark), for the
+    // tests; -1 (the default) runs it whole.
+    void set_end_after_steps(int steps) { m_end_after_steps = steps; }
     void cancel();
     bool is_cancelled() const { return m_is_cancelled.load(); }
 
@@ -64,6 +68,8 @@ private:
     Outcome download_files(const QString &skin_name, QString &error_text);
     Outcome transfer(DownloadFileInfo &file, const QString &skin_name, QString &error_text);
     InstallRecord install_record() const;
+    // Files named like this skin's anywhere else below `folder`.
+    QStringList other_copies(const QString &folder) const;
     // Moves both finished files to their final names, both or neither.
     Outcome move_into_place(QString &error_text);
     void remove_temp_files();
@@ -74,6 +80,10 @@ private:
     int m_get_timeout_seconds = 30;
     std::atomic<bool> m_is_cancelled{false};
     QVector<DownloadFileInfo> m_files;
+    InstallRecord m_record;   // what the install committed
+    int m_end_after_steps = -1;
+    int m_steps = 0;
+    bool ended();
     qint64 m_total_size = 0;
     qint64 m_downloaded = 0;
 };

@@ -186,8 +186,9 @@ void SkinUpdateChecker::ask(int index, const QByteArray &verb)
                       });
 }
 
-void SkinUpdateChecker::take(const InstallRecord &record, const PackageCheck &result)
+void SkinUpdateChecker::take(const InstallRecord &record, PackageCheck result)
 {
+    result.record = record;
     // Every ten minutes the same failure would say nothing new: a skin's
     // failure is logged when it differs from its last one.
     if (result.verdict == PackageVerdict::Failed) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/download/install_record.h"
+#include "core/install/install_record.h"
 #include "core/net/http_client.h"
 
 #include <QByteArray>
@@ -29,6 +29,7 @@ struct PackageCheck {
     QByteArray last_modified;   // empty without
     qint64 size = -1;           // -1 when unknown
     QString error;              // for Failed
+    InstallRecord record;       // the record the question was asked for
 };
 
 // Headers that let the server answer 304 when the package is the installed
@@ -80,7 +81,7 @@ private:
     void send_next();
     // Sends the check of m_records[index] as `verb` (HEAD, or GET of one byte).
     void ask(int index, const QByteArray &verb);
-    void take(const InstallRecord &record, const PackageCheck &result);
+    void take(const InstallRecord &record, PackageCheck result);
 
     HttpClient &m_http;
     int m_timeout_seconds = DEFAULT_TIMEOUT_SECONDS;

@@ -1,8 +1,8 @@
 #include "core/gamedir/game_dir_service.h"
 
 #include "core/download/download_manager.h"
-#include "core/download/install_journal.h"
-#include "core/download/skin_files.h"
+#include "core/install/install_journal.h"
+#include "core/install/skin_files.h"
 #include "core/gamedir/game_folder.h"
 #include "core/gamedir/steam_library.h"
 #include "core/gamedir/temp_cleanup.h"
@@ -131,11 +131,14 @@ void GameDirService::recover_unfinished_install()
 {
     // Not while a download runs: its own moves may be under way (it
     // recovers the folder itself before them).
-    if (!m_game_dir.isEmpty() && !m_downloads.has_active_tasks())
-        install_journal::recover(mod_folder_path(m_game_dir));
+    if (m_game_dir.isEmpty() || m_downloads.has_active_tasks())
+        return;
+    const install_journal::Hold hold(false);
+    if (hold.held())
+        install_journal::recover(mod_folder_path(m_game_dir), nullptr, m_downloads.installs().taker());
 }
 
 void GameDirService::cleanup_temp_files() const
 {
-    gamedir::cleanup_temp_files(m_game_dir);
+    gamedir::cleanup_temp_files(m_game_dir, m_downloads.installs().taker());
 }

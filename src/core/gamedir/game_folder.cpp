@@ -1,6 +1,6 @@
 #include "core/gamedir/game_folder.h"
 
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 #include "core/support/config.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "core/gamedir/temp_cleanup.h"
 
-#include "core/download/file_ops.h"
-#include "core/download/install_journal.h"
-#include "core/download/skin_files.h"
+#include "core/install/file_ops.h"
+#include "core/install/install_journal.h"
+#include "core/install/skin_files.h"
 #include "core/gamedir/game_folder.h"
 #include "core/support/log.h"
 
@@ -48,7 +48,7 @@ bool is_leftover(const QString &name, qint64 size)
     return name.endsWith(QLatin1String(".tmp")) || size == 0;
 }
 
-void cleanup_temp_files(const QString &game_dir)
+void cleanup_temp_files(const QString &game_dir, const install_journal::ApplyRecord &apply)
 {
     applog::info(QStringLiteral("执行定期临时文件清理"));
     if (game_dir.isEmpty())
@@ -58,7 +58,11 @@ void cleanup_temp_files(const QString &game_dir)
         return;
     // An install cut short is undone (or one committed finished) first;
     // what cannot be settled keeps its backups for the next try.
-    install_journal::recover(mods);
+    {
+        const install_journal::Hold hold(false);
+        if (hold.held())
+            install_journal::recover(mods, nullptr, apply);
+    }
     walk_files_top_down(mods, [](const QString &folder, const QString &name) {
         sweep_file(folder, name);
         return true;

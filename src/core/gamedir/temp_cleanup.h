@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/install/install_journal.h"
+
 #include <QString>
 
 namespace gamedir {
@@ -10,7 +12,8 @@ bool is_leftover(const QString &name, qint64 size);
 
 // Sweeps the mod folder below `game_dir` and every folder beneath it,
 // deleting leftovers with safe_remove. Folders are never deleted. Every
-// outcome goes to the log only.
-void cleanup_temp_files(const QString &game_dir);
+// outcome goes to the log only. An install step cut short is settled
+// first; a committed one hands its record change to `apply`.
+void cleanup_temp_files(const QString &game_dir, const install_journal::ApplyRecord &apply = {});
 
 } // namespace gamedir

@@ -1,6 +1,6 @@
 #include "ui/browse/installed_button.h"
 
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ InstalledButton::InstalledButton(QWidget *parent)
 {
     setObjectName(QStringLiteral("installed_button"));
     apply_title_row_look(this);
-    scan(QString());
+    show_scan(InstalledScan());
 }
 
 void apply_title_row_look(QPushButton *button)
@@ -40,10 +40,10 @@ void apply_title_row_look(QPushButton *button)
     button->setFixedHeight(22);
 }
 
-void InstalledButton::scan(const QString &game_dir)
+void InstalledButton::show_scan(const InstalledScan &scan)
 {
-    m_files = ModFiles::of_game(game_dir);
-    m_installed = m_index.scan(m_files);
-    m_view_records = installed_view_records(m_installed, game_dir.isEmpty() ? QString() : mod_folder_path(game_dir));
+    m_files = scan.files;
+    m_installed = scan.installed;
+    m_view_records = scan.view_records;
     setText(QStringLiteral("已安装 (%1)").arg(m_installed.count()));
 }

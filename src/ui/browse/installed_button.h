@@ -1,6 +1,7 @@
 #pragma once
 
-#include "core/download/installed_skins.h"
+#include "core/install/installed_scan.h"
+#include "core/install/installed_skins.h"
 
 #include <QJsonArray>
 #include <QPushButton>
@@ -19,9 +20,9 @@ public:
     // The whole catalogue the installed skins are looked up in; takes
     // effect at the next scan.
     void set_catalogue(const QJsonArray &records) { m_index = SkinFileIndex(records); }
-    // Lists the mod folder below `game_dir` (none without one) and shows
-    // the count.
-    void scan(const QString &game_dir);
+    const SkinFileIndex &index() const { return m_index; }
+    // Takes a scan of the mod folder (made off the GUI thread) and shows the count.
+    void show_scan(const InstalledScan &scan);
 
     const InstalledSkins &installed() const { return m_installed; }
     // The mod folder's files, as of the last scan.

@@ -5,10 +5,11 @@
 #include "core/covers/cover_store.h"
 #include "ui/card/magnifier.h"
 #include "core/download/download_manager.h"
-#include "core/download/file_ops.h"
-#include "core/download/install_store.h"
-#include "core/download/installed_skins.h"
-#include "core/download/skin_files.h"
+#include "core/install/file_ops.h"
+#include "core/install/install_store.h"
+#include "core/install/installed_skins.h"
+#include "core/install/skin_files.h"
+#include "core/install/uninstall.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
 #include "ui/widgets/image_preview_dialog.h"
@@ -226,7 +227,7 @@ SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder, DownloadM
             this, &SkinWidget::on_download_cancelled);
     connect(&m_downloads->installs(), &InstallStore::skin_changed, this, [this](const QString &skin_id) {
         if (is_mine(skin_id))
-            show_install_state();
+            draw_state();
     });
     connect(m_refresh_button, &QPushButton::clicked, this, &SkinWidget::start_download);
 }
@@ -401,13 +402,15 @@ QPair<QString, QString> SkinWidget::file_names(const QJsonObject &skin_data)
 
 void SkinWidget::check_installation_status()
 {
-    if (m_file_pair) {
-        // Only "卸载", and only while a file of the pair is there.
-        set_resting_state(true);
-        m_action_button->setEnabled(!file_pair_paths().isEmpty());
-        return;
-    }
-    set_resting_state(ModFiles::game_holds(m_game_dir, skin_file_names(m_skin_data)));
+    m_on_disk = m_file_pair ? !file_pair_paths().isEmpty()
+                            : ModFiles::game_holds(m_game_dir, skin_file_names(m_skin_data));
+    draw_state();
+}
+
+SkinState SkinWidget::state() const
+{
+    return skin_state(m_downloads->installs(), record_text(m_skin_data, QStringLiteral("name")), m_on_disk,
+                      m_file_pair, m_queue, m_percent);
 }
 
 QStringList SkinWidget::file_pair_paths() const
@@ -430,46 +433,53 @@ void SkinWidget::set_game_dir(const QString &folder)
     m_game_dir = folder;
     // A card that shows a download keeps showing it; the manager's signals
     // end that state.
-    const QString text = m_action_button->text();
-    if (text == INSTALLED_TEXT || text == NOT_INSTALLED_TEXT)
+    if (m_queue != QueuePhase::Running)
         check_installation_status();
 }
 
-void SkinWidget::set_resting_state(bool installed)
+void SkinWidget::draw_state()
 {
-    m_action_button->setText(installed ? INSTALLED_TEXT : NOT_INSTALLED_TEXT);
-    m_action_button->setStyleSheet(
-        installed ? UNINSTALL_BUTTON_STYLE : INSTALL_BUTTON_STYLE);
-    show_install_state();
-}
-
-void SkinWidget::show_install_state()
-{
-    const QString skin_id = record_text(m_skin_data, QStringLiteral("name"));
-    const InstallStore &store = m_downloads->installs();
-    const bool at_rest = !m_file_pair && m_action_button->text() == INSTALLED_TEXT;
-    const bool damaged = at_rest && store.damage(skin_id) != SkinDamage::None;
-    const bool updatable = at_rest && !damaged && store.updatable(skin_id);
-    m_damage_label->setVisible(damaged);
-    if (damaged) {
+    const SkinState now = state();
+    const bool downloading = now.phase == SkinPhase::Downloading;
+    m_cancel_button->setVisible(downloading && m_saw_start);
+    m_damage_label->setVisible(now.phase == SkinPhase::Damaged);
+    m_refresh_button->setVisible(now.phase == SkinPhase::Damaged || now.phase == SkinPhase::Updatable);
+    if (now.phase == SkinPhase::Damaged) {
         m_refresh_button->setText(QStringLiteral("修复"));
         m_refresh_button->setStyleSheet(REPAIR_BUTTON_STYLE);
-    } else if (updatable) {
+    } else if (now.phase == SkinPhase::Updatable) {
         m_refresh_button->setText(QStringLiteral("更新"));
         m_refresh_button->setStyleSheet(UPDATE_BUTTON_STYLE);
     }
-    m_refresh_button->setVisible(damaged || updatable);
+    if (downloading) {
+        // The button keeps the look it had when the download began.
+        m_action_button->setText(now.percent < 0 ? QStringLiteral("下载中...")
+                                                 : QStringLiteral("下载中 ") + QString::number(now.percent)
+                                                       + QStringLiteral("%"));
+        m_action_button->setEnabled(!m_saw_start);
+        return;
+    }
+    m_first_look = m_first_look && !now.removable();
+    m_action_button->setText(now.removable() ? INSTALLED_TEXT : NOT_INSTALLED_TEXT);
+    m_action_button->setStyleSheet(now.removable() ? UNINSTALL_BUTTON_STYLE
+                                   : m_first_look  ? first_action_button_style()
+                                                   : INSTALL_BUTTON_STYLE);
+    // A file pair's card offers "卸载" only while a file of the pair is there.
+    m_action_button->setEnabled(now.phase != SkinPhase::UnknownPair || m_on_disk);
 }
 
 void SkinWidget::end_download(bool installed)
 {
-    m_action_button->setEnabled(true);
-    m_cancel_button->hide();
+    m_queue = QueuePhase::None;
+    m_percent = -1;
+    m_saw_start = false;
     // An update or repair that did not finish left the old pair in place.
-    if (installed)
-        set_resting_state(true);
-    else
+    if (installed) {
+        m_on_disk = true;
+        draw_state();
+    } else {
         check_installation_status();
+    }
 }
 
 // --- enlarged cover ---------------------------------------------------------
@@ -512,7 +522,7 @@ bool SkinWidget::is_mine(const QString &skin_id) const
 
 void SkinWidget::handle_action()
 {
-    if (m_action_button->text() == INSTALLED_TEXT || m_file_pair)
+    if (state().removable())
         uninstall_skin();
     else
         start_download();
@@ -543,26 +553,23 @@ void SkinWidget::uninstall_skin()
         names = {pair.value(QStringLiteral("sig")).toString(), pair.value(QStringLiteral("pak")).toString()};
     }
     const QString mod_folder = mod_folder_path(m_game_dir);
-    bool deleted = false;
-    QStringList kept;   // below the mod folder, as shown to the user
     // All matches are gathered before the first removal, so the walk never
     // runs over entries that vanish under it; every copy goes, not just one.
     // A file pair is exactly its two files.
     const QStringList paths = m_file_pair ? file_pair_paths()
                                           : ModFiles::of_game(m_game_dir).paths_of(skin_file_names(m_skin_data));
-    for (const QString &file_path : paths) {
-        const QString shown = QDir::toNativeSeparators(file_path);
-        if (safe_remove(file_path)) {
-            deleted = true;
-            applog::info(QStringLiteral("已删除文件: ") + shown);
-        } else {
-            applog::warning(QStringLiteral("删除文件失败: ") + shown);
-            kept << QDir::toNativeSeparators(QDir(mod_folder).relativeFilePath(file_path));
-        }
+    // The files and the record go as one step: all of them, or none.
+    const UninstallResult result =
+        uninstall_files(mod_folder, paths, m_file_pair ? QString() : record_text(m_skin_data, QStringLiteral("name")),
+                        m_downloads->installs());
+    for (const QString &file_path : result.removed)
+        applog::info(QStringLiteral("已删除文件: ") + QDir::toNativeSeparators(file_path));
+    QStringList kept;   // below the mod folder, as shown to the user
+    for (const QString &file_path : result.kept) {
+        applog::warning(QStringLiteral("删除文件失败: ") + QDir::toNativeSeparators(file_path));
+        kept << QDir::toNativeSeparators(QDir(mod_folder).relativeFilePath(file_path));
     }
-
-    if (deleted && kept.isEmpty() && !m_file_pair)
-        m_downloads->installs().remove(record_text(m_skin_data, QStringLiteral("name")));
+    const bool deleted = !result.removed.isEmpty();
     if (deleted)
         emit uninstalled();
     if (!kept.isEmpty()) {
@@ -577,12 +584,9 @@ void SkinWidget::uninstall_skin()
         return;
     }
     if (deleted) {
-        if (m_file_pair) {
-            m_action_button->setEnabled(false);
-        } else {
-            m_action_button->setText(NOT_INSTALLED_TEXT);
-            m_action_button->setStyleSheet(first_action_button_style());
-        }
+        m_on_disk = false;
+        m_first_look = true;
+        draw_state();
         show_success_dialog(QStringLiteral("卸载成功"), QStringLiteral("皮肤已成功卸载"));
         return;
     }
@@ -634,18 +638,21 @@ void SkinWidget::on_download_started(const QString &skin_id)
 {
     if (!is_mine(skin_id))
         return;
-    m_action_button->setText(QStringLiteral("下载中..."));
-    m_action_button->setEnabled(false);
-    m_refresh_button->hide();
-    m_damage_label->hide();
-    m_cancel_button->show();
+    m_queue = QueuePhase::Running;
+    m_percent = -1;
+    m_first_look = false;
+    m_saw_start = true;
+    draw_state();
 }
 
 void SkinWidget::on_download_progress(const QString &skin_id, int progress)
 {
     if (!is_mine(skin_id))
         return;
-    m_action_button->setText(QStringLiteral("下载中 ") + QString::number(progress) + QStringLiteral("%"));
+    // A card built while the download ran learns of it from its reports.
+    m_queue = QueuePhase::Running;
+    m_percent = progress;
+    draw_state();
 }
 
 void SkinWidget::on_download_completed(const QString &skin_id)

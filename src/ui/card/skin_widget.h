@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/install/skin_state.h"
+
 #include <QJsonObject>
 #include <QPair>
 #include <QPixmap>
@@ -13,8 +15,8 @@ class QLabel;
 class QPushButton;
 
 // One card of the catalogue grid: the cover with the skin's name over its
-// lower edge, a zoom button, and the install/uninstall button whose text is
-// the card's state ("安装", "卸载", "下载中..."). An installed skin the server
+// lower edge, a zoom button, and the install/uninstall button that shows the
+// skin's state ("安装", "卸载", "下载中..."). An installed skin the server
 // has a newer build of shows "更新" beside it; one whose files no longer
 // match their install shows "文件损坏" and "修复". Both install again
 // through the queue.
@@ -58,6 +60,9 @@ public:
     // "更新" or "修复" beside "卸载", and "文件损坏" over the cover.
     QPushButton *refresh_button() const { return m_refresh_button; }
     QLabel *damage_label() const { return m_damage_label; }
+    // What the card shows: the skin's state, from the folder, the queue and
+    // the install store.
+    SkinState state() const;
 
     // Cover: at once from the cache, else the loading look until the
     // server's answer shows it, or the "暂无封面" placeholder.
@@ -116,13 +121,10 @@ private:
     void set_placeholder_image();
     // The cover area's plain background, at the screen's pixel size.
     QPixmap blank_cover() const;
-    // Text and look only; the installed check must not touch the rest.
-    void set_resting_state(bool installed);
-    // Leaves the downloading state: button enabled again, cancel hidden.
+    // Leaves the downloading state; the files are there or not.
     void end_download(bool installed);
-    // "更新" / "修复" and "文件损坏" as the install store says, on an
-    // installed card at rest.
-    void show_install_state();
+    // Draws state(): the one place the buttons and labels follow it.
+    void draw_state();
     bool is_mine(const QString &skin_id) const;
     void set_cover_state(CoverState state);
     // A file pair card's files that are there.
@@ -143,6 +145,17 @@ private:
     QLabel *m_damage_label = nullptr;
 
     bool m_file_pair = false;
+    // The skin's files as last looked at (for a file pair: either is there).
+    bool m_on_disk = false;
+    QueuePhase m_queue = QueuePhase::None;
+    int m_percent = -1;
+    // Just uninstalled by this card: "安装" comes back in the card's first,
+    // rounder look until the state moves on.
+    bool m_first_look = false;
+    // The card saw its download start: only then does it offer "取消" and
+    // lock its button (one built later only follows the percent, and its
+    // press hands over the task the queue already holds).
+    bool m_saw_start = false;
     CoverState m_cover_state = CoverState::Loading;
     bool m_enlarging = false;
     QString m_viewer_icon_path;

@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QHash>
 #include <QMultiHash>
 #include <QSet>
 #include <QString>
@@ -44,6 +45,10 @@ public:
     // walk order.
     QStringList paths_of(const SkinFileNames &names) const;
 
+    // Whether the file at `relative_path` below the listed folder was
+    // listed: a look-up, no look at the disk.
+    bool holds(const QString &relative_path) const;
+
     struct Entry {
         QString folder;
         QString name;
@@ -51,8 +56,10 @@ public:
     const QVector<Entry> &entries() const { return m_entries; }
 
 private:
+    QString m_root;   // the folder listed
     QVector<Entry> m_entries;
-    QSet<QString> m_names;
+    // Each name's entries, in walk order: a look-up per skin, never a walk.
+    QHash<QString, QVector<int>> m_by_name;
 };
 
 // A "<stem>.pak" beside its "<stem>.sig" in one folder.

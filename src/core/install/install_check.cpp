@@ -1,4 +1,4 @@
-#include "core/download/install_check.h"
+#include "core/install/install_check.h"
 
 #include "core/support/sha256.h"
 
@@ -47,12 +47,19 @@ SkinDamage quick_damage(const InstallRecord &record)
 
 void quick_check(InstallStore &store, const QString &mod_folder)
 {
-    for (const InstallRecord &record : store.records_in(mod_folder)) {
-        const SkinDamage found = quick_damage(record);
+    QVector<QPair<InstallRecord, SkinDamage>> found;
+    for (const InstallRecord &record : store.records_in(mod_folder))
+        found.append({record, quick_damage(record)});
+    take_quick_check(store, found);
+}
+
+void take_quick_check(InstallStore &store, const QVector<QPair<InstallRecord, SkinDamage>> &found)
+{
+    for (const auto &[record, damage] : found) {
         // Other bytes of the same size show only to the full check: its
         // finding stands until a reinstall.
-        if (found != SkinDamage::None || store.damage(record.skin_id) != SkinDamage::Changed)
-            store.set_damage(record.skin_id, found);
+        if (store.is_current(record) && (damage != SkinDamage::None || store.damage(record.skin_id) != SkinDamage::Changed))
+            store.set_damage(record.skin_id, damage);
     }
 }
 
@@ -132,12 +139,12 @@ bool InstallVerifier::start(const QVector<InstallRecord> &records)
             const SkinDamage damage = full_damage(record, &m_cancel, on_bytes, &found);
             if (m_cancel.load())
                 return;
-            QMetaObject::invokeMethod(this, [self, id = record.skin_id, damage, found] {
+            QMetaObject::invokeMethod(this, [self, record, damage, found] {
                 if (!self)
                     return;
                 if (std::any_of(found.cbegin(), found.cend(), [](const QByteArray &hash) { return !hash.isEmpty(); }))
-                    emit self->hashes_found(id, found);
-                emit self->checked(id, damage);
+                    emit self->hashes_found(record, found);
+                emit self->checked(record, damage);
             }, Qt::QueuedConnection);
         }
     });

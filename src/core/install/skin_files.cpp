@@ -1,4 +1,4 @@
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 
 #include "core/support/config.h"
 

@@ -1,8 +1,9 @@
-#include "core/download/installed_skins.h"
+#include "core/install/installed_skins.h"
 
 #include "core/catalog/catalog_model.h"
-#include "core/download/skin_files.h"
+#include "core/install/skin_files.h"
 
+#include <QDir>
 #include <QJsonValue>
 
 #include <algorithm>
@@ -38,9 +39,10 @@ bool ModFiles::game_holds(const QString &game_dir, const SkinFileNames &names)
 ModFiles ModFiles::list(const QString &mod_folder)
 {
     ModFiles files;
+    files.m_root = mod_folder;
     walk_files_top_down(mod_folder, [&files](const QString &folder, const QString &name) {
+        files.m_by_name[name].append(files.m_entries.size());
         files.m_entries.append({folder, name});
-        files.m_names.insert(name);
         return true;
     });
     return files;
@@ -53,19 +55,38 @@ ModFiles ModFiles::of_game(const QString &game_dir)
 
 bool ModFiles::installed(const SkinFileNames &names) const
 {
-    return (!names.sig.isEmpty() && m_names.contains(names.sig))
-        || (!names.pak.isEmpty() && m_names.contains(names.pak));
+    return (!names.sig.isEmpty() && m_by_name.contains(names.sig))
+        || (!names.pak.isEmpty() && m_by_name.contains(names.pak));
+}
+
+bool ModFiles::holds(const QString &relative_path) const
+{
+    const QString path = m_root + QLatin1Char('/') + QDir::cleanPath(relative_path);
+    const auto it = m_by_name.constFind(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    if (it == m_by_name.constEnd())
+        return false;
+    return std::any_of(it->cbegin(), it->cend(), [&](int index) {
+        const Entry &entry = m_entries.at(index);
+        return entry.folder.size() + 1 + entry.name.size() == path.size() && path.startsWith(entry.folder)
+            && path.endsWith(entry.name);
+    });
 }
 
 QStringList ModFiles::paths_of(const SkinFileNames &names) const
 {
-    QStringList paths;
-    if (!installed(names))
-        return paths;
-    for (const Entry &entry : m_entries) {
-        if (names_file(names, entry.name))
-            paths << entry.folder + QLatin1Char('/') + entry.name;
+    std::vector<int> found;
+    for (const QString &name : {names.pak, names.sig}) {
+        if (name.isEmpty())
+            continue;
+        const auto it = m_by_name.constFind(name);
+        if (it != m_by_name.constEnd())
+            found.insert(found.end(), it->cbegin(), it->cend());
     }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    QStringList paths;
+    for (const int index : found)
+        paths << m_entries.at(index).folder + QLatin1Char('/') + m_entries.at(index).name;
     return paths;
 }
 

@@ -1,7 +1,8 @@
-#include "core/download/install_store.h"
+#include "core/install/install_store.h"
 
-#include "core/download/installed_skins.h"
+#include "core/install/installed_skins.h"
 #include "core/support/config.h"
+#include "core/support/folder_identity.h"
 #include "core/support/log.h"
 
 #include <QDir>
@@ -43,6 +44,17 @@ QJsonObject file_to_json(const InstalledFile &file)
     };
 }
 
+// A byte count as the store holds it: a JSON number, which may be anything
+// a hand or a broken disk left there. What no file can measure is unknown.
+qint64 size_of(const QJsonValue &value)
+{
+    const double size = value.toDouble(-1);
+    // 2^53: beyond it a double no longer holds every integer.
+    if (!(size >= 0 && size <= 9007199254740992.0) || size != static_cast<double>(static_cast<qint64>(size)))
+        return -1;
+    return static_cast<qint64>(size);
+}
+
 bool file_from_json(const QJsonValue &value, InstalledFile *file)
 {
     const QJsonObject object = value.toObject();
@@ -50,14 +62,12 @@ bool file_from_json(const QJsonValue &value, InstalledFile *file)
         return false;
     file->path = object.value(QStringLiteral("path")).toString();
     file->url = object.value(QStringLiteral("url")).toString();
-    file->size = static_cast<qint64>(object.value(QStringLiteral("size")).toDouble());
+    file->size = size_of(object.value(QStringLiteral("size")));
     file->sha256 = object.value(QStringLiteral("sha256")).toString().toLatin1();
     file->etag = object.value(QStringLiteral("etag")).toString().toLatin1();
     file->last_modified = object.value(QStringLiteral("last_modified")).toString().toLatin1();
     file->modified = time_of(object.value(QStringLiteral("modified")));
-    // A path that leaves the mod folder is no record of ours.
-    return !file->path.isEmpty() && !QDir::isAbsolutePath(file->path)
-        && !QDir::cleanPath(file->path).startsWith(QStringLiteral(".."));
+    return is_path_below_folder(file->path);
 }
 
 QString skin_url(const QJsonObject &skin, const QString &key)
@@ -87,52 +97,79 @@ QString skin_signature_url(const QJsonObject &skin)
     return skin_url(skin, QStringLiteral("sig_original"));
 }
 
+QJsonObject install_record_to_json(const InstallRecord &record)
+{
+    QJsonArray files;
+    for (const InstalledFile &file : record.files)
+        files.append(file_to_json(file));
+    return QJsonObject{
+        {QStringLiteral("skin_id"), record.skin_id},
+        {QStringLiteral("name"), record.name},
+        {QStringLiteral("mod_folder"), record.mod_folder},
+        {QStringLiteral("installed_at"), time_text(record.installed_at)},
+        {QStringLiteral("revision_known"), record.revision_known},
+        {QStringLiteral("files"), files},
+    };
+}
+
+bool install_record_from_json(const QJsonValue &value, InstallRecord *record)
+{
+    const QJsonObject object = value.toObject();
+    record->skin_id = object.value(QStringLiteral("skin_id")).toString();
+    record->name = object.value(QStringLiteral("name")).toString();
+    record->mod_folder = object.value(QStringLiteral("mod_folder")).toString();
+    record->installed_at = time_of(object.value(QStringLiteral("installed_at")));
+    record->revision_known = object.value(QStringLiteral("revision_known")).toBool(false);
+    const QJsonValue files = object.value(QStringLiteral("files"));
+    if (!files.isArray())
+        return false;
+    for (const QJsonValue &entry : files.toArray()) {
+        InstalledFile file;
+        if (!file_from_json(entry, &file))
+            return false;
+        record->files.append(file);
+    }
+    return !record->skin_id.isEmpty() && QDir::isAbsolutePath(record->mod_folder) && !record->files.isEmpty();
+}
+
 QByteArray install_records_to_json(const QVector<InstallRecord> &records)
 {
     QJsonArray skins;
-    for (const InstallRecord &record : records) {
-        QJsonArray files;
-        for (const InstalledFile &file : record.files)
-            files.append(file_to_json(file));
-        skins.append(QJsonObject{
-            {QStringLiteral("skin_id"), record.skin_id},
-            {QStringLiteral("name"), record.name},
-            {QStringLiteral("mod_folder"), record.mod_folder},
-            {QStringLiteral("installed_at"), time_text(record.installed_at)},
-            {QStringLiteral("revision_known"), record.revision_known},
-            {QStringLiteral("files"), files},
-        });
-    }
+    for (const InstallRecord &record : records)
+        skins.append(install_record_to_json(record));
     return QJsonDocument(QJsonObject{{QStringLiteral("version"), 1}, {QStringLiteral("skins"), skins}})
         .toJson(QJsonDocument::Indented);
 }
 
-bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records)
+bool is_path_below_folder(const QString &path)
 {
+    QString cleaned = path;
+    // Windows takes either separator, so both count here.
+    cleaned.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    cleaned = QDir::cleanPath(cleaned);
+    const bool drive = cleaned.size() >= 2 && cleaned.at(1) == QLatin1Char(':');
+    return !path.isEmpty() && !cleaned.isEmpty() && cleaned != QLatin1String(".") && !drive
+        && !cleaned.startsWith(QLatin1Char('/')) && !QDir::isAbsolutePath(cleaned)
+        && cleaned != QLatin1String("..") && !cleaned.startsWith(QLatin1String("../"));
+}
+
+bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records, int *skipped)
+{
+    if (skipped)
+        *skipped = 0;
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     const QJsonValue skins = document.object().value(QStringLiteral("skins"));
     if (error.error != QJsonParseError::NoError || !skins.isArray())
         return false;
     records->clear();
+    // One bad entry costs only itself: the others still name what is installed.
     for (const QJsonValue &value : skins.toArray()) {
-        const QJsonObject object = value.toObject();
         InstallRecord record;
-        record.skin_id = object.value(QStringLiteral("skin_id")).toString();
-        record.name = object.value(QStringLiteral("name")).toString();
-        record.mod_folder = object.value(QStringLiteral("mod_folder")).toString();
-        record.installed_at = time_of(object.value(QStringLiteral("installed_at")));
-        record.revision_known = object.value(QStringLiteral("revision_known")).toBool(false);
-        const QJsonArray files = object.value(QStringLiteral("files")).toArray();
-        for (const QJsonValue &entry : files) {
-            InstalledFile file;
-            if (!file_from_json(entry, &file))
-                return false;
-            record.files.append(file);
-        }
-        if (record.skin_id.isEmpty() || record.mod_folder.isEmpty() || record.files.isEmpty())
-            return false;
-        records->append(record);
+        if (install_record_from_json(value, &record))
+            records->append(record);
+        else if (skipped)
+            ++*skipped;
     }
     return true;
 }
@@ -182,18 +219,40 @@ QString InstallStore::default_path()
 void InstallStore::load()
 {
     m_records.clear();
+    m_keep_aside = false;
     QFile file(m_path);
     if (!file.exists()) {
         applog::info(QStringLiteral("安装记录不存在，将按模组文件夹建立: ") + QDir::toNativeSeparators(m_path));
         return;
     }
     QVector<InstallRecord> records;
-    if (!file.open(QIODevice::ReadOnly) || !install_records_from_json(file.readAll(), &records)) {
+    int skipped = 0;
+    if (!file.open(QIODevice::ReadOnly) || !install_records_from_json(file.readAll(), &records, &skipped)) {
         applog::warning(QStringLiteral("安装记录无法读取，将按模组文件夹重建: ") + QDir::toNativeSeparators(m_path));
+        // Whatever could still be read from it by hand is not overwritten unseen.
+        m_keep_aside = file.exists();
         return;
+    }
+    if (skipped > 0) {
+        applog::warning(QStringLiteral("安装记录中有 %1 项无法读取，已跳过: ").arg(skipped)
+                        + QDir::toNativeSeparators(m_path));
+        m_keep_aside = true;
     }
     for (const InstallRecord &record : qAsConst(records))
         m_records.insert(record.skin_id, record);
+}
+
+QString InstallStore::aside_path() const
+{
+    return m_path + QStringLiteral(".bad");
+}
+
+bool InstallStore::in_folder(const InstallRecord &record, const QString &folder_key) const
+{
+    auto it = m_folder_keys.constFind(record.mod_folder);
+    if (it == m_folder_keys.constEnd())
+        it = m_folder_keys.insert(record.mod_folder, folder_identity(record.mod_folder));
+    return !folder_key.isEmpty() && it.value() == folder_key;
 }
 
 const InstallRecord *InstallStore::find(const QString &skin_id) const
@@ -205,8 +264,9 @@ const InstallRecord *InstallStore::find(const QString &skin_id) const
 QVector<InstallRecord> InstallStore::records_in(const QString &mod_folder) const
 {
     QVector<InstallRecord> out;
+    const QString key = folder_identity(mod_folder);
     for (const InstallRecord &record : m_records) {
-        if (record.mod_folder == mod_folder)
+        if (in_folder(record, key))
             out.append(record);
     }
     sort_records(out);
@@ -230,6 +290,19 @@ void InstallStore::remove(const QString &skin_id)
         save();
     set_updatable(skin_id, false);
     emit skin_changed(skin_id);
+}
+
+void InstallStore::take(const install_journal::RecordChange &change)
+{
+    if (change.put)
+        put(*change.put);
+    if (!change.forget.isEmpty())
+        remove(change.forget);
+}
+
+install_journal::ApplyRecord InstallStore::taker()
+{
+    return [this](const install_journal::RecordChange &change) { take(change); };
 }
 
 void InstallStore::learn(const QString &skin_id, const QByteArray &etag, const QByteArray &last_modified,
@@ -270,25 +343,29 @@ void InstallStore::take_hashes(const QString &skin_id, const QList<QByteArray> &
         save();
 }
 
-void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files)
+void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files,
+                             const QHash<QString, InstallRecord> &adoptable)
 {
     bool changed = false;
+    const QString key = folder_identity(mod_folder);
     for (const QJsonValue &value : installed) {
         const QJsonObject skin = value.toObject();
         const InstallRecord *record = find(skin.value(QStringLiteral("name")).toString());
-        if (record && record->mod_folder == mod_folder)
+        if (record && in_folder(*record, key))
             continue;
-        const InstallRecord adopted = adopted_record(skin, mod_folder, files);
+        const auto ready = adoptable.constFind(skin.value(QStringLiteral("name")).toString());
+        const InstallRecord adopted =
+            ready != adoptable.constEnd() ? *ready : adopted_record(skin, mod_folder, files);
         m_records.insert(adopted.skin_id, adopted);
         changed = true;
     }
     // Gone by hand or by another program: nothing left to check or repair.
     for (auto it = m_records.begin(); it != m_records.end();) {
         const InstallRecord &record = it.value();
-        const bool any_left = std::any_of(record.files.cbegin(), record.files.cend(), [&](const InstalledFile &file) {
-            return QFileInfo(record.path_of(file)).isFile();
-        });
-        if (record.mod_folder == mod_folder && !any_left) {
+        // From the listing: a look at the disk per file would cost as much again.
+        const bool any_left = std::any_of(record.files.cbegin(), record.files.cend(),
+                                          [&](const InstalledFile &file) { return files.holds(file.path); });
+        if (!any_left && in_folder(record, key)) {
             const QString skin_id = it.key();
             it = m_records.erase(it);
             m_damage.remove(skin_id);
@@ -334,6 +411,36 @@ void InstallStore::set_damage(const QString &skin_id, SkinDamage damage)
     emit skin_changed(skin_id);
 }
 
+bool same_install(const InstallRecord &a, const InstallRecord &b)
+{
+    if (a.skin_id != b.skin_id || a.mod_folder != b.mod_folder || a.installed_at != b.installed_at
+        || a.files.size() != b.files.size())
+        return false;
+    for (int i = 0; i < a.files.size(); ++i) {
+        if (a.files.at(i).path != b.files.at(i).path || a.files.at(i).modified != b.files.at(i).modified)
+            return false;
+    }
+    return true;
+}
+
+bool InstallStore::is_current(const InstallRecord &checked) const
+{
+    const InstallRecord *record = find(checked.skin_id);
+    return record && same_install(*record, checked);
+}
+
+void InstallStore::take_damage(const InstallRecord &checked, SkinDamage damage)
+{
+    if (is_current(checked))
+        set_damage(checked.skin_id, damage);
+}
+
+void InstallStore::take_hashes(const InstallRecord &checked, const QList<QByteArray> &hashes)
+{
+    if (is_current(checked))
+        take_hashes(checked.skin_id, hashes);
+}
+
 void InstallStore::save()
 {
     QVector<InstallRecord> records;
@@ -341,6 +448,14 @@ void InstallStore::save()
         records.append(record);
     sort_records(records);
     QDir().mkpath(QFileInfo(m_path).absolutePath());
+    if (m_keep_aside) {
+        QFile::remove(aside_path());
+        if (QFile::copy(m_path, aside_path()))
+            applog::warning(QStringLiteral("无法读取的安装记录已另存为: ") + QDir::toNativeSeparators(aside_path()));
+        else
+            applog::warning(QStringLiteral("无法另存安装记录: ") + QDir::toNativeSeparators(aside_path()));
+        m_keep_aside = false;
+    }
     QSaveFile file(m_path);
     m_saved = file.open(QIODevice::WriteOnly) && file.write(install_records_to_json(records)) >= 0
         && file.commit();

@@ -1,13 +1,19 @@
-#include "core/download/install_journal.h"
+#include "core/install/install_journal.h"
 
-#include "core/download/file_ops.h"
-#include "core/download/skin_files.h"
+#include "core/install/file_ops.h"
+#include "core/install/install_store.h"
+#include "core/install/skin_files.h"
 #include "core/support/log.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
 #include <QSaveFile>
+
+#include <algorithm>
 
 namespace install_journal {
 
@@ -19,11 +25,29 @@ const QString TEMP_SUFFIX = QStringLiteral(".tmp");
 // The last line of a committed journal. A journal without it (or with a
 // line cut short by the program's end) is undone.
 const QByteArray COMMIT_MARK = QByteArrayLiteral("committed");
+// Lines of the record change: neither can pass as a file entry for an older
+// build, whose entries have a tab second.
+const QByteArray RECORD_KEY = QByteArrayLiteral("record\t");
+const QByteArray FORGET_KEY = QByteArrayLiteral("forget\t");
 
 struct Journal {
     QVector<Entry> entries;
+    RecordChange change;
     bool committed = false;
 };
+
+QMutex &journal_mutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+// Each part of a relative path a plain file name: nothing leaves the folder.
+bool is_safe_entry_name(const QString &name)
+{
+    const QStringList parts = name.split(QLatin1Char('/'));
+    return std::all_of(parts.cbegin(), parts.cend(), [](const QString &part) { return is_safe_file_name(part); });
+}
 
 QString shown(const QString &path)
 {
@@ -42,10 +66,20 @@ Journal read(const QString &mod_folder)
             journal.committed = true;
             continue;
         }
+        if (line.startsWith(RECORD_KEY)) {
+            InstallRecord record;
+            if (install_record_from_json(QJsonDocument::fromJson(line.mid(RECORD_KEY.size())).object(), &record))
+                journal.change.put = record;
+            continue;
+        }
+        if (line.startsWith(FORGET_KEY)) {
+            journal.change.forget = QString::fromUtf8(line.mid(FORGET_KEY.size())).trimmed();
+            continue;
+        }
         const QString text = QString::fromUtf8(line).trimmed();
         const QString name = text.mid(2);
         // The folder is writable by anyone: only plain names of its own files count.
-        if (text.size() < 3 || text.at(1) != QLatin1Char('\t') || !is_safe_file_name(name))
+        if (text.size() < 3 || text.at(1) != QLatin1Char('\t') || !is_safe_entry_name(name))
             continue;
         entries.append({name, text.at(0) == QLatin1Char('1')});
     }
@@ -161,11 +195,42 @@ QString backed_up_path(const QString &path)
     return path.chopped(BACKUP_SUFFIX.size());
 }
 
-QString write(const QString &mod_folder, const QVector<Entry> &entries)
+Hold::Hold(bool wait)
+{
+    if (wait) {
+        journal_mutex().lock();
+        m_held = true;
+    } else {
+        m_held = journal_mutex().tryLock();
+    }
+}
+
+Hold::~Hold()
+{
+    if (m_held)
+        journal_mutex().unlock();
+}
+
+QString entry_name(const QString &mod_folder, const QString &path)
+{
+    const QString name = QDir(mod_folder).relativeFilePath(path);
+    return is_safe_entry_name(name) ? name : QString();
+}
+
+bool committed(const QString &mod_folder)
+{
+    return QFileInfo::exists(path(mod_folder)) && read(mod_folder).committed;
+}
+
+QString write(const QString &mod_folder, const QVector<Entry> &entries, const RecordChange &change)
 {
     QByteArray text;
     for (const Entry &entry : entries)
         text += (entry.had_old ? "1\t" : "0\t") + entry.name.toUtf8() + '\n';
+    if (change.put)
+        text += RECORD_KEY + QJsonDocument(install_record_to_json(*change.put)).toJson(QJsonDocument::Compact) + '\n';
+    if (!change.forget.isEmpty())
+        text += FORGET_KEY + change.forget.toUtf8() + '\n';
     QSaveFile file(path(mod_folder));
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
         return file.errorString() + QStringLiteral(": ") + shown(path(mod_folder));
@@ -189,31 +254,58 @@ bool remove(const QString &mod_folder)
     return safe_remove(path(mod_folder));
 }
 
-bool recover(const QString &mod_folder, QStringList *not_restored)
+namespace {
+
+// Settles the journal that stands in `mod_folder`; the files it speaks for
+// go to `held` when it stays.
+bool settle_journal(const QString &mod_folder, QStringList *not_restored, const ApplyRecord &apply,
+                    QStringList *held)
+{
+    const Journal journal = read(mod_folder);
+    bool settled = true;
+    if (journal.committed) {
+        // The record first: once the backups or the journal are gone
+        // nothing tells the store what the step did.
+        if (!journal.change.empty()) {
+            settled = static_cast<bool>(apply);
+            if (settled)
+                apply(journal.change);
+        }
+        if (settled) {
+            for (const Entry &entry : journal.entries)
+                settled = drop_backup(mod_folder + QLatin1Char('/') + entry.name) && settled;
+        }
+    } else {
+        for (auto it = journal.entries.crbegin(); it != journal.entries.crend(); ++it)
+            settled = undo(mod_folder, *it, not_restored) && settled;
+    }
+    if (settled && !remove(mod_folder)) {
+        applog::error(QStringLiteral("无法删除安装记录: ") + shown(path(mod_folder)));
+        settled = false;
+    }
+    if (!settled && held) {
+        for (const Entry &entry : journal.entries)
+            *held << mod_folder + QLatin1Char('/') + entry.name;
+    }
+    return settled;
+}
+
+} // namespace
+
+bool finish(const QString &mod_folder, const ApplyRecord &apply)
+{
+    if (!QFileInfo::exists(path(mod_folder)))
+        return true;
+    return committed(mod_folder) && settle_journal(mod_folder, nullptr, apply, nullptr);
+}
+
+bool recover(const QString &mod_folder, QStringList *not_restored, const ApplyRecord &apply)
 {
     bool ok = true;
     // The files a journal that stays speaks for: it settles them next time.
     QStringList held;
-    if (QFileInfo::exists(path(mod_folder))) {
-        const Journal journal = read(mod_folder);
-        bool settled = true;
-        if (journal.committed) {
-            for (const Entry &entry : journal.entries)
-                settled = drop_backup(mod_folder + QLatin1Char('/') + entry.name) && settled;
-        } else {
-            for (auto it = journal.entries.crbegin(); it != journal.entries.crend(); ++it)
-                settled = undo(mod_folder, *it, not_restored) && settled;
-        }
-        if (settled && !remove(mod_folder)) {
-            applog::error(QStringLiteral("无法删除安装记录: ") + shown(path(mod_folder)));
-            settled = false;
-        }
-        if (!settled) {
-            for (const Entry &entry : journal.entries)
-                held << mod_folder + QLatin1Char('/') + entry.name;
-        }
-        ok = settled;
-    }
+    if (QFileInfo::exists(path(mod_folder)))
+        ok = settle_journal(mod_folder, not_restored, apply, &held);
     walk_files_top_down(mod_folder, [&](const QString &folder, const QString &name) {
         const QString backup = folder + QLatin1Char('/') + name;
         const QString final_path = backed_up_path(backup);

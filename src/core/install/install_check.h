@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/download/install_record.h"
-#include "core/download/install_store.h"
+#include "core/install/install_record.h"
+#include "core/install/install_store.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -20,6 +20,9 @@ class QThread;
 SkinDamage quick_damage(const InstallRecord &record);
 // quick_damage over the records of `mod_folder`, into the store.
 void quick_check(InstallStore &store, const QString &mod_folder);
+// Takes quick_damage findings made elsewhere (each with the record it looked
+// at; one about a record replaced meanwhile is dropped).
+void take_quick_check(InstallStore &store, const QVector<QPair<InstallRecord, SkinDamage>> &found);
 
 // The same, then every file's SHA-256 against the recorded one. A file
 // without a recorded hash (a skin installed before records were kept) that
@@ -47,9 +50,11 @@ public:
 signals:
     // 0-100 of the bytes to read.
     void progress(int percent);
-    void checked(const QString &skin_id, SkinDamage damage);
+    // Each with the record it checked (InstallStore::take_damage drops it
+    // when that is no longer the skin's record).
+    void checked(const InstallRecord &record, SkinDamage damage);
     // Hashes of files whose record had none (see full_damage).
-    void hashes_found(const QString &skin_id, const QList<QByteArray> &hashes);
+    void hashes_found(const InstallRecord &record, const QList<QByteArray> &hashes);
     void finished();
 
 private:

@@ -1,9 +1,12 @@
 #pragma once
 
-#include "core/download/install_record.h"
+#include "core/install/install_journal.h"
+#include "core/install/install_record.h"
 
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QList>
 #include <QMetaType>
 #include <QObject>
@@ -40,11 +43,15 @@ public:
 
     // Reads the file. A missing one, or one that cannot be read as a store,
     // is logged and the records are rebuilt from the mod folder at the next
-    // reconcile, whose write replaces it. Never fails.
+    // reconcile, whose write replaces it. An entry that is no record is
+    // logged and skipped; the others stay. A file that could not be read
+    // whole is copied to aside_path() before it is first written. Never fails.
     void load();
+    QString aside_path() const;
 
     const InstallRecord *find(const QString &skin_id) const;
-    // The records of installs into `mod_folder`.
+    // The records of installs into `mod_folder`, in whatever spelling
+    // (folder_identity).
     QVector<InstallRecord> records_in(const QString &mod_folder) const;
 
     // An install finished: its record replaces the skin's old one, and the
@@ -52,6 +59,10 @@ public:
     void put(const InstallRecord &record);
     // An uninstall: the record goes.
     void remove(const QString &skin_id);
+    // What a committed install or uninstall did (see install_journal).
+    void take(const install_journal::RecordChange &change);
+    // take, as the journal's settle wants it.
+    install_journal::ApplyRecord taker();
     // Takes what the server answered for a record whose revision was
     // unknown (or whose validators were missing): its validators and size.
     void learn(const QString &skin_id, const QByteArray &etag, const QByteArray &last_modified, qint64 size);
@@ -64,7 +75,10 @@ public:
     // an installed catalogue skin (`installed` holds their records, found in
     // `files`) without a record gets one with an unknown revision; a record
     // none of whose files is left on disk goes.
-    void reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files);
+    // `adoptable` may hold the records a scan made ahead (off the GUI
+    // thread) for skins without one; others are made here.
+    void reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files,
+                   const QHash<QString, InstallRecord> &adoptable = {});
 
     // --- states found by the checks
     bool updatable(const QString &skin_id) const { return m_updatable.contains(skin_id); }
@@ -72,6 +86,13 @@ public:
     void set_updatable(const QString &skin_id, bool updatable);
     SkinDamage damage(const QString &skin_id) const { return m_damage.value(skin_id, SkinDamage::None); }
     void set_damage(const QString &skin_id, SkinDamage damage);
+
+    // --- results of checks that ran while the program went on: each names
+    // the record it checked, and is dropped once that is no longer the
+    // skin's record (reinstalled, updated, repaired or uninstalled meanwhile)
+    bool is_current(const InstallRecord &checked) const;
+    void take_damage(const InstallRecord &checked, SkinDamage damage);
+    void take_hashes(const InstallRecord &checked, const QList<QByteArray> &hashes);
 
     // Whether the last write of the file succeeded (a failure is logged).
     bool saved() const { return m_saved; }
@@ -84,8 +105,12 @@ signals:
 
 private:
     void save();
+    // Whether `record` was installed into the folder of identity `folder_key`.
+    bool in_folder(const InstallRecord &record, const QString &folder_key) const;
 
     QString m_path;
+    bool m_keep_aside = false;
+    mutable QHash<QString, QString> m_folder_keys;   // folder spelling -> folder_identity
     QHash<QString, InstallRecord> m_records;   // by skin_id
     QSet<QString> m_updatable;
     QHash<QString, SkinDamage> m_damage;
@@ -93,10 +118,25 @@ private:
     bool m_save_queued = false;
 };
 
-// The store's file contents and back; from_json gives nothing for text that
-// is no store.
+// The store's file contents and back. from_json is false for text that is
+// no store; otherwise it gives every entry that is a whole record and counts
+// the others in `skipped`. A size that no file can have reads as unknown.
 QByteArray install_records_to_json(const QVector<InstallRecord> &records);
-bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records);
+bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *records, int *skipped = nullptr);
+
+// Whether two records describe one install of a skin: what the program
+// learns about it later (validators, hashes) does not count, another install
+// (another time or other files) does.
+bool same_install(const InstallRecord &a, const InstallRecord &b);
+
+// One record as the store (and the install journal) writes it, and back:
+// false for an entry that is no whole record of ours.
+QJsonObject install_record_to_json(const InstallRecord &record);
+bool install_record_from_json(const QJsonValue &value, InstallRecord *record);
+
+// Whether a record's relative file path stays below its mod folder: not
+// absolute, no drive, no ".." step out, in either separator.
+bool is_path_below_folder(const QString &path);
 
 // The record of a skin found installed without one: its files as they lie
 // below `mod_folder` (the first copy of each name in `files`), an unknown

@@ -1,4 +1,4 @@
-#include "core/download/file_ops.h"
+#include "core/install/file_ops.h"
 
 #include "core/support/log.h"
 
