@@ -206,6 +206,8 @@ void TestGameDirWindow::detect_from_table_data()
         << "no-base" << QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: {root}") << false;
     QTest::newRow("mod folder cannot be made: nothing kept or stored")
         << "unwritable" << QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: {root}") << false;
+    QTest::newRow("the folder in use under another spelling: its own spelling kept")
+        << "respelt" << QStringLiteral("✓ 检测成功: {root}") << true;
     QTest::newRow("no game process") << "none" << NOT_DETECTED << false;
     QTest::newRow("game process outside the game's layout") << "shallow" << NOT_DETECTED << false;
     QTest::newRow("process list unavailable")
@@ -234,15 +236,29 @@ void TestGameDirWindow::detect_from_table()
         listing.error = QStringLiteral("cannot read /proc");
     }
 
+    QString previous = PREVIOUS_ROOT;
+    QString kept = root;
+    if (layout == QLatin1String("respelt")) {
+        // The folder in use, stored as another program would write it; the
+        // install records name it so.
+        previous = QDir::toNativeSeparators(root) + QDir::separator();
+#ifdef Q_OS_WIN
+        previous = previous.toUpper();
+#endif
+        settings.setValue(QStringLiteral("game_dir"), previous);
+        service()->load();
+        previous = kept = QDir::fromNativeSeparators(previous);
+    }
+
     LogCapture log;
     const GameDirService::Detection found = service()->detect(listing);
 
     // What the window would show, and whether it takes the folder (and
     // refreshes the grid); detect_real_process sees the window do both.
     QCOMPARE(found.adopted, taken);
-    QCOMPARE(found.status, QString(label).replace(QStringLiteral("{root}"), QDir::toNativeSeparators(root)));
-    QCOMPARE(service()->game_dir(), taken ? root : PREVIOUS_ROOT);
-    QCOMPARE(stored(), taken ? root : PREVIOUS_ROOT);
+    QCOMPARE(found.status, QString(label).replace(QStringLiteral("{root}"), QDir::toNativeSeparators(kept)));
+    QCOMPARE(service()->game_dir(), taken ? kept : previous);
+    QCOMPARE(stored(), taken ? kept : previous);
     if (layout == QLatin1String("no-base")) {
         // Validation ran in full: the mod folder exists, the reason is in
         // the log, and the window names the folder only.
