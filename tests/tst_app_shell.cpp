@@ -597,6 +597,7 @@ void TestAppShell::oneInstancePerUser()
     env.insert(QStringLiteral("HOME"), home.path());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral(".cache")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
 #endif
     QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
     if (before == QLatin1String("no lock")) {
