@@ -331,6 +331,8 @@ void TestSkinWidget::long_names_data()
     QTest::newRow("an unknown pair keeps its .pak ending")
         << true << QStringLiteral("MyOwnCustomSkin_v2_final.pak") << QStringLiteral("^MyOwn.*….*\\.pak$");
     QTest::newRow("a short unknown pair whole") << true << QStringLiteral("a.pak") << QStringLiteral("^a\\.pak$");
+    QTest::newRow("a name from the server that looks like markup is shown as written")
+        << false << QStringLiteral("<b>粗</b><img src=\"x.png\">") << QStringLiteral("^<b>粗</b><img");
 }
 
 void TestSkinWidget::long_names()
@@ -356,6 +358,8 @@ void TestSkinWidget::long_names()
     QCOMPARE(label->text(), name);
     QVERIFY2(QRegularExpression(shown).match(label->shown_text()).hasMatch(), qPrintable(label->shown_text()));
     QVERIFY(label->fontMetrics().horizontalAdvance(label->shown_text()) <= label->contentsRect().width());
+    // Its whole text is what it would take, as written: no markup read.
+    QVERIFY(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(name));
 
     // The tooltip the pointer would raise.
     QToolTip::hideText();

@@ -8,6 +8,8 @@
 ElidedLabel::ElidedLabel(const QString &text, Qt::TextElideMode mode, QWidget *parent)
     : QLabel(text, parent), m_mode(mode)
 {
+    // Names and folders come from outside: shown as written, never read as
+    // markup (a name like "<img src=...>" would otherwise load a picture).
     setTextFormat(Qt::PlainText);
     setWordWrap(false);
 }
