@@ -10,6 +10,8 @@
 //       "cancel_ms <worst> <median>".
 // The skin's files are skins/Bench/Big/<skin>.pak and .sig on the server.
 
+#include "bench_support.h"
+
 #include "app/program_services.h"
 #include "core/download/download_manager.h"
 #include "core/install/skin_files.h"
@@ -22,6 +24,7 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <algorithm>
@@ -146,6 +149,9 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The installs leave their records below the home: a private one.
+    QTemporaryDir home;
+    use_private_home(home.path());
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 5) {

@@ -18,6 +18,7 @@
 #include "core/net/http_client.h"
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 
 #include <cstdio>
@@ -35,6 +36,9 @@ QString package_url(const QString &base, int n)
 
 int main(int argc, char **argv)
 {
+    // Nothing of the run may reach the user's own folders.
+    QTemporaryDir home;
+    use_private_home(home.path());
     QApplication app(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: %s <stand-in base> <proxy base> <count>\n", argv[0]);

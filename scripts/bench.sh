@@ -578,6 +578,13 @@ fi
 ensure_commands cmake:cmake curl:curl nginx:nginx python3:python3 openssl:openssl
 build
 export QT_QPA_PLATFORM=offscreen
+# Every benchmark program runs in a home of its own, below the work folder
+# (the build above keeps the user's compiler cache): never the user's
+# settings, cover cache, install records or one-instance lock.
+export HOME="$WORK/home"
+export XDG_CONFIG_HOME="$HOME/.config" XDG_CACHE_HOME="$HOME/.cache" \
+    XDG_DATA_HOME="$HOME/.local/share" XDG_STATE_HOME="$HOME/.local/state"
+mkdir -p "$HOME"
 for step in "${STEPS[@]}"; do
     "$step"
 done

@@ -32,6 +32,7 @@
 #include <QtTest>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -562,6 +563,8 @@ void TestAppShell::oneInstancePerUser_data()
         << "running" << 0 << QStringLiteral("[INFO] main: Furlane 已在运行");
     QTest::newRow("a running one that never answers: this one ends all the same")
         << "silent" << 0 << QStringLiteral("[WARNING] main: 无法唤起正在运行的 Furlane");
+    QTest::newRow("a closing one that no longer answers: its lock is taken once free, this one runs")
+        << "closing" << -1 << QStringLiteral("[INFO] main: Furlane 已在运行");
     QTest::newRow("the lock and socket of a killed one are taken over") << "killed" << -1 << QString();
     QTest::newRow("the socket's name is taken: the program runs, not to be raised")
         << "socket taken" << -1 << QStringLiteral("[WARNING] main: 无法监听本地连接: ");
@@ -594,6 +597,7 @@ void TestAppShell::oneInstancePerUser()
     env.insert(QStringLiteral("HOME"), home.path());
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral(".config")));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home.filePath(QStringLiteral(".cache")));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral(".local/share")));
 #endif
     QVERIFY2(QFileInfo(program).isExecutable(), qPrintable(program));
     if (before == QLatin1String("no lock")) {
@@ -631,6 +635,13 @@ void TestAppShell::oneInstancePerUser()
         holder.waitForFinished(20000);
         QDir(socket_path).removeRecursively();
     });
+    // Holds the lock without answering, as a holder that is closing does,
+    // and lets go of it while the program waits.
+    std::unique_ptr<SingleInstance> closing;
+    if (before == QLatin1String("closing")) {
+        closing.reset(new SingleInstance(folder));
+        QCOMPARE(closing->claim(), SingleInstance::Claim::First);
+    }
     if (before == QLatin1String("running") || before == QLatin1String("silent")) {
         QCOMPARE(first.claim(), SingleInstance::Claim::First);
         if (before == QLatin1String("running"))
@@ -674,17 +685,33 @@ void TestAppShell::oneInstancePerUser()
         return;
     }
     // It runs and holds the lock.
+    // A later start here must not take over a lock the program is about to take.
+    const auto lock_holder = [&] {
+        qint64 pid = 0;
+        QString host, name;
+        return QLockFile(first.lock_path()).getLockInfo(&pid, &host, &name) ? pid : qint64(0);
+    };
     SingleInstance later(folder);
     if (before == QLatin1String("killed")) {
-        QVERIFY(later.notify_running(20000));
+        QTRY_COMPARE_WITH_TIMEOUT(lock_holder(), app.processId(), 20000);
+        QCOMPARE(later.notify_running(20000), SingleInstance::Notice::Told);
     } else {
         QTRY_VERIFY_WITH_TIMEOUT((err += app.readAllStandardError()).contains(log.toUtf8()), 20000);
+    }
+    if (closing) {
+        // It waits: still nobody to tell, and the lock not its own.
+        QCOMPARE(app.state(), QProcess::Running);
+        closing.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(lock_holder(), app.processId(), 20000);
+        QCOMPARE(later.notify_running(20000), SingleInstance::Notice::Told);
     }
     QCOMPARE(later.claim(), SingleInstance::Claim::Running);
     QVERIFY(app.waitForStarted());
     QCOMPARE(app.state(), QProcess::Running);
     err += app.readAllStandardError();
-    QVERIFY2(!err.contains("已在运行"), err.constData());
+    QVERIFY2(!err.contains("无法唤起"), err.constData());
+    if (before != QLatin1String("closing"))
+        QVERIFY2(!err.contains("已在运行"), err.constData());
 }
 
 int main(int argc, char **argv)

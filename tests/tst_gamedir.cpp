@@ -6,6 +6,7 @@
 #include "core/gamedir/temp_cleanup.h"
 #include "core/platform/process_list.h"
 #include "core/platform/wine_paths.h"
+#include "core/support/folder_identity.h"
 
 #include "support/fake_game.h"
 #include "support/fake_steam.h"
@@ -79,6 +80,7 @@ struct HomeGuard {
 } // namespace
 
 Q_DECLARE_METATYPE(Table)
+Q_DECLARE_METATYPE(FolderRules)
 
 class TestGameDir : public QObject {
     Q_OBJECT
@@ -106,6 +108,8 @@ private slots:
     void key_values();
     void steam_libraries_data();
     void steam_libraries();
+    void folder_identity_data();
+    void folder_identity();
 };
 
 void TestGameDir::find_game_exe_data()
@@ -726,6 +730,10 @@ void TestGameDir::steam_libraries_data()
         << local << "linked" << QStringList{in_steam} << 0;
     QTest::newRow("the machine's install path when the user has none") << QStringLiteral("Steam") << "machine"
                                                                        << QStringList{in_steam} << 0;
+    QTest::newRow("Steam's own library spelt as Steam writes it: the game once")
+        << local << "steam-spelling" << QStringList{in_steam} << 0;
+    QTest::newRow("Steam's own library and a second one, spelt as Steam writes them")
+        << local << "steam-spelling-both" << QStringList{in_steam, in_second} << 0;
 }
 
 void TestGameDir::steam_libraries()
@@ -762,9 +770,29 @@ void TestGameDir::steam_libraries()
 
     if (layout == QLatin1String("other-game"))
         FakeSteam::add_game(root, QStringLiteral("Other"), true, QStringLiteral("Other Game"));
+    const bool steam_spelling = layout.startsWith(QLatin1String("steam-spelling"));
     if (layout == QLatin1String("one") || layout == QLatin1String("malformed") || layout == QLatin1String("linked")
-        || layout == QLatin1String("machine") || layout == QLatin1String("both"))
+        || layout == QLatin1String("machine") || layout == QLatin1String("both") || steam_spelling)
         FakeSteam::add_game(root, QStringLiteral("Dread Hunger"));
+    if (steam_spelling) {
+        // Steam keeps SteamPath in lower case with '/' and lists its own
+        // folder in the library list with '\\'; on Linux the list names it
+        // with a doubled and a trailing separator.
+        QStringList listed{root};
+        if (layout == QLatin1String("steam-spelling-both")) {
+            FakeSteam::add_game(second, QStringLiteral("Dread Hunger"));
+            listed << second;
+        }
+#ifdef Q_OS_WIN
+        steam->spell_in_registry(root.toLower());
+        for (QString &library : listed)
+            library = QDir::toNativeSeparators(library).toUpper();
+#else
+        for (QString &library : listed)
+            library.replace(home, home + QStringLiteral("//")).append(QLatin1Char('/'));
+#endif
+        steam->write_library_list(FakeSteam::library_list(listed));
+    }
     if (layout == QLatin1String("second") || layout == QLatin1String("both") || layout == QLatin1String("cut")
         || layout == QLatin1String("old-format")) {
         FakeSteam::add_game(second, QStringLiteral("Dread Hunger"));
@@ -802,7 +830,14 @@ void TestGameDir::steam_libraries()
     for (QString folder : found)
         expected << QFileInfo(folder.replace(QStringLiteral("{steam}"), root).replace(QStringLiteral("{home}"), home))
                         .canonicalFilePath();
-    QCOMPARE(search.found, expected);
+    // Found under whichever spelling came first: the same folders, in order.
+    QStringList found_keys;
+    QStringList expected_keys;
+    for (const QString &folder : search.found)
+        found_keys << ::folder_identity(folder);
+    for (const QString &folder : expected)
+        expected_keys << ::folder_identity(folder);
+    QCOMPARE(found_keys, expected_keys);
     QCOMPARE(search.rejected.size(), rejected);
     if (rejected > 0)
         QVERIFY(search.rejected.first().problems.first().startsWith(QStringLiteral("无效目录: 未找到必需文件 ")));
@@ -813,11 +848,78 @@ void TestGameDir::steam_libraries()
         mod_folders << QFileInfo(walk.next()).canonicalFilePath();
     QStringList expected_mods;
     for (const QString &folder : expected)
-        expected_mods << folder + QStringLiteral("/DreadHunger/Content/Paks/orvexs");
+        expected_mods << ::folder_identity(folder + QStringLiteral("/DreadHunger/Content/Paks/orvexs"));
+    for (QString &folder : mod_folders)
+        folder = ::folder_identity(folder);
     mod_folders.sort();
     expected_mods.sort();
     QCOMPARE(mod_folders, expected_mods);
     QVERIFY(!QFileInfo::exists(root + QStringLiteral("/steamapps/common/Dread Hunger/DreadHunger/Content/Paks/permission_test.tmp")));
+}
+
+// Two spellings of a folder, under each platform's rules. {tmp} is a
+// temporary folder holding "game" (and, where links exist, "link" to it).
+void TestGameDir::folder_identity_data()
+{
+    QTest::addColumn<FolderRules>("rules");
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<bool>("same");
+
+    const FolderRules win = FolderRules::Windows;
+    QTest::newRow("Windows: SteamPath beside the library list")
+        << win << QStringLiteral("c:/program files (x86)/steam") << QStringLiteral("C:\\Program Files (x86)\\Steam") << true;
+    QTest::newRow("Windows: trailing separator")
+        << win << QStringLiteral("D:\\Games\\DH\\") << QStringLiteral("D:\\Games\\DH") << true;
+    QTest::newRow("Windows: mixed and doubled separators")
+        << win << QStringLiteral("D:\\Games/DH") << QStringLiteral("d://games\\\\dh/") << true;
+    QTest::newRow("Windows: case beyond ASCII")
+        << win << QStringLiteral("D:/Spiele/ÜBERSICHT") << QStringLiteral("d:/spiele/übersicht") << true;
+    QTest::newRow("Windows: steps through a parent")
+        << win << QStringLiteral("D:/Games/x/../DH") << QStringLiteral("D:/Games/DH") << true;
+    QTest::newRow("Windows: drive root in both spellings")
+        << win << QStringLiteral("C:\\") << QStringLiteral("c:/") << true;
+    QTest::newRow("Windows: the drive root is not a folder on it")
+        << win << QStringLiteral("C:\\") << QStringLiteral("C:\\Steam") << false;
+    QTest::newRow("Windows: another drive") << win << QStringLiteral("C:/Games/DH") << QStringLiteral("D:/Games/DH") << false;
+    QTest::newRow("Windows: a longer name") << win << QStringLiteral("C:/Games/DH") << QStringLiteral("C:/Games/DH2") << false;
+    QTest::newRow("Windows: network share")
+        << win << QStringLiteral("\\\\server\\share\\DH\\") << QStringLiteral("//SERVER/share/dh") << true;
+    QTest::newRow("Windows: nothing is no folder") << win << QString() << QString() << false;
+
+    const FolderRules posix = FolderRules::Posix;
+    QTest::newRow("Posix: trailing separator") << posix << QStringLiteral("{tmp}/game/") << QStringLiteral("{tmp}/game") << true;
+    QTest::newRow("Posix: doubled separator and a step through a parent")
+        << posix << QStringLiteral("{tmp}//x/../game") << QStringLiteral("{tmp}/game") << true;
+    QTest::newRow("Posix: case counts") << posix << QStringLiteral("{tmp}/Game") << QStringLiteral("{tmp}/game") << false;
+    QTest::newRow("Posix: a missing folder with a trailing separator")
+        << posix << QStringLiteral("{tmp}/gone/") << QStringLiteral("{tmp}/gone") << true;
+#ifndef Q_OS_WIN
+    QTest::newRow("Posix: the root") << posix << QStringLiteral("/") << QStringLiteral("//") << true;
+    QTest::newRow("Posix: a link to the folder") << posix << QStringLiteral("{tmp}/link") << QStringLiteral("{tmp}/game") << true;
+    QTest::newRow("Posix: a backslash is part of a name")
+        << posix << QStringLiteral("{tmp}\\game") << QStringLiteral("{tmp}/game") << false;
+#endif
+}
+
+void TestGameDir::folder_identity()
+{
+    QFETCH(FolderRules, rules);
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QFETCH(bool, same);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("game"))));
+#ifndef Q_OS_WIN
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("game")), dir.filePath(QStringLiteral("link"))));
+#endif
+    a.replace(QStringLiteral("{tmp}"), dir.path());
+    b.replace(QStringLiteral("{tmp}"), dir.path());
+    QCOMPARE(same_folder(a, b, rules), same);
+    QCOMPARE(same_folder(b, a, rules), same);
+    QCOMPARE(::folder_identity(a, rules) == ::folder_identity(b, rules), same || a.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestGameDir)

@@ -5,6 +5,7 @@
 #include "ui/browse/skin_grid.h"
 #include "core/catalog/catalog_service.h"
 #include "core/gamedir/game_dir_service.h"
+#include "ui/widgets/elided_label.h"
 #include "ui/widgets/flow_layout.h"
 #include "core/platform/end_now.h"
 #include "core/platform/process_list.h"
@@ -29,6 +30,7 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QToolTip>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -206,6 +208,10 @@ void TestGameDirWindow::detect_from_table_data()
         << "no-base" << QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: {root}") << false;
     QTest::newRow("mod folder cannot be made: nothing kept or stored")
         << "unwritable" << QStringLiteral("✗ 检测到游戏但皮肤目录验证失败: {root}") << false;
+    QTest::newRow("a deep folder: cut in its middle, whole as the tooltip, the row within the window")
+        << "deep" << QStringLiteral("✓ 检测成功: {root}") << true;
+    QTest::newRow("the folder in use under another spelling: its own spelling kept")
+        << "respelt" << QStringLiteral("✓ 检测成功: {root}") << true;
     QTest::newRow("no game process") << "none" << NOT_DETECTED << false;
     QTest::newRow("game process outside the game's layout") << "shallow" << NOT_DETECTED << false;
     QTest::newRow("process list unavailable")
@@ -218,7 +224,9 @@ void TestGameDirWindow::detect_from_table()
     QFETCH(QString, label);
     QFETCH(bool, taken);
 
-    const QString root = dir.path() + QStringLiteral("/table/") + QString::fromLatin1(QTest::currentDataTag()).left(20);
+    QString root = dir.path() + QStringLiteral("/table/") + QString::fromLatin1(QTest::currentDataTag()).left(20);
+    if (layout == QLatin1String("deep"))
+        root += QLatin1Char('/') + QStringLiteral("Steam Library ").repeated(6) + QStringLiteral("/steamapps/common/Dread Hunger");
     FakeGame game(root, layout != QLatin1String("no-base"));
     if (layout == QLatin1String("unwritable")) {
         QFile blocker(game.mod_folder());
@@ -234,15 +242,51 @@ void TestGameDirWindow::detect_from_table()
         listing.error = QStringLiteral("cannot read /proc");
     }
 
+    QString previous = PREVIOUS_ROOT;
+    QString kept = root;
+    if (layout == QLatin1String("respelt")) {
+        // The folder in use, stored as another program would write it; the
+        // install records name it so.
+        previous = QDir::toNativeSeparators(root) + QDir::separator();
+#ifdef Q_OS_WIN
+        previous = previous.toUpper();
+#endif
+        settings.setValue(QStringLiteral("game_dir"), previous);
+        service()->load();
+        previous = kept = QDir::fromNativeSeparators(previous);
+    }
+
     LogCapture log;
     const GameDirService::Detection found = service()->detect(listing);
 
     // What the window would show, and whether it takes the folder (and
     // refreshes the grid); detect_real_process sees the window do both.
     QCOMPARE(found.adopted, taken);
-    QCOMPARE(found.status, QString(label).replace(QStringLiteral("{root}"), QDir::toNativeSeparators(root)));
-    QCOMPARE(service()->game_dir(), taken ? root : PREVIOUS_ROOT);
-    QCOMPARE(stored(), taken ? root : PREVIOUS_ROOT);
+    QCOMPARE(found.status, QString(label).replace(QStringLiteral("{root}"), QDir::toNativeSeparators(kept)));
+    QCOMPARE(service()->game_dir(), taken ? kept : previous);
+    QCOMPARE(stored(), taken ? kept : previous);
+    if (layout == QLatin1String("deep")) {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        // As the window shows a detection's answer.
+        auto *label = qobject_cast<ElidedLabel *>(dir_label());
+        QVERIFY(label);
+        label->setText(found.status);
+        // The label gives way; the row's buttons stay whole inside the window.
+        for (QPushButton *button : window->findChildren<QPushButton *>()) {
+            if (button->text() == QStringLiteral("下载队列"))
+                QVERIFY(button->mapTo(window.get(), button->rect().topRight()).x() < window->width());
+        }
+        QVERIFY2(label->shown_text().startsWith(QStringLiteral("✓ 检测成功: "))
+                     && label->shown_text().contains(QStringLiteral("…"))
+                     && label->shown_text().endsWith(QDir::toNativeSeparators(QStringLiteral("/common/Dread Hunger"))),
+                 qPrintable(label->shown_text()));
+        QHelpEvent help(QEvent::ToolTip, label->rect().center(), label->mapToGlobal(label->rect().center()));
+        QCoreApplication::sendEvent(label, &help);
+        QCOMPARE(QToolTip::text(), found.status);
+        QToolTip::hideText();
+        window->hide();
+    }
     if (layout == QLatin1String("no-base")) {
         // Validation ran in full: the mod folder exists, the reason is in
         // the log, and the window names the folder only.

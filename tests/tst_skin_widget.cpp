@@ -9,11 +9,14 @@
 #include "support/log_capture.h"
 #include "support/modal_answerer.h"
 #include "support/test_server.h"
+#include "ui/widgets/elided_label.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QToolTip>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -75,6 +78,8 @@ private slots:
     void installed_state_data();
     void installed_state();
     void card_picture();
+    void long_names_data();
+    void long_names();
     void download_feedback_data();
     void download_feedback();
     void cards_of_the_same_skin_follow_together();
@@ -310,6 +315,58 @@ void TestSkinWidget::card_picture()
     QVERIFY(fresh->cancel_button()->geometry().left() > fresh->action_button()->geometry().right());
     QCOMPARE(fresh->cancel_button()->height(), 36);
     emit (&m_services.downloads)->task_cancelled(QStringLiteral("无封面"));
+}
+
+// A name wider than the cover: cut where it says most, whole as the tooltip.
+void TestSkinWidget::long_names_data()
+{
+    QTest::addColumn<bool>("file_pair");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shown");   // a regular expression for what the card shows
+
+    QTest::newRow("a short name whole, no tooltip") << false << QStringLiteral("红色猎人") << QStringLiteral("^红色猎人$");
+    QTest::newRow("a long name keeps its beginning")
+        << false << QStringLiteral("极地冰原北境幽灵黄金铁锈风暴荒野深海烈焰霜语孤狼先驱")
+        << QStringLiteral("^极地冰原.*…$");
+    QTest::newRow("an unknown pair keeps its .pak ending")
+        << true << QStringLiteral("MyOwnCustomSkin_v2_final.pak") << QStringLiteral("^MyOwn.*….*\\.pak$");
+    QTest::newRow("a short unknown pair whole") << true << QStringLiteral("a.pak") << QStringLiteral("^a\\.pak$");
+    QTest::newRow("a name from the server that looks like markup is shown as written")
+        << false << QStringLiteral("<b>粗</b><img src=\"x.png\">") << QStringLiteral("^<b>粗</b><img");
+}
+
+void TestSkinWidget::long_names()
+{
+    QFETCH(bool, file_pair);
+    QFETCH(QString, name);
+    QFETCH(QString, shown);
+
+    QJsonObject record = skin_record(name, QString());
+    if (file_pair) {
+        record = QJsonObject{{QStringLiteral("name"), name},
+                             {QStringLiteral("file_pair"),
+                              QJsonObject{{QStringLiteral("folder"), QString()},
+                                          {QStringLiteral("pak"), name},
+                                          {QStringLiteral("sig"), name.chopped(4) + QStringLiteral(".sig")}}}};
+    }
+    auto card = make_card(m_services, record);
+    QVERIFY(card);
+    card->show();
+    QVERIFY(QTest::qWaitForWindowExposed(card.get()));
+    auto *label = qobject_cast<ElidedLabel *>(card->name_label());
+    QVERIFY(label);
+    QCOMPARE(label->text(), name);
+    QVERIFY2(QRegularExpression(shown).match(label->shown_text()).hasMatch(), qPrintable(label->shown_text()));
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->shown_text()) <= label->contentsRect().width());
+    // Its whole text is what it would take, as written: no markup read.
+    QVERIFY(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(name));
+
+    // The tooltip the pointer would raise.
+    QToolTip::hideText();
+    QHelpEvent help(QEvent::ToolTip, label->rect().center(), label->mapToGlobal(label->rect().center()));
+    QCoreApplication::sendEvent(label, &help);
+    QCOMPARE(QToolTip::text(), label->is_elided() ? name : QString());
+    QToolTip::hideText();
 }
 
 void TestSkinWidget::download_feedback_data()

@@ -564,6 +564,55 @@ class DemoDataTest(unittest.TestCase):
                                          r["sig_original"].replace("\\", "/")) in files]
         self.assertGreaterEqual(len(served), len(complete) - 1)
 
+    def test_demo_home_holds_a_current_an_outdated_and_a_damaged_skin(self):
+        tmp = tempfile.mkdtemp(prefix="furlane-demo-home-")
+        self.addCleanup(shutil.rmtree, tmp, True)
+        data, home = os.path.join(tmp, "data"), os.path.join(tmp, "home")
+        records, files = self.gen.build_records(__import__("random").Random(1))
+        write(os.path.join(data, "catalog.json"), json.dumps(records, ensure_ascii=False))
+        for rel, (kind, arg, _) in files.items():
+            if kind == "bytes":
+                write(os.path.join(data, *rel.split("/")), self.gen.pseudo_random_bytes(arg, 3000))
+        proc, port = start_server(data)
+        self.addCleanup(stop_server, proc)
+        shown = self.gen.write_demo_home(data, home, "http://127.0.0.1:%d" % port, log=lambda *_: None)
+
+        steam = os.path.join(os.path.realpath(home), ".local", "share", "Steam")
+        with open(os.path.join(steam, "steamapps", "libraryfolders.vdf"), encoding="utf-8") as f:
+            self.assertIn('"path"\t\t"%s"' % steam, f.read())
+        with open(os.path.join(steam, "steamapps", "appmanifest_1418630.acf"), encoding="utf-8") as f:
+            self.assertIn('"name"\t\t"Dread Hunger"', f.read())
+        game = os.path.join(steam, "steamapps", "common", "Dread Hunger")
+        self.assertTrue(os.path.isfile(os.path.join(game, *self.gen.BASE_PACKAGE)))
+        with open(os.path.join(home, ".local", "share", "Furlane", "installed_skins.json"), encoding="utf-8") as f:
+            store = json.load(f)
+        by_name = {entry["skin_id"]: entry for entry in store["skins"]}
+        self.assertEqual(sorted(by_name), sorted(shown.values()))
+        for state, name in shown.items():
+            entry = by_name[name]
+            self.assertEqual(entry["mod_folder"], os.path.join(game, *self.gen.MOD_SUBDIR))
+            pak = entry["files"][0]
+            # The update check's question, as the app asks it.
+            conn = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
+            conn.request("HEAD", qt_style(pak["url"].split(str(port), 1)[1]),
+                         headers={"If-None-Match": pak["etag"], "If-Modified-Since": pak["last_modified"]})
+            status = conn.getresponse().status
+            conn.close()
+            self.assertEqual(status, 200 if state == "outdated" else 304, state)
+            on_disk = [os.path.getsize(os.path.join(entry["mod_folder"], f["path"])) for f in entry["files"]]
+            recorded = [f["size"] for f in entry["files"]]
+            if state == "damaged":
+                self.assertLess(on_disk[0], recorded[0])
+            else:
+                self.assertEqual(on_disk, recorded, state)
+
+        # A folder that is not a demo home is never wiped.
+        mine = os.path.join(tmp, "mine")
+        write(os.path.join(mine, "keep.txt"), "mine")
+        with self.assertRaises(SystemExit):
+            self.gen.write_demo_home(data, mine, log=lambda *_: None)
+        self.assertEqual(os.listdir(mine), ["keep.txt"])
+
 
 if __name__ == "__main__":
     unittest.main()

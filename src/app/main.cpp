@@ -21,13 +21,16 @@ int main(int argc, char *argv[])
     const SingleInstance::Claim claim = single_instance.claim();
     if (claim == SingleInstance::Claim::Failed)
         return 1;
-#ifdef Q_OS_WIN
     // Players start the program from Explorer, with nowhere to see standard
     // error: the log also goes to a file they can send with a bug report.
     // It is the lock holder's: a later start would cut it under the holder.
-    if (claim == SingleInstance::Claim::First)
+    const auto open_log_file = [] {
+#ifdef Q_OS_WIN
         applog::open_log_file(QDir(config::CACHE_DIR()).filePath(QStringLiteral("furlane.log")));
 #endif
+    };
+    if (claim == SingleInstance::Claim::First)
+        open_log_file();
 
     // The scale is Qt's to know from the moment the application object
     // exists, so it is decided before.
@@ -35,8 +38,10 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     display_scale.restore_environment();
     if (claim == SingleInstance::Claim::Running) {
-        single_instance.notify_running();
-        return 0;
+        // One that was closing as this one started has let go of the lock.
+        if (single_instance.notify_running() != SingleInstance::Notice::LockTaken)
+            return 0;
+        open_log_file();
     }
     single_instance.listen();
 

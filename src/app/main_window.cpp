@@ -9,6 +9,7 @@
 #include "core/covers/cover_store.h"
 #include "core/download/download_manager.h"
 #include "core/gamedir/game_dir_service.h"
+#include "ui/widgets/elided_label.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -124,7 +125,8 @@ void MainWindow::build_frame()
     // (2 x 260 + the row gap) fit the card area.
     dir_layout->setContentsMargins(0, 0, 0, 0);
     dir_layout->addWidget(new QLabel(QStringLiteral("皮肤目录：")));
-    m_dir_label = new QLabel(QStringLiteral("请先启动Dread Hunger游戏后点击检测目录"));
+    // A long folder keeps its beginning and its end, and shows whole as the tooltip.
+    m_dir_label = new ElidedLabel(QStringLiteral("请先启动Dread Hunger游戏后点击检测目录"), Qt::ElideMiddle);
     m_dir_label->setObjectName(QStringLiteral("dir_label"));
     m_dir_label->setStyleSheet(QString::fromUtf8(DIR_LABEL_STYLE));
     dir_layout->addWidget(m_dir_label, 4);

@@ -52,6 +52,16 @@ public:
     FakeSteam(const FakeSteam &) = delete;
     FakeSteam &operator=(const FakeSteam &) = delete;
 
+#ifdef Q_OS_WIN
+    // The registry's value as Steam writes it, which need not be the disk's.
+    void spell_in_registry(const QString &spelling) const
+    {
+        QSettings key(registry_key(), QSettings::NativeFormat);
+        key.setValue(registry_name(), spelling);
+        key.sync();
+    }
+#endif
+
     QString error() const { return m_error; }
     QString root() const { return m_root; }
 

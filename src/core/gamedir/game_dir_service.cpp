@@ -6,6 +6,7 @@
 #include "core/gamedir/game_folder.h"
 #include "core/gamedir/steam_library.h"
 #include "core/gamedir/temp_cleanup.h"
+#include "core/support/folder_identity.h"
 #include "core/support/log.h"
 
 #include <QDir>
@@ -62,8 +63,12 @@ GameDirService::Detection GameDirService::detect(const ProcessListing &listing)
 
 GameDirService::Detection GameDirService::adopt(const QString &root)
 {
-    m_game_dir = root;
-    const QString status = QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(root);
+    // The folder in use found again under another spelling (a process, the
+    // registry and Steam's list each write it their own way) keeps the one
+    // it has: the install records name their folder by it.
+    if (!same_folder(root, m_game_dir))
+        m_game_dir = root;
+    const QString status = QStringLiteral("✓ 检测成功: ") + QDir::toNativeSeparators(m_game_dir);
     // The folder the skins will go to, for bug reports.
     applog::info(status);
     save();

@@ -2,6 +2,7 @@
 
 #include "core/gamedir/game_folder.h"
 #include "core/gamedir/key_values.h"
+#include "core/support/folder_identity.h"
 
 #include <QDir>
 #include <QFile>
@@ -107,8 +108,10 @@ QStringList steam_roots()
 SteamSearch search_steam(const QStringList &roots)
 {
     SteamSearch search;
-    // ~/.steam/steam is usually a link to another candidate, and each
-    // Steam folder lists itself as a library: each folder counts once.
+    // ~/.steam/steam is usually a link to another candidate, each Steam
+    // folder lists itself as a library, and on Windows the registry and the
+    // list spell that folder differently ("c:/program files (x86)/steam"
+    // beside "C:\\Program Files (x86)\\Steam"): each folder counts once.
     QSet<QString> seen_libraries;
     QSet<QString> seen_folders;
     for (const QString &root : roots) {
@@ -116,15 +119,17 @@ SteamSearch search_steam(const QStringList &roots)
             continue;
         for (const QString &library : QStringList{root} + listed_libraries(root)) {
             const QString real_library = QFileInfo(library).canonicalFilePath();
-            if (real_library.isEmpty() || seen_libraries.contains(real_library))
+            const QString library_key = folder_identity(real_library);
+            if (library_key.isEmpty() || seen_libraries.contains(library_key))
                 continue;
-            seen_libraries.insert(real_library);
+            seen_libraries.insert(library_key);
             search.libraries << real_library;
             for (const QString &folder : game_folders_in(real_library)) {
                 const QString real_folder = QFileInfo(folder).canonicalFilePath();
-                if (real_folder.isEmpty() || !QFileInfo(real_folder).isDir() || seen_folders.contains(real_folder))
+                const QString folder_key = folder_identity(real_folder);
+                if (folder_key.isEmpty() || !QFileInfo(real_folder).isDir() || seen_folders.contains(folder_key))
                     continue;
-                seen_folders.insert(real_folder);
+                seen_folders.insert(folder_key);
                 // Nothing is written into a folder that is not the game.
                 const QString missing = missing_base_package(real_folder);
                 const QStringList problems = missing.isEmpty() ? validate_game_dir(real_folder) : QStringList{missing};

@@ -105,7 +105,7 @@ bool SingleInstance::listen()
     return false;
 }
 
-bool SingleInstance::notify_running(int wait_ms)
+SingleInstance::Notice SingleInstance::notify_running(int wait_ms)
 {
     // The holder's window may only come forward when this process, the one
     // the user just started, lets it.
@@ -124,13 +124,17 @@ bool SingleInstance::notify_running(int wait_ms)
             while (socket.state() != QLocalSocket::UnconnectedState && clock.elapsed() < wait_ms)
                 socket.waitForDisconnected(remaining());
             if (socket.state() == QLocalSocket::UnconnectedState)
-                return true;
+                return Notice::Told;
             break;
         }
+        // Nobody listens: the holder is starting, or closing and about to
+        // let go of the lock.
+        if (m_lock.tryLock(0))
+            return Notice::LockTaken;
         if (clock.elapsed() >= wait_ms)
             break;
         QThread::msleep(50);
     }
     applog::warning(QStringLiteral("无法唤起正在运行的 Furlane"));
-    return false;
+    return Notice::Unanswered;
 }

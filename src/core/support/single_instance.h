@@ -35,10 +35,18 @@ public:
     // cannot be opened; the lock holds all the same.
     bool listen();
 
+    enum class Notice {
+        Told,        // the holder heard the request
+        LockTaken,   // the holder ended meanwhile: the lock is ours now
+        Unanswered,  // the holder neither answered nor ended (logged)
+    };
+
     // A later start, once the application object exists: asks the holder to
     // come forward, waiting up to `wait_ms` for it to listen (it may be
-    // starting). False (logged) when it never answers.
-    bool notify_running(int wait_ms = 5000);
+    // starting). A holder that is closing no longer answers and lets go of
+    // the lock as it ends: then this start takes the lock and goes on as the
+    // first.
+    Notice notify_running(int wait_ms = 10000);
 
     QString lock_path() const { return m_lock_path; }
     // Per user: derived from the lock file's path.

@@ -12,6 +12,7 @@
 #include "core/install/uninstall.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
+#include "ui/widgets/elided_label.h"
 #include "ui/widgets/image_preview_dialog.h"
 
 #include <QCoreApplication>
@@ -255,7 +256,9 @@ void SkinWidget::init_ui()
     m_cover->setAlignment(Qt::AlignCenter);
     m_cover->setStyleSheet(QString::fromUtf8(COVER_STYLE));
 
-    m_name_label = new QLabel(record_text(m_skin_data, QStringLiteral("name")), m_cover_container);
+    // A cut name shows whole as the tooltip; a file pair keeps its ".pak" ending.
+    m_name_label = new ElidedLabel(record_text(m_skin_data, QStringLiteral("name")),
+                                   m_file_pair ? Qt::ElideMiddle : Qt::ElideRight, m_cover_container);
     m_name_label->setGeometry(0, COVER_HEIGHT - 48, cover_width, 48);
     m_name_label->setAlignment(Qt::AlignBottom | Qt::AlignCenter);
     m_name_label->setStyleSheet(QString::fromUtf8(NAME_LABEL_STYLE));
