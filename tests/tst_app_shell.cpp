@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -140,6 +141,8 @@ private slots:
     void messageShownWhole();
     void scaleFactor_data();
     void scaleFactor();
+    void fittedWindowSize_data();
+    void fittedWindowSize();
     void scaleSetUp_data();
     void scaleSetUp();
     void forceCloseEndsWithStatusOne();
@@ -205,7 +208,9 @@ void TestAppShell::frame()
     QCOMPARE(main_layout->count(), 3);
     QCOMPARE(main_layout->itemAt(0)->widget(), dir_label->parentWidget());
     QCOMPARE(main_layout->itemAt(1)->widget(), bar);
-    QCOMPARE(main_layout->itemAt(2)->widget(), grid);
+    auto *grid_scroll = qobject_cast<QScrollArea *>(main_layout->itemAt(2)->widget());
+    QVERIFY(grid_scroll);
+    QCOMPARE(grid_scroll->widget(), grid);
     QCOMPARE(grid_layout->count(), 2);
     QCOMPARE(grid_layout->itemAt(0)->widget(), card_area);
     QCOMPARE(grid_layout->itemAt(1)->widget(), grid->findChild<QPushButton *>(QStringLiteral("prev_btn"))->parentWidget());
@@ -227,6 +232,16 @@ void TestAppShell::frame()
     const QMargins m = flow_layout->contentsMargins();
     QVERIFY2(card_area->height() >= m.top() + 2 * 260 + flow_layout->verticalSpacing(),
              qPrintable(QString::number(card_area->height())));
+    QVERIFY(!grid_scroll->verticalScrollBar()->isVisible());
+
+    // On a lower screen the rows keep their height and the pager is
+    // scrolled to, not cut off.
+    window->fit_size(QSize(970, 688));
+    QTRY_VERIFY(grid_scroll->verticalScrollBar()->isVisible());
+    QVERIFY(card_area->height() >= m.top() + 2 * 260 + flow_layout->verticalSpacing());
+    QCOMPARE(grid_scroll->verticalScrollBar()->maximum(), grid->height() - grid_scroll->viewport()->height());
+    window->fit_size(MAIN_WINDOW_SIZE);
+    QTRY_VERIFY(!grid_scroll->verticalScrollBar()->isVisible());
 }
 
 void TestAppShell::fixedSizeCannotChange()
@@ -452,6 +467,35 @@ void TestAppShell::scaleFactor()
     QFETCH(QSize, available);
     QFETCH(double, factor);
     QCOMPARE(choose_scale_factor(display_scale, available), factor);
+}
+
+void TestAppShell::fittedWindowSize_data()
+{
+    QTest::addColumn<double>("factor");
+    QTest::addColumn<double>("display_scale");
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<QSize>("size");
+
+    QTest::newRow("1920x1080: whole") << 1.0 << 1.0 << QSize(1920, 1040) << QSize(970, 870);
+    QTest::newRow("unknown area: whole") << 1.0 << 1.0 << QSize() << QSize(970, 870);
+    QTest::newRow("exactly room for the frame: whole") << 1.0 << 1.0 << QSize(986, 910) << QSize(970, 870);
+    QTest::newRow("one row short") << 1.0 << 1.0 << QSize(986, 909) << QSize(970, 869);
+    QTest::newRow("1366x768 less a 40 px task bar") << 1.0 << 1.0 << QSize(1366, 728) << QSize(970, 688);
+    QTest::newRow("1280x720 less a 40 px task bar") << 1.0 << 1.0 << QSize(1280, 680) << QSize(970, 640);
+    QTest::newRow("150 % laptop drawn at 100 %: frame at 150 %") << 1.0 << 1.5 << QSize(1366, 728) << QSize(970, 668);
+    QTest::newRow("150 % that fits: whole") << 1.5 << 1.5 << QSize(2560, 1400) << QSize(970, 870);
+    QTest::newRow("scaled window: device pixels over the factor") << 2.0 << 2.0 << QSize(2000, 1600) << QSize(970, 760);
+    QTest::newRow("narrow screen") << 1.0 << 1.0 << QSize(900, 1040) << QSize(884, 870);
+    QTest::newRow("tiny screen: the least that works") << 1.0 << 1.0 << QSize(600, 400) << MINIMUM_WINDOW_SIZE;
+}
+
+void TestAppShell::fittedWindowSize()
+{
+    QFETCH(double, factor);
+    QFETCH(double, display_scale);
+    QFETCH(QSize, available);
+    QFETCH(QSize, size);
+    QCOMPARE(fitted_window_size(factor, display_scale, available), size);
 }
 
 void TestAppShell::scaleSetUp_data()

@@ -48,6 +48,7 @@ int main(int argc, char *argv[])
         window.raise();
         window.activateWindow();
     });
+    window.fit_size(display_scale.window_size());
     // Whole on the screen it opens on, frame included, as far as it fits.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

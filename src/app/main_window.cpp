@@ -17,6 +17,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -153,11 +154,27 @@ void MainWindow::build_frame()
 
     main_layout->addWidget(dir_widget, 0);
     main_layout->addWidget(m_category_bar, 0);
-    main_layout->addWidget(m_grid, 1);
+    // A screen lower than the window (1366 x 768 less a task bar) gets a
+    // shorter window whose cards and pager scroll; at full size nothing
+    // scrolls. The texts keep their size: a smaller scale would not be
+    // readable there.
+    auto *grid_scroll = new QScrollArea;
+    grid_scroll->setObjectName(QStringLiteral("grid_scroll"));
+    grid_scroll->setFrameShape(QFrame::NoFrame);
+    grid_scroll->setWidgetResizable(true);
+    grid_scroll->setWidget(m_grid);
+    grid_scroll->viewport()->setAutoFillBackground(false);
+    m_grid->setAutoFillBackground(false);
+    main_layout->addWidget(grid_scroll, 1);
 
     setCentralWidget(container);
     connect_search();
     connect_installed();
+}
+
+void MainWindow::fit_size(const QSize &size)
+{
+    setFixedSize(size);
 }
 
 void MainWindow::message(const QString &title, const QString &text, const QString &kind)
