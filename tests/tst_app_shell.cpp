@@ -2,6 +2,7 @@
 #include "app/display_scale.h"
 #include "app/main_window.h"
 #include "app/message_dialogs.h"
+#include "app/queue_taskbar_progress.h"
 #include "ui/browse/category_bar.h"
 #include "ui/browse/skin_grid.h"
 #include "core/download/download_manager.h"
@@ -143,6 +144,8 @@ private slots:
     void scaleFactor();
     void fittedWindowSize_data();
     void fittedWindowSize();
+    void queuePercent_data();
+    void queuePercent();
     void scaleSetUp_data();
     void scaleSetUp();
     void forceCloseEndsWithStatusOne();
@@ -220,8 +223,12 @@ void TestAppShell::frame()
     QCOMPARE(flow_layout->maxColumns(), 3);
     QCOMPARE(bar->minimumHeight(), 130);
 
-    // No app.ico beside the test program: the default icon, no failure.
+    // No app.ico beside the test program: the icon built into the program,
+    // drawn for every size a desktop asks for.
     QVERIFY(!QFileInfo::exists(MainWindow::icon_path()));
+    const QList<QSize> icon_sizes = window->windowIcon().availableSizes();
+    for (const int side : {16, 24, 32, 48, 64, 128, 256})
+        QVERIFY2(icon_sizes.contains(QSize(side, side)), qPrintable(QString::number(side)));
     QVERIFY(MainWindow::icon_path().endsWith(QStringLiteral("/app.ico")));
     QVERIFY(QFileInfo(MainWindow::icon_path()).isAbsolute());
 
@@ -496,6 +503,34 @@ void TestAppShell::fittedWindowSize()
     QFETCH(QSize, available);
     QFETCH(QSize, size);
     QCOMPARE(fitted_window_size(factor, display_scale, available), size);
+}
+
+void TestAppShell::queuePercent_data()
+{
+    QTest::addColumn<int>("finished");
+    QTest::addColumn<int>("running_percent");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<int>("waiting");
+    QTest::addColumn<int>("percent");
+
+    QTest::newRow("first task starts") << 0 << 0 << true << 0 << 0;
+    QTest::newRow("one task half done") << 0 << 50 << true << 0 << 50;
+    QTest::newRow("two of three done, the last waits") << 2 << 0 << false << 1 << 66;
+    QTest::newRow("one done, one half, two waiting") << 1 << 50 << true << 2 << 37;
+    QTest::newRow("a waiting task does not count as done") << 0 << 100 << true << 1 << 50;
+    QTest::newRow("a report beyond 100 counts as 100") << 1 << 250 << true << 0 << 100;
+    QTest::newRow("all ended") << 3 << 0 << false << 0 << 100;
+    QTest::newRow("nothing at all") << 0 << 0 << false << 0 << 0;
+}
+
+void TestAppShell::queuePercent()
+{
+    QFETCH(int, finished);
+    QFETCH(int, running_percent);
+    QFETCH(bool, running);
+    QFETCH(int, waiting);
+    QFETCH(int, percent);
+    QCOMPARE(queue_percent(finished, running_percent, running, waiting), percent);
 }
 
 void TestAppShell::scaleSetUp_data()

@@ -1,8 +1,10 @@
 #include "app/main_window.h"
 
+#include "app/app_icon.h"
 #include "app/display_scale.h"
 #include "app/message_dialogs.h"
 #include "app/program_services.h"
+#include "app/queue_taskbar_progress.h"
 #include "ui/browse/category_bar.h"
 #include "ui/browse/skin_grid.h"
 #include "core/catalog/catalog_service.h"
@@ -12,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -108,8 +109,7 @@ void MainWindow::build_frame()
     setWindowTitle(QStringLiteral("Furlane"));
     setFixedSize(MAIN_WINDOW_SIZE);
 
-    if (QFileInfo::exists(icon_path()))
-        setWindowIcon(QIcon(icon_path()));
+    setWindowIcon(app_icon());
 
     setStyleSheet(QString::fromUtf8(WINDOW_STYLE));
 
@@ -149,7 +149,7 @@ void MainWindow::build_frame()
     connect(m_category_bar, &CategoryBar::subcategory_chosen, this, &MainWindow::choose_subcategory);
 
     m_grid = new SkinGrid(m_downloads, m_covers);
-    m_grid->set_viewer_icon_path(icon_path());
+    m_grid->set_viewer_icon_path(app_icon_path());
     connect(m_grid, &SkinGrid::message_requested, this, &MainWindow::message);
 
     main_layout->addWidget(dir_widget, 0);
@@ -168,6 +168,7 @@ void MainWindow::build_frame()
     main_layout->addWidget(grid_scroll, 1);
 
     setCentralWidget(container);
+    new QueueTaskbarProgress(m_downloads, this);
     connect_search();
     connect_installed();
 }
