@@ -210,7 +210,7 @@ mkdir -p "$NSIS_DIR"
     find . -type d | sed 's|^\./\?||' | sort | while IFS= read -r dir; do
         win_dir=${dir//\//\\}
         echo "SetOutPath \"\$INSTDIR${win_dir:+\\$win_dir}\""
-        find "./${dir:-.}" -maxdepth 1 -type f | sort | while IFS= read -r file; do
+        find "${dir:-.}" -maxdepth 1 -type f | sort | while IFS= read -r file; do
             echo "File \"$STAGE/${file#./}\""
         done
     done
