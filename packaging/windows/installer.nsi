@@ -15,7 +15,9 @@
 ; beside it: the game's mod folder and the skins in it belong to the game
 ; and stay, as do the user's settings, records and cover cache.
 
-Unicode true
+; A 64-bit installer for a 64-bit program; it also runs where 32-bit
+; programs cannot (a Wine without its 32-bit half).
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma

@@ -33,6 +33,8 @@ int main(int argc, char *argv[])
     // exists, so it is decided before.
     DisplayScaleSetup display_scale;
     QApplication app(argc, argv);
+    // Desktops match the window to furlane.desktop, for its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("furlane"));
     display_scale.restore_environment();
     if (claim == SingleInstance::Claim::Running) {
         single_instance.notify_running();
