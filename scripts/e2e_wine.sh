@@ -543,6 +543,22 @@ display_run() {
         shot "$name-queue.png"
         gone "$APP_PID" && failed "$name: furlane.exe ended while showing the queue"
     fi
+    if [[ "$screen" == *+* ]]; then
+        # A window lower than its cards and pager: the wheel over the cards
+        # brings the pager (下一页 is blue) into view above the task bar.
+        xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^查看大图$' | head -n 1)" key Escape
+        wait_for 10 eval '! shown 查看大图' || failed "$name: the viewer did not close"
+        local area_bottom=${screen#*x} cards_top
+        area_bottom=$((${area_bottom%+*} - ${screen##*+}))
+        read -r x cards_top bottom < <(find_patch 4caf50 10 0 || find_patch ff4444 10 0)
+        ! find_patch 3b82f6 10 "$cards_top" >/dev/null || failed "$name: the pager shows unscrolled: the window is not shorter"
+        xdotool mousemove "$x" "$cards_top" click --repeat 10 --delay 50 5
+        wait_for 10 find_patch 3b82f6 10 "$cards_top" >/dev/null || failed "$name: the pager cannot be scrolled to"
+        read -r x top bottom < <(find_patch 3b82f6 10 "$cards_top")
+        ((bottom < area_bottom)) || failed "$name: the pager ends at row $bottom, under the task bar (from row $area_bottom)"
+        sleep 1
+        shot "$name-scrolled.png"
+    fi
     timeout 60 "$WINE" taskkill /IM "$PROGRAM" >/dev/null 2>&1   # a close request, as from the frame
     wait_for 30 gone "$APP_PID" || failed "$name: furlane.exe did not close"
     wait "$APP_PID"
