@@ -32,6 +32,11 @@ QueueTaskbarProgress::QueueTaskbarProgress(DownloadManager &downloads, QWidget *
     connect(&downloads, &DownloadManager::queue_updated, this, &QueueTaskbarProgress::update);
 }
 
+std::optional<int> QueueTaskbarProgress::percent_shown() const
+{
+    return m_shown;
+}
+
 void QueueTaskbarProgress::task_ended()
 {
     ++m_finished;
@@ -53,9 +58,9 @@ void QueueTaskbarProgress::update()
         m_running_percent = 0;
         if (m_shown)
             m_taskbar.clear(handle);
-        m_shown = false;
+        m_shown.reset();
         return;
     }
-    m_taskbar.show(handle, queue_percent(m_finished, m_running_percent, running, waiting));
-    m_shown = true;
+    m_shown = queue_percent(m_finished, m_running_percent, running, waiting);
+    m_taskbar.show(handle, *m_shown);
 }

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QPointer>
 
+#include <optional>
+
 class DownloadManager;
 class QWidget;
 
@@ -23,6 +25,9 @@ public:
     // `downloads` must outlive this object; `window` is the top-level window.
     QueueTaskbarProgress(DownloadManager &downloads, QWidget *window);
 
+    // What the button shows: the percent, or nothing once the queue is empty.
+    std::optional<int> percent_shown() const;
+
 private:
     void task_ended();
     void update();
@@ -33,5 +38,5 @@ private:
     // Tasks ended since the queue was last empty.
     int m_finished = 0;
     int m_running_percent = 0;
-    bool m_shown = false;
+    std::optional<int> m_shown;
 };
