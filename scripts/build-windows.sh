@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Cross-builds furlane.exe and the QtTest programs for 64-bit Windows with
 # MinGW-w64 and the prebuilt Qt in shared/toolchains, then packs the program
-# with every DLL and plugin it loads into dist/Furlane-<version>-win64.zip.
+# with every DLL and plugin it loads (and its icon, app.ico) into
+# dist/Furlane-<version>-win64.zip and, with NSIS, into the per-user installer
+# dist/Furlane-Setup-<version>.exe.
 #
 # Environment:
 #   FURLANE_TOOLCHAINS_DIR  folder holding qt5-mingw64-5.15.8.tar.xz (default:
@@ -11,10 +13,12 @@
 #   FURLANE_VERSION         version to build (default: the one in CMakeLists.txt)
 #   FURLANE_SERVER, FURLANE_ADDRESS_NAME   passed on to CMake when set
 #   FURLANE_BUILD_TESTS     ON (default) or OFF
+#   FURLANE_PUBLISHER       the publisher "Apps & features" names (default Furlane)
 #   FURLANE_SIGN_CERT, FURLANE_SIGN_KEY, FURLANE_SIGN_TIMESTAMP
 #                           when the first two are set, furlane.exe is signed
-#                           (scripts/sign_exe.sh) before the zip is made;
-#                           without them the release is unsigned
+#                           (scripts/sign_exe.sh) before the zip is made, and
+#                           so are the installer and its uninstaller; without
+#                           them the release is unsigned
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
@@ -50,9 +54,9 @@ find_toolchains() {
     echo "$(dirname "$ROOT")/shared/toolchains"
 }
 
-for tool in "$MINGW-gcc-posix" "$MINGW-g++-posix" "$MINGW-windres" "$MINGW-objdump" "$MINGW-strip" cmake; do
+for tool in "$MINGW-gcc-posix" "$MINGW-g++-posix" "$MINGW-windres" "$MINGW-objdump" "$MINGW-strip" cmake makensis; do
     command -v "$tool" >/dev/null 2>&1 \
-        || die "$tool is missing (Debian: apt-get install g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 cmake, or run scripts/deps.sh)"
+        || die "$tool is missing (Debian: apt-get install g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 cmake nsis, or run scripts/deps.sh)"
 done
 
 # Qt for Windows, unpacked once into the build folder.
@@ -110,6 +114,8 @@ step "collecting furlane.exe, its DLLs and Qt plugins into $STAGE"
 rm -rf "$BUILD_WIN_DIR/deploy"
 mkdir -p "$STAGE"
 cp "$BUILD_WIN_DIR/bin/furlane.exe" "$STAGE/"
+# The icon for shortcuts and "Apps & features"; the program carries its own.
+cp "$ROOT/packaging/icon/furlane.ico" "$STAGE/app.ico"
 
 # What Windows itself provides is not shipped; a DLL of ours that cannot be
 # found is an error. The MinGW runtime comes with the Qt build.
@@ -189,4 +195,54 @@ with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as z:
 PY
 fi
 mv -f "$ZIP.part" "$ZIP"
-step "done: $ZIP ($(du -h "$ZIP" | cut -f1))"
+step "written: $ZIP ($(du -h "$ZIP" | cut -f1))"
+
+# ---- Installer: the same files, installed for the current user -------------
+SETUP="$ROOT/dist/Furlane-Setup-$VERSION.exe"
+step "writing $SETUP"
+NSIS_DIR="$BUILD_WIN_DIR/nsis"
+rm -rf "$NSIS_DIR"
+mkdir -p "$NSIS_DIR"
+# The files to install, folder by folder, and the lines that remove exactly
+# them again (the deepest folders last, each only once empty).
+(
+    cd "$STAGE"
+    find . -type d | sed 's|^\./\?||' | sort | while IFS= read -r dir; do
+        win_dir=${dir//\//\\}
+        echo "SetOutPath \"\$INSTDIR${win_dir:+\\$win_dir}\""
+        find "${dir:-.}" -maxdepth 1 -type f | sort | while IFS= read -r file; do
+            echo "File \"$STAGE/${file#./}\""
+        done
+    done
+) >"$NSIS_DIR/install.nsh"
+(
+    cd "$STAGE"
+    find . -type f | sed 's|^\./||' | sort | while IFS= read -r file; do
+        echo "Delete \"\$INSTDIR\\${file//\//\\}\""
+    done
+    find . -mindepth 1 -type d | sed 's|^\./||' | sort -r | while IFS= read -r dir; do
+        echo "RMDir \"\$INSTDIR\\${dir//\//\\}\""
+    done
+) >"$NSIS_DIR/remove.nsh"
+# Windows' file version has four numbers.
+IFS=. read -r v1 v2 v3 v4 <<<"$(sed -E 's/^([0-9]+(\.[0-9]+){0,3}).*/\1/' <<<"$VERSION")"
+FILE_VERSION="${v1:-0}.${v2:-0}.${v3:-0}.${v4:-0}"
+nsis_args=(
+    -V2 -INPUTCHARSET UTF8
+    -DVERSION="$VERSION" -DFILE_VERSION="$FILE_VERSION" -DPUBLISHER="${FURLANE_PUBLISHER:-Furlane}"
+    -DICON="$ROOT/packaging/icon/furlane.ico"
+    -DINSTALL_FILES="$NSIS_DIR/install.nsh" -DREMOVE_FILES="$NSIS_DIR/remove.nsh"
+    -DOUTFILE="$SETUP.part"
+)
+SIGNING=""
+[[ -n "${FURLANE_SIGN_CERT:-}${FURLANE_SIGN_KEY:-}" ]] && SIGNING=1
+[[ -n "$SIGNING" ]] && nsis_args+=(-DSIGN_UNINSTALLER="$ROOT/scripts/sign_exe.sh")
+rm -f "$SETUP" "$SETUP.part"
+makensis "${nsis_args[@]}" "$ROOT/packaging/windows/installer.nsi" >"$NSIS_DIR/makensis.log" 2>&1 \
+    || { rm -f "$SETUP.part"; tail -n 30 "$NSIS_DIR/makensis.log"; die "makensis failed (full output: $NSIS_DIR/makensis.log)"; }
+if [[ -n "$SIGNING" ]]; then
+    step "signing the installer with $FURLANE_SIGN_CERT"
+    "$ROOT/scripts/sign_exe.sh" "$SETUP.part" || { rm -f "$SETUP.part"; die "signing the installer failed"; }
+fi
+mv -f "$SETUP.part" "$SETUP"
+step "done: $ZIP and $SETUP ($(du -h "$SETUP" | cut -f1))"

@@ -9,7 +9,7 @@ PACKAGES=(
     python3 openssl
     xvfb xauth x11-utils fonts-noto-cjk fonts-noto-color-emoji
     openbox xdotool imagemagick iproute2
-    g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 xz-utils zip wine64 wine osslsigncode
+    g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 xz-utils zip nsis wine64 wine osslsigncode
 )
 
 missing=()

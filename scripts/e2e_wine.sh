@@ -9,16 +9,23 @@
 #     in the window: the game is found through the Toolhelp listing, the root
 #     lands in the registry, and a skin installed with a card's "安装" button
 #     lands whole in the game's mod folder;
-#  3. the self-update: the server publishes the next version (1.1 unless
-#     FURLANE_NEXT_VERSION says otherwise), whose download is furlane.exe built
-#     as that version; the old program downloads it, writes update.bat,
-#     launches it elevated and exits; the script ends and deletes the old
-#     program, starts the new one and deletes itself;
+#  3. the installer, Furlane-Setup-<version>.exe, installs silently (/S) for
+#     the user: the program in %LOCALAPPDATA%\Programs\Furlane, a Start-menu
+#     shortcut and an "Apps & features" entry; Furlane is started from the
+#     shortcut's target and updates itself there: the server publishes the
+#     next version (1.1 unless FURLANE_NEXT_VERSION says otherwise), whose
+#     download is furlane.exe built as that version; the old program downloads
+#     it, writes update.bat, launches it elevated and exits; the script ends
+#     and deletes the old program, starts the new one and deletes itself;
 #  4. display scales: furlane.exe at 144 DPI (Wine's LogPixels) on screens
-#     where 150 % fits and where it does not, at 192 DPI, and once at 96 DPI
-#     with all the host's fonts (a bitmap colour emoji font among them); each
-#     time the window's size in pixels, a page of cards whose zoom buttons
-#     show a magnifier and open the viewer, a screenshot, and a clean close;
+#     where 150 % fits and where it does not, at 192 DPI, at 96 DPI on a
+#     1366 x 768 screen with a 40-pixel task bar (a shorter window whose cards
+#     scroll), and once at 96 DPI with all the host's fonts (a bitmap colour
+#     emoji font among them); each time the window's size in pixels, a page of
+#     cards whose zoom buttons show a magnifier and open the viewer, a
+#     screenshot, and a clean close; then the uninstaller of 3, as "Apps &
+#     features" starts it, removes the program, its shortcut and its entry and
+#     leaves every skin in the game's mod folder as it was;
 #  5. the self-update of 3 again, from folders named Übersicht and 工具 under
 #     German, English and Chinese code pages (cmd reads update.bat in the OEM
 #     code page);
@@ -90,7 +97,8 @@ mkdir -p "$ARTIFACTS"
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/furlane-e2e.XXXXXX")
 wine_prefix "$WORK"
 # A crash ends the program at once: no debugger that waits on the display.
-export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d"
+# No Linux menu entries for the installer's shortcut in the user's home.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winedbg.exe=d;winemenubuilder.exe=d"
 pids=()
 cleanup() {
     wine_stop
@@ -149,11 +157,20 @@ wait_for 10 grep -q '^PORT ' "$WORK/server.out" || {
 requests() { python3 -c 'import json,sys,urllib.request as u; [print(r["method"], r["path"]) for r in json.load(u.urlopen(sys.argv[1]))]' "http://127.0.0.1:$PORT/__control/requests"; }
 served() { requests | grep -F "$1" >/dev/null; }
 
-# An X screen of the size $1 (WIDTHxHEIGHT) run by openbox; $DISPLAY names
-# it. A screen started earlier is stopped first, with Wine, which holds it.
+# An X screen of the size $1 (WIDTHxHEIGHT, or WIDTHxHEIGHT+BAR for a task
+# bar of BAR pixels at the bottom, which openbox keeps out of the work area)
+# run by openbox; $DISPLAY names it. A screen started earlier is stopped
+# first, with Wine, which holds it.
 X_PIDS=()
 start_screen() {
-    local pid
+    local pid size=${1%+*} bar=0
+    [[ "$1" == *+* ]] && bar=${1##*+}
+    cat >"$WORK/openbox.xml" <<OPENBOX
+<?xml version="1.0" encoding="UTF-8"?>
+<openbox_config xmlns="http://openbox.org/3.4/rc">
+  <margins><top>0</top><bottom>$bar</bottom><left>0</left><right>0</right></margins>
+</openbox_config>
+OPENBOX
     if ((${#X_PIDS[@]})); then
         wine_stop
         for pid in "${X_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
@@ -161,13 +178,13 @@ start_screen() {
     fi
     rm -f "$WORK/display"
     exec 3>"$WORK/display"
-    Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp >>"$WORK/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp >>"$WORK/xvfb.log" 2>&1 &
     X_PIDS+=($!)
     pids+=($!)
     exec 3>&-
     wait_for 20 test -s "$WORK/display" || fail "Xvfb did not start"
     export DISPLAY=":$(head -n 1 "$WORK/display")"
-    openbox >>"$WORK/openbox.log" 2>&1 &
+    openbox --config-file "$WORK/openbox.xml" >>"$WORK/openbox.log" 2>&1 &
     X_PIDS+=($!)
     pids+=($!)
 }
@@ -398,8 +415,43 @@ echo "OK: the skin's files landed whole in $GAME_ROOT_WIN\\DreadHunger\\Content\
 timeout 60 "$WINE" taskkill /F /IM furlane.exe >/dev/null 2>&1
 wait_for 20 gone "$APP_PID" || failed "furlane.exe did not end"
 
-# --- 3. the self-update round trip -------------------------------------------
-step "publishing $NEXT_VERSION and starting furlane.exe $VERSION again"
+# --- 3. the installer, and the self-update round trip in its folder ----------
+SETUP="$ROOT/dist/Furlane-Setup-$VERSION.exe"
+[[ -f "$SETUP" ]] || failed "$SETUP is missing (run scripts/build-windows.sh first)"
+step "installing with $(basename "$SETUP") /S"
+timeout 180 "$WINE" "$SETUP" /S >>"$WORK/app.out" 2>&1 || failed "the silent install ended with status $?"
+# The Windows spelling of a path below drive C.
+windows_path() { local path=${1#"$C"/}; path=${path//\//\\}; echo "C:\\$path"; }
+UNINSTALL_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Furlane'
+uninstall_value() {
+    timeout 60 "$WINE" reg query "$UNINSTALL_KEY" /v "$1" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z_]* *//p"
+}
+INSTALLED=$(find "$C/users" -maxdepth 6 -type d -ipath '*/AppData/Local/Programs/Furlane' | head -n 1)
+[[ -n "$INSTALLED" ]] || failed "nothing was installed in %LOCALAPPDATA%\\Programs\\Furlane"
+INSTALLED_WIN=$(windows_path "$INSTALLED")
+while IFS= read -r file; do
+    cmp -s "$APP_DIR/$file" "$INSTALLED/$file" || failed "the installed $file differs from the zip's"
+done < <(cd "$APP_DIR" && find . -type f | sed 's|^\./||')
+[[ -f "$INSTALLED/app.ico" && -f "$INSTALLED/uninstall.exe" ]] || failed "no app.ico or uninstall.exe in $INSTALLED_WIN"
+SHORTCUT=$(find "$C/users" -ipath '*/Start Menu/Programs/Furlane.lnk' | head -n 1)
+[[ -n "$SHORTCUT" ]] || failed "the install made no Start-menu shortcut Furlane.lnk"
+python3 - "$SHORTCUT" "$INSTALLED_WIN\\furlane.exe" <<'PY' || failed "the shortcut does not lead to $INSTALLED_WIN\\furlane.exe"
+import sys
+link = open(sys.argv[1], "rb").read().lower()
+target = sys.argv[2].lower()
+sys.exit(0 if target.encode("utf-16-le") in link or target.encode("latin-1") in link else 1)
+PY
+for value in "DisplayName=Furlane" "DisplayVersion=$VERSION" "Publisher=Furlane" \
+             "UninstallString=\"$INSTALLED_WIN\\uninstall.exe\"" "DisplayIcon=$INSTALLED_WIN\\app.ico"; do
+    got=$(uninstall_value "${value%%=*}")
+    want=${value#*=}
+    [[ "${got,,}" == "${want,,}" ]] || failed "Apps & features: ${value%%=*} is '$got', expected '$want'"
+done
+passed+=("silent per-user install")
+echo "OK: installed in $INSTALLED_WIN with a Start-menu shortcut and an Apps & features entry"
+
+step "publishing $NEXT_VERSION and starting the installed furlane.exe $VERSION from its shortcut"
+APP_DIR=$INSTALLED
 NEXT_NAME="Furlane-$NEXT_VERSION.exe"
 cp "$NEXT_EXE" "$WORK/data/files/$NEXT_NAME"
 printf '{"Furlane代理版本": "%s", "Furlane代理下载地址": "@@BASE@@/files/%s"}\n' "$NEXT_VERSION" "$NEXT_NAME" \
@@ -420,14 +472,17 @@ updated_itself() {
     cmp -s "${PUBLISHED:-$NEXT_EXE}" "$APP_DIR/$NEXT_NAME" || failed "$NEXT_NAME$where differs from the published file"
 }
 log_from=$(($(wc -l <"$LOG") + 1))
-start_app
-updated_itself ""
+# As the Start menu does: the shell opens the shortcut and starts its target.
+(cd "$WORK" && exec timeout 600 "$WINE" start /wait /unix "$SHORTCUT") >>"$WORK/app.out" 2>&1 &
+APP_PID=$!
+pids+=($APP_PID)
+updated_itself " in $INSTALLED_WIN"
 logged "$log_from" "当前程序没有数字签名，更新文件未经签名校验" \
     || failed "the unsigned furlane.exe $VERSION did not log that the update went unchecked"
 wait_for 60 has_window || failed "furlane.exe $NEXT_VERSION shows no window"
 shot updated.png
 passed+=("self-update")
-echo "OK: $VERSION downloaded $NEXT_NAME and exited; update.bat deleted the old furlane.exe, started $NEXT_VERSION and deleted itself"
+echo "OK: the installed $VERSION, started from its shortcut, downloaded $NEXT_NAME and exited; update.bat deleted the old furlane.exe, started $NEXT_VERSION and deleted itself"
 else
     timeout 60 "$WINE" taskkill /F /IM furlane.exe >/dev/null 2>&1
     wait_for 20 gone "$APP_PID" || failed "furlane.exe did not end"
@@ -488,6 +543,22 @@ display_run() {
         shot "$name-queue.png"
         gone "$APP_PID" && failed "$name: furlane.exe ended while showing the queue"
     fi
+    if [[ "$screen" == *+* ]]; then
+        # A window lower than its cards and pager: the wheel over the cards
+        # brings the pager (下一页 is blue) into view above the task bar.
+        xdotool windowactivate --sync "$(xdotool search --onlyvisible --name '^查看大图$' | head -n 1)" key Escape
+        wait_for 10 eval '! shown 查看大图' || failed "$name: the viewer did not close"
+        local area_bottom=${screen#*x} cards_top
+        area_bottom=$((${area_bottom%+*} - ${screen##*+}))
+        read -r x cards_top bottom < <(find_patch 4caf50 10 0 || find_patch ff4444 10 0)
+        ! find_patch 3b82f6 10 "$cards_top" >/dev/null || failed "$name: the pager shows unscrolled: the window is not shorter"
+        xdotool mousemove "$x" "$cards_top" click --repeat 10 --delay 50 5
+        wait_for 10 find_patch 3b82f6 10 "$cards_top" >/dev/null || failed "$name: the pager cannot be scrolled to"
+        read -r x top bottom < <(find_patch 3b82f6 10 "$cards_top")
+        ((bottom < area_bottom)) || failed "$name: the pager ends at row $bottom, under the task bar (from row $area_bottom)"
+        sleep 1
+        shot "$name-scrolled.png"
+    fi
     timeout 60 "$WINE" taskkill /IM "$PROGRAM" >/dev/null 2>&1   # a close request, as from the frame
     wait_for 30 gone "$APP_PID" || failed "$name: furlane.exe did not close"
     wait "$APP_PID"
@@ -518,8 +589,26 @@ PY
 display_run dpi144 144 2560x1600 1455x1305
 display_run dpi144-small-screen 144 1920x1080 970x870
 display_run dpi192 192 3840x2160 1940x1740
+display_run small-screen 96 1366x768+40 970x688
 display_run host-fonts 96 1280x1024 970x870 host
 passed+=("display scales and host fonts")
+
+# --- the uninstall, as "Apps & features" starts it ----------------------------
+if [[ -n "${INSTALLED:-}" ]]; then
+    step "uninstalling: $(uninstall_value UninstallString) /S"
+    skins() { (cd "$MOD_DIR" && find . -type f -exec sha256sum {} + | sort); }
+    skins_before=$(skins)
+    [[ -n "$skins_before" ]] || failed "no skin is installed to keep"
+    timeout 120 "$WINE" "$INSTALLED/uninstall.exe" /S >>"$WORK/app.out" 2>&1 || failed "the uninstaller ended with status $?"
+    # It goes on from a copy of itself in the temporary folder.
+    wait_for 60 test ! -e "$INSTALLED" \
+        || failed "the uninstaller left $INSTALLED_WIN: $(cd "$INSTALLED" && find . | tr '\n' ' ')"
+    [[ ! -e "$SHORTCUT" ]] || failed "the uninstaller left the Start-menu shortcut"
+    ! timeout 60 "$WINE" reg query "$UNINSTALL_KEY" >/dev/null 2>&1 || failed "the uninstaller left the Apps & features entry"
+    [[ "$(skins)" == "$skins_before" ]] || failed "the uninstall changed the skins in the mod folder"
+    passed+=("uninstall")
+    echo "OK: the uninstaller removed the program, its shortcut and its entry; the mod folder kept: $(cd "$MOD_DIR" && ls | tr '\n' ' ')"
+fi
 
 # --- 5. the self-update from folders no code page holds ---------------------
 # cmd reads update.bat in the OEM code page, which Wine takes from the locale:

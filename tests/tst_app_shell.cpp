@@ -2,6 +2,7 @@
 #include "app/display_scale.h"
 #include "app/main_window.h"
 #include "app/message_dialogs.h"
+#include "app/queue_taskbar_progress.h"
 #include "ui/browse/category_bar.h"
 #include "ui/browse/skin_grid.h"
 #include "core/download/download_manager.h"
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -141,6 +143,10 @@ private slots:
     void messageShownWhole();
     void scaleFactor_data();
     void scaleFactor();
+    void fittedWindowSize_data();
+    void fittedWindowSize();
+    void queuePercent_data();
+    void queuePercent();
     void scaleSetUp_data();
     void scaleSetUp();
     void forceCloseEndsWithStatusOne();
@@ -206,7 +212,9 @@ void TestAppShell::frame()
     QCOMPARE(main_layout->count(), 3);
     QCOMPARE(main_layout->itemAt(0)->widget(), dir_label->parentWidget());
     QCOMPARE(main_layout->itemAt(1)->widget(), bar);
-    QCOMPARE(main_layout->itemAt(2)->widget(), grid);
+    auto *grid_scroll = qobject_cast<QScrollArea *>(main_layout->itemAt(2)->widget());
+    QVERIFY(grid_scroll);
+    QCOMPARE(grid_scroll->widget(), grid);
     QCOMPARE(grid_layout->count(), 2);
     QCOMPARE(grid_layout->itemAt(0)->widget(), card_area);
     QCOMPARE(grid_layout->itemAt(1)->widget(), grid->findChild<QPushButton *>(QStringLiteral("prev_btn"))->parentWidget());
@@ -216,8 +224,12 @@ void TestAppShell::frame()
     QCOMPARE(flow_layout->maxColumns(), 3);
     QCOMPARE(bar->minimumHeight(), 130);
 
-    // No app.ico beside the test program: the default icon, no failure.
+    // No app.ico beside the test program: the icon built into the program,
+    // drawn for every size a desktop asks for.
     QVERIFY(!QFileInfo::exists(MainWindow::icon_path()));
+    const QList<QSize> icon_sizes = window->windowIcon().availableSizes();
+    for (const int side : {16, 24, 32, 48, 64, 128, 256})
+        QVERIFY2(icon_sizes.contains(QSize(side, side)), qPrintable(QString::number(side)));
     QVERIFY(MainWindow::icon_path().endsWith(QStringLiteral("/app.ico")));
     QVERIFY(QFileInfo(MainWindow::icon_path()).isAbsolute());
 
@@ -228,6 +240,16 @@ void TestAppShell::frame()
     const QMargins m = flow_layout->contentsMargins();
     QVERIFY2(card_area->height() >= m.top() + 2 * 260 + flow_layout->verticalSpacing(),
              qPrintable(QString::number(card_area->height())));
+    QVERIFY(!grid_scroll->verticalScrollBar()->isVisible());
+
+    // On a lower screen the rows keep their height and the pager is
+    // scrolled to, not cut off.
+    window->fit_size(QSize(970, 688));
+    QTRY_VERIFY(grid_scroll->verticalScrollBar()->isVisible());
+    QVERIFY(card_area->height() >= m.top() + 2 * 260 + flow_layout->verticalSpacing());
+    QCOMPARE(grid_scroll->verticalScrollBar()->maximum(), grid->height() - grid_scroll->viewport()->height());
+    window->fit_size(MAIN_WINDOW_SIZE);
+    QTRY_VERIFY(!grid_scroll->verticalScrollBar()->isVisible());
 }
 
 void TestAppShell::fixedSizeCannotChange()
@@ -453,6 +475,63 @@ void TestAppShell::scaleFactor()
     QFETCH(QSize, available);
     QFETCH(double, factor);
     QCOMPARE(choose_scale_factor(display_scale, available), factor);
+}
+
+void TestAppShell::fittedWindowSize_data()
+{
+    QTest::addColumn<double>("factor");
+    QTest::addColumn<double>("display_scale");
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<QSize>("size");
+
+    QTest::newRow("1920x1080: whole") << 1.0 << 1.0 << QSize(1920, 1040) << QSize(970, 870);
+    QTest::newRow("unknown area: whole") << 1.0 << 1.0 << QSize() << QSize(970, 870);
+    QTest::newRow("exactly room for the frame: whole") << 1.0 << 1.0 << QSize(986, 910) << QSize(970, 870);
+    QTest::newRow("one row short") << 1.0 << 1.0 << QSize(986, 909) << QSize(970, 869);
+    QTest::newRow("1366x768 less a 40 px task bar") << 1.0 << 1.0 << QSize(1366, 728) << QSize(970, 688);
+    QTest::newRow("1280x720 less a 40 px task bar") << 1.0 << 1.0 << QSize(1280, 680) << QSize(970, 640);
+    QTest::newRow("150 % laptop drawn at 100 %: frame at 150 %") << 1.0 << 1.5 << QSize(1366, 728) << QSize(970, 668);
+    QTest::newRow("150 % that fits: whole") << 1.5 << 1.5 << QSize(2560, 1400) << QSize(970, 870);
+    QTest::newRow("scaled window: device pixels over the factor") << 2.0 << 2.0 << QSize(2000, 1600) << QSize(970, 760);
+    QTest::newRow("narrow screen") << 1.0 << 1.0 << QSize(900, 1040) << QSize(884, 870);
+    QTest::newRow("tiny screen: the least that works") << 1.0 << 1.0 << QSize(600, 400) << MINIMUM_WINDOW_SIZE;
+}
+
+void TestAppShell::fittedWindowSize()
+{
+    QFETCH(double, factor);
+    QFETCH(double, display_scale);
+    QFETCH(QSize, available);
+    QFETCH(QSize, size);
+    QCOMPARE(fitted_window_size(factor, display_scale, available), size);
+}
+
+void TestAppShell::queuePercent_data()
+{
+    QTest::addColumn<int>("finished");
+    QTest::addColumn<int>("running_percent");
+    QTest::addColumn<bool>("running");
+    QTest::addColumn<int>("waiting");
+    QTest::addColumn<int>("percent");
+
+    QTest::newRow("first task starts") << 0 << 0 << true << 0 << 0;
+    QTest::newRow("one task half done") << 0 << 50 << true << 0 << 50;
+    QTest::newRow("two of three done, the last waits") << 2 << 0 << false << 1 << 66;
+    QTest::newRow("one done, one half, two waiting") << 1 << 50 << true << 2 << 37;
+    QTest::newRow("a waiting task does not count as done") << 0 << 100 << true << 1 << 50;
+    QTest::newRow("a report beyond 100 counts as 100") << 1 << 250 << true << 0 << 100;
+    QTest::newRow("all ended") << 3 << 0 << false << 0 << 100;
+    QTest::newRow("nothing at all") << 0 << 0 << false << 0 << 0;
+}
+
+void TestAppShell::queuePercent()
+{
+    QFETCH(int, finished);
+    QFETCH(int, running_percent);
+    QFETCH(bool, running);
+    QFETCH(int, waiting);
+    QFETCH(int, percent);
+    QCOMPARE(queue_percent(finished, running_percent, running, waiting), percent);
 }
 
 void TestAppShell::scaleSetUp_data()

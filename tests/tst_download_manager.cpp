@@ -1,4 +1,5 @@
 #include "app/program_services.h"
+#include "app/queue_taskbar_progress.h"
 #include "support/download_fixtures.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
@@ -19,6 +20,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QWidget>
 #include <QtTest>
 
 namespace {
@@ -225,6 +227,30 @@ private slots:
         QCOMPARE(ends, (QStringList{"started A", "completed A", "started B", "completed B", "started C", "completed C"}));
         for (const QString &name : {"A", "B", "C"})
             QVERIFY(QFileInfo::exists(mod_file(name + ".pak")));
+    }
+
+    // The task-bar button shows a burst of downloads as one bar and is
+    // cleared once the queue is empty; the next burst starts from nothing.
+    void taskbar_follows_each_burst()
+    {
+        QWidget window;
+        auto *taskbar = new QueueTaskbarProgress(*manager, &window);
+        QList<std::optional<int>> shown;
+        const auto note = [&] { shown << taskbar->percent_shown(); };
+        auto c1 = connect(manager, &DownloadManager::task_started, this, note);
+        auto c2 = connect(manager, &DownloadManager::task_completed, this, note);
+        manager->add_task(make_task(QStringLiteral("A"), game_dir));
+        manager->add_task(make_task(QStringLiteral("B"), game_dir));
+        QVERIFY(wait_idle());
+        QCOMPARE(shown, (QList<std::optional<int>>{0, 50, 50, std::nullopt}));
+
+        shown.clear();
+        manager->add_task(make_task(QStringLiteral("C"), game_dir));
+        QVERIFY(wait_idle());
+        disconnect(c1);
+        disconnect(c2);
+        QCOMPARE(shown, (QList<std::optional<int>>{0, std::nullopt}));
+        QVERIFY(!taskbar->percent_shown());
     }
 
     void cancelling_a_waiting_task_only_updates_the_queue()

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -56,13 +57,26 @@ double choose_scale_factor(double display_scale, const QSize &available, const Q
     return 1.0;
 }
 
+QSize fitted_window_size(double factor, double display_scale, const QSize &available, const QSize &window)
+{
+    if (available.isEmpty() || !(factor > 0))
+        return window;
+    // Whole pixels only: a fraction over would push the frame off the area.
+    const auto room = [&](int area, int frame, int wanted, int least) {
+        const int fits = int(std::floor((area - frame * display_scale) / factor + 1e-9));
+        return std::max(std::min(wanted, fits), std::min(wanted, least));
+    };
+    return QSize(room(available.width(), WINDOW_FRAME_ALLOWANCE.width(), window.width(), MINIMUM_WINDOW_SIZE.width()),
+                 room(available.height(), WINDOW_FRAME_ALLOWANCE.height(), window.height(), MINIMUM_WINDOW_SIZE.height()));
+}
+
 DisplayScaleSetup::DisplayScaleSetup()
 {
     const platform::DisplayMetrics metrics = platform::primary_display_metrics();
     m_display_scale = (metrics.dpi > 0 ? metrics.dpi / 96.0 : 1.0)
         * variable_factor("QT_SCALE_FACTOR") * variable_factor("QT_SCREEN_SCALE_FACTORS");
-    m_factor = choose_scale_factor(m_display_scale,
-                                   QSize(metrics.available_width, metrics.available_height));
+    m_available = QSize(metrics.available_width, metrics.available_height);
+    m_factor = choose_scale_factor(m_display_scale, m_available);
 
     // One factor for everything, ours; not Qt's per-screen one, which
     // rounds fractional scales its own way and lets point sizes grow apart.
@@ -71,6 +85,11 @@ DisplayScaleSetup::DisplayScaleSetup()
     set_variable("QT_SCALE_FACTOR", QByteArray::number(m_factor, 'g', 6));
     unset_variable("QT_SCREEN_SCALE_FACTORS");
     set_variable("QT_FONT_DPI", "96");
+}
+
+QSize DisplayScaleSetup::window_size() const
+{
+    return fitted_window_size(m_factor, m_display_scale, m_available);
 }
 
 void DisplayScaleSetup::set_variable(const char *name, const QByteArray &value)

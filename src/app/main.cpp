@@ -36,6 +36,8 @@ int main(int argc, char *argv[])
     // exists, so it is decided before.
     DisplayScaleSetup display_scale;
     QApplication app(argc, argv);
+    // Desktops match the window to furlane.desktop, for its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("furlane"));
     display_scale.restore_environment();
     if (claim == SingleInstance::Claim::Running) {
         // One that was closing as this one started has let go of the lock.
@@ -53,6 +55,7 @@ int main(int argc, char *argv[])
         window.raise();
         window.activateWindow();
     });
+    window.fit_size(display_scale.window_size());
     // Whole on the screen it opens on, frame included, as far as it fits.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect area = screen->availableGeometry();

@@ -1,8 +1,10 @@
 #include "app/main_window.h"
 
+#include "app/app_icon.h"
 #include "app/display_scale.h"
 #include "app/message_dialogs.h"
 #include "app/program_services.h"
+#include "app/queue_taskbar_progress.h"
 #include "ui/browse/category_bar.h"
 #include "ui/browse/skin_grid.h"
 #include "core/catalog/catalog_service.h"
@@ -13,11 +15,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -108,8 +110,7 @@ void MainWindow::build_frame()
     setWindowTitle(QStringLiteral("Furlane"));
     setFixedSize(MAIN_WINDOW_SIZE);
 
-    if (QFileInfo::exists(icon_path()))
-        setWindowIcon(QIcon(icon_path()));
+    setWindowIcon(app_icon());
 
     setStyleSheet(QString::fromUtf8(WINDOW_STYLE));
 
@@ -150,16 +151,33 @@ void MainWindow::build_frame()
     connect(m_category_bar, &CategoryBar::subcategory_chosen, this, &MainWindow::choose_subcategory);
 
     m_grid = new SkinGrid(m_downloads, m_covers);
-    m_grid->set_viewer_icon_path(icon_path());
+    m_grid->set_viewer_icon_path(app_icon_path());
     connect(m_grid, &SkinGrid::message_requested, this, &MainWindow::message);
 
     main_layout->addWidget(dir_widget, 0);
     main_layout->addWidget(m_category_bar, 0);
-    main_layout->addWidget(m_grid, 1);
+    // A screen lower than the window (1366 x 768 less a task bar) gets a
+    // shorter window whose cards and pager scroll; at full size nothing
+    // scrolls. The texts keep their size: a smaller scale would not be
+    // readable there.
+    auto *grid_scroll = new QScrollArea;
+    grid_scroll->setObjectName(QStringLiteral("grid_scroll"));
+    grid_scroll->setFrameShape(QFrame::NoFrame);
+    grid_scroll->setWidgetResizable(true);
+    grid_scroll->setWidget(m_grid);
+    grid_scroll->viewport()->setAutoFillBackground(false);
+    m_grid->setAutoFillBackground(false);
+    main_layout->addWidget(grid_scroll, 1);
 
     setCentralWidget(container);
+    new QueueTaskbarProgress(m_downloads, this);
     connect_search();
     connect_installed();
+}
+
+void MainWindow::fit_size(const QSize &size)
+{
+    setFixedSize(size);
 }
 
 void MainWindow::message(const QString &title, const QString &text, const QString &kind)

@@ -39,6 +39,10 @@ public:
     explicit MainWindow(ProgramServices &services);
     ~MainWindow() override;
 
+    // The window's fixed size: smaller than the whole window only where the
+    // screen cannot hold it; the card area scrolls then.
+    void fit_size(const QSize &size);
+
     // app.ico beside the program: the window's and the cover viewer's icon.
     static QString icon_path();
 

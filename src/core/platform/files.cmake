@@ -1,7 +1,7 @@
 # Sources of this folder, added to furlane_core. The process listing has one
 # implementation per system; the Win32 one builds only on Windows. So do the
 # display metrics read before the window exists (Win32, or the X server),
-# Steam's folder from the registry (Windows only), and SHA-256 from CNG on
+# Steam's folder from the registry and the task-bar progress (Windows only), and SHA-256 from CNG on
 # Windows and from libcrypto elsewhere.
 list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/end_now.cpp
@@ -16,6 +16,7 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/native_sha256_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/steam_registry_win.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/taskbar_progress_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win_error_text.cpp
         ${CMAKE_CURRENT_LIST_DIR}/win_processes.cpp
     )
@@ -24,5 +25,6 @@ else()
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_x11.cpp
         ${CMAKE_CURRENT_LIST_DIR}/native_sha256_openssl.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_linux.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/taskbar_progress_none.cpp
     )
 endif()

@@ -151,6 +151,10 @@ SkinGrid::SkinGrid(DownloadManager &downloads, CoverStore &covers, QWidget *pare
     m_cards->setContentsMargins(9, 0, 9, 0);
     m_cards->setVerticalSpacing(8);
     m_card_area->setLayout(m_cards);
+    // Two whole rows of cards, always: a window lower than that scrolls
+    // them rather than cut them.
+    m_card_area->setMinimumHeight(m_cards->contentsMargins().top() + 2 * SkinWidget::CARD_HEIGHT
+                                  + m_cards->verticalSpacing() + m_cards->contentsMargins().bottom());
 
     layout->addWidget(m_card_area, 1);
     layout->addWidget(create_pager(), 0);

@@ -237,7 +237,7 @@ SkinWidget::~SkinWidget() = default;
 
 void SkinWidget::init_ui()
 {
-    setFixedSize(CARD_WIDTH, 260);
+    setFixedSize(CARD_WIDTH, CARD_HEIGHT);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // A QWidget subclass paints its style sheet background only when asked.
     setAttribute(Qt::WA_StyledBackground, true);

@@ -26,6 +26,7 @@ class SkinWidget final : public QWidget {
 
 public:
     static constexpr int CARD_WIDTH = 280;
+    static constexpr int CARD_HEIGHT = 260;
     static constexpr int COVER_HEIGHT = 185;
 
     // What the cover area shows: a neutral look while the cover is on its
