@@ -86,7 +86,7 @@ int main(int argc, char **argv)
     auto *catalog = window.findChild<CatalogService *>();
     if (!bar || !grid || !catalog)
         return 1;
-    const HttpResult fetched = services.http.get(config::BASE_API(), 10);
+    const HttpResult fetched = services.http.get(catalog->endpoints().base_api, 10);
     if (fetched.failed() || fetched.status != 200)
         return 1;
     const QByteArray body = fetched.body;

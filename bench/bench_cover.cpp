@@ -55,12 +55,12 @@ int main(int argc, char **argv)
     const int repeats = std::max(3, app.arguments().value(1, QStringLiteral("15")).toInt());
 
     // Nothing listens there: a cache miss would show as a placeholder.
-    config::set_endpoints(QStringLiteral("http://127.0.0.1:9"));
+    const ServerEndpoints nowhere = ServerEndpoints::from_base(QStringLiteral("http://127.0.0.1:9"));
     QDir().mkpath(config::CACHE_DIR());
 
     QStringList files;
     for (int i = 0; i < CARDS; ++i) {
-        const QString path = cover_cache_path(cover_url(cover_page_record(i)));
+        const QString path = cover_cache_path(cover_url(nowhere, cover_page_record(i)));
         if (!painted_cover(i + 1).save(path, "JPEG", 90)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
@@ -73,6 +73,7 @@ int main(int argc, char **argv)
     const QString game_dir = make_game_folder(home.path());
 
     ProgramServices services;
+    services.covers.set_endpoints(nowhere);
     QWidget container;
     container.resize(900, 560);
     auto *layout = new FlowLayout(&container);

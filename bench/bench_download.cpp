@@ -158,8 +158,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: furlane_bench download|cancel <base> <game_dir> <skin> [repeats]\n");
         return 2;
     }
-    config::set_endpoints(args.at(2));
     ProgramServices services;
+    services.downloads.set_endpoints(ServerEndpoints::from_base(args.at(2)));
     if (args.at(1) == QLatin1String("download"))
         return bench_download(&services.downloads, args.at(3), args.at(4));
     if (args.at(1) == QLatin1String("cancel"))

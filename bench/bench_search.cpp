@@ -79,10 +79,10 @@ QJsonArray catalogue_with_covers()
 }
 
 // Puts the six painted covers into the cache for `records`, first to sixth.
-bool cache_covers(const QList<QJsonObject> &records, const QList<QByteArray> &jpegs)
+bool cache_covers(const ServerEndpoints &endpoints, const QList<QJsonObject> &records, const QList<QByteArray> &jpegs)
 {
     for (int i = 0; i < records.size() && i < jpegs.size(); ++i) {
-        QFile file(cover_cache_path(cover_url(records.at(i))));
+        QFile file(cover_cache_path(cover_url(endpoints, records.at(i))));
         if (!file.open(QIODevice::WriteOnly) || file.write(jpegs.at(i)) != jpegs.at(i).size())
             return false;
     }
@@ -197,7 +197,7 @@ int main(int argc, char **argv)
     QDir().mkpath(config::CACHE_DIR());
     QList<QByteArray> jpegs;
     for (int i = 0; i < COVER_PAGE_CARDS; ++i) {
-        const QString path = cover_cache_path(cover_url(cover_page_record(i)));
+        const QString path = cover_cache_path(cover_url(services.covers.endpoints(), cover_page_record(i)));
         if (!painted_cover(i + 1).save(path, "JPEG", 90))
             return 1;
         QFile file(path);
@@ -227,12 +227,12 @@ int main(int argc, char **argv)
     // --- a results page, the page build and the installed view, interleaved
     const QString page_query = QStringLiteral("皮肤1234");
     const QJsonArray page_results = index.find(page_query);
-    if (page_results.size() != 11 || !cache_covers(first_page(page_results), jpegs))
+    if (page_results.size() != 11 || !cache_covers(services.covers.endpoints(), first_page(page_results), jpegs))
         return 1;
     const SkinFileIndex files_index(catalogue);
     const QJsonArray installed_expected = installed_view(grid, mod, files_index);
     grid->leave_list();
-    if (installed_expected.size() != INSTALLED || !cache_covers(first_page(installed_expected), jpegs))
+    if (installed_expected.size() != INSTALLED || !cache_covers(services.covers.endpoints(), first_page(installed_expected), jpegs))
         return 1;
 
     QWidget container;

@@ -150,7 +150,7 @@ bool build_cover_page(ProgramServices &services, FlowLayout *layout, const QStri
     QList<QJsonObject> page;
     for (int i = 0; i < COVER_PAGE_CARDS; ++i)
         page << cover_page_record(i);
-    prefetch_covers(page);
+    prefetch_covers(services.covers.endpoints(), page);
     bool all_covers = true;
     for (int i = 0; i < COVER_PAGE_CARDS; ++i) {
         SkinWidget *card = SkinWidget::create(cover_page_record(i), game_dir, services.downloads, services.covers);

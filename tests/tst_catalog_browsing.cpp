@@ -302,7 +302,6 @@ void TestCatalogBrowsing::write_catalog(const QJsonArray &records)
 std::unique_ptr<MainWindow> TestCatalogBrowsing::make_window(const QJsonArray &records)
 {
     write_catalog(records);
-    config::reset_endpoints_for_tests();
     auto w = std::make_unique<MainWindow>(m_services);
     if (!started(*w))
         qWarning("the start-up answers did not come");
@@ -377,7 +376,6 @@ void TestCatalogBrowsing::categoryLoad()
 
     server.write_file(QStringLiteral("catalog.json"), body);
     server.set_faults(faults);
-    config::reset_endpoints_for_tests();
     MainWindow w(m_services);
     QVERIFY(started(w));
     const Parts p = parts(w);
@@ -869,7 +867,7 @@ void TestCatalogBrowsing::refreshCurrentPageCovers()
         if (!r.contains(QStringLiteral("cover")))
             continue;
         card_fixtures::put_cover(server, r, fresh);
-        cache.insert(name, cover_cache_path(cover_url(r)));
+        cache.insert(name, cover_cache_path(cover_url(ServerEndpoints::from_base(server.base()), r)));
         if (name != QStringLiteral("s3")) {
             QFile f(cache.value(name));
             QVERIFY(f.open(QIODevice::WriteOnly));
@@ -930,7 +928,7 @@ void TestCatalogBrowsing::refreshWhenCacheCannotBeDeleted()
     select(*w, QStringLiteral("A"));
 
     // A non-empty folder where the cache file should be cannot be removed.
-    const QString cache_path = cover_cache_path(cover_url(r));
+    const QString cache_path = cover_cache_path(cover_url(ServerEndpoints::from_base(server.base()), r));
     QFile::remove(cache_path);
     QVERIFY(QDir().mkpath(cache_path + QStringLiteral("/inside")));
     log->clear();
@@ -968,7 +966,7 @@ void TestCatalogBrowsing::refreshWhilePageIsRebuilt()
     clear_layout(parts(*w).cards());
     QTRY_VERIFY(!left.at(0) && !left.at(1));
     for (const QJsonValue &r : records)
-        QTRY_VERIFY(QFileInfo::exists(cover_cache_path(cover_url(r.toObject()))));
+        QTRY_VERIFY(QFileInfo::exists(cover_cache_path(cover_url(ServerEndpoints::from_base(server.base()), r.toObject()))));
     QCOMPARE(card_fixtures::cover_requests(server), 2);
     QVERIFY(lines().filter(QStringLiteral("封面")).isEmpty());
 }

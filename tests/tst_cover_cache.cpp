@@ -122,7 +122,7 @@ private:
 
 void TestCoverCache::initTestCase()
 {
-    QVERIFY(start_server(server));
+    QVERIFY(start_server(server, m_services));
 }
 
 void TestCoverCache::init()
@@ -166,12 +166,12 @@ void TestCoverCache::url_and_cache_name()
     QFETCH(QJsonObject, record);
     QFETCH(QString, query);
 
-    const QString url = cover_url(record);
+    const QString url = cover_url(m_services.covers.endpoints(), record);
     if (query.isEmpty()) {
         QVERIFY(url.isEmpty());
         return;
     }
-    QCOMPARE(url, config::IMAGE_DOWNLOAD_API() + query);
+    QCOMPARE(url, m_services.covers.endpoints().image_download_api + query);
     QCOMPARE(cover_cache_path(url), config::CACHE_DIR() + QLatin1Char('/') + cover_cache_name(url));
 }
 
@@ -289,7 +289,7 @@ void TestCoverCache::first_load_fetches_and_caches()
         QCOMPARE(shown_cover(*card).pixelColor(128, 92), QColor(Qt::red));
     }
     QCOMPARE(cover_requests(server), 1);
-    const QString cache_path = cover_cache_path(cover_url(record));
+    const QString cache_path = cover_cache_path(cover_url(m_services.covers.endpoints(), record));
     QCOMPARE(read_file(cache_path), body);
 
     // Later cards read the cache without asking the server.
@@ -326,7 +326,7 @@ void TestCoverCache::cached_non_image_replaced_after_200()
     const QJsonObject record = skin_record(QStringLiteral("绿"));
     const QByteArray body = encode(solid_image(QSize(300, 300), Qt::green), "JPEG");
     put_cover(server, record, body);
-    const QString cache_path = cover_cache_path(cover_url(record));
+    const QString cache_path = cover_cache_path(cover_url(m_services.covers.endpoints(), record));
     {
         QFile stale(cache_path);
         QVERIFY(stale.open(QIODevice::WriteOnly));
@@ -405,7 +405,7 @@ void TestCoverCache::non_image_answer_cached_but_placeholder()
     put_cover(server, record, "not a picture");
     auto card = make_card(m_services, record);
     QVERIFY(shows_placeholder(*card));
-    QCOMPARE(read_file(cover_cache_path(cover_url(record))), QByteArray("not a picture"));
+    QCOMPARE(read_file(cover_cache_path(cover_url(m_services.covers.endpoints(), record))), QByteArray("not a picture"));
 }
 
 void TestCoverCache::dropped_connection_logged()
@@ -429,7 +429,7 @@ void TestCoverCache::unusable_cache_entry_logged_and_nothing_left_behind()
     // A folder where the cache file belongs can be neither read nor replaced.
     const QJsonObject record = skin_record(QStringLiteral("堵"));
     put_cover(server, record, encode(solid_image(QSize(50, 50), Qt::red), "PNG"));
-    const QString cache_path = cover_cache_path(cover_url(record));
+    const QString cache_path = cover_cache_path(cover_url(m_services.covers.endpoints(), record));
     QVERIFY(QDir().mkpath(cache_path + QStringLiteral("/keep")));
 
     LogCapture log;
@@ -440,7 +440,7 @@ void TestCoverCache::unusable_cache_entry_logged_and_nothing_left_behind()
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines.at(0).startsWith(QStringLiteral("WARNING 加载缓存图片失败: ")), qPrintable(lines.at(0)));
     QVERIFY2(lines.at(1).startsWith(QStringLiteral("ERROR 加载封面图片失败: ")), qPrintable(lines.at(1)));
-    QCOMPARE(cache_files(), QStringList{cover_cache_name(cover_url(record))});
+    QCOMPARE(cache_files(), QStringList{cover_cache_name(cover_url(m_services.covers.endpoints(), record))});
     QVERIFY(QFileInfo(cache_path + QStringLiteral("/keep")).isDir());
 }
 
@@ -465,7 +465,7 @@ void TestCoverCache::removed_cache_folder_made_again()
     QVERIFY(QDir(config::CACHE_DIR()).removeRecursively());
     auto card = make_card(m_services, record);
     QCOMPARE(shown_cover(*card).pixelColor(128, 92), QColor(Qt::red));
-    QVERIFY(QFileInfo::exists(cover_cache_path(cover_url(record))));
+    QVERIFY(QFileInfo::exists(cover_cache_path(cover_url(m_services.covers.endpoints(), record))));
 }
 
 void TestCoverCache::full_size_cover_for_the_viewer()
@@ -475,7 +475,7 @@ void TestCoverCache::full_size_cover_for_the_viewer()
     auto card = make_card(m_services, record);
     // The viewer's copy: the whole image, from the cache the card filled.
     auto full = std::make_shared<QImage>();
-    m_services.covers.fetch(cover_url(record), QSize(), card.get(), [full](const QImage &image) { *full = image; });
+    m_services.covers.fetch(cover_url(m_services.covers.endpoints(), record), QSize(), card.get(), [full](const QImage &image) { *full = image; });
     QCOMPARE(full->size(), QSize(1600, 900));
     QCOMPARE(cover_requests(server), 1);
 
@@ -491,9 +491,9 @@ void TestCoverCache::full_size_cover_for_the_viewer()
 namespace {
 
 // Puts an image straight into the cache, as an earlier download would have.
-QString warm_cache(const QJsonObject &record, const QImage &image)
+QString warm_cache(const ServerEndpoints &endpoints, const QJsonObject &record, const QImage &image)
 {
-    const QString path = cover_cache_path(cover_url(record));
+    const QString path = cover_cache_path(cover_url(endpoints, record));
     image.save(path, "JPEG", 90);
     return path;
 }
@@ -506,27 +506,27 @@ void TestCoverCache::prefetched_covers_handed_out_once_while_fresh()
     const QJsonObject blue = skin_record(QStringLiteral("乙"), QStringLiteral("b.jpg"));
     const QJsonObject broken = skin_record(QStringLiteral("丙"), QStringLiteral("c.jpg"));
     const QJsonObject uncached = skin_record(QStringLiteral("丁"), QStringLiteral("d.jpg"));
-    const QString red_path = warm_cache(red, solid_image(QSize(1920, 1080), Qt::red));
-    const QString blue_path = warm_cache(blue, solid_image(QSize(800, 800), Qt::blue));
-    const QString broken_path = cover_cache_path(cover_url(broken));
+    const QString red_path = warm_cache(m_services.covers.endpoints(), red, solid_image(QSize(1920, 1080), Qt::red));
+    const QString blue_path = warm_cache(m_services.covers.endpoints(), blue, solid_image(QSize(800, 800), Qt::blue));
+    const QString broken_path = cover_cache_path(cover_url(m_services.covers.endpoints(), broken));
     QFile(broken_path).open(QIODevice::WriteOnly);
 
     LogCapture log;
-    prefetch_covers({red, blue, broken, uncached, skin_record(QStringLiteral("戊"), QString())});
+    prefetch_covers(m_services.covers.endpoints(), {red, blue, broken, uncached, skin_record(QStringLiteral("戊"), QString())});
     const QImage first = take_prefetched_cover(red_path);
     QCOMPARE(first.size(), QSize(256, 185));
     QVERIFY(close_enough(first.pixelColor(128, 92), Qt::red));
     QVERIFY(take_prefetched_cover(red_path).isNull());   // handed out once
     QVERIFY(take_prefetched_cover(broken_path).isNull());
-    QVERIFY(take_prefetched_cover(cover_cache_path(cover_url(uncached))).isNull());
+    QVERIFY(take_prefetched_cover(cover_cache_path(cover_url(m_services.covers.endpoints(), uncached))).isNull());
 
     // A file rewritten after the prefetch is not answered from memory.
-    warm_cache(blue, solid_image(QSize(640, 480), Qt::green));
+    warm_cache(m_services.covers.endpoints(), blue, solid_image(QSize(640, 480), Qt::green));
     QVERIFY(take_prefetched_cover(blue_path).isNull());
 
     // A new page drops what the last one left.
-    prefetch_covers({red});
-    prefetch_covers({blue});
+    prefetch_covers(m_services.covers.endpoints(), {red});
+    prefetch_covers(m_services.covers.endpoints(), {blue});
     QVERIFY(take_prefetched_cover(red_path).isNull());
     QVERIFY(!take_prefetched_cover(blue_path).isNull());
 
@@ -537,8 +537,8 @@ void TestCoverCache::prefetched_covers_handed_out_once_while_fresh()
 void TestCoverCache::card_takes_the_prefetched_cover()
 {
     const QJsonObject record = skin_record(QStringLiteral("预取"), QStringLiteral("p.jpg"));
-    const QString path = warm_cache(record, solid_image(QSize(1920, 1080), Qt::red));
-    prefetch_covers({record});
+    const QString path = warm_cache(m_services.covers.endpoints(), record, solid_image(QSize(1920, 1080), Qt::red));
+    prefetch_covers(m_services.covers.endpoints(), {record});
 
     // Same size and time, other bytes: only the prefetched picture is red.
     const QDateTime modified = QFileInfo(path).lastModified();

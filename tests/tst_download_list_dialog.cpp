@@ -88,7 +88,7 @@ void TestDownloadListDialog::initTestCase()
 {
     QVERIFY(server.start());
     config::use_server_for_tests(server.base());
-    config::set_endpoints(server.base());
+    m_services.downloads.set_endpoints(ServerEndpoints::from_base(server.base()));
     for (const char *n : {"甲", "乙", "丙"}) {
         const QString name = QString::fromUtf8(n);
         server.write_file(QStringLiteral("skins/主/子/") + name + QStringLiteral(".pak"), QByteArray(1000, 'p'));

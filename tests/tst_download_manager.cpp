@@ -70,9 +70,8 @@ int quit_while_downloading(int argc, char **argv)
     applog::install();
     QApplication app(argc, argv);
     const QStringList args = app.arguments();
-    config::reset_endpoints_for_tests();
-    config::set_endpoints(args.at(2));
     ProgramServices services;
+    services.downloads.set_endpoints(ServerEndpoints::from_base(args.at(2)));
     DownloadManager *manager = &services.downloads;
     QObject::connect(manager, &DownloadManager::progress_updated, &app, [] { QCoreApplication::quit(); });
     manager->add_task(make_task(QStringLiteral("Slow"), args.at(3)));
@@ -112,12 +111,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(server.start());
-        config::reset_endpoints_for_tests();
-        QVERIFY(config::set_endpoints(server.base()));
         game_dir = sandbox.path() + QStringLiteral("/game");
         for (const QString &name : {"A", "B", "C"})
             serve_skin(server, name);
         manager = &m_services.downloads;
+        manager->set_endpoints(ServerEndpoints::from_base(server.base()));
         connect(manager, &DownloadManager::task_started, this, [this](const QString &id) { events << "started " + id; });
         connect(manager, &DownloadManager::progress_updated, this, [this](const QString &id, int p) {
             // Only the first report of a run is kept, the rest would drown the order.

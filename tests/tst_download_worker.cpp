@@ -85,6 +85,7 @@ class TestDownloadWorker : public QObject {
     // Made after the application object and gone before it; first, so it
     // outlives every window a test keeps.
     ProgramServices m_services;
+    ServerEndpoints endpoints;   // of the stand-in server
 
 private:
     TestServer server;
@@ -155,8 +156,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(server.start());
-        config::reset_endpoints_for_tests();
-        QVERIFY(config::set_endpoints(server.base()));
+        endpoints = ServerEndpoints::from_base(server.base());
         game_dir = sandbox.path() + QStringLiteral("/game");
         mod_dir = mod_folder_path(game_dir);
     }
@@ -272,7 +272,7 @@ private slots:
         old.write("old contents, longer than some of the new ones ........");
         old.close();
 
-        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")), m_services.http);
+        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")), m_services.http, endpoints);
         const Report report = run(worker);
 
         QCOMPARE(report.errors, QStringList());
@@ -353,7 +353,7 @@ private slots:
                     uninstall_files(mod_dir, {mod_dir + "/coat.pak", mod_dir + "/coat.sig"}, id, store, end_after);
                 QCOMPARE(result.removed.isEmpty(), end_after != -1);
             } else {
-                DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
+                DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http, endpoints);
                 worker.set_end_after_steps(end_after);
                 const Report report = run(worker, {}, {}, &store);
                 QCOMPARE(report.errors, QStringList());
@@ -394,7 +394,7 @@ private slots:
     {
         serve(QStringLiteral("sub/coat.pak"), "PAK");
         serve(QStringLiteral("coat.sig"), "SIG");
-        DownloadWorker worker(task_for(QStringLiteral("sub/coat.pak"), QStringLiteral("coat.sig")), m_services.http);
+        DownloadWorker worker(task_for(QStringLiteral("sub/coat.pak"), QStringLiteral("coat.sig")), m_services.http, endpoints);
         const Report report = run(worker);
         QCOMPARE(report.errors, QStringList());
         QCOMPARE(files_below(sandbox.path()),
@@ -408,7 +408,7 @@ private slots:
         serve(QStringLiteral("coat.sig"), random_bytes(100, 4));
         server.set_faults({rule(QStringLiteral("index_skin_download"), QStringLiteral("HEAD"),
                                 {{QStringLiteral("content_length"), QStringLiteral("none")}})});
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http, endpoints);
         const Report report = run(worker);
         QCOMPARE(report.finished.size(), 1);
         QVERIFY(!report.progress.isEmpty());
@@ -471,7 +471,7 @@ private slots:
         if (old_pak)
             QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), old_data));
 
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http, endpoints);
         worker.set_timeouts(1, 1);
         const Report report = run(worker);
 
@@ -619,7 +619,7 @@ private slots:
         server.set_faults(faults);
         LogCapture log;
 
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http, endpoints);
         bool changed = false;
         const Report report = run(
             worker,
@@ -687,12 +687,10 @@ private slots:
 
     void server_unreachable()
     {
-        config::reset_endpoints_for_tests();
-        config::set_endpoints(QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()));
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
+        const ServerEndpoints closed =
+            ServerEndpoints::from_base(QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port()));
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http, closed);
         const Report report = run(worker);
-        config::reset_endpoints_for_tests();
-        config::set_endpoints(server.base());
         QCOMPARE(report.errors.size(), 1);
         QVERIFY(report.finished.isEmpty());
         QCOMPARE(files_below(mod_dir), QStringList());
@@ -757,7 +755,7 @@ private slots:
         } unlock{mod_dir + QLatin1Char('/') + locked_midway};
         bool locked = false;
         LogCapture log;
-        DownloadWorker worker(task, m_services.http);
+        DownloadWorker worker(task, m_services.http, endpoints);
         const Report report = run(worker, {}, [&](DownloadWorker &, QThread &, Report &) {
             if (locked_midway.isEmpty())
                 return;
@@ -818,7 +816,7 @@ private slots:
         serve(QStringLiteral("coat.sig"), "SIG");
         // The server happily answers whatever is asked for.
         server.set_faults({rule(QStringLiteral("pak_original="), QString(), {{"body", "PAYLOAD"}})});
-        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")), m_services.http);
+        DownloadWorker worker(task_for(pak, QStringLiteral("coat.sig")), m_services.http, endpoints);
         const Report report = run(worker);
         const QString mod_rel = QStringLiteral("game/DreadHunger/Content/Paks/orvexs/");
         if (landed.isEmpty()) {
@@ -837,7 +835,7 @@ private slots:
     {
         serve(QStringLiteral("coat.pak"), random_bytes(200000, 7));
         serve(QStringLiteral("coat.sig"), "SIG");
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http, endpoints);
         const Report report = run(worker, [](DownloadWorker &w, int) { w.cancel(); });
         QCOMPARE(report.progress.size(), 1);
         QVERIFY(report.finished.isEmpty());
@@ -873,7 +871,7 @@ private slots:
         server.set_faults(faults);
         if (old_pak)
             QVERIFY(write_file(mod_dir + QStringLiteral("/coat.pak"), "older package"));
-        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http);
+        DownloadWorker worker(task_for(QStringLiteral("coat.pak"), QStringLiteral("coat.sig")), m_services.http, endpoints);
         bool prompt = false;
         const Report report = run(worker, {}, [&](DownloadWorker &w, QThread &thread, Report &) {
             const QString pak_temp = mod_dir + QStringLiteral("/coat.pak.tmp");

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include "core/net/http_client.h"
 #include "core/catalog/catalog_service.h"
+#include "core/covers/cover_cache.h"
+#include "core/install/install_store.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
 #include "support/test_server.h"
@@ -32,7 +34,8 @@ private slots:
     void resolution_data();
     void resolution();
     void serverDown();
-    void endpointsWrittenOnce();
+    void twoServersInOneProcess_data();
+    void twoServersInOneProcess();
 
 private:
     void check_summary(const QString &base);
@@ -61,17 +64,18 @@ bool TestEndpoints::resolve()
 
 void TestEndpoints::check_summary(const QString &base)
 {
-    QCOMPARE(config::BASE_URL(), base);
-    QCOMPARE(config::Instructions_API(), base + QStringLiteral("/Instructions.php"));
-    QCOMPARE(config::BASE_API(), base + QStringLiteral("/index_skins.php"));
-    QCOMPARE(config::SKIN_DOWNLOAD_API(), base + QStringLiteral("/subcutaneous/index_skin_download.php"));
-    QCOMPARE(config::IMAGE_DOWNLOAD_API(), base + QStringLiteral("/subcutaneous/index_image_download.php"));
+    const ServerEndpoints &endpoints = service.endpoints();
+    QCOMPARE(endpoints.base_url, base);
+    QCOMPARE(endpoints.instructions_api, base + QStringLiteral("/Instructions.php"));
+    QCOMPARE(endpoints.base_api, base + QStringLiteral("/index_skins.php"));
+    QCOMPARE(endpoints.skin_download_api, base + QStringLiteral("/subcutaneous/index_skin_download.php"));
+    QCOMPARE(endpoints.image_download_api, base + QStringLiteral("/subcutaneous/index_image_download.php"));
     const QStringList expected{
         QStringLiteral("INFO API地址设置完成:"),
-        QStringLiteral("INFO   Instructions_API: ") + config::Instructions_API(),
-        QStringLiteral("INFO   BASE_API: ") + config::BASE_API(),
-        QStringLiteral("INFO   SKIN_DOWNLOAD_API: ") + config::SKIN_DOWNLOAD_API(),
-        QStringLiteral("INFO   IMAGE_DOWNLOAD_API: ") + config::IMAGE_DOWNLOAD_API(),
+        QStringLiteral("INFO   Instructions_API: ") + endpoints.instructions_api,
+        QStringLiteral("INFO   BASE_API: ") + endpoints.base_api,
+        QStringLiteral("INFO   SKIN_DOWNLOAD_API: ") + endpoints.skin_download_api,
+        QStringLiteral("INFO   IMAGE_DOWNLOAD_API: ") + endpoints.image_download_api,
     };
     QVERIFY(g_log.size() >= 5);
     QCOMPARE(g_log.mid(g_log.size() - 5), expected);
@@ -119,7 +123,6 @@ void TestEndpoints::resolution()
     server.reset();
     server.set_faults(faults);
     server.write_file(QStringLiteral("address.txt"), answer);
-    config::reset_endpoints_for_tests();
     g_log.clear();
     QVERIFY(resolve());
 
@@ -147,7 +150,6 @@ void TestEndpoints::serverDown()
 {
     const QString dead = QStringLiteral("http://127.0.0.1:%1").arg(TestServer::closed_port());
     config::use_server_for_tests(dead);
-    config::reset_endpoints_for_tests();
     g_log.clear();
     QVERIFY(resolve());
     config::use_server_for_tests(server.base());
@@ -155,12 +157,44 @@ void TestEndpoints::serverDown()
     check_summary(dead + QStringLiteral("/2/皮肤.php"));
 }
 
-void TestEndpoints::endpointsWrittenOnce()
+void TestEndpoints::twoServersInOneProcess_data()
 {
-    const QString before = config::BASE_API();
-    QVERIFY(!before.isEmpty());
-    QVERIFY(!config::set_endpoints(QStringLiteral("http://elsewhere.test")));
-    QCOMPARE(config::BASE_API(), before);
+    QTest::addColumn<QString>("address");   // which address of a skin is built
+
+    QTest::newRow("cover address names its own server") << QStringLiteral("cover");
+    QTest::newRow("package address names its own server") << QStringLiteral("package");
+    QTest::newRow("signature address names its own server") << QStringLiteral("signature");
+}
+
+void TestEndpoints::twoServersInOneProcess()
+{
+    QFETCH(QString, address);
+
+    const QJsonObject skin{{"name", "甲"}, {"MainCategory", "主"}, {"subcategory", "子"},
+                           {"cover", "c.png"}, {"pak_original", "a.pak"}, {"sig_original", "a.sig"}};
+    const auto built = [&](const ServerEndpoints &endpoints) {
+        if (address == QLatin1String("cover"))
+            return cover_url(endpoints, skin);
+        if (address == QLatin1String("package"))
+            return skin_package_url(endpoints, skin);
+        return skin_signature_url(endpoints, skin);
+    };
+    const QString endpoint_of_kind = address == QLatin1String("cover") ? QStringLiteral("/subcutaneous/index_image_download.php?")
+                                                                       : QStringLiteral("/subcutaneous/index_skin_download.php?");
+
+    // The resolved server, and another one built beside it: neither changes the other.
+    const ServerEndpoints resolved = service.endpoints();
+    QVERIFY(!resolved.is_empty());
+    const ServerEndpoints elsewhere = ServerEndpoints::from_base(QStringLiteral("http://elsewhere.test"));
+    CatalogService other{http};
+    other.set_endpoints(elsewhere);
+
+    const QString here = built(resolved);
+    const QString there = built(other.endpoints());
+    QVERIFY2(here.startsWith(resolved.base_url + endpoint_of_kind), qPrintable(here));
+    QVERIFY2(there.startsWith(QStringLiteral("http://elsewhere.test") + endpoint_of_kind), qPrintable(there));
+    QCOMPARE(built(service.endpoints()), here);
+    QCOMPARE(service.endpoints().base_api, resolved.base_api);
 }
 
 int main(int argc, char **argv)

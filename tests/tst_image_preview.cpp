@@ -222,7 +222,7 @@ void TestImagePreview::drag_pans()
 void TestImagePreview::zoom_button_opens_the_full_cover()
 {
     if (!server_up)
-        QVERIFY(server_up = start_server(server));
+        QVERIFY(server_up = start_server(server, m_services));
     const QJsonObject record = skin_record(QStringLiteral("大图"), QStringLiteral("big.png"));
     put_cover(server, record, encode(gradient_image(QSize(1200, 700)), "PNG"));
     std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), m_services.downloads, m_services.covers));
@@ -247,7 +247,7 @@ void TestImagePreview::zoom_button_opens_the_full_cover()
 void TestImagePreview::no_cover_no_viewer()
 {
     if (!server_up)
-        QVERIFY(server_up = start_server(server));
+        QVERIFY(server_up = start_server(server, m_services));
     std::unique_ptr<SkinWidget> card(
         SkinWidget::create(skin_record(QStringLiteral("无图"), QStringLiteral("absent.png")), QString(),
                            m_services.downloads, m_services.covers));

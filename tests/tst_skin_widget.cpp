@@ -95,7 +95,7 @@ private:
 
 void TestSkinWidget::initTestCase()
 {
-    QVERIFY(start_server(server));
+    QVERIFY(start_server(server, m_services));
     game_dir = sandbox.path() + QStringLiteral("/game");
 }
 

@@ -5,11 +5,23 @@
 #include "ui/browse/category_bar.h"
 #include "ui/browse/skin_grid.h"
 #include "core/catalog/catalog_service.h"
+#include "core/covers/cover_store.h"
+#include "core/download/download_manager.h"
+#include "core/install/installed_scan.h"
 #include "core/support/log.h"
 
 void MainWindow::connect_catalog()
 {
-    connect(m_catalog, &CatalogService::endpoints_ready, this, &MainWindow::load_start_up_content);
+    connect(m_catalog, &CatalogService::endpoints_ready, this, [this] {
+        // Every address the window's parts build names the server resolved
+        // now, before the first catalogue answer can make a card.
+        const ServerEndpoints &endpoints = m_catalog->endpoints();
+        m_covers.set_endpoints(endpoints);
+        m_downloads.set_endpoints(endpoints);
+        m_downloads.installs().set_endpoints(endpoints);
+        m_scanner->set_endpoints(endpoints);
+        load_start_up_content();
+    });
     connect(m_catalog, &CatalogService::instructions_ready, this, [this](const QString &text) {
         m_instructions_arrived = true;
         // Shown once the categories are there, or in place of an older text.

@@ -22,13 +22,22 @@
 // images, covers placed on the stand-in server.
 namespace card_fixtures {
 
-// Starts the server and points the endpoints at it (once per test program).
-inline bool start_server(TestServer &server)
+// Points the services that build addresses at the server of `endpoints`.
+inline void use_endpoints(ProgramServices &services, const ServerEndpoints &endpoints)
+{
+    services.covers.set_endpoints(endpoints);
+    services.downloads.set_endpoints(endpoints);
+    services.installs.set_endpoints(endpoints);
+}
+
+// Starts the server and points the services' endpoints at it.
+inline bool start_server(TestServer &server, ProgramServices &services)
 {
     if (!server.start())
         return false;
     config::use_server_for_tests(server.base());
-    return config::set_endpoints(server.base());
+    use_endpoints(services, ServerEndpoints::from_base(server.base()));
+    return true;
 }
 
 inline QJsonObject skin_record(const QString &name, const QString &cover = QStringLiteral("c.png"),

@@ -39,20 +39,20 @@ void CatalogService::resolve_endpoints()
             }
         }
 
-        config::set_endpoints(base_url);
+        m_endpoints = ServerEndpoints::from_base(base_url);
 
         applog::info(QStringLiteral("API地址设置完成:"));
-        applog::info(QStringLiteral("  Instructions_API: ") + config::Instructions_API());
-        applog::info(QStringLiteral("  BASE_API: ") + config::BASE_API());
-        applog::info(QStringLiteral("  SKIN_DOWNLOAD_API: ") + config::SKIN_DOWNLOAD_API());
-        applog::info(QStringLiteral("  IMAGE_DOWNLOAD_API: ") + config::IMAGE_DOWNLOAD_API());
+        applog::info(QStringLiteral("  Instructions_API: ") + m_endpoints.instructions_api);
+        applog::info(QStringLiteral("  BASE_API: ") + m_endpoints.base_api);
+        applog::info(QStringLiteral("  SKIN_DOWNLOAD_API: ") + m_endpoints.skin_download_api);
+        applog::info(QStringLiteral("  IMAGE_DOWNLOAD_API: ") + m_endpoints.image_download_api);
         emit endpoints_ready();
     });
 }
 
 void CatalogService::load_instructions()
 {
-    m_client.get_async(config::Instructions_API(), REQUEST_TIMEOUT_S, this, [this](const HttpResult &result) {
+    m_client.get_async(m_endpoints.instructions_api, REQUEST_TIMEOUT_S, this, [this](const HttpResult &result) {
         const auto answer = [this](const QString &text) {
             m_instructions = text;
             emit instructions_ready(text);
@@ -72,7 +72,7 @@ void CatalogService::load_instructions()
 
 void CatalogService::load_categories()
 {
-    m_client.get_async(config::BASE_API(), REQUEST_TIMEOUT_S, this, [this](const HttpResult &result) {
+    m_client.get_async(m_endpoints.base_api, REQUEST_TIMEOUT_S, this, [this](const HttpResult &result) {
         if (result.ok && result.status != 200) {
             emit categories_failed(QStringLiteral("无法加载皮肤分类，请检查网络连接"));
             return;
@@ -98,7 +98,7 @@ int CatalogService::load_skins(const QString &category_name, const std::optional
 {
     const int generation = ++m_skins_generation;
     m_client.get_async(
-        config::BASE_API(), REQUEST_TIMEOUT_S, this,
+        m_endpoints.base_api, REQUEST_TIMEOUT_S, this,
         [this, generation, category_name, subcategory_name](const HttpResult &result) {
             // A newer click asked for another list meanwhile.
             if (generation != m_skins_generation)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/catalog/catalog_model.h"
+#include "core/net/server_endpoints.h"
 
 #include <QJsonArray>
 #include <QObject>
@@ -23,9 +24,13 @@ public:
     explicit CatalogService(HttpClient &client, QObject *parent = nullptr);
 
     // Asks the dynamic-address endpoint for the base address (the backup
-    // address when it fails), sets the endpoints once and logs them; then
-    // endpoints_ready.
+    // address when it fails), takes the endpoints derived from it and logs
+    // them; then endpoints_ready.
     void resolve_endpoints();
+    // The endpoints the requests below go to; empty before the resolution.
+    const ServerEndpoints &endpoints() const { return m_endpoints; }
+    // Another server's endpoints (a test's, or the window's own value).
+    void set_endpoints(const ServerEndpoints &endpoints) { m_endpoints = endpoints; }
     // The instructions text, the default text when it cannot be had; then
     // instructions_ready.
     void load_instructions();
@@ -55,6 +60,7 @@ signals:
 
 private:
     HttpClient &m_client;
+    ServerEndpoints m_endpoints;
     int m_skins_generation = 0;
     QString m_instructions;
 };

@@ -1,5 +1,6 @@
 #include "core/covers/cover_cache.h"
 
+#include "core/net/server_endpoints.h"
 #include "core/support/config.h"
 
 #include <QCryptographicHash>
@@ -60,14 +61,14 @@ QString record_text(const QJsonObject &record, const QString &key)
     return record.value(key).toString();
 }
 
-QString cover_url(const QJsonObject &record)
+QString cover_url(const ServerEndpoints &endpoints, const QJsonObject &record)
 {
     const QString cover = record_text(record, QStringLiteral("cover"));
     const QString main_category = record_text(record, QStringLiteral("MainCategory"));
     const QString subcategory = record_text(record, QStringLiteral("subcategory"));
     if (cover.isEmpty() || main_category.isEmpty() || subcategory.isEmpty())
         return QString();
-    return config::IMAGE_DOWNLOAD_API() + QStringLiteral("?MainCategory=") + main_category
+    return endpoints.image_download_api + QStringLiteral("?MainCategory=") + main_category
         + QStringLiteral("&subcategory=") + subcategory + QStringLiteral("&cover=") + cover;
 }
 
@@ -144,12 +145,12 @@ QImage decode_cover(QIODevice *device, const QSize &target)
     return image;
 }
 
-void prefetch_covers(const QList<QJsonObject> &records, const QSize &target)
+void prefetch_covers(const ServerEndpoints &endpoints, const QList<QJsonObject> &records, const QSize &target)
 {
     prefetched().clear();
     std::vector<QString> paths;
     for (const QJsonObject &record : records) {
-        const QString url = cover_url(record);
+        const QString url = cover_url(endpoints, record);
         if (!url.isEmpty() && QFileInfo(cover_cache_path(url)).isFile())
             paths.push_back(cover_cache_path(url));
     }

@@ -8,6 +8,7 @@
 #include <QString>
 
 class QIODevice;
+struct ServerEndpoints;
 
 // Cover images: where a card's cover comes from, where it is cached and how
 // it is cut to the card. Pure functions, so the card, the page refresh and
@@ -24,10 +25,11 @@ QSize cover_pixel_size(qreal device_pixel_ratio);
 // A record's text value for `key`; a missing or non-text value is empty.
 QString record_text(const QJsonObject &record, const QString &key);
 
-// The cover address of a skin record: IMAGE_DOWNLOAD_API + "?MainCategory=" +
-// main + "&subcategory=" + sub + "&cover=" + cover, the values inserted as
-// they are (no percent-encoding). Empty when any of the three is empty.
-QString cover_url(const QJsonObject &record);
+// The cover address of a skin record on the server of `endpoints`:
+// IMAGE_DOWNLOAD_API + "?MainCategory=" + main + "&subcategory=" + sub +
+// "&cover=" + cover, the values inserted as they are (no percent-encoding).
+// Empty when any of the three is empty.
+QString cover_url(const ServerEndpoints &endpoints, const QJsonObject &record);
 
 // Cache file name of a cover address: the lowercase hex MD5 of its UTF-8 text.
 QString cover_cache_name(const QString &url);
@@ -55,13 +57,14 @@ QImage crop_cover(const QImage &full,
 QImage decode_cover(QIODevice *device,
                     const QSize &target = QSize(COVER_AREA_WIDTH, COVER_AREA_HEIGHT));
 
-// Decodes the cached covers of `records` (one page's records) on all cores
+// Decodes the cached covers of `records` (one page's records, their covers
+// on the server of `endpoints`) on all cores
 // at once, at `target` size, so the cards built next find them ready instead
 // of decoding one after another on the GUI thread. Reads the cache only, never the network,
 // and logs nothing: whatever is not cached or not an image is left to the
 // card's own loading. Each call drops what an earlier one left unused.
 // GUI thread only; returns when the decoding is done.
-void prefetch_covers(const QList<QJsonObject> &records,
+void prefetch_covers(const ServerEndpoints &endpoints, const QList<QJsonObject> &records,
                      const QSize &target = QSize(COVER_AREA_WIDTH, COVER_AREA_HEIGHT));
 
 // Hands out (once) the prefetched cover of a cache file; null when there is

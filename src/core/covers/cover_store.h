@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/net/server_endpoints.h"
+
 #include <QHash>
 #include <QImage>
 #include <QList>
@@ -25,6 +27,11 @@ class CoverStore final : public QObject {
 public:
     // GUI thread only; `client` fetches the covers and must outlive the store.
     explicit CoverStore(HttpClient &client, QObject *parent = nullptr);
+
+    // The server the covers' addresses name (cover_url); empty until the
+    // window hands it the resolved endpoints.
+    const ServerEndpoints &endpoints() const { return m_endpoints; }
+    void set_endpoints(const ServerEndpoints &endpoints) { m_endpoints = endpoints; }
 
     using Done = std::function<void(const QImage &)>;
     // Hands `done` the cover of `url` cut to `target` (whole when `target`
@@ -57,6 +64,7 @@ private:
     void answered(const QString &url, const QByteArray *body);
 
     HttpClient &m_client;
+    ServerEndpoints m_endpoints;
     QHash<QString, QList<Waiter>> m_waiting;
     QSet<QString> m_shown;      // cache file names of the page on screen
     bool m_trimming = false;

@@ -102,7 +102,7 @@ void DownloadManager::start_task(const DownloadTask &task)
         if (hold.held())
             install_journal::finish(mod_folder_path(task.game_dir), m_installs.taker());
     }
-    auto *worker = new DownloadWorker(task, m_client);
+    auto *worker = new DownloadWorker(task, m_client, m_endpoints);
     auto *thread = new QThread;
     m_current_worker = worker;
     m_current_thread = thread;

@@ -2,6 +2,7 @@
 
 #include "core/download/download_task.h"
 #include "core/install/install_store.h"
+#include "core/net/server_endpoints.h"
 
 #include <QList>
 #include <QObject>
@@ -29,6 +30,11 @@ public:
     // install's record goes to `installs`; both must outlive the manager.
     DownloadManager(HttpClient &client, InstallStore &installs, QObject *parent = nullptr);
     ~DownloadManager() override;
+
+    // The server the next tasks download from; the window hands it the
+    // resolved endpoints. A running task keeps the ones it started with.
+    const ServerEndpoints &endpoints() const { return m_endpoints; }
+    void set_endpoints(const ServerEndpoints &endpoints) { m_endpoints = endpoints; }
 
     // Queues the task unless a task with the same skin_id waits or runs.
     void add_task(const DownloadTask &task);
@@ -78,6 +84,7 @@ private:
                           const QString &skin_name, bool gather_more);
 
     HttpClient &m_client;
+    ServerEndpoints m_endpoints;
     InstallStore &m_installs;
     QList<DownloadTask> m_queue;                 // waiting tasks, oldest first
     DownloadWorker *m_current_worker = nullptr;  // set exactly while a task runs

@@ -27,8 +27,9 @@ int download_percent(qint64 downloaded, qint64 total)
     return static_cast<int>(qBound(0.0, percent, 100.0));
 }
 
-DownloadWorker::DownloadWorker(const DownloadTask &task, HttpClient &client, QObject *parent)
-    : QObject(parent), m_task(task), m_client(client)
+DownloadWorker::DownloadWorker(const DownloadTask &task, HttpClient &client, const ServerEndpoints &endpoints,
+                               QObject *parent)
+    : QObject(parent), m_task(task), m_client(client), m_endpoints(endpoints)
 {
 }
 
@@ -99,8 +100,8 @@ DownloadWorker::Outcome DownloadWorker::download_files(const QString &skin_name,
     applog::info(QStringLiteral("已创建或确认目录存在: ") + QDir::toNativeSeparators(install_dir));
 
     const QList<QPair<QString, QString>> wanted = {
-        {skin_package_url(m_task.skin_data), skin_file_name(pak_original)},
-        {skin_signature_url(m_task.skin_data), skin_file_name(sig_original)},
+        {skin_package_url(m_endpoints, m_task.skin_data), skin_file_name(pak_original)},
+        {skin_signature_url(m_endpoints, m_task.skin_data), skin_file_name(sig_original)},
     };
 
     m_total_size = 0;

@@ -2,6 +2,7 @@
 
 #include "core/download/download_task.h"
 #include "core/install/install_record.h"
+#include "core/net/server_endpoints.h"
 
 #include <QObject>
 #include <QString>
@@ -32,8 +33,10 @@ class DownloadWorker final : public QObject {
     Q_DISABLE_COPY_MOVE(DownloadWorker)
 
 public:
-    // `client` sends its requests; it must outlive the run.
-    DownloadWorker(const DownloadTask &task, HttpClient &client, QObject *parent = nullptr);
+    // `client` sends its requests, to the server of `endpoints`; it must
+    // outlive the run.
+    DownloadWorker(const DownloadTask &task, HttpClient &client, const ServerEndpoints &endpoints,
+                   QObject *parent = nullptr);
 
     const DownloadTask &task() const { return m_task; }
 
@@ -76,6 +79,7 @@ private:
 
     DownloadTask m_task;
     HttpClient &m_client;
+    const ServerEndpoints m_endpoints;
     int m_head_timeout_seconds = 10;
     int m_get_timeout_seconds = 30;
     std::atomic<bool> m_is_cancelled{false};

@@ -70,9 +70,9 @@ bool file_from_json(const QJsonValue &value, InstalledFile *file)
     return is_path_below_folder(file->path);
 }
 
-QString skin_url(const QJsonObject &skin, const QString &key)
+QString skin_url(const ServerEndpoints &endpoints, const QJsonObject &skin, const QString &key)
 {
-    return config::SKIN_DOWNLOAD_API() + QStringLiteral("?MainCategory=")
+    return endpoints.skin_download_api + QStringLiteral("?MainCategory=")
         + skin.value(QStringLiteral("MainCategory")).toString() + QStringLiteral("&subcategory=")
         + skin.value(QStringLiteral("subcategory")).toString() + QLatin1Char('&') + key + QLatin1Char('=')
         + skin.value(key).toString();
@@ -87,14 +87,14 @@ void sort_records(QVector<InstallRecord> &records)
 
 } // namespace
 
-QString skin_package_url(const QJsonObject &skin)
+QString skin_package_url(const ServerEndpoints &endpoints, const QJsonObject &skin)
 {
-    return skin_url(skin, QStringLiteral("pak_original"));
+    return skin_url(endpoints, skin, QStringLiteral("pak_original"));
 }
 
-QString skin_signature_url(const QJsonObject &skin)
+QString skin_signature_url(const ServerEndpoints &endpoints, const QJsonObject &skin)
 {
-    return skin_url(skin, QStringLiteral("sig_original"));
+    return skin_url(endpoints, skin, QStringLiteral("sig_original"));
 }
 
 QJsonObject install_record_to_json(const InstallRecord &record)
@@ -174,7 +174,8 @@ bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *r
     return true;
 }
 
-InstallRecord adopted_record(const QJsonObject &skin, const QString &mod_folder, const ModFiles &files)
+InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject &skin, const QString &mod_folder,
+                             const ModFiles &files)
 {
     InstallRecord record;
     record.skin_id = skin.value(QStringLiteral("name")).toString();
@@ -184,8 +185,8 @@ InstallRecord adopted_record(const QJsonObject &skin, const QString &mod_folder,
     const SkinFileNames names = skin_file_names(skin);
     const QString root = mod_folder + QLatin1Char('/');
     const QStringList paths = files.paths_of(names);
-    for (const auto &[name, url] : {std::pair{names.pak, skin_package_url(skin)},
-                                    std::pair{names.sig, skin_signature_url(skin)}}) {
+    for (const auto &[name, url] : {std::pair{names.pak, skin_package_url(endpoints, skin)},
+                                    std::pair{names.sig, skin_signature_url(endpoints, skin)}}) {
         InstalledFile file;
         file.url = url;
         file.path = name;
@@ -355,7 +356,7 @@ void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &instal
             continue;
         const auto ready = adoptable.constFind(skin.value(QStringLiteral("name")).toString());
         const InstallRecord adopted =
-            ready != adoptable.constEnd() ? *ready : adopted_record(skin, mod_folder, files);
+            ready != adoptable.constEnd() ? *ready : adopted_record(m_endpoints, skin, mod_folder, files);
         m_records.insert(adopted.skin_id, adopted);
         changed = true;
     }

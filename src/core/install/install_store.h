@@ -2,6 +2,7 @@
 
 #include "core/install/install_journal.h"
 #include "core/install/install_record.h"
+#include "core/net/server_endpoints.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -76,9 +77,13 @@ public:
     // `files`) without a record gets one with an unknown revision; a record
     // none of whose files is left on disk goes.
     // `adoptable` may hold the records a scan made ahead (off the GUI
-    // thread) for skins without one; others are made here.
+    // thread) for skins without one; others are made here, with the
+    // addresses of endpoints().
     void reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files,
                    const QHash<QString, InstallRecord> &adoptable = {});
+    // The server whose addresses the records adopted here name.
+    const ServerEndpoints &endpoints() const { return m_endpoints; }
+    void set_endpoints(const ServerEndpoints &endpoints) { m_endpoints = endpoints; }
 
     // --- states found by the checks
     bool updatable(const QString &skin_id) const { return m_updatable.contains(skin_id); }
@@ -109,6 +114,7 @@ private:
     bool in_folder(const InstallRecord &record, const QString &folder_key) const;
 
     QString m_path;
+    ServerEndpoints m_endpoints;
     bool m_keep_aside = false;
     mutable QHash<QString, QString> m_folder_keys;   // folder spelling -> folder_identity
     QHash<QString, InstallRecord> m_records;   // by skin_id
@@ -140,9 +146,12 @@ bool is_path_below_folder(const QString &path);
 
 // The record of a skin found installed without one: its files as they lie
 // below `mod_folder` (the first copy of each name in `files`), an unknown
-// revision, the addresses it would be downloaded from.
-InstallRecord adopted_record(const QJsonObject &skin, const QString &mod_folder, const ModFiles &files);
+// revision, the addresses it would be downloaded from (on the server of
+// `endpoints`).
+InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject &skin, const QString &mod_folder,
+                             const ModFiles &files);
 
-// The download addresses of a catalogue record's package and signature.
-QString skin_package_url(const QJsonObject &skin);
-QString skin_signature_url(const QJsonObject &skin);
+// The download addresses of a catalogue record's package and signature on
+// the server of `endpoints`.
+QString skin_package_url(const ServerEndpoints &endpoints, const QJsonObject &skin);
+QString skin_signature_url(const ServerEndpoints &endpoints, const QJsonObject &skin);

@@ -9,7 +9,7 @@
 #include <QThread>
 
 InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index,
-                             const QVector<InstallRecord> &records)
+                             const QVector<InstallRecord> &records, const ServerEndpoints &endpoints)
 {
     InstalledScan scan;
     scan.game_dir = game_dir;
@@ -28,7 +28,7 @@ InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index
         const QJsonObject skin = value.toObject();
         const QString skin_id = skin.value(QStringLiteral("name")).toString();
         if (!recorded.contains(skin_id))
-            scan.adoptable.insert(skin_id, adopted_record(skin, scan.mod_folder, scan.files));
+            scan.adoptable.insert(skin_id, adopted_record(endpoints, skin, scan.mod_folder, scan.files));
     }
     return scan;
 }
@@ -49,7 +49,7 @@ InstalledScanner::~InstalledScanner()
 quint64 InstalledScanner::request(const QString &game_dir, const SkinFileIndex &index,
                                   const QVector<InstallRecord> &records)
 {
-    const Request next{++m_generation, game_dir, index, records};
+    const Request next{++m_generation, game_dir, index, records, m_endpoints};
     if (m_thread)
         m_waiting = next;
     else
@@ -61,7 +61,7 @@ void InstalledScanner::start(const Request &request)
 {
     QPointer<InstalledScanner> self(this);
     m_thread = QThread::create([this, self, request] {
-        InstalledScan scan = scan_installed(request.game_dir, request.index, request.records);
+        InstalledScan scan = scan_installed(request.game_dir, request.index, request.records, request.endpoints);
         scan.generation = request.generation;
         QMetaObject::invokeMethod(this, [self, scan] {
             if (self)

@@ -3,6 +3,7 @@
 #include "core/install/install_record.h"
 #include "core/install/install_store.h"
 #include "core/install/installed_skins.h"
+#include "core/net/server_endpoints.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -33,9 +34,10 @@ struct InstalledScan {
 
 // Makes the scan of `game_dir` against `index`; `records` are the store's
 // records of that folder, for the quick check and to know which skins
-// already have one. Any thread.
+// already have one; an adopted record names the addresses of `endpoints`.
+// Any thread.
 InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index,
-                             const QVector<InstallRecord> &records);
+                             const QVector<InstallRecord> &records, const ServerEndpoints &endpoints);
 
 // Runs scan_installed on a thread of its own and hands the result to the
 // GUI thread. One scan runs at a time; a request while one runs is kept (the
@@ -52,6 +54,8 @@ public:
     // Returns the request's generation.
     quint64 request(const QString &game_dir, const SkinFileIndex &index, const QVector<InstallRecord> &records);
     quint64 latest() const { return m_generation; }
+    // The server whose addresses the later requests' adopted records name.
+    void set_endpoints(const ServerEndpoints &endpoints) { m_endpoints = endpoints; }
 
 signals:
     void scanned(const InstalledScan &scan);
@@ -62,12 +66,14 @@ private:
         QString game_dir;
         SkinFileIndex index;
         QVector<InstallRecord> records;
+        ServerEndpoints endpoints;
     };
     void start(const Request &request);
 
     QThread *m_thread = nullptr;
     std::optional<Request> m_waiting;
     quint64 m_generation = 0;
+    ServerEndpoints m_endpoints;
 };
 
 Q_DECLARE_METATYPE(InstalledScan)

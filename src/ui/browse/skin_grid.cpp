@@ -318,9 +318,9 @@ bool SkinGrid::show_page(int page, QString *error)
     // decoded at, so marking them after would make every card decode again.
     QStringList shown_covers;
     for (const QJsonObject &record : qAsConst(shown))
-        shown_covers << cover_url(record);
+        shown_covers << cover_url(m_covers.endpoints(), record);
     m_covers.set_shown(shown_covers);
-    prefetch_covers(shown, cover_pixel_size(m_card_area->devicePixelRatioF()));
+    prefetch_covers(m_covers.endpoints(), shown, cover_pixel_size(m_card_area->devicePixelRatioF()));
 
     int valid_skins_count = 0;
     for (const QJsonObject &record : qAsConst(shown)) {
@@ -420,7 +420,7 @@ void SkinGrid::refresh_covers()
             continue;
         // The same address and cache file the card's own loader uses; a card
         // without cover, main category or subcategory has nothing to refresh.
-        const QString url = cover_url(skin_widget->skin_data());
+        const QString url = cover_url(m_covers.endpoints(), skin_widget->skin_data());
         if (url.isEmpty())
             continue;
         const QString cache_path = cover_cache_path(url);

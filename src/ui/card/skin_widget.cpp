@@ -326,7 +326,7 @@ QSize SkinWidget::cover_size_in_pixels() const
 
 void SkinWidget::load_cover()
 {
-    const QString url = cover_url(m_skin_data);
+    const QString url = cover_url(m_covers->endpoints(), m_skin_data);
     if (url.isEmpty()) {
         set_placeholder_image();
         return;
@@ -493,7 +493,7 @@ void SkinWidget::show_enlarged_image()
     if (m_enlarging)
         return;
     m_enlarging = true;
-    m_covers->fetch(cover_url(m_skin_data), QSize(), this, [this](const QImage &full) {
+    m_covers->fetch(cover_url(m_covers->endpoints(), m_skin_data), QSize(), this, [this](const QImage &full) {
         // Opened from the event loop, never inside the click itself.
         QMetaObject::invokeMethod(this, [this, full] {
             m_enlarging = false;
