@@ -77,15 +77,20 @@ WINEPATH=$(windows_path "$QT_DIR/bin")
 mkdir -p "$WORK/fonts"
 find /usr/share/fonts -type f \( -name '*.ttf' -o -name '*.otf' -o -name '*.ttc' \) \
     -exec ln -sf -t "$WORK/fonts" {} + 2>/dev/null
-for setting in "QT_QPA_PLATFORM=offscreen" "QT_PLUGIN_PATH=$(windows_path "$QT_DIR/plugins")" \
-               "QT_QPA_FONTDIR=$(windows_path "$WORK/fonts")"; do
-    # A prefix that has just booted may still be settling: try a few times.
+# NAME=VALUE into the prefix's user environment. A prefix that has just
+# booted may still be settling: try a few times.
+set_wine_env() {
+    local attempt
     for attempt in 1 2 3 4 5; do
-        "$WINE" reg add 'HKCU\Environment' /v "${setting%%=*}" /d "${setting#*=}" /f \
-            >"$WORK/reg.log" 2>&1 && break
-        [[ $attempt -eq 5 ]] && { cat "$WORK/reg.log"; fail "could not set ${setting%%=*} in the Wine prefix"; }
+        "$WINE" reg add 'HKCU\Environment' /v "${1%%=*}" /d "${1#*=}" /f >"$WORK/reg.log" 2>&1 && return 0
         sleep 2
     done
+    cat "$WORK/reg.log"
+    fail "could not set ${1%%=*} in the Wine prefix"
+}
+for setting in "QT_QPA_PLATFORM=offscreen" "QT_PLUGIN_PATH=$(windows_path "$QT_DIR/plugins")" \
+               "QT_QPA_FONTDIR=$(windows_path "$WORK/fonts")"; do
+    set_wine_env "$setting"
 done
 export FURLANE_TOOL_RELAY=$relay_port
 export FURLANE_SCRATCH_REGISTRY=1   # this prefix's registry is thrown away
@@ -93,11 +98,12 @@ export LC_ALL=C.UTF-8
 
 passed=0 failed=0 skipped=0 count=0 lock_wait=0 broken=()
 echo "== running the test programs under Wine (at most ${LIMIT}s each)"
-for exe in "${programs[@]}"; do
-    name=$(basename "$exe" .exe)
-    if [[ -n "${FURLANE_WINE_TESTS:-}" && " $FURLANE_WINE_TESTS " != *" $name "* ]]; then
-        continue
-    fi
+# Runs one test program (NAME EXE [ARGS...]) in a fresh profile and adds its
+# totals. Every run goes through here, so the scaled runs below are reset and
+# reported like the rest.
+run_program() {
+    local name=$1 exe=$2
+    shift 2
     count=$((count + 1))
     # A fresh profile: no settings in the registry, no cache, empty Temp.
     "$WINE" reg delete 'HKCU\Software\orvex' /f >/dev/null 2>&1
@@ -113,7 +119,7 @@ for exe in "${programs[@]}"; do
         lock=(flock -o "$GAME_LOCK" sh -c 'date +%s >"$0"; exec "$@"' "$stamp")
     fi
     begin=$(date +%s)
-    (cd "$WORK/home/$name" && "${lock[@]}" timeout -k 10 "$LIMIT" "$WINE" "$exe" -o "$(windows_path "$result"),txt" \
+    (cd "$WORK/home/$name" && "${lock[@]}" timeout -k 10 "$LIMIT" "$WINE" "$exe" "$@" -o "$(windows_path "$result"),txt" \
         -o "$(windows_path "${result%.txt}.xml"),junitxml") \
         >"$RESULTS/$name.log" 2>&1
     status=$?
@@ -147,6 +153,14 @@ for exe in "${programs[@]}"; do
         fi
         tail -n 15 "$RESULTS/$name.log" | sed 's/^/    log: /'
     fi
+}
+
+for exe in "${programs[@]}"; do
+    name=$(basename "$exe" .exe)
+    if [[ -n "${FURLANE_WINE_TESTS:-}" && " $FURLANE_WINE_TESTS " != *" $name "* ]]; then
+        continue
+    fi
+    run_program "$name" "$exe"
 done
 
 # The cards again at 150 % and 200 % (a scaled Windows desktop): covers and
@@ -154,27 +168,9 @@ done
 cover_exe="$BUILD_WIN_DIR/bin/tst_cover_cache.exe"
 if [[ -x "$cover_exe" && ( -z "${FURLANE_WINE_TESTS:-}" || " $FURLANE_WINE_TESTS " == *" tst_cover_cache "* ) ]]; then
     for factor in 1.5 2; do
-        name="tst_cover_cache@$factor"
-        count=$((count + 1))
-        "$WINE" reg add 'HKCU\Environment' /v QT_SCALE_FACTOR /d "$factor" /f >/dev/null 2>&1
-        rm -rf "$PROFILE/.cache"
-        mkdir -p "$WORK/home/$name"
-        result="$RESULTS/$name.txt"
-        (cd "$WORK/home/$name" && timeout -k 10 "$LIMIT" "$WINE" "$cover_exe" first_load_fetches_and_caches \
-            no_request_without_cover_values not_found_writes_nothing -o "$(windows_path "$result"),txt") \
-            >"$RESULTS/$name.log" 2>&1
-        status=$?
-        totals=$(grep -a '^Totals:' "$result" 2>/dev/null | tail -n 1)
-        p=$(sed -n 's/.* \([0-9]*\) passed.*/\1/p' <<<"$totals")
-        f=$(sed -n 's/.* \([0-9]*\) failed.*/\1/p' <<<"$totals")
-        [[ -n "$totals" ]] || { p=0; f=1; }
-        [[ $status -ne 0 && $f -eq 0 ]] && f=1
-        passed=$((passed + p)) failed=$((failed + f))
-        printf '%-28s %4d passed, %3d skipped, %3d failed  %s\n' "$name" "$p" 0 "$f" "exit $status"
-        if [[ $f -gt 0 ]]; then
-            broken+=("$name")
-            grep -a -A4 -E '^FAIL!' "$result" 2>/dev/null | head -n 30 | sed 's/^/    /'
-        fi
+        set_wine_env "QT_SCALE_FACTOR=$factor"
+        run_program "tst_cover_cache@$factor" "$cover_exe" first_load_fetches_and_caches \
+            no_request_without_cover_values not_found_writes_nothing
     done
     "$WINE" reg delete 'HKCU\Environment' /v QT_SCALE_FACTOR /f >/dev/null 2>&1
 fi
