@@ -54,7 +54,7 @@ trap "exit 143" TERM INT
 
 started=$SECONDS
 wine_boot
-wineserver -p >/dev/null 2>&1 || "$WINE" wineserver -p >/dev/null 2>&1 || true   # one server for the whole run
+wine_keep_server
 PROFILE="$WINEPREFIX/drive_c/users/$(id -un)"
 [[ -d "$PROFILE" ]] || PROFILE=$(dirname "$(find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -name AppData | head -n 1)")
 

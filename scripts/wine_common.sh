@@ -67,6 +67,18 @@ wine_boot() {
     fi
 }
 
+# One server for the whole run. A server that is not persistent starts to
+# shut the prefix down (its services, then every process left) as soon as
+# the last program ends; a program started in that moment is killed before
+# it writes a line. "wineserver -p" is refused while another server runs (the
+# one wineboot left), so that one is waited out first.
+wine_keep_server() {
+    local server=wineserver
+    command -v wineserver >/dev/null 2>&1 || server=/usr/lib/wine/wineserver64
+    timeout 60 "$server" -w >/dev/null 2>&1
+    "$server" -p >/dev/null 2>&1 || fail "could not start a persistent wineserver"
+}
+
 # The locales whose code pages cmd must cope with: German (ANSI/OEM 1252/850),
 # English (1252/437), Chinese (936/936). Wine takes its code pages from the
 # Unix locale; these are made into DIR, so the system's are left alone.
