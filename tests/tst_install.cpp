@@ -291,6 +291,21 @@ private slots:
         QCOMPARE(store.records_in(mod).size(), 2);
         QCOMPARE(store.damage(QStringLiteral("A")), SkinDamage::Resized);
         QVERIFY(!store.find(QStringLiteral("B"))->revision_known);
+
+        // The adoption is written in the background; a record a journal
+        // hands over meanwhile is on disk at once, and the adoption's later
+        // write never takes it back.
+        InstallRecord c = a;
+        c.skin_id = QStringLiteral("C");
+        store.put(c);
+        const auto on_disk = [&](const QString &skin_id) {
+            InstallStore written(store.path());
+            written.load();
+            return written.find(skin_id) != nullptr;
+        };
+        QVERIFY(on_disk(QStringLiteral("C")) && on_disk(QStringLiteral("B")));
+        store.flush();
+        QVERIFY(on_disk(QStringLiteral("C")) && on_disk(QStringLiteral("B")));
     }
 
     // The records of a mod folder are found under any spelling of it, so a

@@ -208,6 +208,24 @@ InstallRecord adopted_record(const QJsonObject &skin, const QString &mod_folder,
 InstallStore::InstallStore(const QString &path, QObject *parent)
     : QObject(parent), m_path(path.isEmpty() ? default_path() : path)
 {
+    m_writer.setMaxThreadCount(1);
+    m_writer.setExpiryTimeout(-1);
+}
+
+InstallStore::~InstallStore()
+{
+    flush();
+}
+
+void InstallStore::flush()
+{
+    m_writer.waitForDone();
+}
+
+bool InstallStore::saved()
+{
+    flush();
+    return m_saved;
 }
 
 QString InstallStore::default_path()
@@ -218,6 +236,7 @@ QString InstallStore::default_path()
 
 void InstallStore::load()
 {
+    flush();
     m_records.clear();
     m_keep_aside = false;
     QFile file(m_path);
@@ -317,14 +336,9 @@ void InstallStore::learn(const QString &skin_id, const QByteArray &etag, const Q
     if (package.size < 0)
         package.size = size;
     it->revision_known = true;
-    // Answers come in bursts for every installed skin: one write for each burst.
-    if (!m_save_queued) {
-        m_save_queued = true;
-        QMetaObject::invokeMethod(this, [this] {
-            m_save_queued = false;
-            save();
-        }, Qt::QueuedConnection);
-    }
+    // Answers come in bursts for every installed skin: the writer takes the
+    // latest state, so a burst costs a write or two.
+    save_later();
 }
 
 void InstallStore::take_hashes(const QString &skin_id, const QList<QByteArray> &hashes)
@@ -376,7 +390,7 @@ void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &instal
         }
     }
     if (changed) {
-        save();
+        save_later();
         emit updatable_count_changed(m_updatable.size());
     }
 }
@@ -443,23 +457,60 @@ void InstallStore::take_hashes(const InstallRecord &checked, const QList<QByteAr
 
 void InstallStore::save()
 {
+    const quint64 serial = ++m_serial;
+    const std::lock_guard<std::mutex> lock(m_write_mutex);
+    write_file(serial, m_records);
+}
+
+void InstallStore::save_later()
+{
+    bool start = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_pending_mutex);
+        start = !m_pending;
+        // A copy of the hash is shared, not copied, until one side changes.
+        m_pending = Snapshot{++m_serial, m_records};
+    }
+    if (start)
+        m_writer.start([this] { write_pending(); });
+}
+
+void InstallStore::write_pending()
+{
+    const std::lock_guard<std::mutex> lock(m_write_mutex);
+    std::optional<Snapshot> pending;
+    {
+        const std::lock_guard<std::mutex> taking(m_pending_mutex);
+        pending.swap(m_pending);
+    }
+    if (pending)
+        write_file(pending->serial, pending->records);
+}
+
+void InstallStore::write_file(quint64 serial, const QHash<QString, InstallRecord> &snapshot)
+{
+    // A write made at once after this change was queued holds it already.
+    if (serial <= m_written)
+        return;
+    m_written = serial;
     QVector<InstallRecord> records;
-    for (const InstallRecord &record : qAsConst(m_records))
+    records.reserve(snapshot.size());
+    for (const InstallRecord &record : snapshot)
         records.append(record);
     sort_records(records);
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    if (m_keep_aside) {
+    if (m_keep_aside.exchange(false)) {
         QFile::remove(aside_path());
         if (QFile::copy(m_path, aside_path()))
             applog::warning(QStringLiteral("无法读取的安装记录已另存为: ") + QDir::toNativeSeparators(aside_path()));
         else
             applog::warning(QStringLiteral("无法另存安装记录: ") + QDir::toNativeSeparators(aside_path()));
-        m_keep_aside = false;
     }
     QSaveFile file(m_path);
-    m_saved = file.open(QIODevice::WriteOnly) && file.write(install_records_to_json(records)) >= 0
+    const bool saved = file.open(QIODevice::WriteOnly) && file.write(install_records_to_json(records)) >= 0
         && file.commit();
-    if (!m_saved)
+    m_saved = saved;
+    if (!saved)
         applog::warning(QStringLiteral("无法保存安装记录: ") + QDir::toNativeSeparators(m_path) + QStringLiteral(" - ")
                         + file.errorString());
 }
