@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -291,6 +292,10 @@ private slots:
         QCOMPARE(store.records_in(mod).size(), 2);
         QCOMPARE(store.damage(QStringLiteral("A")), SkinDamage::Resized);
         QVERIFY(!store.find(QStringLiteral("B"))->revision_known);
+        // An adopted skin's files are taken as they stand: the quick check finds them whole.
+        QCOMPARE(store.find(QStringLiteral("B"))->files.at(0).modified,
+                 QFileInfo(mod + QStringLiteral("/mine/B.pak")).lastModified().toUTC());
+        QCOMPARE(int(quick_damage(*store.find(QStringLiteral("B")))), int(SkinDamage::None));
 
         // The adoption is written in the background; a record a journal
         // hands over meanwhile is on disk at once, and the adoption's later

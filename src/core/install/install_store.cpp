@@ -1,6 +1,7 @@
 #include "core/install/install_store.h"
 
 #include "core/install/installed_skins.h"
+#include "core/platform/file_stamp.h"
 #include "core/support/config.h"
 #include "core/support/folder_identity.h"
 #include "core/support/log.h"
@@ -195,10 +196,23 @@ InstallRecord adopted_record(const QJsonObject &skin, const QString &mod_folder,
                 break;
             }
         }
-        const QFileInfo info(record.path_of(file));
-        if (info.isFile()) {
-            file.size = info.size();
-            file.modified = info.lastModified().toUTC();
+        const QString path = record.path_of(file);
+        platform::FileStamp stamp;
+#ifdef Q_OS_WIN
+        const bool stamped = platform::file_stamp(
+            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), &stamp);
+#else
+        const bool stamped = platform::file_stamp(QFile::encodeName(path).constData(), &stamp);
+#endif
+        if (stamped) {
+            file.size = stamp.size;
+            file.modified = QDateTime::fromMSecsSinceEpoch(stamp.modified_ms, Qt::UTC);
+        } else {
+            const QFileInfo info(path);
+            if (info.isFile()) {
+                file.size = info.size();
+                file.modified = info.lastModified().toUTC();
+            }
         }
         record.files.append(file);
     }
