@@ -284,6 +284,11 @@ private slots:
         QCOMPARE(scan.adoptable.value(QStringLiteral("B")).files.at(0).path, QStringLiteral("mine/B.pak"));
         QCOMPARE(scan.quick.size(), 1);
         QCOMPARE(int(scan.quick.first().second), int(SkinDamage::Resized));
+        // A record's file is looked up in the listing, in its own folder only.
+        for (const char *path : {"A.pak", "mine/B.sig", "./mine//B.pak"})
+            QVERIFY2(scan.files.holds(QLatin1String(path)), path);
+        for (const char *path : {"B.pak", "mine/A.pak", "other/B.pak", "mine/B.pak/x", "ine/B.pak"})
+            QVERIFY2(!scan.files.holds(QLatin1String(path)), path);
 
         InstallStore store(sandbox.filePath(QStringLiteral("installed_skins.json")));
         store.put(a);

@@ -61,6 +61,26 @@ bool ModFiles::installed(const SkinFileNames &names) const
 
 bool ModFiles::holds(const QString &relative_path) const
 {
+    // Records hold plain paths: those are looked up without building one
+    // (thousands per list answer, on the window's thread); other spellings
+    // are cleaned first.
+    const bool plain = !relative_path.isEmpty() && !relative_path.contains(QLatin1Char('\\'))
+        && !relative_path.contains(QLatin1String("./")) && !relative_path.contains(QLatin1String("//"))
+        && !relative_path.startsWith(QLatin1Char('/')) && !relative_path.endsWith(QLatin1Char('/'))
+        && !relative_path.endsWith(QLatin1Char('.'));
+    if (plain) {
+        const int slash = relative_path.lastIndexOf(QLatin1Char('/'));
+        const auto it = m_by_name.constFind(slash < 0 ? relative_path : relative_path.mid(slash + 1));
+        if (it == m_by_name.constEnd())
+            return false;
+        const QStringRef below = relative_path.leftRef(qMax(slash, 0));
+        const int folder_size = slash < 0 ? m_root.size() : m_root.size() + 1 + slash;
+        return std::any_of(it->cbegin(), it->cend(), [&](int index) {
+            const QString &folder = m_entries.at(index).folder;
+            return folder.size() == folder_size && folder.startsWith(m_root)
+                && (slash < 0 || folder.endsWith(below));
+        });
+    }
     const QString path = m_root + QLatin1Char('/') + QDir::cleanPath(relative_path);
     const auto it = m_by_name.constFind(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
     if (it == m_by_name.constEnd())
