@@ -92,6 +92,13 @@ bool ModFiles::holds(const QString &relative_path) const
     });
 }
 
+bool ModFiles::lists(const QString &folder, const QString &name) const
+{
+    const auto it = m_by_name.constFind(name);
+    return it != m_by_name.constEnd()
+        && std::any_of(it->cbegin(), it->cend(), [&](int index) { return m_entries.at(index).folder == folder; });
+}
+
 QStringList ModFiles::paths_of(const SkinFileNames &names) const
 {
     std::vector<int> found;
@@ -137,9 +144,7 @@ InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
     // unknown pair's come from the same look-ups.
     QSet<QString> named;
     std::vector<int> installed;
-    QSet<QString> paths;
     for (const ModFiles::Entry &entry : files.entries()) {
-        paths.insert(entry.folder + QLatin1Char('/') + entry.name);
         if (named.contains(entry.name))
             continue;
         for (auto found = m_by_name.constFind(entry.name); found != m_by_name.constEnd() && found.key() == entry.name;
@@ -165,7 +170,7 @@ InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
         if (!entry.name.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive))
             continue;
         const QString sig = paired_skin_file_name(entry.name);
-        if (sig.isEmpty() || !paths.contains(entry.folder + QLatin1Char('/') + sig))
+        if (sig.isEmpty() || !files.lists(entry.folder, sig))
             continue;
         if (named.contains(entry.name) || named.contains(sig))
             continue;

@@ -48,6 +48,8 @@ public:
     // Whether the file at `relative_path` below the listed folder was
     // listed: a look-up, no look at the disk.
     bool holds(const QString &relative_path) const;
+    // Whether `name` was listed in `folder` (as the walk spells it).
+    bool lists(const QString &folder, const QString &name) const;
 
     struct Entry {
         QString folder;
