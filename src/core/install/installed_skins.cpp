@@ -1,5 +1,7 @@
 #include "core/install/installed_skins.h"
 
+#include <mutex>
+
 #include "core/catalog/catalog_model.h"
 #include "core/install/skin_files.h"
 
@@ -117,28 +119,46 @@ QStringList ModFiles::paths_of(const SkinFileNames &names) const
     return paths;
 }
 
-SkinFileIndex::SkinFileIndex(const QJsonArray &catalogue)
+struct SkinFileIndex::Built {
+    QJsonArray catalogue;                 // until built
+    std::once_flag once;
+    QJsonArray records;                   // the objects, in the catalogue's order
+    QMultiHash<QString, int> by_name;     // file name -> indices into records
+};
+
+SkinFileIndex::SkinFileIndex(const QJsonArray &catalogue) : m_built(std::make_shared<Built>())
 {
-    m_by_name.reserve(catalogue.size() * 2);
-    for (const QJsonValue &element : catalogue) {
-        if (!element.isObject())
-            continue;
-        // Completeness is left to the scan, which asks it of the few
-        // records whose files it finds.
-        const QJsonObject record = element.toObject();
-        const SkinFileNames names = skin_file_names(record);
-        const int index = m_records.size();
-        m_records.append(record);
-        if (!names.pak.isEmpty())
-            m_by_name.insert(names.pak, index);
-        // A record naming one file twice is still one record.
-        if (!names.sig.isEmpty() && names.sig != names.pak)
-            m_by_name.insert(names.sig, index);
-    }
+    m_built->catalogue = catalogue;
+}
+
+const SkinFileIndex::Built &SkinFileIndex::built() const
+{
+    Built *built = m_built.get();
+    std::call_once(built->once, [built] {
+        built->by_name.reserve(built->catalogue.size() * 2);
+        for (const QJsonValue &element : built->catalogue) {
+            if (!element.isObject())
+                continue;
+            // Completeness is left to the scan, which asks it of the few
+            // records whose files it finds.
+            const QJsonObject record = element.toObject();
+            const SkinFileNames names = skin_file_names(record);
+            const int index = built->records.size();
+            built->records.append(record);
+            if (!names.pak.isEmpty())
+                built->by_name.insert(names.pak, index);
+            // A record naming one file twice is still one record.
+            if (!names.sig.isEmpty() && names.sig != names.pak)
+                built->by_name.insert(names.sig, index);
+        }
+    built->catalogue = QJsonArray();
+    });
+    return *built;
 }
 
 InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
 {
+    const Built &catalogue = built();
     // A file a complete record names is that record's, and the record is
     // then installed: so the installed records and the names that are no
     // unknown pair's come from the same look-ups.
@@ -147,9 +167,9 @@ InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
     for (const ModFiles::Entry &entry : files.entries()) {
         if (named.contains(entry.name))
             continue;
-        for (auto found = m_by_name.constFind(entry.name); found != m_by_name.constEnd() && found.key() == entry.name;
-             ++found) {
-            if (catalog::is_complete(m_records.at(found.value()).toObject())) {
+        for (auto found = catalogue.by_name.constFind(entry.name);
+             found != catalogue.by_name.constEnd() && found.key() == entry.name; ++found) {
+            if (catalog::is_complete(catalogue.records.at(found.value()).toObject())) {
                 installed.push_back(found.value());
                 named.insert(entry.name);
             }
@@ -161,7 +181,7 @@ InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
     InstalledSkins out;
     QJsonArray records;
     for (const int index : installed)
-        records.append(m_records.at(index));
+        records.append(catalogue.records.at(index));
     // Without a usable order, what is installed still shows.
     std::optional<QJsonArray> ordered = catalog::order_records(records, nullptr);
     out.records = ordered ? *ordered : records;
