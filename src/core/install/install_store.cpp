@@ -350,9 +350,15 @@ void InstallStore::learn(const QString &skin_id, const QByteArray &etag, const Q
     if (package.size < 0)
         package.size = size;
     it->revision_known = true;
-    // Answers come in bursts for every installed skin: the writer takes the
-    // latest state, so a burst costs a write or two.
-    save_later();
+    // Answers come in bursts for every installed skin: one copy for the
+    // writer per burst (each copy lets the next change copy the records).
+    if (!m_save_queued) {
+        m_save_queued = true;
+        QMetaObject::invokeMethod(this, [this] {
+            m_save_queued = false;
+            save_later();
+        }, Qt::QueuedConnection);
+    }
 }
 
 void InstallStore::take_hashes(const QString &skin_id, const QList<QByteArray> &hashes)

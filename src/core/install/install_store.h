@@ -135,6 +135,7 @@ private:
     QSet<QString> m_updatable;
     QHash<QString, SkinDamage> m_damage;
     std::atomic<bool> m_saved{true};
+    bool m_save_queued = false;
 
     struct Snapshot {
         quint64 serial = 0;
