@@ -1,5 +1,6 @@
 #include "core/download/update_answer.h"
 #include "core/download/update_check.h"
+#include "core/install/install_states.h"
 #include "core/install/install_store.h"
 #include "core/install/install_check.h"
 #include "core/install/installed_scan.h"
@@ -256,6 +257,47 @@ private slots:
         QCOMPARE(state.removable(), removable);
         QCOMPARE(state.damage, state.phase == SkinPhase::Damaged ? SkinDamage(damage) : SkinDamage::None);
         QCOMPARE(state.percent, state.phase == SkinPhase::Downloading ? 40 : -1);
+    }
+
+    // The queue's reports as the states follow them, for skin K: waiting,
+    // running with its percent, and back once its own task ends.
+    void states_follow_the_queue_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("waiting behind another") << QStringList{"wait L K", "start L"} << int(SkinPhase::Waiting) << -1;
+        QTest::newRow("running with its percent")
+            << QStringList{"wait K", "start K", "wait", "progress K 40"} << int(SkinPhase::Downloading) << 40;
+        QTest::newRow("another task's end leaves it running")
+            << QStringList{"start K", "progress K 0", "end L"} << int(SkinPhase::Downloading) << 0;
+        QTest::newRow("its end, then the next starts")
+            << QStringList{"wait L", "start K", "end K", "start L", "progress L 5"} << int(SkinPhase::NotInstalled) << -1;
+    }
+
+    void states_follow_the_queue()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(int, phase);
+        QFETCH(int, percent);
+        QTemporaryDir sandbox;
+        InstallStore store(sandbox.filePath(QStringLiteral("installed_skins.json")));
+        InstallStates states(store);
+        for (const QString &event : events) {
+            QStringList words = event.split(QLatin1Char(' '));
+            const QString kind = words.takeFirst();
+            if (kind == QLatin1String("wait"))
+                states.set_waiting(words);
+            else if (kind == QLatin1String("start"))
+                states.started(words.at(0));
+            else if (kind == QLatin1String("progress"))
+                states.progress(words.at(0), words.at(1).toInt());
+            else
+                states.ended(words.at(0));
+        }
+        const SkinState state = states.state(QStringLiteral("K"), false, false);
+        QCOMPARE(int(state.phase), phase);
+        QCOMPARE(state.percent, percent);
     }
 
     // The folder is looked at on a thread of its own: the scan names what a
