@@ -153,7 +153,7 @@ bool build_cover_page(ProgramServices &services, FlowLayout *layout, const QStri
     prefetch_covers(services.covers.endpoints(), page);
     bool all_covers = true;
     for (int i = 0; i < COVER_PAGE_CARDS; ++i) {
-        SkinWidget *card = SkinWidget::create(cover_page_record(i), game_dir, services.downloads, services.covers);
+        SkinWidget *card = SkinWidget::create(cover_page_record(i), game_dir, services.downloads, services.states, services.covers);
         layout->addWidget(card);
         card->check_installation_status();
         const QImage shown = card->cover()->pixmap(Qt::ReturnByValue).toImage();

@@ -470,6 +470,7 @@ private slots:
             }());
         }
         // What is on disk is what is in memory, unless the disk refused it.
+        store.flush();
         InstallStore reread(store_path);
         reread.load();
         QCOMPARE(reread.find(QStringLiteral("A")) != nullptr, start != QLatin1String("unwritable"));

@@ -225,7 +225,7 @@ void TestImagePreview::zoom_button_opens_the_full_cover()
         QVERIFY(server_up = start_server(server, m_services));
     const QJsonObject record = skin_record(QStringLiteral("大图"), QStringLiteral("big.png"));
     put_cover(server, record, encode(gradient_image(QSize(1200, 700)), "PNG"));
-    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), m_services.downloads, m_services.covers));
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), m_services.downloads, m_services.states, m_services.covers));
     QStringList messages;
     connect(card.get(), &SkinWidget::show_message_signal, card.get(),
             [&](const QString &title, const QString &text, const QString &) { messages << title + text; });
@@ -250,7 +250,7 @@ void TestImagePreview::no_cover_no_viewer()
         QVERIFY(server_up = start_server(server, m_services));
     std::unique_ptr<SkinWidget> card(
         SkinWidget::create(skin_record(QStringLiteral("无图"), QStringLiteral("absent.png")), QString(),
-                           m_services.downloads, m_services.covers));
+                           m_services.downloads, m_services.states, m_services.covers));
     QStringList messages;
     connect(card.get(), &SkinWidget::show_message_signal, card.get(),
             [&](const QString &title, const QString &text, const QString &kind) {

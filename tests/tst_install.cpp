@@ -1,5 +1,6 @@
 #include "core/download/update_answer.h"
 #include "core/download/update_check.h"
+#include "core/install/install_states.h"
 #include "core/install/install_store.h"
 #include "core/install/install_check.h"
 #include "core/install/installed_scan.h"
@@ -12,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -257,6 +259,47 @@ private slots:
         QCOMPARE(state.percent, state.phase == SkinPhase::Downloading ? 40 : -1);
     }
 
+    // The queue's reports as the states follow them, for skin K: waiting,
+    // running with its percent, and back once its own task ends.
+    void states_follow_the_queue_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<int>("phase");
+        QTest::addColumn<int>("percent");
+        QTest::newRow("waiting behind another") << QStringList{"wait L K", "start L"} << int(SkinPhase::Waiting) << -1;
+        QTest::newRow("running with its percent")
+            << QStringList{"wait K", "start K", "wait", "progress K 40"} << int(SkinPhase::Downloading) << 40;
+        QTest::newRow("another task's end leaves it running")
+            << QStringList{"start K", "progress K 0", "end L"} << int(SkinPhase::Downloading) << 0;
+        QTest::newRow("its end, then the next starts")
+            << QStringList{"wait L", "start K", "end K", "start L", "progress L 5"} << int(SkinPhase::NotInstalled) << -1;
+    }
+
+    void states_follow_the_queue()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(int, phase);
+        QFETCH(int, percent);
+        QTemporaryDir sandbox;
+        InstallStore store(sandbox.filePath(QStringLiteral("installed_skins.json")));
+        InstallStates states(store);
+        for (const QString &event : events) {
+            QStringList words = event.split(QLatin1Char(' '));
+            const QString kind = words.takeFirst();
+            if (kind == QLatin1String("wait"))
+                states.set_waiting(words);
+            else if (kind == QLatin1String("start"))
+                states.started(words.at(0));
+            else if (kind == QLatin1String("progress"))
+                states.progress(words.at(0), words.at(1).toInt());
+            else
+                states.ended(words.at(0));
+        }
+        const SkinState state = states.state(QStringLiteral("K"), false, false);
+        QCOMPARE(int(state.phase), phase);
+        QCOMPARE(state.percent, percent);
+    }
+
     // The folder is looked at on a thread of its own: the scan names what a
     // reconcile would adopt and the quick check of the records handed in,
     // and of two requests in a row only the latest one's answer counts.
@@ -283,6 +326,11 @@ private slots:
         QCOMPARE(scan.adoptable.value(QStringLiteral("B")).files.at(0).path, QStringLiteral("mine/B.pak"));
         QCOMPARE(scan.quick.size(), 1);
         QCOMPARE(int(scan.quick.first().second), int(SkinDamage::Resized));
+        // A record's file is looked up in the listing, in its own folder only.
+        for (const char *path : {"A.pak", "mine/B.sig", "./mine//B.pak"})
+            QVERIFY2(scan.files.holds(QLatin1String(path)), path);
+        for (const char *path : {"B.pak", "mine/A.pak", "other/B.pak", "mine/B.pak/x", "ine/B.pak"})
+            QVERIFY2(!scan.files.holds(QLatin1String(path)), path);
 
         InstallStore store(sandbox.filePath(QStringLiteral("installed_skins.json")));
         store.put(a);
@@ -291,6 +339,25 @@ private slots:
         QCOMPARE(store.records_in(mod).size(), 2);
         QCOMPARE(store.damage(QStringLiteral("A")), SkinDamage::Resized);
         QVERIFY(!store.find(QStringLiteral("B"))->revision_known);
+        // An adopted skin's files are taken as they stand: the quick check finds them whole.
+        QCOMPARE(store.find(QStringLiteral("B"))->files.at(0).modified,
+                 QFileInfo(mod + QStringLiteral("/mine/B.pak")).lastModified().toUTC());
+        QCOMPARE(int(quick_damage(*store.find(QStringLiteral("B")))), int(SkinDamage::None));
+
+        // The adoption is written in the background; a record a journal
+        // hands over meanwhile is on disk at once, and the adoption's later
+        // write never takes it back.
+        InstallRecord c = a;
+        c.skin_id = QStringLiteral("C");
+        store.put(c);
+        const auto on_disk = [&](const QString &skin_id) {
+            InstallStore written(store.path());
+            written.load();
+            return written.find(skin_id) != nullptr;
+        };
+        QVERIFY(on_disk(QStringLiteral("C")) && on_disk(QStringLiteral("B")));
+        store.flush();
+        QVERIFY(on_disk(QStringLiteral("C")) && on_disk(QStringLiteral("B")));
     }
 
     // The records of a mod folder are found under any spelling of it, so a

@@ -155,7 +155,8 @@ void TestSkinWidget::invalid_record()
     if (!file_pair.isUndefined())
         record.insert(QStringLiteral("file_pair"), file_pair);
     QString reported = QStringLiteral("untouched");
-    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), m_services.downloads, m_services.covers, &reported));
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, QString(), m_services.downloads, m_services.states,
+                                                        m_services.covers, &reported));
     if (error.isEmpty()) {
         QVERIFY(card);
         QCOMPARE(reported, QStringLiteral("untouched"));

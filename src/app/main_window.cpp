@@ -86,6 +86,7 @@ QLabel {
 MainWindow::MainWindow(ProgramServices &services)
     : QMainWindow(nullptr),
       m_downloads(services.downloads),
+      m_states(services.states),
       m_covers(services.covers)
 {
     m_catalog = new CatalogService(services.http, this);
@@ -150,7 +151,7 @@ void MainWindow::build_frame()
     connect(m_category_bar, &CategoryBar::main_category_chosen, this, &MainWindow::choose_main_category);
     connect(m_category_bar, &CategoryBar::subcategory_chosen, this, &MainWindow::choose_subcategory);
 
-    m_grid = new SkinGrid(m_downloads, m_covers);
+    m_grid = new SkinGrid(m_downloads, m_states, m_covers);
     m_grid->set_viewer_icon_path(app_icon_path());
     connect(m_grid, &SkinGrid::message_requested, this, &MainWindow::message);
 

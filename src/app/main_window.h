@@ -14,6 +14,7 @@ class CoverStore;
 class DownloadManager;
 class GameDirService;
 class HttpClient;
+class InstallStates;
 class InstallVerifier;
 class InstalledButton;
 class InstalledScanner;
@@ -114,6 +115,7 @@ private:
     void start_skin_checks(HttpClient &http);
 
     DownloadManager &m_downloads;
+    const InstallStates &m_states;
     CoverStore &m_covers;
     CatalogService *m_catalog = nullptr;
     GameDirService *m_game_dir = nullptr;

@@ -96,7 +96,7 @@ inline void put_cover(const TestServer &server, const QJsonObject &record, const
 // A card whose cover has come, or is known to be missing.
 inline std::unique_ptr<SkinWidget> settled_card(ProgramServices &services, const QJsonObject &record, const QString &game_dir = QString())
 {
-    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, game_dir, services.downloads, services.covers));
+    std::unique_ptr<SkinWidget> card(SkinWidget::create(record, game_dir, services.downloads, services.states, services.covers));
     if (card)
         (void)QTest::qWaitFor([&card] { return card->cover_state() != SkinWidget::CoverState::Loading; }, 15000);
     return card;

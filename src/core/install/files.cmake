@@ -8,5 +8,6 @@ list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/install_journal.cpp
     ${CMAKE_CURRENT_LIST_DIR}/uninstall.cpp
     ${CMAKE_CURRENT_LIST_DIR}/skin_state.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/install_states.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installed_scan.cpp
 )

@@ -1,6 +1,7 @@
 #include "core/install/install_store.h"
 
 #include "core/install/installed_skins.h"
+#include "core/platform/file_stamp.h"
 #include "core/support/config.h"
 #include "core/support/folder_identity.h"
 #include "core/support/log.h"
@@ -196,10 +197,23 @@ InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject
                 break;
             }
         }
-        const QFileInfo info(record.path_of(file));
-        if (info.isFile()) {
-            file.size = info.size();
-            file.modified = info.lastModified().toUTC();
+        const QString path = record.path_of(file);
+        platform::FileStamp stamp;
+#ifdef Q_OS_WIN
+        const bool stamped = platform::file_stamp(
+            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), &stamp);
+#else
+        const bool stamped = platform::file_stamp(QFile::encodeName(path).constData(), &stamp);
+#endif
+        if (stamped) {
+            file.size = stamp.size;
+            file.modified = QDateTime::fromMSecsSinceEpoch(stamp.modified_ms, Qt::UTC);
+        } else {
+            const QFileInfo info(path);
+            if (info.isFile()) {
+                file.size = info.size();
+                file.modified = info.lastModified().toUTC();
+            }
         }
         record.files.append(file);
     }
@@ -209,6 +223,24 @@ InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject
 InstallStore::InstallStore(const QString &path, QObject *parent)
     : QObject(parent), m_path(path.isEmpty() ? default_path() : path)
 {
+    m_writer.setMaxThreadCount(1);
+    m_writer.setExpiryTimeout(-1);
+}
+
+InstallStore::~InstallStore()
+{
+    flush();
+}
+
+void InstallStore::flush()
+{
+    m_writer.waitForDone();
+}
+
+bool InstallStore::saved()
+{
+    flush();
+    return m_saved;
 }
 
 QString InstallStore::default_path()
@@ -219,6 +251,7 @@ QString InstallStore::default_path()
 
 void InstallStore::load()
 {
+    flush();
     m_records.clear();
     m_keep_aside = false;
     QFile file(m_path);
@@ -318,12 +351,13 @@ void InstallStore::learn(const QString &skin_id, const QByteArray &etag, const Q
     if (package.size < 0)
         package.size = size;
     it->revision_known = true;
-    // Answers come in bursts for every installed skin: one write for each burst.
+    // Answers come in bursts for every installed skin: one copy for the
+    // writer per burst (each copy lets the next change copy the records).
     if (!m_save_queued) {
         m_save_queued = true;
         QMetaObject::invokeMethod(this, [this] {
             m_save_queued = false;
-            save();
+            save_later();
         }, Qt::QueuedConnection);
     }
 }
@@ -377,7 +411,7 @@ void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &instal
         }
     }
     if (changed) {
-        save();
+        save_later();
         emit updatable_count_changed(m_updatable.size());
     }
 }
@@ -444,23 +478,60 @@ void InstallStore::take_hashes(const InstallRecord &checked, const QList<QByteAr
 
 void InstallStore::save()
 {
+    const quint64 serial = ++m_serial;
+    const std::lock_guard<std::mutex> lock(m_write_mutex);
+    write_file(serial, m_records);
+}
+
+void InstallStore::save_later()
+{
+    bool start = false;
+    {
+        const std::lock_guard<std::mutex> lock(m_pending_mutex);
+        start = !m_pending;
+        // A copy of the hash is shared, not copied, until one side changes.
+        m_pending = Snapshot{++m_serial, m_records};
+    }
+    if (start)
+        m_writer.start([this] { write_pending(); });
+}
+
+void InstallStore::write_pending()
+{
+    const std::lock_guard<std::mutex> lock(m_write_mutex);
+    std::optional<Snapshot> pending;
+    {
+        const std::lock_guard<std::mutex> taking(m_pending_mutex);
+        pending.swap(m_pending);
+    }
+    if (pending)
+        write_file(pending->serial, pending->records);
+}
+
+void InstallStore::write_file(quint64 serial, const QHash<QString, InstallRecord> &snapshot)
+{
+    // A write made at once after this change was queued holds it already.
+    if (serial <= m_written)
+        return;
+    m_written = serial;
     QVector<InstallRecord> records;
-    for (const InstallRecord &record : qAsConst(m_records))
+    records.reserve(snapshot.size());
+    for (const InstallRecord &record : snapshot)
         records.append(record);
     sort_records(records);
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    if (m_keep_aside) {
+    if (m_keep_aside.exchange(false)) {
         QFile::remove(aside_path());
         if (QFile::copy(m_path, aside_path()))
             applog::warning(QStringLiteral("无法读取的安装记录已另存为: ") + QDir::toNativeSeparators(aside_path()));
         else
             applog::warning(QStringLiteral("无法另存安装记录: ") + QDir::toNativeSeparators(aside_path()));
-        m_keep_aside = false;
     }
     QSaveFile file(m_path);
-    m_saved = file.open(QIODevice::WriteOnly) && file.write(install_records_to_json(records)) >= 0
+    const bool saved = file.open(QIODevice::WriteOnly) && file.write(install_records_to_json(records)) >= 0
         && file.commit();
-    if (!m_saved)
+    m_saved = saved;
+    if (!saved)
         applog::warning(QStringLiteral("无法保存安装记录: ") + QDir::toNativeSeparators(m_path) + QStringLiteral(" - ")
                         + file.errorString());
 }

@@ -13,7 +13,12 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QThreadPool>
 #include <QVector>
+
+#include <atomic>
+#include <mutex>
+#include <optional>
 
 class ModFiles;
 
@@ -30,7 +35,9 @@ Q_DECLARE_METATYPE(SkinDamage)
 // JSON file in the program's data folder (never in the mod folder), and the
 // states the checks found: which skins the server has a newer build of, and
 // which are damaged. Only the records are stored; the states are found
-// afresh by each run. GUI thread only.
+// afresh by each run. GUI thread only; the file itself is written by one
+// writer at a time, either at once (what a journal hands over must be on
+// disk before the journal goes) or, for bulk changes, on a thread of its own.
 class InstallStore final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(InstallStore)
@@ -38,6 +45,8 @@ class InstallStore final : public QObject {
 public:
     // The store file; empty `path` is the data folder's "installed_skins.json".
     explicit InstallStore(const QString &path = QString(), QObject *parent = nullptr);
+    // Waits for a write still running in the background.
+    ~InstallStore() override;
 
     static QString default_path();
     QString path() const { return m_path; }
@@ -99,8 +108,11 @@ public:
     void take_damage(const InstallRecord &checked, SkinDamage damage);
     void take_hashes(const InstallRecord &checked, const QList<QByteArray> &hashes);
 
-    // Whether the last write of the file succeeded (a failure is logged).
-    bool saved() const { return m_saved; }
+    // Whether the last write of the file succeeded (a failure is logged);
+    // waits for one still running in the background.
+    bool saved();
+    // Waits until every change so far is written.
+    void flush();
 
 signals:
     // The skin's record or one of its states changed.
@@ -109,19 +121,38 @@ signals:
     void updatable_count_changed(int count);
 
 private:
+    // Writes the records now, after any write still running.
     void save();
+    // Writes them in the background: adopting thousands of skins must not
+    // hold the window while their JSON is made and written.
+    void save_later();
+    void write_pending();
+    // Writes `records` as change number `serial`, unless a later change was
+    // written already. Holds m_write_mutex.
+    void write_file(quint64 serial, const QHash<QString, InstallRecord> &records);
     // Whether `record` was installed into the folder of identity `folder_key`.
     bool in_folder(const InstallRecord &record, const QString &folder_key) const;
 
     QString m_path;
     ServerEndpoints m_endpoints;
-    bool m_keep_aside = false;
+    std::atomic<bool> m_keep_aside{false};
     mutable QHash<QString, QString> m_folder_keys;   // folder spelling -> folder_identity
     QHash<QString, InstallRecord> m_records;   // by skin_id
     QSet<QString> m_updatable;
     QHash<QString, SkinDamage> m_damage;
-    bool m_saved = true;
+    std::atomic<bool> m_saved{true};
     bool m_save_queued = false;
+
+    struct Snapshot {
+        quint64 serial = 0;
+        QHash<QString, InstallRecord> records;
+    };
+    quint64 m_serial = 0;               // changes handed to a write so far
+    std::mutex m_pending_mutex;
+    std::optional<Snapshot> m_pending;  // the latest change waiting for the writer
+    std::mutex m_write_mutex;           // one writer of the file at a time
+    quint64 m_written = 0;              // the last change written (under m_write_mutex)
+    QThreadPool m_writer;
 };
 
 // The store's file contents and back. from_json is false for text that is

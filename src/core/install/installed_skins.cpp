@@ -1,5 +1,7 @@
 #include "core/install/installed_skins.h"
 
+#include <mutex>
+
 #include "core/catalog/catalog_model.h"
 #include "core/install/skin_files.h"
 
@@ -61,6 +63,26 @@ bool ModFiles::installed(const SkinFileNames &names) const
 
 bool ModFiles::holds(const QString &relative_path) const
 {
+    // Records hold plain paths: those are looked up without building one
+    // (thousands per list answer, on the window's thread); other spellings
+    // are cleaned first.
+    const bool plain = !relative_path.isEmpty() && !relative_path.contains(QLatin1Char('\\'))
+        && !relative_path.contains(QLatin1String("./")) && !relative_path.contains(QLatin1String("//"))
+        && !relative_path.startsWith(QLatin1Char('/')) && !relative_path.endsWith(QLatin1Char('/'))
+        && !relative_path.endsWith(QLatin1Char('.'));
+    if (plain) {
+        const int slash = relative_path.lastIndexOf(QLatin1Char('/'));
+        const auto it = m_by_name.constFind(slash < 0 ? relative_path : relative_path.mid(slash + 1));
+        if (it == m_by_name.constEnd())
+            return false;
+        const QStringRef below = relative_path.leftRef(qMax(slash, 0));
+        const int folder_size = slash < 0 ? m_root.size() : m_root.size() + 1 + slash;
+        return std::any_of(it->cbegin(), it->cend(), [&](int index) {
+            const QString &folder = m_entries.at(index).folder;
+            return folder.size() == folder_size && folder.startsWith(m_root)
+                && (slash < 0 || folder.endsWith(below));
+        });
+    }
     const QString path = m_root + QLatin1Char('/') + QDir::cleanPath(relative_path);
     const auto it = m_by_name.constFind(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
     if (it == m_by_name.constEnd())
@@ -70,6 +92,13 @@ bool ModFiles::holds(const QString &relative_path) const
         return entry.folder.size() + 1 + entry.name.size() == path.size() && path.startsWith(entry.folder)
             && path.endsWith(entry.name);
     });
+}
+
+bool ModFiles::lists(const QString &folder, const QString &name) const
+{
+    const auto it = m_by_name.constFind(name);
+    return it != m_by_name.constEnd()
+        && std::any_of(it->cbegin(), it->cend(), [&](int index) { return m_entries.at(index).folder == folder; });
 }
 
 QStringList ModFiles::paths_of(const SkinFileNames &names) const
@@ -90,41 +119,57 @@ QStringList ModFiles::paths_of(const SkinFileNames &names) const
     return paths;
 }
 
-SkinFileIndex::SkinFileIndex(const QJsonArray &catalogue)
+struct SkinFileIndex::Built {
+    QJsonArray catalogue;                 // until built
+    std::once_flag once;
+    QJsonArray records;                   // the objects, in the catalogue's order
+    QMultiHash<QString, int> by_name;     // file name -> indices into records
+};
+
+SkinFileIndex::SkinFileIndex(const QJsonArray &catalogue) : m_built(std::make_shared<Built>())
 {
-    m_by_name.reserve(catalogue.size() * 2);
-    for (const QJsonValue &element : catalogue) {
-        if (!element.isObject())
-            continue;
-        // Completeness is left to the scan, which asks it of the few
-        // records whose files it finds.
-        const QJsonObject record = element.toObject();
-        const SkinFileNames names = skin_file_names(record);
-        const int index = m_records.size();
-        m_records.append(record);
-        if (!names.pak.isEmpty())
-            m_by_name.insert(names.pak, index);
-        // A record naming one file twice is still one record.
-        if (!names.sig.isEmpty() && names.sig != names.pak)
-            m_by_name.insert(names.sig, index);
-    }
+    m_built->catalogue = catalogue;
+}
+
+const SkinFileIndex::Built &SkinFileIndex::built() const
+{
+    Built *built = m_built.get();
+    std::call_once(built->once, [built] {
+        built->by_name.reserve(built->catalogue.size() * 2);
+        for (const QJsonValue &element : built->catalogue) {
+            if (!element.isObject())
+                continue;
+            // Completeness is left to the scan, which asks it of the few
+            // records whose files it finds.
+            const QJsonObject record = element.toObject();
+            const SkinFileNames names = skin_file_names(record);
+            const int index = built->records.size();
+            built->records.append(record);
+            if (!names.pak.isEmpty())
+                built->by_name.insert(names.pak, index);
+            // A record naming one file twice is still one record.
+            if (!names.sig.isEmpty() && names.sig != names.pak)
+                built->by_name.insert(names.sig, index);
+        }
+    built->catalogue = QJsonArray();
+    });
+    return *built;
 }
 
 InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
 {
+    const Built &catalogue = built();
     // A file a complete record names is that record's, and the record is
     // then installed: so the installed records and the names that are no
     // unknown pair's come from the same look-ups.
     QSet<QString> named;
     std::vector<int> installed;
-    QSet<QString> paths;
     for (const ModFiles::Entry &entry : files.entries()) {
-        paths.insert(entry.folder + QLatin1Char('/') + entry.name);
         if (named.contains(entry.name))
             continue;
-        for (auto found = m_by_name.constFind(entry.name); found != m_by_name.constEnd() && found.key() == entry.name;
-             ++found) {
-            if (catalog::is_complete(m_records.at(found.value()).toObject())) {
+        for (auto found = catalogue.by_name.constFind(entry.name);
+             found != catalogue.by_name.constEnd() && found.key() == entry.name; ++found) {
+            if (catalog::is_complete(catalogue.records.at(found.value()).toObject())) {
                 installed.push_back(found.value());
                 named.insert(entry.name);
             }
@@ -136,7 +181,7 @@ InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
     InstalledSkins out;
     QJsonArray records;
     for (const int index : installed)
-        records.append(m_records.at(index));
+        records.append(catalogue.records.at(index));
     // Without a usable order, what is installed still shows.
     std::optional<QJsonArray> ordered = catalog::order_records(records, nullptr);
     out.records = ordered ? *ordered : records;
@@ -145,7 +190,7 @@ InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
         if (!entry.name.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive))
             continue;
         const QString sig = paired_skin_file_name(entry.name);
-        if (sig.isEmpty() || !paths.contains(entry.folder + QLatin1Char('/') + sig))
+        if (sig.isEmpty() || !files.lists(entry.folder, sig))
             continue;
         if (named.contains(entry.name) || named.contains(sig))
             continue;

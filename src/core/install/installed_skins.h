@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
 #include <optional>
 
 // What lies in the mod folder: which catalogue skins are installed, and the
@@ -48,6 +49,8 @@ public:
     // Whether the file at `relative_path` below the listed folder was
     // listed: a look-up, no look at the disk.
     bool holds(const QString &relative_path) const;
+    // Whether `name` was listed in `folder` (as the walk spells it).
+    bool lists(const QString &folder, const QString &name) const;
 
     struct Entry {
         QString folder;
@@ -94,15 +97,18 @@ struct InstalledSkins {
 
 // The records of a catalogue by their files' names, made once per
 // catalogue so that each look at the mod folder costs its listing and not a
-// pass over every record.
+// pass over every record. Made at the first scan (on the scan's thread, not
+// the window's, which only hands the catalogue over) and shared by every
+// copy; scan is safe from any thread.
 class SkinFileIndex {
 public:
     explicit SkinFileIndex(const QJsonArray &catalogue = QJsonArray());
     InstalledSkins scan(const ModFiles &files) const;
 
 private:
-    QJsonArray m_records;                   // the objects, in the catalogue's order
-    QMultiHash<QString, int> m_by_name;     // file name -> indices into m_records
+    struct Built;
+    const Built &built() const;
+    std::shared_ptr<Built> m_built;
 };
 
 // The installed skins below `game_dir` (none without one).

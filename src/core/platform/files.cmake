@@ -1,7 +1,8 @@
 # Sources of this folder, added to furlane_core. The process listing has one
 # implementation per system; the Win32 one builds only on Windows. So do the
 # display metrics read before the window exists (Win32, or the X server),
-# Steam's folder from the registry and the task-bar progress (Windows only), and SHA-256 from CNG on
+# a file's size and time (the system's own call), Steam's folder from the
+# registry and the task-bar progress (Windows only), and SHA-256 from CNG on
 # Windows and from libcrypto elsewhere.
 list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/end_now.cpp
@@ -13,6 +14,7 @@ list(APPEND FURLANE_CORE_SOURCES
 if(WIN32)
     list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_win.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/file_stamp_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/native_sha256_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/steam_registry_win.cpp
@@ -23,6 +25,7 @@ if(WIN32)
 else()
     list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_x11.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/file_stamp_posix.cpp
         ${CMAKE_CURRENT_LIST_DIR}/native_sha256_openssl.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_linux.cpp
         ${CMAKE_CURRENT_LIST_DIR}/taskbar_progress_none.cpp

@@ -136,8 +136,8 @@ PageRecords list_records(const QJsonArray &list)
 
 } // namespace
 
-SkinGrid::SkinGrid(DownloadManager &downloads, CoverStore &covers, QWidget *parent)
-    : QWidget(parent), m_downloads(downloads), m_covers(covers)
+SkinGrid::SkinGrid(DownloadManager &downloads, const InstallStates &states, CoverStore &covers, QWidget *parent)
+    : QWidget(parent), m_downloads(downloads), m_states(states), m_covers(covers)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -325,7 +325,7 @@ bool SkinGrid::show_page(int page, QString *error)
     int valid_skins_count = 0;
     for (const QJsonObject &record : qAsConst(shown)) {
         QString invalid_record_error;
-        SkinWidget *skin_widget = SkinWidget::create(record, m_game_dir, m_downloads, m_covers, &invalid_record_error);
+        SkinWidget *skin_widget = SkinWidget::create(record, m_game_dir, m_downloads, m_states, m_covers, &invalid_record_error);
         if (!skin_widget) {
             applog::warning(QStringLiteral("创建皮肤组件失败: ") + invalid_record_error);
             continue;

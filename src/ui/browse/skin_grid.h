@@ -10,6 +10,7 @@
 
 class CoverStore;
 class DownloadManager;
+class InstallStates;
 class FlowLayout;
 class QLabel;
 class QPushButton;
@@ -26,7 +27,7 @@ public:
     static constexpr int ITEMS_PER_PAGE = 6;
 
     // The cards are handed the download queue and the cover store.
-    SkinGrid(DownloadManager &downloads, CoverStore &covers, QWidget *parent = nullptr);
+    SkinGrid(DownloadManager &downloads, const InstallStates &states, CoverStore &covers, QWidget *parent = nullptr);
 
     // The category the pages are filtered by; empty before a main category
     // is chosen (then "刷新页面" does nothing). Takes effect at the next page.
@@ -84,6 +85,7 @@ private:
     void report_page_failure(int previous_page, const QString &error);
 
     DownloadManager &m_downloads;
+    const InstallStates &m_states;
     CoverStore &m_covers;
     QJsonArray m_records;
     QString m_main_category;

@@ -1,5 +1,7 @@
 #include "ui/card/skin_widget.h"
 
+#include "core/install/install_states.h"
+
 #include "ui/card/button_styles.h"
 #include "core/covers/cover_cache.h"
 #include "core/covers/cover_store.h"
@@ -181,7 +183,7 @@ void show_magnifier(QPushButton *button)
 } // namespace
 
 SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game_dir, DownloadManager &downloads,
-                               CoverStore &covers, QString *invalid_record_error)
+                               const InstallStates &states, CoverStore &covers, QString *invalid_record_error)
 {
     // A pair of files no record names: checked as carefully as a server
     // record, since its uninstall deletes exactly what it names.
@@ -191,7 +193,7 @@ SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game
                 *invalid_record_error = QStringLiteral("皮肤数据缺少file_pair字段");
             return nullptr;
         }
-        return new SkinWidget(skin_data, game_dir, downloads, covers);
+        return new SkinWidget(skin_data, game_dir, downloads, states, covers);
     }
     for (const QString &key : REQUIRED_KEYS) {
         if (!skin_data.contains(key)) {
@@ -200,11 +202,13 @@ SkinWidget *SkinWidget::create(const QJsonObject &skin_data, const QString &game
             return nullptr;
         }
     }
-    return new SkinWidget(skin_data, game_dir, downloads, covers);
+    return new SkinWidget(skin_data, game_dir, downloads, states, covers);
 }
 
-SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder, DownloadManager &downloads, CoverStore &covers)
-    : QWidget(nullptr), m_skin_data(data), m_game_dir(folder), m_downloads(&downloads), m_covers(&covers),
+SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder, DownloadManager &downloads,
+                       const InstallStates &states, CoverStore &covers)
+    : QWidget(nullptr), m_skin_data(data), m_game_dir(folder), m_downloads(&downloads), m_states(&states),
+      m_covers(&covers),
       m_file_pair(data.contains(QStringLiteral("file_pair")))
 {
     init_ui();
@@ -412,8 +416,12 @@ void SkinWidget::check_installation_status()
 
 SkinState SkinWidget::state() const
 {
-    return skin_state(m_downloads->installs(), record_text(m_skin_data, QStringLiteral("name")), m_on_disk,
-                      m_file_pair, m_queue, m_percent);
+    const QString skin_id = record_text(m_skin_data, QStringLiteral("name"));
+    const SkinState now = m_states->state(skin_id, m_on_disk, m_file_pair);
+    // A card built while its skin downloads shows that from the first report it hears.
+    if (now.phase == SkinPhase::Downloading && !m_heard)
+        return skin_state(m_downloads->installs(), skin_id, m_on_disk, m_file_pair, QueuePhase::None, -1);
+    return now;
 }
 
 QStringList SkinWidget::file_pair_paths() const
@@ -436,7 +444,7 @@ void SkinWidget::set_game_dir(const QString &folder)
     m_game_dir = folder;
     // A card that shows a download keeps showing it; the manager's signals
     // end that state.
-    if (m_queue != QueuePhase::Running)
+    if (state().phase != SkinPhase::Downloading)
         check_installation_status();
 }
 
@@ -473,9 +481,8 @@ void SkinWidget::draw_state()
 
 void SkinWidget::end_download(bool installed)
 {
-    m_queue = QueuePhase::None;
-    m_percent = -1;
     m_saw_start = false;
+    m_heard = false;
     // An update or repair that did not finish left the old pair in place.
     if (installed) {
         m_on_disk = true;
@@ -641,9 +648,8 @@ void SkinWidget::on_download_started(const QString &skin_id)
 {
     if (!is_mine(skin_id))
         return;
-    m_queue = QueuePhase::Running;
-    m_percent = -1;
     m_first_look = false;
+    m_heard = true;
     m_saw_start = true;
     draw_state();
 }
@@ -652,9 +658,8 @@ void SkinWidget::on_download_progress(const QString &skin_id, int progress)
 {
     if (!is_mine(skin_id))
         return;
-    // A card built while the download ran learns of it from its reports.
-    m_queue = QueuePhase::Running;
-    m_percent = progress;
+    Q_UNUSED(progress)
+    m_heard = true;
     draw_state();
 }
 

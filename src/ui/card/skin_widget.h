@@ -10,6 +10,7 @@
 
 class CoverStore;
 class DownloadManager;
+class InstallStates;
 class QImage;
 class QLabel;
 class QPushButton;
@@ -45,7 +46,7 @@ public:
     // to "皮肤数据缺少" + key + "字段". The card has no parent; the layout
     // that receives it adopts it.
     static SkinWidget *create(const QJsonObject &skin_data, const QString &game_dir, DownloadManager &downloads,
-                              CoverStore &covers, QString *invalid_record_error = nullptr);
+                              const InstallStates &states, CoverStore &covers, QString *invalid_record_error = nullptr);
     ~SkinWidget() override;
 
     const QJsonObject &skin_data() const { return m_skin_data; }
@@ -99,7 +100,7 @@ signals:
 
 private:
     SkinWidget(const QJsonObject &skin_data, const QString &game_dir, DownloadManager &downloads,
-               CoverStore &covers);
+               const InstallStates &states, CoverStore &covers);
 
     void init_ui();
     void setup_shadow();
@@ -134,6 +135,8 @@ private:
     QJsonObject m_skin_data;
     QString m_game_dir;
     DownloadManager *m_downloads = nullptr;
+    const InstallStates *m_states = nullptr;
+    bool m_heard = false;   // a start or report of this skin's download reached the card
     CoverStore *m_covers = nullptr;
 
     QWidget *m_cover_container = nullptr;
@@ -148,8 +151,6 @@ private:
     bool m_file_pair = false;
     // The skin's files as last looked at (for a file pair: either is there).
     bool m_on_disk = false;
-    QueuePhase m_queue = QueuePhase::None;
-    int m_percent = -1;
     // Just uninstalled by this card: "安装" comes back in the card's first,
     // rounder look until the state moves on.
     bool m_first_look = false;
