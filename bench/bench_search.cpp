@@ -1,11 +1,12 @@
 // Search at scale, run by scripts/bench.sh.
 //
-//   furlane_bench_search <data dir> <server base> [rounds]
+//   furlane_bench_search <data dir> <server base> [rounds] [installed]
 //
 // Writes the 20,000-record catalogue (bench_support's scale_catalogue, each
 // record with a cover) as catalog.json into the data folder of a running web
 // server that answers like the catalogue server, starts the real window on
-// it, a game folder with 500 of those skins installed, and measures:
+// it, a game folder (the stored one) with `installed` of those skins
+// installed (500 unless given), and measures:
 //   filter     each keystroke of a few queries typed letter by letter
 //              (prefixes from one letter on, full-width letters, a skin_id,
 //              no match): the search index's answer, the filtered list;
@@ -18,6 +19,10 @@
 //   installed  the installed view built: the mod folder walked, the
 //              catalogue's installed skins picked in list order, their first
 //              page shown in the grid (see installed_view below);
+//   open       the window's "已安装" clicked until the first page of its
+//              view stands with its covers (the window asks for a fresh look
+//              at the folder and opens the view from its last one); and
+//              (open_fresh) until the window has taken that fresh look;
 //   lateness   the worst lateness of a 10 ms GUI timer while 20 characters
 //              are typed into the window's search field, one every 50 ms;
 //              and (lateness_through) on until their results stand;
@@ -29,6 +34,8 @@
 // page_ms <median> page_build_ms <median> page_ratio <median of per-round
 // ratios> listing_ms <median> installed_ms <median> installed_ratio <median
 // of per-round installed / (page_build + listing)> installed <n>
+// open_ms <median> open_ratio <median of per-round open / page_build>
+// open_fresh_ms <median>
 // lateness_ms <worst> lateness_through_ms <worst> index_same_ms <median>
 // index_fresh_ms <median>". Fails when a page shows a placeholder cover or the
 // wrong cards, and ends at once (status 1) should any message box come up.
@@ -40,10 +47,13 @@
 #include "core/catalog/catalog_service.h"
 #include "core/catalog/search_index.h"
 #include "core/covers/cover_cache.h"
+#include "core/download/update_check.h"
+#include "core/install/installed_scan.h"
 #include "core/install/installed_skins.h"
 #include "core/install/skin_files.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
+#include "ui/browse/installed_button.h"
 #include "ui/browse/search_field.h"
 #include "ui/browse/skin_grid.h"
 #include "ui/card/skin_widget.h"
@@ -55,6 +65,7 @@
 #include <QJsonDocument>
 #include <QKeyEvent>
 #include <QSet>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -63,7 +74,7 @@
 
 namespace {
 
-constexpr int INSTALLED = 500;
+int installed_count = 500;   // the skins in the game folder
 const QString NO_MATCH = QStringLiteral("没有找到匹配的皮肤");
 
 // The catalogue with a cover for every record.
@@ -154,6 +165,8 @@ int main(int argc, char **argv)
     const QString data_dir = QString::fromLocal8Bit(argv[1]);
     const QString base = QString::fromLocal8Bit(argv[2]);
     const int rounds = argc > 3 ? std::max(3, atoi(argv[3])) : 15;
+    if (argc > 4)
+        installed_count = std::max(1, std::min(SCALE_RECORDS, atoi(argv[4])));
 
     QTemporaryDir home;
     if (!use_private_home_and_server(home.path(), base))
@@ -167,12 +180,14 @@ int main(int argc, char **argv)
     if (!write_catalogue(data_dir, catalogue))
         return 1;
 
-    // A game folder holding 500 of the catalogue's skins (spread over it) and
-    // the 20 other files furlane_bench_cover puts there.
+    // A game folder holding installed_count of the catalogue's skins (spread over
+    // it) and the 20 other files furlane_bench_cover puts there, stored as
+    // the window's folder.
     const QString game_dir = make_game_folder(home.path());
+    QSettings(QStringLiteral("orvex"), QStringLiteral("DreadHunger")).setValue(QStringLiteral("game_dir"), game_dir);
     const QString mod = mod_folder_path(game_dir);
-    for (int n = 0; n < INSTALLED; ++n) {
-        const int i = n * (SCALE_RECORDS / INSTALLED);
+    for (int n = 0; n < installed_count; ++n) {
+        const int i = n * (SCALE_RECORDS / installed_count);
         for (const char *ext : {"pak", "sig"}) {
             QFile file(mod + QStringLiteral("/skin_%1.%2").arg(i).arg(QLatin1String(ext)));
             if (!file.open(QIODevice::WriteOnly))
@@ -182,13 +197,26 @@ int main(int argc, char **argv)
 
     ProgramServices services;
     MainWindow window(services);
+    // Checking every installed skin against the server is update_check's
+    // figure, and would only load this one's.
+    delete window.findChild<SkinUpdateChecker *>();
+    // Which look at the folder the window took last (the start asks for
+    // some, the click on "已安装" for one).
+    quint64 taken = 0;
+    if (auto *scanner = window.findChild<InstalledScanner *>()) {
+        QObject::connect(scanner, &InstalledScanner::scanned, [&taken](const InstalledScan &scan) {
+            taken = scan.generation;
+        });
+    }
     if (!run_until(&window, &MainWindow::catalog_loaded, [] {}))
         return 1;
     window.show();
     auto *grid = window.findChild<SkinGrid *>();
     auto *field = window.findChild<SearchField *>();
     auto *catalog = window.findChild<CatalogService *>();
-    if (!grid || !field || !catalog)
+    auto *installed_button = window.findChild<InstalledButton *>();
+    auto *scanner = window.findChild<InstalledScanner *>();
+    if (!grid || !field || !catalog || !installed_button || !scanner)
         return 1;
     grid->set_game_dir(game_dir);
 
@@ -232,7 +260,7 @@ int main(int argc, char **argv)
     const SkinFileIndex files_index(catalogue);
     const QJsonArray installed_expected = installed_view(grid, mod, files_index);
     grid->leave_list();
-    if (installed_expected.size() != INSTALLED || !cache_covers(services.covers.endpoints(), first_page(installed_expected), jpegs))
+    if (installed_expected.size() != installed_count || !cache_covers(services.covers.endpoints(), first_page(installed_expected), jpegs))
         return 1;
 
     QWidget container;
@@ -250,7 +278,20 @@ int main(int argc, char **argv)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return shown;
     };
-    std::vector<double> page_ms, build_ms, page_ratio, listing_ms, installed_ms, installed_ratio;
+    const auto until_scan_taken = [&] {
+        QElapsedTimer waited;
+        waited.start();
+        while (taken != scanner->latest() && waited.elapsed() < 30000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return taken == scanner->latest();
+    };
+    if (!until_scan_taken() || installed_button->text() != QStringLiteral("已安装 (%1)").arg(installed_count)) {
+        std::fprintf(stderr, "the window did not count the %d installed skins: %s\n", installed_count,
+                     qPrintable(installed_button->text()));
+        return 1;
+    }
+    std::vector<double> page_ms, build_ms, page_ratio, listing_ms, installed_ms, installed_ratio, open_ms,
+        open_ratio, open_fresh_ms;
     for (int round = 0; round < rounds + 2; ++round) {
         QElapsedTimer timer;
         timer.start();
@@ -271,7 +312,7 @@ int main(int argc, char **argv)
         timer.restart();
         const int listed = list_mod_folder(mod).size();
         const double listing = ms_since(timer);
-        if (listed != 2 * INSTALLED + 20)
+        if (listed != 2 * installed_count + 20)
             return 1;
 
         timer.restart();
@@ -280,6 +321,19 @@ int main(int argc, char **argv)
         if (!shown_and_left(installed_expected, "the installed view"))
             return 1;
 
+        timer.restart();
+        installed_button->click();
+        QApplication::processEvents();
+        const double open = ms_since(timer);
+        const bool open_shown = shows_first_page(grid, installed_expected);
+        if (!until_scan_taken())
+            return 1;
+        const double open_fresh = ms_since(timer);
+        if (!open_shown || !shown_and_left(installed_expected, "the window's installed view")) {
+            std::fprintf(stderr, "the window's installed view did not open at once\n");
+            return 1;
+        }
+
         if (round >= 2) {   // the first rounds warm the caches
             build_ms.push_back(build);
             page_ms.push_back(page);
@@ -287,6 +341,9 @@ int main(int argc, char **argv)
             listing_ms.push_back(listing);
             installed_ms.push_back(installed);
             installed_ratio.push_back(installed / (build + listing));
+            open_ms.push_back(open);
+            open_ratio.push_back(open / build);
+            open_fresh_ms.push_back(open_fresh);
         }
     }
 
@@ -369,9 +426,11 @@ int main(int argc, char **argv)
     std::sort(filter_ms.begin(), filter_ms.end());
     std::printf("filter_median_ms %.3f filter_worst_ms %.3f keystrokes %d page_ms %.2f page_build_ms %.2f "
                 "page_ratio %.3f listing_ms %.2f installed_ms %.2f installed_ratio %.3f installed %d "
-                "lateness_ms %.2f lateness_through_ms %.2f index_same_ms %.1f index_fresh_ms %.1f\n",
+                "lateness_ms %.2f lateness_through_ms %.2f index_same_ms %.1f index_fresh_ms %.1f "
+                "open_ms %.2f open_ratio %.3f open_fresh_ms %.2f\n",
                 median(filter_ms), filter_ms.back(), int(filter_ms.size()), median(page_ms), median(build_ms),
-                median(page_ratio), median(listing_ms), median(installed_ms), median(installed_ratio), INSTALLED,
-                typing.worst_ms(), through.worst_ms(), median(same_ms), median(fresh_ms));
+                median(page_ratio), median(listing_ms), median(installed_ms), median(installed_ratio), installed_count,
+                typing.worst_ms(), through.worst_ms(), median(same_ms), median(fresh_ms), median(open_ms),
+                median(open_ratio), median(open_fresh_ms));
     return 0;
 }

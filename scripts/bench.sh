@@ -539,7 +539,8 @@ update_check_run() {
 # The first start's adoption of all of them against one listing of the
 # folder, what a list answer costs the GUI thread for what is installed
 # against the same answer with nothing installed, and the GUI timer's worst
-# lateness during the adoption (medians of BENCH_RUNS rounds).
+# lateness during the adoption (medians of BENCH_RUNS rounds); then the
+# installed view of that many opened in the window (furlane_bench_search).
 bench_installed_scale() {
     local dir=$WORK/installed_scale line
     mkdir -p "$dir"
@@ -551,6 +552,20 @@ bench_installed_scale() {
     report installed_scale_gui_lateness "worst lateness of a 10 ms GUI timer during the adoption (median of $RUNS; ms)" \
         "$(field lateness_ms "$line")" "<" 16
     rm -rf "$dir"
+
+    # The same 5,000 in the real window: "已安装" clicked until its first
+    # page stands, against a page build in the same run.
+    local data=$WORK/installed_view err=$WORK/installed_view.err build
+    mkdir -p "$data"
+    printf '欢迎使用Furlane！' > "$data/instructions.txt"
+    start_nginx "$data"
+    line=$("$BUILD_DIR/bin/furlane_bench_search" "$data" "http://127.0.0.1:$NGINX_PORT" "$RUNS" 5000 2> "$err") || {
+        tail -n 5 "$err" >&2
+        return 1
+    }
+    build=$(field page_build_ms "$line")
+    report installed_scale_view "installed view opened with $(field installed "$line") skins installed $(field open_ms "$line") ms, page_build ${build} ms (median of $RUNS; the window's fresh look at the folder taken after $(field open_fresh_ms "$line") ms)" \
+        "$(field open_ratio "$line")" "<=" 1.2
 }
 
 # --- main -----------------------------------------------------------------

@@ -358,6 +358,38 @@ private slots:
         QVERIFY(on_disk(QStringLiteral("C")) && on_disk(QStringLiteral("B")));
         store.flush();
         QVERIFY(on_disk(QStringLiteral("C")) && on_disk(QStringLiteral("B")));
+
+        // Cards look their files up in the latest listing of their folder,
+        // looking again only at what it names: B removed by hand since is no
+        // longer there; a folder never listed is walked.
+        InstallStates states(store);
+        states.take_listing(game, scan.files);
+        const SkinFileNames b{QStringLiteral("B.pak"), QStringLiteral("B.sig")};
+        QVERIFY(states.on_disk(game, b));
+        QVERIFY(QFile::remove(mod + QStringLiteral("/mine/B.pak")) && QFile::remove(mod + QStringLiteral("/mine/B.sig")));
+        QVERIFY(!states.on_disk(game, b));
+        const QString other = sandbox.filePath(QStringLiteral("other"));
+        QVERIFY(write_bytes(mod_folder_path(other) + QStringLiteral("/deep/B.sig"), "bytes"));
+        QVERIFY(states.on_disk(other, b));
+
+        // Thousands adopted at a first start are made on two threads: each
+        // record as one made alone.
+        QJsonArray many;
+        for (int i = 0; i < 150; ++i) {
+            const QString name = QStringLiteral("M%1").arg(i);
+            many.append(catalogue_skin(name));
+            const QString folder = mod_folder_path(other) + (i % 3 ? QStringLiteral("/") : QStringLiteral("/sub/"));
+            QVERIFY(write_bytes(folder + name + QStringLiteral(".pak"), QByteArray(i, 'p')));
+            if (i % 5)
+                QVERIFY(write_bytes(folder + name + QStringLiteral(".sig"), "s"));
+        }
+        const InstalledScan adopted = scan_installed(other, SkinFileIndex(many), {}, ServerEndpoints());
+        QCOMPARE(adopted.adoptable.size(), 150);
+        for (const QJsonValue &skin : many) {
+            const QString name = skin.toObject().value(QStringLiteral("name")).toString();
+            QCOMPARE(adopted.adoptable.value(name),
+                     adopted_record(ServerEndpoints(), skin.toObject(), adopted.mod_folder, adopted.files));
+        }
     }
 
     // The records of a mod folder are found under any spelling of it, so a

@@ -93,6 +93,8 @@ private:
     void take_installed_scan(const InstalledScan &scan);
     // The installed skins as cards, or the box that asks for a game folder.
     void show_installed();
+    // The installed view on `records`, from its first page.
+    void open_installed_view(const QJsonArray &records);
     // "全部更新 (N)" and "校验文件" show with the installed view only.
     void show_installed_tools();
     // The grid's contents changed: a grid without a list shows a category.
@@ -115,7 +117,7 @@ private:
     void start_skin_checks(HttpClient &http);
 
     DownloadManager &m_downloads;
-    const InstallStates &m_states;
+    InstallStates &m_states;
     CoverStore &m_covers;
     CatalogService *m_catalog = nullptr;
     GameDirService *m_game_dir = nullptr;
@@ -136,8 +138,10 @@ private:
     QPushButton *m_update_all = nullptr;
     QPushButton *m_verify = nullptr;
     InstalledScanner *m_scanner = nullptr;
-    // "已安装" was pressed: the next scan opens the view.
+    // "已安装" was pressed: the next scan's quick check is taken, and it opens
+    // the view when no scan of this folder was at hand to open it at once.
     bool m_open_installed = false;
+    bool m_check_installed = false;
     InstallVerifier *m_verifier = nullptr;
     // The folder row's text while no check shows its progress there.
     QString m_dir_status;

@@ -5,6 +5,7 @@
 #include "core/catalog/catalog_service.h"
 #include "core/download/download_manager.h"
 #include "core/install/install_check.h"
+#include "core/install/install_states.h"
 #include "core/install/installed_scan.h"
 #include "core/install/skin_files.h"
 #include "core/gamedir/game_dir_service.h"
@@ -97,17 +98,19 @@ void MainWindow::take_installed_scan(const InstalledScan &scan)
     if (scan.generation != m_scanner->latest())
         return;
     m_installed->show_scan(scan);
+    m_states.take_listing(scan.game_dir, scan.files);
     if (!scan.mod_folder.isEmpty())
         m_downloads.installs().reconcile(scan.mod_folder, scan.installed.records, scan.files, scan.adoptable);
+    if (m_check_installed) {
+        m_check_installed = false;
+        // What was installed against what lies there now, by size and time.
+        if (!scan.mod_folder.isEmpty())
+            take_quick_check(m_downloads.installs(), scan.quick);
+    }
     if (m_open_installed) {
         m_open_installed = false;
-        if (scan.mod_folder.isEmpty())
-            return;
-        // What was installed against what lies there now, by size and time.
-        take_quick_check(m_downloads.installs(), scan.quick);
-        m_installed_shown = scan.view_records;
-        m_view = View::Installed;
-        m_grid->show_list(m_installed_shown, EMPTY_TEXT);
+        if (!scan.mod_folder.isEmpty())
+            open_installed_view(scan.view_records);
         return;
     }
     if (m_view != View::Installed || m_installed->view_records() == m_installed_shown)
@@ -134,9 +137,22 @@ void MainWindow::show_installed()
     // longer stands for leaving them.
     m_search_field->clear_quietly();
     // Files may have come or gone outside the program since the last scan:
-    // the view opens with a fresh one.
-    m_open_installed = true;
+    // a fresh one is asked for, and the view follows what it finds. Until it
+    // is back, the view opens from the last one of this folder, so that the
+    // click answers at once however many skins lie there.
+    m_check_installed = true;
     rescan_installed();
+    if (m_installed->scanned_game_dir() == m_game_dir->game_dir())
+        open_installed_view(m_installed->view_records());
+    else
+        m_open_installed = true;
+}
+
+void MainWindow::open_installed_view(const QJsonArray &records)
+{
+    m_installed_shown = records;
+    m_view = View::Installed;
+    m_grid->show_list(m_installed_shown, EMPTY_TEXT);
 }
 
 void MainWindow::grid_contents_changed()

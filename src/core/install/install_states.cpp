@@ -2,6 +2,10 @@
 
 #include "core/install/install_store.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
+
 InstallStates::InstallStates(const InstallStore &store, QObject *parent) : QObject(parent), m_store(store)
 {
 }
@@ -44,6 +48,26 @@ void InstallStates::ended(const QString &skin_id)
     m_running.clear();
     m_percent = -1;
     emit changed(skin_id);
+}
+
+void InstallStates::take_listing(const QString &game_dir, const ModFiles &files)
+{
+    m_listed_game_dir = game_dir;
+    m_listing = files;
+    emit listing_changed();
+}
+
+bool InstallStates::on_disk(const QString &game_dir, const SkinFileNames &names) const
+{
+    if (game_dir.isEmpty())
+        return false;
+    if (game_dir != m_listed_game_dir)
+        return ModFiles::game_holds(game_dir, names);
+    // The listing may be older than the disk: the few files it names are
+    // looked at again, so a skin removed by hand since is not offered for
+    // removal. One added by hand shows with the next listing.
+    const QStringList paths = m_listing.paths_of(names);
+    return std::any_of(paths.cbegin(), paths.cend(), [](const QString &path) { return QFileInfo::exists(path); });
 }
 
 QueuePhase InstallStates::queue(const QString &skin_id) const

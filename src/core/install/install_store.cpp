@@ -1,5 +1,7 @@
 #include "core/install/install_store.h"
 
+#include "core/install/skin_files.h"
+
 #include "core/install/installed_skins.h"
 #include "core/platform/file_stamp.h"
 #include "core/support/config.h"
@@ -178,26 +180,39 @@ bool install_records_from_json(const QByteArray &json, QVector<InstallRecord> *r
 InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject &skin, const QString &mod_folder,
                              const ModFiles &files)
 {
+    const SkinFileNames names = skin_file_names(skin);
+    return adopted_record(endpoints, skin, mod_folder, names.pak.isEmpty() ? nullptr : files.first_named(names.pak),
+                          names.sig.isEmpty() ? nullptr : files.first_named(names.sig));
+}
+
+InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject &skin, const QString &mod_folder,
+                             const ModFiles::Entry *package, const ModFiles::Entry *signature)
+{
     InstallRecord record;
     record.skin_id = skin.value(QStringLiteral("name")).toString();
     record.name = record.skin_id;
     record.mod_folder = mod_folder;
     record.revision_known = false;
-    const SkinFileNames names = skin_file_names(skin);
     const QString root = mod_folder + QLatin1Char('/');
-    const QStringList paths = files.paths_of(names);
-    for (const auto &[name, url] : {std::pair{names.pak, skin_package_url(endpoints, skin)},
-                                    std::pair{names.sig, skin_signature_url(endpoints, skin)}}) {
+    // Both addresses share all but their last parameter.
+    const QString base = endpoints.skin_download_api + QStringLiteral("?MainCategory=")
+        + skin.value(QStringLiteral("MainCategory")).toString() + QStringLiteral("&subcategory=")
+        + skin.value(QStringLiteral("subcategory")).toString() + QLatin1Char('&');
+    const QString pak_key = QStringLiteral("pak_original");
+    const QString sig_key = QStringLiteral("sig_original");
+    record.files.reserve(2);
+    for (const auto &[key, found] : {std::pair{pak_key, package}, std::pair{sig_key, signature}}) {
+        const QString original = skin.value(key).toString();
         InstalledFile file;
-        file.url = url;
-        file.path = name;
-        for (const QString &path : paths) {
-            if (path.endsWith(QLatin1Char('/') + name)) {
-                file.path = path.startsWith(root) ? path.mid(root.size()) : name;
-                break;
-            }
+        file.url = base + key + QLatin1Char('=') + original;
+        QString path;
+        if (found && found->folder.startsWith(root)) {
+            path = found->folder + QLatin1Char('/') + found->name;
+            file.path = path.mid(root.size());
+        } else {
+            file.path = skin_file_name(original);
+            path = record.path_of(file);
         }
-        const QString path = record.path_of(file);
         platform::FileStamp stamp;
 #ifdef Q_OS_WIN
         const bool stamped = platform::file_stamp(
@@ -381,36 +396,42 @@ void InstallStore::take_hashes(const QString &skin_id, const QList<QByteArray> &
 void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files,
                              const QHash<QString, InstallRecord> &adoptable)
 {
-    bool changed = false;
     const QString key = folder_identity(mod_folder);
+    QSet<QString> just_adopted;
     for (const QJsonValue &value : installed) {
         const QJsonObject skin = value.toObject();
-        const InstallRecord *record = find(skin.value(QStringLiteral("name")).toString());
+        const QString skin_id = skin.value(QStringLiteral("name")).toString();
+        const InstallRecord *record = find(skin_id);
         if (record && in_folder(*record, key))
             continue;
-        const auto ready = adoptable.constFind(skin.value(QStringLiteral("name")).toString());
-        const InstallRecord adopted =
-            ready != adoptable.constEnd() ? *ready : adopted_record(m_endpoints, skin, mod_folder, files);
-        m_records.insert(adopted.skin_id, adopted);
-        changed = true;
+        if (just_adopted.isEmpty())
+            m_records.reserve(m_records.size() + installed.size());
+        const auto ready = adoptable.constFind(skin_id);
+        m_records.insert(skin_id, ready != adoptable.constEnd()
+                                      ? *ready
+                                      : adopted_record(m_endpoints, skin, mod_folder, files));
+        just_adopted.insert(skin_id);
     }
     // Gone by hand or by another program: nothing left to check or repair.
-    for (auto it = m_records.begin(); it != m_records.end();) {
+    // Looked at through a const view: while the writer still holds the last
+    // snapshot, a changing one would copy every record.
+    QStringList gone;
+    for (auto it = m_records.constBegin(); it != m_records.constEnd(); ++it) {
+        if (just_adopted.contains(it.key()))
+            continue;   // found in the listing just now
         const InstallRecord &record = it.value();
         // From the listing: a look at the disk per file would cost as much again.
         const bool any_left = std::any_of(record.files.cbegin(), record.files.cend(),
                                           [&](const InstalledFile &file) { return files.holds(file.path); });
-        if (!any_left && in_folder(record, key)) {
-            const QString skin_id = it.key();
-            it = m_records.erase(it);
-            m_damage.remove(skin_id);
-            m_updatable.remove(skin_id);
-            changed = true;
-        } else {
-            ++it;
-        }
+        if (!any_left && in_folder(record, key))
+            gone << it.key();
     }
-    if (changed) {
+    for (const QString &skin_id : qAsConst(gone)) {
+        m_records.remove(skin_id);
+        m_damage.remove(skin_id);
+        m_updatable.remove(skin_id);
+    }
+    if (!just_adopted.isEmpty() || !gone.isEmpty()) {
         save_later();
         emit updatable_count_changed(m_updatable.size());
     }

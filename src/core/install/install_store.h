@@ -2,6 +2,7 @@
 
 #include "core/install/install_journal.h"
 #include "core/install/install_record.h"
+#include "core/install/installed_skins.h"
 #include "core/net/server_endpoints.h"
 
 #include <QHash>
@@ -20,7 +21,7 @@
 #include <mutex>
 #include <optional>
 
-class ModFiles;
+
 
 // What is wrong with an installed skin's files, measured against its record.
 enum class SkinDamage {
@@ -181,6 +182,10 @@ bool is_path_below_folder(const QString &path);
 // `endpoints`).
 InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject &skin, const QString &mod_folder,
                              const ModFiles &files);
+// The same where the listing's first copies are known already (nothing
+// where it holds none).
+InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject &skin, const QString &mod_folder,
+                             const ModFiles::Entry *package, const ModFiles::Entry *signature);
 
 // The download addresses of a catalogue record's package and signature on
 // the server of `endpoints`.

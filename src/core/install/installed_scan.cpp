@@ -8,6 +8,9 @@
 #include <QSet>
 #include <QThread>
 
+#include <memory>
+#include <vector>
+
 InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index,
                              const QVector<InstallRecord> &records, const ServerEndpoints &endpoints)
 {
@@ -24,12 +27,40 @@ InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index
         recorded.insert(record.skin_id);
         scan.quick.append({record, quick_damage(record)});
     }
-    for (const QJsonValue &value : qAsConst(scan.installed.records)) {
-        const QJsonObject skin = value.toObject();
-        const QString skin_id = skin.value(QStringLiteral("name")).toString();
-        if (!recorded.contains(skin_id))
-            scan.adoptable.insert(skin_id, adopted_record(endpoints, skin, scan.mod_folder, scan.files));
+    struct Unrecorded {
+        QJsonObject skin;
+        InstalledSkins::Found found;
+    };
+    std::vector<Unrecorded> unrecorded;
+    for (int i = 0; i < scan.installed.records.size(); ++i) {
+        const QJsonObject skin = scan.installed.records.at(i).toObject();
+        if (!recorded.contains(skin.value(QStringLiteral("name")).toString()))
+            unrecorded.push_back({skin, scan.installed.found.value(i)});
     }
+    // Adopting looks at two files a skin: thousands of looks on the first
+    // start after an upgrade, which two cores share.
+    std::vector<InstallRecord> adopted(unrecorded.size());
+    const QVector<ModFiles::Entry> &entries = scan.files.entries();
+    const auto entry = [&entries](int at) { return at < 0 ? nullptr : &entries.at(at); };
+    const auto adopt = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i) {
+            const Unrecorded &skin = unrecorded[i];
+            adopted[i] = adopted_record(endpoints, skin.skin, scan.mod_folder, entry(skin.found.pak),
+                                        entry(skin.found.sig));
+        }
+    };
+    const size_t half = unrecorded.size() / 2;
+    if (unrecorded.size() >= 100 && QThread::idealThreadCount() > 1) {
+        std::unique_ptr<QThread> helper(QThread::create(adopt, half, unrecorded.size()));
+        helper->start();
+        adopt(0, half);
+        helper->wait();
+    } else {
+        adopt(0, unrecorded.size());
+    }
+    scan.adoptable.reserve(int(adopted.size()));
+    for (const InstallRecord &record : adopted)
+        scan.adoptable.insert(record.skin_id, record);
     return scan;
 }
 

@@ -101,6 +101,12 @@ bool ModFiles::lists(const QString &folder, const QString &name) const
         && std::any_of(it->cbegin(), it->cend(), [&](int index) { return m_entries.at(index).folder == folder; });
 }
 
+const ModFiles::Entry *ModFiles::first_named(const QString &name) const
+{
+    const auto it = m_by_name.constFind(name);
+    return it == m_by_name.constEnd() || it->isEmpty() ? nullptr : &m_entries.at(it->first());
+}
+
 QStringList ModFiles::paths_of(const SkinFileNames &names) const
 {
     std::vector<int> found;
@@ -123,6 +129,7 @@ struct SkinFileIndex::Built {
     QJsonArray catalogue;                 // until built
     std::once_flag once;
     QJsonArray records;                   // the objects, in the catalogue's order
+    QVector<SkinFileNames> names;         // each record's file names
     QMultiHash<QString, int> by_name;     // file name -> indices into records
 };
 
@@ -145,6 +152,7 @@ const SkinFileIndex::Built &SkinFileIndex::built() const
             const SkinFileNames names = skin_file_names(record);
             const int index = built->records.size();
             built->records.append(record);
+            built->names.append(names);
             if (!names.pak.isEmpty())
                 built->by_name.insert(names.pak, index);
             // A record naming one file twice is still one record.
@@ -161,38 +169,81 @@ InstalledSkins SkinFileIndex::scan(const ModFiles &files) const
     const Built &catalogue = built();
     // A file a complete record names is that record's, and the record is
     // then installed: so the installed records and the names that are no
-    // unknown pair's come from the same look-ups.
+    // unknown pair's come from the same look-ups. Each record's completeness
+    // is asked once (a pair finds it twice).
+    enum : signed char { UNASKED, COMPLETE, INCOMPLETE };
+    struct Seen {
+        signed char state = UNASKED;
+        InstalledSkins::Found found;
+    };
+    std::vector<Seen> seen(static_cast<size_t>(catalogue.records.size()));
     QSet<QString> named;
     std::vector<int> installed;
-    for (const ModFiles::Entry &entry : files.entries()) {
+    const QVector<ModFiles::Entry> &entries = files.entries();
+    for (int at = 0; at < entries.size(); ++at) {
+        const ModFiles::Entry &entry = entries.at(at);
         if (named.contains(entry.name))
             continue;
         for (auto found = catalogue.by_name.constFind(entry.name);
              found != catalogue.by_name.constEnd() && found.key() == entry.name; ++found) {
-            if (catalog::is_complete(catalogue.records.at(found.value()).toObject())) {
-                installed.push_back(found.value());
-                named.insert(entry.name);
+            Seen &record = seen[static_cast<size_t>(found.value())];
+            if (record.state == UNASKED) {
+                record.state = catalog::is_complete(catalogue.records.at(found.value()).toObject()) ? COMPLETE
+                                                                                                    : INCOMPLETE;
+                if (record.state == COMPLETE)
+                    installed.push_back(found.value());
             }
+            if (record.state != COMPLETE)
+                continue;
+            named.insert(entry.name);
+            // The first copy in walk order, for a record made from the listing.
+            const SkinFileNames &names = catalogue.names.at(found.value());
+            if (record.found.pak < 0 && entry.name == names.pak)
+                record.found.pak = at;
+            if (record.found.sig < 0 && entry.name == names.sig)
+                record.found.sig = at;
         }
     }
     std::sort(installed.begin(), installed.end());
-    installed.erase(std::unique(installed.begin(), installed.end()), installed.end());
 
+    // The category lists' order; without a usable one (a ranking value that
+    // is no integer) the catalogue's, so what is installed still shows.
+    struct Keyed {
+        catalog::OrderKey key;
+        int index;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(installed.size());
+    for (const int index : installed) {
+        const auto key = catalog::order_key(catalogue.records.at(index).toObject(), nullptr);
+        if (!key) {
+            keyed.clear();
+            break;
+        }
+        keyed.push_back({*key, index});
+    }
+    // Stable, so ties keep the catalogue's order.
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const Keyed &a, const Keyed &b) { return catalog::comes_before(a.key, b.key); });
     InstalledSkins out;
-    QJsonArray records;
-    for (const int index : installed)
-        records.append(catalogue.records.at(index));
-    // Without a usable order, what is installed still shows.
-    std::optional<QJsonArray> ordered = catalog::order_records(records, nullptr);
-    out.records = ordered ? *ordered : records;
+    const auto take = [&](int index) {
+        out.records.append(catalogue.records.at(index));
+        out.found.append(seen[static_cast<size_t>(index)].found);
+    };
+    out.found.reserve(int(installed.size()));
+    if (keyed.size() == installed.size()) {
+        for (const Keyed &k : keyed)
+            take(k.index);
+    } else {
+        for (const int index : installed)
+            take(index);
+    }
 
     for (const ModFiles::Entry &entry : files.entries()) {
-        if (!entry.name.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive))
+        if (named.contains(entry.name) || !entry.name.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive))
             continue;
         const QString sig = paired_skin_file_name(entry.name);
-        if (sig.isEmpty() || !files.lists(entry.folder, sig))
-            continue;
-        if (named.contains(entry.name) || named.contains(sig))
+        if (sig.isEmpty() || named.contains(sig) || !files.lists(entry.folder, sig))
             continue;
         out.unknown.append({entry.folder, entry.name, sig});
     }

@@ -57,6 +57,8 @@ public:
         QString name;
     };
     const QVector<Entry> &entries() const { return m_entries; }
+    // The first file named `name` in walk order, or nothing.
+    const Entry *first_named(const QString &name) const;
 
 private:
     QString m_root;   // the folder listed
@@ -91,6 +93,13 @@ QVector<SkinFilePair> unknown_pairs(const ModFiles &files, const QJsonArray &cat
 // Both of the above from one walk of the mod folder.
 struct InstalledSkins {
     QJsonArray records;
+    // For each of `records`: where the listing holds its package and its
+    // signature first (indices into its entries; -1 for none).
+    struct Found {
+        int pak = -1;
+        int sig = -1;
+    };
+    QVector<Found> found;
     QVector<SkinFilePair> unknown;
     int count() const { return records.size() + unknown.size(); }
 };

@@ -42,6 +42,7 @@ void apply_title_row_look(QPushButton *button)
 
 void InstalledButton::show_scan(const InstalledScan &scan)
 {
+    m_game_dir = scan.game_dir;
     m_files = scan.files;
     m_installed = scan.installed;
     m_view_records = scan.view_records;

@@ -29,9 +29,12 @@ public:
     const ModFiles &files() const { return m_files; }
     // The cards of the installed view, as of the last scan.
     const QJsonArray &view_records() const { return m_view_records; }
+    // The game folder of the last scan; empty before the first.
+    const QString &scanned_game_dir() const { return m_game_dir; }
 
 private:
     SkinFileIndex m_index;
+    QString m_game_dir;
     ModFiles m_files;
     InstalledSkins m_installed;
     QJsonArray m_view_records;

@@ -334,7 +334,9 @@ bool SkinGrid::show_page(int page, QString *error)
         // own call, which a page rebuilt while the box shows would delete.
         connect(skin_widget, &SkinWidget::show_message_signal, this, &SkinGrid::message_requested,
                 Qt::QueuedConnection);
-        connect(skin_widget, &SkinWidget::uninstalled, this, &SkinGrid::skin_uninstalled, Qt::QueuedConnection);
+        // Direct: a fresh look at the folder is asked for before an older one
+        // still on its way is taken, which would show the files as still there.
+        connect(skin_widget, &SkinWidget::uninstalled, this, &SkinGrid::skin_uninstalled);
         skin_widget->set_viewer_icon_path(m_viewer_icon_path);
         m_cards->addWidget(skin_widget);
         skin_widget->check_installation_status();

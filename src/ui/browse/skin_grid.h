@@ -73,7 +73,7 @@ public:
 signals:
     // A box to show; a card's own messages come through here too.
     void message_requested(const QString &title, const QString &message, const QString &kind);
-    // A card's uninstall deleted files; comes after the card's call.
+    // A card's uninstall deleted files; comes from within the card's call.
     void skin_uninstalled();
     // A page, a list's page or a text has taken the card area.
     void contents_changed();

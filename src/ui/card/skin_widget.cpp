@@ -234,6 +234,11 @@ SkinWidget::SkinWidget(const QJsonObject &data, const QString &folder, DownloadM
         if (is_mine(skin_id))
             draw_state();
     });
+    connect(m_states, &InstallStates::listing_changed, this, [this] {
+        // A card that shows a download keeps showing it.
+        if (state().phase != SkinPhase::Downloading)
+            check_installation_status();
+    });
     connect(m_refresh_button, &QPushButton::clicked, this, &SkinWidget::start_download);
 }
 
@@ -409,8 +414,7 @@ QPair<QString, QString> SkinWidget::file_names(const QJsonObject &skin_data)
 
 void SkinWidget::check_installation_status()
 {
-    m_on_disk = m_file_pair ? !file_pair_paths().isEmpty()
-                            : ModFiles::game_holds(m_game_dir, skin_file_names(m_skin_data));
+    m_on_disk = m_file_pair ? !file_pair_paths().isEmpty() : m_states->on_disk(m_game_dir, skin_file_names(m_skin_data));
     draw_state();
 }
 
@@ -599,6 +603,11 @@ void SkinWidget::uninstall_skin()
         draw_state();
         show_success_dialog(QStringLiteral("卸载成功"), QStringLiteral("皮肤已成功卸载"));
         return;
+    }
+    // Nothing of it is there any more: the card offers to install it.
+    if (!m_file_pair) {
+        m_on_disk = false;
+        draw_state();
     }
     emit show_message_signal(
         QStringLiteral("卸载提示"),
