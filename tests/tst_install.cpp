@@ -390,6 +390,11 @@ private slots:
             QCOMPARE(adopted.adoptable.value(name),
                      adopted_record(ServerEndpoints(), skin.toObject(), adopted.mod_folder, adopted.files));
         }
+        // An empty store takes them whole, exactly as made.
+        InstallStore fresh(sandbox.filePath(QStringLiteral("fresh.json")));
+        fresh.reconcile(adopted.mod_folder, adopted.installed.records, adopted.files, adopted.adoptable);
+        QCOMPARE(fresh.records_in(adopted.mod_folder).size(), 150);
+        QCOMPARE(*fresh.find(QStringLiteral("M7")), adopted.adoptable.value(QStringLiteral("M7")));
     }
 
     // The records of a mod folder are found under any spelling of it, so a

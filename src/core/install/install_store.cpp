@@ -396,6 +396,18 @@ void InstallStore::take_hashes(const QString &skin_id, const QList<QByteArray> &
 void InstallStore::reconcile(const QString &mod_folder, const QJsonArray &installed, const ModFiles &files,
                              const QHash<QString, InstallRecord> &adoptable)
 {
+    // The first start after an upgrade, or after the store was lost: nothing
+    // is recorded, and the scan made the record of every skin it found.
+    // Those are taken whole rather than one by one.
+    if (m_records.isEmpty() && !adoptable.isEmpty() && adoptable.size() == installed.size()
+        && std::all_of(installed.begin(), installed.end(), [&](const QJsonValue &value) {
+               return adoptable.contains(value.toObject().value(QStringLiteral("name")).toString());
+           })) {
+        m_records = adoptable;
+        save_later();
+        emit updatable_count_changed(m_updatable.size());
+        return;
+    }
     const QString key = folder_identity(mod_folder);
     QSet<QString> just_adopted;
     for (const QJsonValue &value : installed) {
