@@ -435,12 +435,16 @@ done < <(cd "$APP_DIR" && find . -type f | sed 's|^\./||')
 [[ -f "$INSTALLED/app.ico" && -f "$INSTALLED/uninstall.exe" ]] || failed "no app.ico or uninstall.exe in $INSTALLED_WIN"
 SHORTCUT=$(find "$C/users" -ipath '*/Start Menu/Programs/Furlane.lnk' | head -n 1)
 [[ -n "$SHORTCUT" ]] || failed "the install made no Start-menu shortcut Furlane.lnk"
-python3 - "$SHORTCUT" "$INSTALLED_WIN\\furlane.exe" <<'PY' || failed "the shortcut does not lead to $INSTALLED_WIN\\furlane.exe"
+# Whether the shortcut $1 names the program $2 (a Windows path).
+shortcut_leads_to() {
+    python3 - "$1" "$2" <<'PY'
 import sys
 link = open(sys.argv[1], "rb").read().lower()
 target = sys.argv[2].lower()
 sys.exit(0 if target.encode("utf-16-le") in link or target.encode("latin-1") in link else 1)
 PY
+}
+shortcut_leads_to "$SHORTCUT" "$INSTALLED_WIN\\furlane.exe" || failed "the shortcut does not lead to $INSTALLED_WIN\\furlane.exe"
 for value in "DisplayName=Furlane" "DisplayVersion=$VERSION" "Publisher=Furlane" \
              "UninstallString=\"$INSTALLED_WIN\\uninstall.exe\"" "DisplayIcon=$INSTALLED_WIN\\app.ico"; do
     got=$(uninstall_value "${value%%=*}")
@@ -481,8 +485,13 @@ logged "$log_from" "当前程序没有数字签名，更新文件未经签名校
     || failed "the unsigned furlane.exe $VERSION did not log that the update went unchecked"
 wait_for 60 has_window || failed "furlane.exe $NEXT_VERSION shows no window"
 shot updated.png
+# The updated program keeps the Start menu and "Apps & features" right.
+shortcut_leads_to "$SHORTCUT" "$INSTALLED_WIN\\$NEXT_NAME" \
+    || failed "after the update the Start-menu shortcut does not lead to $INSTALLED_WIN\\$NEXT_NAME"
+got=$(uninstall_value DisplayVersion)
+[[ "$got" == "$NEXT_VERSION" ]] || failed "after the update Apps & features shows version '$got', expected '$NEXT_VERSION'"
 passed+=("self-update")
-echo "OK: the installed $VERSION, started from its shortcut, downloaded $NEXT_NAME and exited; update.bat deleted the old furlane.exe, started $NEXT_VERSION and deleted itself"
+echo "OK: the installed $VERSION, started from its shortcut, downloaded $NEXT_NAME and exited; update.bat deleted the old furlane.exe, started $NEXT_VERSION and deleted itself; the shortcut and Apps & features follow $NEXT_VERSION"
 else
     timeout 60 "$WINE" taskkill /F /IM furlane.exe >/dev/null 2>&1
     wait_for 20 gone "$APP_PID" || failed "furlane.exe did not end"

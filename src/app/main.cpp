@@ -1,9 +1,11 @@
 #include "app/display_scale.h"
 #include "app/main_window.h"
 #include "app/program_services.h"
+#include "core/platform/installed_entry.h"
 #include "core/support/config.h"
 #include "core/support/log.h"
 #include "core/support/single_instance.h"
+#include "core/update/update_logic.h"
 
 #include <QApplication>
 #include <QDir>
@@ -46,6 +48,12 @@ int main(int argc, char *argv[])
         open_log_file();
     }
     single_instance.listen();
+    // A self-update names the program as published: the installer's
+    // Start-menu shortcut and "Apps & features" entry follow it.
+    if (platform::refresh_installed_entry(
+            QDir::toNativeSeparators(QCoreApplication::applicationFilePath()).toStdWString(),
+            selfupdate::CURRENT_VERSION.toStdWString()))
+        applog::info(QStringLiteral("已更新开始菜单快捷方式和程序列表中的版本: ") + selfupdate::CURRENT_VERSION);
 
     ProgramServices services;
     MainWindow window(services);

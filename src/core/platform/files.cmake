@@ -2,7 +2,8 @@
 # implementation per system; the Win32 one builds only on Windows. So do the
 # display metrics read before the window exists (Win32, or the X server),
 # a file's size and time (the system's own call), Steam's folder from the
-# registry and the task-bar progress (Windows only), and SHA-256 from CNG on
+# registry, the task-bar progress and the installer's shortcut and entry
+# (Windows only), and SHA-256 from CNG on
 # Windows and from libcrypto elsewhere.
 list(APPEND FURLANE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/end_now.cpp
@@ -15,6 +16,7 @@ if(WIN32)
     list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/file_stamp_win.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/installed_entry_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/native_sha256_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_win.cpp
         ${CMAKE_CURRENT_LIST_DIR}/steam_registry_win.cpp
@@ -26,6 +28,7 @@ else()
     list(APPEND FURLANE_CORE_SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/display_metrics_x11.cpp
         ${CMAKE_CURRENT_LIST_DIR}/file_stamp_posix.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/installed_entry_none.cpp
         ${CMAKE_CURRENT_LIST_DIR}/native_sha256_openssl.cpp
         ${CMAKE_CURRENT_LIST_DIR}/process_list_linux.cpp
         ${CMAKE_CURRENT_LIST_DIR}/taskbar_progress_none.cpp
