@@ -373,18 +373,20 @@ private slots:
         QVERIFY(states.on_disk(other, b));
 
         // Thousands adopted at a first start are made on two threads: each
-        // record as one made alone.
+        // record as one made alone, a skin's first copy in walk order winning.
         QJsonArray many;
-        for (int i = 0; i < 150; ++i) {
+        for (int i = 0; i < 300; ++i) {
             const QString name = QStringLiteral("M%1").arg(i);
             many.append(catalogue_skin(name));
             const QString folder = mod_folder_path(other) + (i % 3 ? QStringLiteral("/") : QStringLiteral("/sub/"));
-            QVERIFY(write_bytes(folder + name + QStringLiteral(".pak"), QByteArray(i, 'p')));
+            QVERIFY(write_bytes(folder + name + QStringLiteral(".pak"), QByteArray(i % 200, 'p')));
             if (i % 5)
                 QVERIFY(write_bytes(folder + name + QStringLiteral(".sig"), "s"));
+            if (i % 7 == 0)
+                QVERIFY(write_bytes(mod_folder_path(other) + QStringLiteral("/zz/") + name + QStringLiteral(".sig"), "copy"));
         }
         const InstalledScan adopted = scan_installed(other, SkinFileIndex(many), {}, ServerEndpoints());
-        QCOMPARE(adopted.adoptable.size(), 150);
+        QCOMPARE(adopted.adoptable.size(), 300);
         for (const QJsonValue &skin : many) {
             const QString name = skin.toObject().value(QStringLiteral("name")).toString();
             QCOMPARE(adopted.adoptable.value(name),
@@ -393,7 +395,7 @@ private slots:
         // An empty store takes them whole, exactly as made.
         InstallStore fresh(sandbox.filePath(QStringLiteral("fresh.json")));
         fresh.reconcile(adopted.mod_folder, adopted.installed.records, adopted.files, adopted.adoptable);
-        QCOMPARE(fresh.records_in(adopted.mod_folder).size(), 150);
+        QCOMPARE(fresh.records_in(adopted.mod_folder).size(), 300);
         QCOMPARE(*fresh.find(QStringLiteral("M7")), adopted.adoptable.value(QStringLiteral("M7")));
     }
 

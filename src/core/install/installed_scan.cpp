@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index,
@@ -27,40 +28,38 @@ InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index
         recorded.insert(record.skin_id);
         scan.quick.append({record, quick_damage(record)});
     }
-    struct Unrecorded {
-        QJsonObject skin;
-        InstalledSkins::Found found;
-    };
-    std::vector<Unrecorded> unrecorded;
-    for (int i = 0; i < scan.installed.records.size(); ++i) {
-        const QJsonObject skin = scan.installed.records.at(i).toObject();
-        if (!recorded.contains(skin.value(QStringLiteral("name")).toString()))
-            unrecorded.push_back({skin, scan.installed.found.value(i)});
-    }
     // Adopting looks at two files a skin: thousands of looks on the first
     // start after an upgrade, which two cores share.
-    std::vector<InstallRecord> adopted(unrecorded.size());
+    const QJsonArray &installed = scan.installed.records;
+    const QVector<InstalledSkins::Found> &found = scan.installed.found;
     const QVector<ModFiles::Entry> &entries = scan.files.entries();
+    const QSet<QString> &known = recorded;
+    std::vector<std::optional<InstallRecord>> adopted(static_cast<size_t>(installed.size()));
     const auto entry = [&entries](int at) { return at < 0 ? nullptr : &entries.at(at); };
-    const auto adopt = [&](size_t from, size_t to) {
-        for (size_t i = from; i < to; ++i) {
-            const Unrecorded &skin = unrecorded[i];
-            adopted[i] = adopted_record(endpoints, skin.skin, scan.mod_folder, entry(skin.found.pak),
-                                        entry(skin.found.sig));
+    const auto adopt = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            const QJsonObject skin = installed.at(i).toObject();
+            if (known.contains(skin.value(QStringLiteral("name")).toString()))
+                continue;
+            const InstalledSkins::Found at = found.value(i);
+            adopted[static_cast<size_t>(i)] =
+                adopted_record(endpoints, skin, scan.mod_folder, entry(at.pak), entry(at.sig));
         }
     };
-    const size_t half = unrecorded.size() / 2;
-    if (unrecorded.size() >= 100 && QThread::idealThreadCount() > 1) {
-        std::unique_ptr<QThread> helper(QThread::create(adopt, half, unrecorded.size()));
+    const int count = installed.size();
+    if (count - known.size() >= 100 && QThread::idealThreadCount() > 1) {
+        std::unique_ptr<QThread> helper(QThread::create(adopt, count / 2, count));
         helper->start();
-        adopt(0, half);
+        adopt(0, count / 2);
         helper->wait();
     } else {
-        adopt(0, unrecorded.size());
+        adopt(0, count);
     }
-    scan.adoptable.reserve(int(adopted.size()));
-    for (const InstallRecord &record : adopted)
-        scan.adoptable.insert(record.skin_id, record);
+    scan.adoptable.reserve(count - known.size());
+    for (const std::optional<InstallRecord> &record : adopted) {
+        if (record)
+            scan.adoptable.insert(record->skin_id, *record);
+    }
     return scan;
 }
 
