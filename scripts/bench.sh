@@ -537,7 +537,7 @@ update_check_run() {
 # Installed skins at scale (bench/bench_installed_scale.cpp): 5,000 pairs
 # below a mod folder and a catalogue of 20,000, scanned off the GUI thread.
 # The first start's adoption of all of them against one listing of the
-# folder, what a list answer costs the GUI thread for what is installed
+# folder as the scan makes it (with each file's size and time), what a list answer costs the GUI thread for what is installed
 # against the same answer with nothing installed, and the GUI timer's worst
 # lateness during the adoption (medians of BENCH_RUNS rounds); then the
 # installed view of that many opened in the window (furlane_bench_search).
@@ -545,7 +545,7 @@ bench_installed_scale() {
     local dir=$WORK/installed_scale line
     mkdir -p "$dir"
     line=$("$BUILD_DIR/bin/furlane_bench_installed_scale" "$dir" "$RUNS")
-    report installed_scale_adopt "first start adopting $(field installed "$line") installed skins in $(field adopt_ms "$line") ms, one listing of the mod folder $(field listing_ms "$line") ms (median of $RUNS; adopt / listing)" \
+    report installed_scale_adopt "first start adopting $(field installed "$line") installed skins in $(field adopt_ms "$line") ms, one listing of the mod folder with sizes and times $(field listing_ms "$line") ms, names alone $(field names_ms "$line") ms (median of $RUNS; adopt / listing)" \
         "$(field adopt_ratio "$line")" "<=" 2
     report installed_scale_answer "the GUI thread's share of a list answer for them $(field answer_ms "$line") ms, with none $(field answer_none_ms "$line") ms (median of $RUNS; ms more)" \
         "$(field answer_extra_ms "$line")" "<=" 16

@@ -214,12 +214,18 @@ InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject
             path = record.path_of(file);
         }
         platform::FileStamp stamp;
+        bool stamped = found && found->size >= 0;   // taken with the listing
+        if (stamped) {
+            stamp.size = found->size;
+            stamp.modified_ms = found->modified_ms;
+        } else {
 #ifdef Q_OS_WIN
-        const bool stamped = platform::file_stamp(
-            reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), &stamp);
+            stamped = platform::file_stamp(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
+                                           &stamp);
 #else
-        const bool stamped = platform::file_stamp(QFile::encodeName(path).constData(), &stamp);
+            stamped = platform::file_stamp(QFile::encodeName(path).constData(), &stamp);
 #endif
+        }
         if (stamped) {
             file.size = stamp.size;
             file.modified = QDateTime::fromMSecsSinceEpoch(stamp.modified_ms, Qt::UTC);

@@ -4,8 +4,10 @@
 
 #include "core/catalog/catalog_model.h"
 #include "core/install/skin_files.h"
+#include "core/platform/file_stamp.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonValue>
 
 #include <algorithm>
@@ -38,21 +40,35 @@ bool ModFiles::game_holds(const QString &game_dir, const SkinFileNames &names)
     return found;
 }
 
-ModFiles ModFiles::list(const QString &mod_folder)
+ModFiles ModFiles::list(const QString &mod_folder, Stamps stamps)
 {
     ModFiles files;
     files.m_root = mod_folder;
-    walk_files_top_down(mod_folder, [&files](const QString &folder, const QString &name) {
-        files.m_by_name[name].append(files.m_entries.size());
-        files.m_entries.append({folder, name});
+    walk_file_infos_top_down(mod_folder, [&files, stamps](const QString &folder, const QFileInfo &file) {
+        Entry entry{folder, file.fileName()};
+        if (stamps == Stamps::Yes) {
+#ifdef Q_OS_WIN
+            // The directory listing brought them.
+            entry.size = file.size();
+            entry.modified_ms = file.lastModified().toMSecsSinceEpoch();
+#else
+            platform::FileStamp stamp;
+            if (platform::file_stamp(QFile::encodeName(file.filePath()).constData(), &stamp)) {
+                entry.size = stamp.size;
+                entry.modified_ms = stamp.modified_ms;
+            }
+#endif
+        }
+        files.m_by_name[entry.name].append(files.m_entries.size());
+        files.m_entries.append(entry);
         return true;
     });
     return files;
 }
 
-ModFiles ModFiles::of_game(const QString &game_dir)
+ModFiles ModFiles::of_game(const QString &game_dir, Stamps stamps)
 {
-    return game_dir.isEmpty() ? ModFiles() : list(mod_folder_path(game_dir));
+    return game_dir.isEmpty() ? ModFiles() : list(mod_folder_path(game_dir), stamps);
 }
 
 bool ModFiles::installed(const SkinFileNames &names) const
@@ -61,7 +77,7 @@ bool ModFiles::installed(const SkinFileNames &names) const
         || (!names.pak.isEmpty() && m_by_name.contains(names.pak));
 }
 
-bool ModFiles::holds(const QString &relative_path) const
+const ModFiles::Entry *ModFiles::find(const QString &relative_path) const
 {
     // Records hold plain paths: those are looked up without building one
     // (thousands per list answer, on the window's thread); other spellings
@@ -74,24 +90,27 @@ bool ModFiles::holds(const QString &relative_path) const
         const int slash = relative_path.lastIndexOf(QLatin1Char('/'));
         const auto it = m_by_name.constFind(slash < 0 ? relative_path : relative_path.mid(slash + 1));
         if (it == m_by_name.constEnd())
-            return false;
+            return nullptr;
         const QStringRef below = relative_path.leftRef(qMax(slash, 0));
         const int folder_size = slash < 0 ? m_root.size() : m_root.size() + 1 + slash;
-        return std::any_of(it->cbegin(), it->cend(), [&](int index) {
+        for (const int index : *it) {
             const QString &folder = m_entries.at(index).folder;
-            return folder.size() == folder_size && folder.startsWith(m_root)
-                && (slash < 0 || folder.endsWith(below));
-        });
+            if (folder.size() == folder_size && folder.startsWith(m_root) && (slash < 0 || folder.endsWith(below)))
+                return &m_entries.at(index);
+        }
+        return nullptr;
     }
     const QString path = m_root + QLatin1Char('/') + QDir::cleanPath(relative_path);
     const auto it = m_by_name.constFind(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
     if (it == m_by_name.constEnd())
-        return false;
-    return std::any_of(it->cbegin(), it->cend(), [&](int index) {
+        return nullptr;
+    for (const int index : *it) {
         const Entry &entry = m_entries.at(index);
-        return entry.folder.size() + 1 + entry.name.size() == path.size() && path.startsWith(entry.folder)
-            && path.endsWith(entry.name);
-    });
+        if (entry.folder.size() + 1 + entry.name.size() == path.size() && path.startsWith(entry.folder)
+            && path.endsWith(entry.name))
+            return &entry;
+    }
+    return nullptr;
 }
 
 bool ModFiles::lists(const QString &folder, const QString &name) const

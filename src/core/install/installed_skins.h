@@ -32,10 +32,13 @@ class ModFiles {
 public:
     // An empty listing (no game folder: the disk is not looked at).
     ModFiles() = default;
+    // Whether each file's size and time are taken with the listing (the
+    // scan's: its checks and adoptions then need no further look at a file).
+    enum class Stamps { No, Yes };
     // Walks `mod_folder`; a missing one lists nothing.
-    static ModFiles list(const QString &mod_folder);
+    static ModFiles list(const QString &mod_folder, Stamps stamps = Stamps::No);
     // The mod folder below `game_dir`, or nothing when no game folder is set.
-    static ModFiles of_game(const QString &game_dir);
+    static ModFiles of_game(const QString &game_dir, Stamps stamps = Stamps::No);
 
     // Either of the skin's (non-empty) file names is among the files.
     bool installed(const SkinFileNames &names) const;
@@ -48,15 +51,19 @@ public:
 
     // Whether the file at `relative_path` below the listed folder was
     // listed: a look-up, no look at the disk.
-    bool holds(const QString &relative_path) const;
+    bool holds(const QString &relative_path) const { return find(relative_path) != nullptr; }
     // Whether `name` was listed in `folder` (as the walk spells it).
     bool lists(const QString &folder, const QString &name) const;
 
     struct Entry {
         QString folder;
         QString name;
+        qint64 size = -1;          // with Stamps::Yes; -1 when not taken
+        qint64 modified_ms = -1;   // since 1970-01-01 UTC; -1 when not taken
     };
     const QVector<Entry> &entries() const { return m_entries; }
+    // The entry of the file at `relative_path` below the listed folder.
+    const Entry *find(const QString &relative_path) const;
     // The first file named `name` in walk order, or nothing.
     const Entry *first_named(const QString &name) const;
 

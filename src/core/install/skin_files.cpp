@@ -69,14 +69,14 @@ QString mod_folder_path(const QString &game_dir)
 namespace {
 
 bool walk_folder(const QString &folder,
-                 const std::function<bool(const QString &, const QString &)> &visit)
+                 const std::function<bool(const QString &, const QFileInfo &)> &visit)
 {
     const QDir dir(folder);
     if (!dir.isReadable())
         return true;
     const QDir::Filters hidden_too = QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-    for (const QString &name : dir.entryList(QDir::Files | hidden_too, QDir::Name)) {
-        if (!visit(folder, name))
+    for (const QFileInfo &file : dir.entryInfoList(QDir::Files | hidden_too, QDir::Name)) {
+        if (!visit(folder, file))
             return false;
     }
     for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoSymLinks | hidden_too, QDir::Name)) {
@@ -90,6 +90,12 @@ bool walk_folder(const QString &folder,
 
 void walk_files_top_down(const QString &folder,
                          const std::function<bool(const QString &folder, const QString &name)> &visit)
+{
+    walk_folder(folder, [&visit](const QString &in, const QFileInfo &file) { return visit(in, file.fileName()); });
+}
+
+void walk_file_infos_top_down(const QString &folder,
+                              const std::function<bool(const QString &folder, const QFileInfo &file)> &visit)
 {
     walk_folder(folder, visit);
 }

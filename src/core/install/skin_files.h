@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileInfo>
 #include <QString>
 
 #include <functional>
@@ -38,3 +39,7 @@ QString mod_folder_path(const QString &game_dir);
 // gets the file's folder and name, and returns false to end the walk.
 void walk_files_top_down(const QString &folder,
                          const std::function<bool(const QString &folder, const QString &name)> &visit);
+// The same walk, `visit` getting what the listing knows of the file (on
+// Windows its size and times come with it, without another look).
+void walk_file_infos_top_down(const QString &folder,
+                              const std::function<bool(const QString &folder, const QFileInfo &file)> &visit);
