@@ -55,15 +55,14 @@ bool install_files(const QString &mod, const QJsonArray &catalogue)
 }
 
 // One scan through `scanner`, waited for in an event loop (so the GUI
-// timer keeps running); the GUI thread's part is timed into `gui_ms`: the
-// records handed over, then the result reconciled.
+// timer keeps running), as the window asks for it; the GUI thread's part is
+// timed into `gui_ms`: the records handed over, then the result reconciled.
 InstalledScan scan_and_take(InstalledScanner &scanner, const QString &game_dir, const SkinFileIndex &index,
                             InstallStore &store, double *gui_ms)
 {
     QElapsedTimer timer;
     timer.start();
-    const quint64 generation =
-        scanner.request(game_dir, index, store.records_in(mod_folder_path(game_dir)));
+    const quint64 generation = scanner.request(game_dir, index, store.records());
     double gui = ms_since(timer);
     InstalledScan result;
     QEventLoop loop;

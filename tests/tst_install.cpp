@@ -317,8 +317,13 @@ private slots:
 
         InstalledScanner scanner;
         QSignalSpy scanned(&scanner, &InstalledScanner::scanned);
-        scanner.request(sandbox.filePath(QStringLiteral("elsewhere")), SkinFileIndex(catalogue), {});
-        const quint64 latest = scanner.request(game, SkinFileIndex(catalogue), {a});
+        scanner.request(sandbox.filePath(QStringLiteral("elsewhere")), SkinFileIndex(catalogue), QVector<InstallRecord>());
+        // Handed the whole store, the scan picks the folder's records itself.
+        InstallRecord elsewhere = a;
+        elsewhere.skin_id = QStringLiteral("E");
+        elsewhere.mod_folder = sandbox.filePath(QStringLiteral("elsewhere"));
+        const QHash<QString, InstallRecord> store_records{{a.skin_id, a}, {elsewhere.skin_id, elsewhere}};
+        const quint64 latest = scanner.request(game, SkinFileIndex(catalogue), store_records);
         QTRY_VERIFY(!scanned.isEmpty() && scanned.last().first().value<InstalledScan>().generation == latest);
         const InstalledScan scan = scanned.last().first().value<InstalledScan>();
         QCOMPARE(scan.installed.records.size(), 2);

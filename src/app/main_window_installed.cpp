@@ -86,10 +86,9 @@ void MainWindow::connect_installed()
 
 void MainWindow::rescan_installed()
 {
-    const QString game_dir = m_game_dir->game_dir();
-    m_scanner->request(game_dir, m_installed->index(),
-                       game_dir.isEmpty() ? QVector<InstallRecord>()
-                                          : m_downloads.installs().records_in(mod_folder_path(game_dir)));
+    // The store's records go along whole (shared, not copied); the folder's
+    // are picked on the scan's thread.
+    m_scanner->request(m_game_dir->game_dir(), m_installed->index(), m_downloads.installs().records());
 }
 
 void MainWindow::take_installed_scan(const InstalledScan &scan)
@@ -141,11 +140,11 @@ void MainWindow::show_installed()
     // is back, the view opens from the last one of this folder, so that the
     // click answers at once however many skins lie there.
     m_check_installed = true;
-    rescan_installed();
     if (m_installed->scanned_game_dir() == m_game_dir->game_dir())
         open_installed_view(m_installed->view_records());
     else
         m_open_installed = true;
+    rescan_installed();
 }
 
 void MainWindow::open_installed_view(const QJsonArray &records)

@@ -328,6 +328,24 @@ QVector<InstallRecord> InstallStore::records_in(const QString &mod_folder) const
     return out;
 }
 
+QVector<InstallRecord> records_of_folder(const QHash<QString, InstallRecord> &all, const QString &mod_folder)
+{
+    QVector<InstallRecord> out;
+    const QString key = folder_identity(mod_folder);
+    if (key.isEmpty())
+        return out;
+    QHash<QString, QString> keys;   // a handful of spellings among thousands of records
+    for (const InstallRecord &record : all) {
+        auto known = keys.constFind(record.mod_folder);
+        if (known == keys.constEnd())
+            known = keys.insert(record.mod_folder, folder_identity(record.mod_folder));
+        if (known.value() == key)
+            out.append(record);
+    }
+    sort_records(out);
+    return out;
+}
+
 void InstallStore::put(const InstallRecord &record)
 {
     m_records.insert(record.skin_id, record);

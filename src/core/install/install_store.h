@@ -64,6 +64,9 @@ public:
     // The records of installs into `mod_folder`, in whatever spelling
     // (folder_identity).
     QVector<InstallRecord> records_in(const QString &mod_folder) const;
+    // Every record, shared until either side changes: records_of_folder()
+    // picks a folder's on another thread.
+    QHash<QString, InstallRecord> records() const { return m_records; }
 
     // An install finished: its record replaces the skin's old one, and the
     // skin is neither updatable nor damaged any more.
@@ -175,6 +178,11 @@ bool install_record_from_json(const QJsonValue &value, InstallRecord *record);
 // Whether a record's relative file path stays below its mod folder: not
 // absolute, no drive, no ".." step out, in either separator.
 bool is_path_below_folder(const QString &path);
+
+// The records of `all` whose mod folder is `mod_folder` in any spelling
+// (folder_identity), by skin: what InstallStore::records_in answers, for a
+// copy of the store's records. Any thread.
+QVector<InstallRecord> records_of_folder(const QHash<QString, InstallRecord> &all, const QString &mod_folder);
 
 // The record of a skin found installed without one: its files as they lie
 // below `mod_folder` (the first copy of each name in `files`), an unknown

@@ -81,7 +81,18 @@ InstalledScanner::~InstalledScanner()
 quint64 InstalledScanner::request(const QString &game_dir, const SkinFileIndex &index,
                                   const QVector<InstallRecord> &records)
 {
-    const Request next{++m_generation, game_dir, index, records, m_endpoints};
+    return queue(Request{0, game_dir, index, records, m_endpoints, std::nullopt});
+}
+
+quint64 InstalledScanner::request(const QString &game_dir, const SkinFileIndex &index,
+                                  const QHash<QString, InstallRecord> &all)
+{
+    return queue(Request{0, game_dir, index, {}, m_endpoints, all});
+}
+
+quint64 InstalledScanner::queue(Request next)
+{
+    next.generation = ++m_generation;
     if (m_thread)
         m_waiting = next;
     else
@@ -93,7 +104,11 @@ void InstalledScanner::start(const Request &request)
 {
     QPointer<InstalledScanner> self(this);
     m_thread = QThread::create([this, self, request] {
-        InstalledScan scan = scan_installed(request.game_dir, request.index, request.records, request.endpoints);
+        // Thousands of records are picked here, not on the window's thread.
+        const QVector<InstallRecord> records = request.all && !request.game_dir.isEmpty()
+            ? records_of_folder(*request.all, mod_folder_path(request.game_dir))
+            : request.records;
+        InstalledScan scan = scan_installed(request.game_dir, request.index, records, request.endpoints);
         scan.generation = request.generation;
         QMetaObject::invokeMethod(this, [self, scan] {
             if (self)

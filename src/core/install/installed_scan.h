@@ -53,6 +53,9 @@ public:
 
     // Returns the request's generation.
     quint64 request(const QString &game_dir, const SkinFileIndex &index, const QVector<InstallRecord> &records);
+    // The same with all the store's records (InstallStore::records()): those
+    // of the game's mod folder are picked on the scan's thread.
+    quint64 request(const QString &game_dir, const SkinFileIndex &index, const QHash<QString, InstallRecord> &all);
     quint64 latest() const { return m_generation; }
     // The server whose addresses the later requests' adopted records name.
     void set_endpoints(const ServerEndpoints &endpoints) { m_endpoints = endpoints; }
@@ -67,7 +70,9 @@ private:
         SkinFileIndex index;
         QVector<InstallRecord> records;
         ServerEndpoints endpoints;
+        std::optional<QHash<QString, InstallRecord>> all;   // to pick `records` from
     };
+    quint64 queue(Request next);
     void start(const Request &request);
 
     QThread *m_thread = nullptr;
