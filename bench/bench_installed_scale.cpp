@@ -4,9 +4,8 @@
 // `rounds` rounds:
 //
 //   listing_ms   one listing of the mod folder as the scan makes it: the
-//                walk, each file's size and time taken with it (free on
-//                Windows, where the directory listing brings them; one look
-//                at each file elsewhere); names_ms the walk for names alone;
+//                walk, each file's size and time taken as it goes (one look
+//                at each file); names_ms the walk for names alone;
 //   adopt_ms     the first start after an upgrade: from the scan's request to
 //                its result taken on the GUI thread, all 5,000 adopted into
 //                an empty store (and the store written);

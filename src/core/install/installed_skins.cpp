@@ -47,17 +47,20 @@ ModFiles ModFiles::list(const QString &mod_folder, Stamps stamps)
     walk_file_infos_top_down(mod_folder, [&files, stamps](const QString &folder, const QFileInfo &file) {
         Entry entry{folder, file.fileName()};
         if (stamps == Stamps::Yes) {
-#ifdef Q_OS_WIN
-            // The directory listing brought them.
-            entry.size = file.size();
-            entry.modified_ms = file.lastModified().toMSecsSinceEpoch();
-#else
+            // Asked of the file itself, as an install records them: under
+            // Wine the directory listing's own times need not be the file's
+            // last write.
             platform::FileStamp stamp;
-            if (platform::file_stamp(QFile::encodeName(file.filePath()).constData(), &stamp)) {
+#ifdef Q_OS_WIN
+            const bool stamped = platform::file_stamp(
+                reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(file.filePath()).utf16()), &stamp);
+#else
+            const bool stamped = platform::file_stamp(QFile::encodeName(file.filePath()).constData(), &stamp);
+#endif
+            if (stamped) {
                 entry.size = stamp.size;
                 entry.modified_ms = stamp.modified_ms;
             }
-#endif
         }
         files.m_by_name[entry.name].append(files.m_entries.size());
         files.m_entries.append(entry);
