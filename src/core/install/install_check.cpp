@@ -2,14 +2,12 @@
 
 #include "core/support/sha256.h"
 
-#include <QDateTime>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QPointer>
 #include <QThread>
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
@@ -42,33 +40,6 @@ SkinDamage quick_damage(const InstallRecord &record)
         return presence;
     for (const InstalledFile &file : record.files) {
         if (!same_time(QFileInfo(record.path_of(file)), file))
-            return SkinDamage::Changed;
-    }
-    return SkinDamage::None;
-}
-
-SkinDamage quick_damage(const InstallRecord &record, const ModFiles &listing)
-{
-    std::vector<const ModFiles::Entry *> listed;
-    for (const InstalledFile &file : record.files) {
-        const ModFiles::Entry *entry = listing.find(file.path);
-        if (!entry)
-            return SkinDamage::Missing;
-        if (entry->size < 0)
-            return quick_damage(record);
-        listed.push_back(entry);
-    }
-    for (int i = 0; i < record.files.size(); ++i) {
-        const InstalledFile &file = record.files.at(i);
-        if (file.size >= 0 && listed[size_t(i)]->size != file.size)
-            return SkinDamage::Resized;
-    }
-    // Whole seconds, as same_time.
-    for (int i = 0; i < record.files.size(); ++i) {
-        const InstalledFile &file = record.files.at(i);
-        if (file.modified.isValid()
-            && QDateTime::fromMSecsSinceEpoch(listed[size_t(i)]->modified_ms, Qt::UTC).toSecsSinceEpoch()
-                != file.modified.toSecsSinceEpoch())
             return SkinDamage::Changed;
     }
     return SkinDamage::None;

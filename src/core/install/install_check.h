@@ -18,10 +18,6 @@ class QThread;
 // An installed skin's files against its record, by size and modification
 // time only: cheap enough for every opening of the installed view.
 SkinDamage quick_damage(const InstallRecord &record);
-// The same from a listing of the record's mod folder made with its files'
-// sizes and times; a record whose file the listing has no stamp of is
-// looked at on disk.
-SkinDamage quick_damage(const InstallRecord &record, const ModFiles &listing);
 // quick_damage over the records of `mod_folder`, into the store.
 void quick_check(InstallStore &store, const QString &mod_folder);
 // Takes quick_damage findings made elsewhere (each with the record it looked

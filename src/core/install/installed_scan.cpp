@@ -18,8 +18,9 @@ InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index
     InstalledScan scan;
     scan.game_dir = game_dir;
     scan.mod_folder = game_dir.isEmpty() ? QString() : mod_folder_path(game_dir);
-    // Each file's size and time come with the listing: the quick check and
-    // the adoptions below look at no file again.
+    // Each file's size and time come with the listing: the adoptions below
+    // look at no file again. The quick check looks at the records' files
+    // as they are at its own moment.
     scan.files = ModFiles::of_game(game_dir, ModFiles::Stamps::Yes);
     scan.installed = index.scan(scan.files);
     scan.view_records = installed_view_records(scan.installed, scan.mod_folder);
@@ -28,7 +29,7 @@ InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index
     QSet<QString> recorded;
     for (const InstallRecord &record : records) {
         recorded.insert(record.skin_id);
-        scan.quick.append({record, quick_damage(record, scan.files)});
+        scan.quick.append({record, quick_damage(record)});
     }
     // Adopting looks at two files a skin: thousands of looks on the first
     // start after an upgrade, which two cores share.

@@ -33,7 +33,7 @@ public:
     // An empty listing (no game folder: the disk is not looked at).
     ModFiles() = default;
     // Whether each file's size and time are taken as the listing walks (the
-    // scan's: its checks and adoptions then need no further look at a file).
+    // scan's: its adoptions then need no further look at a file).
     enum class Stamps { No, Yes };
     // Walks `mod_folder`; a missing one lists nothing.
     static ModFiles list(const QString &mod_folder, Stamps stamps = Stamps::No);
