@@ -3,9 +3,10 @@
 // scanned off the GUI thread as the window does it. Measures, as medians of
 // `rounds` rounds:
 //
-//   listing_ms   one listing of the mod folder as the scan makes it: the
-//                walk, each file's size and time taken as it goes (one look
-//                at each file); names_ms the walk for names alone;
+//   listing_ms   one listing of the mod folder as the first start's scan
+//                makes it: the walk, each file's size and time taken as it
+//                goes (one look at each file); names_ms the walk for names
+//                alone, as later scans make it;
 //   adopt_ms     the first start after an upgrade: from the scan's request to
 //                its result taken on the GUI thread, all 5,000 adopted into
 //                an empty store (and the store written);

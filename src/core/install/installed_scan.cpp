@@ -18,10 +18,12 @@ InstalledScan scan_installed(const QString &game_dir, const SkinFileIndex &index
     InstalledScan scan;
     scan.game_dir = game_dir;
     scan.mod_folder = game_dir.isEmpty() ? QString() : mod_folder_path(game_dir);
-    // Each file's size and time come with the listing: the adoptions below
-    // look at no file again. The quick check looks at the records' files
-    // as they are at its own moment.
-    scan.files = ModFiles::of_game(game_dir, ModFiles::Stamps::Yes);
+    // With nothing recorded for the folder (a first start, or a lost store)
+    // every skin found is adopted: each file's size and time are then taken
+    // as the folder is walked, one look a file. Otherwise the few skins to
+    // adopt are looked at one by one, and the quick check looks at the
+    // records' files as they are at its own moment.
+    scan.files = ModFiles::of_game(game_dir, records.isEmpty() ? ModFiles::Stamps::Yes : ModFiles::Stamps::No);
     scan.installed = index.scan(scan.files);
     scan.view_records = installed_view_records(scan.installed, scan.mod_folder);
     if (scan.mod_folder.isEmpty())
