@@ -219,12 +219,7 @@ InstallRecord adopted_record(const ServerEndpoints &endpoints, const QJsonObject
             stamp.size = found->size;
             stamp.modified_ms = found->modified_ms;
         } else {
-#ifdef Q_OS_WIN
-            stamped = platform::file_stamp(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()),
-                                           &stamp);
-#else
-            stamped = platform::file_stamp(QFile::encodeName(path).constData(), &stamp);
-#endif
+            stamped = file_stamp_of(path, &stamp);
         }
         if (stamped) {
             file.size = stamp.size;
@@ -318,14 +313,7 @@ const InstallRecord *InstallStore::find(const QString &skin_id) const
 
 QVector<InstallRecord> InstallStore::records_in(const QString &mod_folder) const
 {
-    QVector<InstallRecord> out;
-    const QString key = folder_identity(mod_folder);
-    for (const InstallRecord &record : m_records) {
-        if (in_folder(record, key))
-            out.append(record);
-    }
-    sort_records(out);
-    return out;
+    return records_of_folder(m_records, mod_folder);
 }
 
 QVector<InstallRecord> records_of_folder(const QHash<QString, InstallRecord> &all, const QString &mod_folder)

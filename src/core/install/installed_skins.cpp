@@ -4,10 +4,8 @@
 
 #include "core/catalog/catalog_model.h"
 #include "core/install/skin_files.h"
-#include "core/platform/file_stamp.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonValue>
 
 #include <algorithm>
@@ -51,13 +49,7 @@ ModFiles ModFiles::list(const QString &mod_folder, Stamps stamps)
             // Wine the directory listing's own times need not be the file's
             // last write.
             platform::FileStamp stamp;
-#ifdef Q_OS_WIN
-            const bool stamped = platform::file_stamp(
-                reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(file.filePath()).utf16()), &stamp);
-#else
-            const bool stamped = platform::file_stamp(QFile::encodeName(file.filePath()).constData(), &stamp);
-#endif
-            if (stamped) {
+            if (file_stamp_of(file.filePath(), &stamp)) {
                 entry.size = stamp.size;
                 entry.modified_ms = stamp.modified_ms;
             }

@@ -3,6 +3,7 @@
 #include "core/support/config.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 
 QString skin_file_name(const QString &original)
@@ -64,6 +65,15 @@ QString mod_folder_path(const QString &game_dir)
     while (root.size() > 1 && root.endsWith(QLatin1Char('/')))
         root.chop(1);
     return root + QLatin1Char('/') + sub;
+}
+
+bool file_stamp_of(const QString &path, platform::FileStamp *stamp)
+{
+#ifdef Q_OS_WIN
+    return platform::file_stamp(reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(path).utf16()), stamp);
+#else
+    return platform::file_stamp(QFile::encodeName(path).constData(), stamp);
+#endif
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/platform/file_stamp.h"
+
 #include <QFileInfo>
 #include <QString>
 
@@ -28,6 +30,10 @@ bool is_safe_file_name(const QString &name);
 // The extension is compared without regard to case and the partner's is
 // written in the same case. Empty for a name of any other shape.
 QString paired_skin_file_name(const QString &name);
+
+// A file's size and time from the system, for a Qt path: false when it is no
+// regular file or cannot be looked at.
+bool file_stamp_of(const QString &path, platform::FileStamp *stamp);
 
 // The mod folder below a game folder, with "/" separators.
 QString mod_folder_path(const QString &game_dir);
